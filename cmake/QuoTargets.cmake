@@ -1,0 +1,31 @@
+# Helpers that give every program and test of the project the same shape.
+
+# A Unicode console or window program: wmain/wWinMain entry points.
+function(quo_unicode_program target)
+    target_link_options(${target} PRIVATE -municode)
+endfunction()
+
+# A test executable run under Wine through tools/wine-run.
+#   quo_add_wine_test(NAME name TARGET target [FRESH] [WINVER ver] [TIMEOUT s]
+#                     [ARGS ...] [LABELS ...] [RESOURCE_LOCK ...])
+# FRESH runs it in a private copy of the booted prefix (a clean machine); WINVER runs
+# it in such a copy set to that Windows version (vista, win7, win10, winxp64).
+function(quo_add_wine_test)
+    cmake_parse_arguments(T "FRESH" "NAME;TARGET;WINVER;TIMEOUT" "ARGS;LABELS;RESOURCE_LOCK" ${ARGN})
+    set(runner_args)
+    if(T_FRESH)
+        list(APPEND runner_args --fresh)
+    endif()
+    if(T_WINVER)
+        list(APPEND runner_args --winver ${T_WINVER})
+    endif()
+    add_test(NAME ${T_NAME}
+             COMMAND ${QUO_WINE_RUN} ${runner_args} -- $<TARGET_FILE:${T_TARGET}> ${T_ARGS})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+    if(T_RESOURCE_LOCK)
+        set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+    endif()
+endfunction()

@@ -1,0 +1,172 @@
+// CThread: start handshake, message queue ready at start, results, termination and the
+// forced end of a thread that ignores its terminate event; CStackLock.
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "Log.h"
+#include "StackLock.h"
+#include "Thread.h"
+#include "TestSupport.h"
+#include "WineDifferences.h"
+
+using namespace testsupport;
+
+namespace {
+
+const UINT WM_TEST_PING = WM_APP + 1;
+
+struct CWorker {
+    CThread thread;
+    std::atomic<LONG> lMessages{0};
+    std::atomic<LONG> lTicks{0};
+};
+
+// A well-behaved worker: counts WM_TEST_PING messages until its terminate event is set.
+DWORD MessageWorker(LPVOID lpData)
+{
+    CWorker* pWorker = static_cast<CWorker*>(lpData);
+    HANDLE hTerminate = pWorker->thread.GetTerminateEvent();
+    for (;;) {
+        DWORD dwWait = MsgWaitForMultipleObjects(1, &hTerminate, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
+        if (dwWait == WAIT_OBJECT_0) {
+            return 7;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_TEST_PING) {
+                ++pWorker->lMessages;
+            }
+        }
+    }
+}
+
+// A worker that never looks at its terminate event.
+DWORD StubbornWorker(LPVOID lpData)
+{
+    CWorker* pWorker = static_cast<CWorker*>(lpData);
+    for (;;) {
+        ++pWorker->lTicks;
+        Sleep(10);
+    }
+}
+
+TEST(Thread, NullArgumentsStartNothing)
+{
+    CWorker worker;
+    EXPECT_EQ(87u, worker.thread.Initialize(MessageWorker, nullptr));
+    EXPECT_EQ(87u, worker.thread.Initialize(nullptr, &worker));
+    EXPECT_EQ(nullptr, worker.thread.GetTerminateEvent());
+    EXPECT_EQ(0u, worker.thread.GetThreadId());
+}
+
+TEST(Thread, PostMsgBeforeAnyStartIsNotReady)
+{
+    CThread thread;
+    EXPECT_EQ(21u, thread.PostMsg(WM_TEST_PING, 0, 0));
+}
+
+TEST(Thread, RunsBeforeInitializeReturnsAndReceivesAMessagePostedAtOnce)
+{
+    // Repeated, because a queue created late loses the message only now and then.
+    for (int i = 0; i < 50; ++i) {
+        CWorker worker;
+        ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
+        ASSERT_EQ(0u, worker.thread.PostMsg(WM_TEST_PING, 0, 0)) << "round " << i;
+        for (int n = 0; n < 500 && worker.lMessages.load() == 0; ++n) {
+            Sleep(2);
+        }
+        EXPECT_EQ(1, worker.lMessages.load()) << "round " << i;
+        worker.thread.Finalize();
+    }
+}
+
+TEST(Thread, SecondInitializeWhileRunningIsRefused)
+{
+    CWorker worker;
+    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
+    DWORD dwId = worker.thread.GetThreadId();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_INITIALIZED), worker.thread.Initialize(MessageWorker, &worker));
+    EXPECT_EQ(dwId, worker.thread.GetThreadId());
+}
+
+TEST(Thread, TerminateEndsTheThreadAndCanBeRepeated)
+{
+    CWorker worker;
+    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
+    DWORD dwId = worker.thread.GetThreadId();
+    worker.thread.Terminate();
+    EXPECT_EQ(nullptr, worker.thread.GetTerminateEvent());
+    EXPECT_EQ(dwId, worker.thread.GetThreadId());  // the id is kept
+    // The thread is gone: posting to it fails with the system's error.
+    EXPECT_EQ(winediff::PostToEndedThreadError(), worker.thread.PostMsg(WM_TEST_PING, 0, 0));
+    worker.thread.Terminate();
+    worker.thread.Finalize();
+
+    // And it starts again.
+    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
+    EXPECT_EQ(0u, worker.thread.PostMsg(WM_TEST_PING, 0, 0));
+}
+
+TEST(Thread, ThreadIgnoringItsTerminateEventIsForcedToEnd)
+{
+    CTestRegKey key(L"thread");
+    std::wstring fileName = UniqueName(L"thread") + L".log";
+    key.SetString(L"DbgLog", L"filename", fileName);
+    key.SetDword(L"DbgLog", L"logform", 1);
+    key.SetDword(L"DbgLog", L"loglevel", 0);
+    ASSERT_EQ(0u, g_Log.Initialize((key.Path() + L"\\DbgLog").c_str()));
+
+    CWorker worker;
+    ASSERT_EQ(0u, worker.thread.Initialize(StubbornWorker, &worker));
+    ULONGLONG ullStart = GetTickCount64();
+    worker.thread.Terminate();
+    ULONGLONG ullElapsed = GetTickCount64() - ullStart;
+    g_Log.Finalize();
+
+    LONG lTicks = worker.lTicks.load();
+    Sleep(100);
+    EXPECT_EQ(lTicks, worker.lTicks.load()) << "the thread still runs";
+    // It was given its 5000 ms before being ended.
+    EXPECT_GE(ullElapsed, 4900u);
+    std::wstring path = CommonAppDataFolder() + L"\\" + fileName;
+    auto lines = ReadUtf16Lines(path);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(L"  Timeout! Terminate thread.", lines[0].substr(25));
+    DeleteFileIfExists(path);
+}
+
+TEST(StackLock, LeavesTheSectionOnEveryPath)
+{
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    auto lockedEarlyReturn = [&cs](bool bEarly) {
+        CStackLock lock(&cs);
+        if (bEarly) {
+            return 1;
+        }
+        return 2;
+    };
+    EXPECT_EQ(1, lockedEarlyReturn(true));
+    EXPECT_EQ(2, lockedEarlyReturn(false));
+    bool bEntered = false;
+    std::thread([&] {
+        bEntered = TryEnterCriticalSection(&cs) != FALSE;
+        if (bEntered) {
+            LeaveCriticalSection(&cs);
+        }
+    }).join();
+    EXPECT_TRUE(bEntered);
+
+    {
+        CStackLock lock(&cs);
+        std::thread([&] { bEntered = TryEnterCriticalSection(&cs) != FALSE; }).join();
+        EXPECT_FALSE(bEntered);
+    }
+    DeleteCriticalSection(&cs);
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+#include "TestSupport.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+#include <map>
+
+namespace {
+
+std::map<std::wstring, TestChildFunc>& ChildRoles()
+{
+    static std::map<std::wstring, TestChildFunc> roles;
+    return roles;
+}
+
+std::wstring QuoteArgument(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
+        return arg;
+    }
+    std::wstring quoted = L"\"";
+    size_t nBackslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++nBackslashes;
+            continue;
+        }
+        if (c == L'"') {
+            quoted.append(nBackslashes * 2 + 1, L'\\');
+        } else {
+            quoted.append(nBackslashes, L'\\');
+        }
+        nBackslashes = 0;
+        quoted += c;
+    }
+    quoted.append(nBackslashes * 2, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
+const wchar_t kTestRoot[] = L"Software\\ZAVTest";
+
+}  // namespace
+
+CTestChildRegistrar::CTestChildRegistrar(const wchar_t* lpName, TestChildFunc func)
+{
+    ChildRoles()[lpName] = func;
+}
+
+int RunRegisteredChild(const std::wstring& name, const std::vector<std::wstring>& args)
+{
+    auto it = ChildRoles().find(name);
+    return (it == ChildRoles().end()) ? -1 : it->second(args);
+}
+
+namespace testsupport {
+
+std::wstring ThisExePath()
+{
+    wchar_t szPath[MAX_PATH];
+    DWORD cch = GetModuleFileNameW(nullptr, szPath, ARRAYSIZE(szPath));
+    return std::wstring(szPath, cch);
+}
+
+CChildProcess::~CChildProcess()
+{
+    if (m_hProcess != nullptr) {
+        Kill();
+        CloseHandle(m_hProcess);
+    }
+}
+
+bool CChildProcess::Start(const std::wstring& name, const std::vector<std::wstring>& args)
+{
+    std::wstring exe = ThisExePath();
+    std::wstring cmd = QuoteArgument(exe) + L" --child " + QuoteArgument(name);
+    for (const auto& arg : args) {
+        cmd += L" " + QuoteArgument(arg);
+    }
+    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
+    cmdBuf.push_back(L'\0');
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", name.c_str(), GetLastError());
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    m_hProcess = pi.hProcess;
+    return true;
+}
+
+DWORD CChildProcess::Wait(DWORD dwTimeoutMs)
+{
+    if (m_hProcess == nullptr || WaitForSingleObject(m_hProcess, dwTimeoutMs) != WAIT_OBJECT_0) {
+        return 0xFFFFFFFF;
+    }
+    DWORD dwExitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(m_hProcess, &dwExitCode);
+    return dwExitCode;
+}
+
+void CChildProcess::Kill()
+{
+    if (m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_hProcess, 9);
+        WaitForSingleObject(m_hProcess, 10000);
+    }
+}
+
+DWORD RunChild(const std::wstring& name, const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
+{
+    CChildProcess child;
+    if (!child.Start(name, args)) {
+        return 0xFFFFFFFF;
+    }
+    return child.Wait(dwTimeoutMs);
+}
+
+CTestRegKey::CTestRegKey(const std::wstring& name) : m_path(std::wstring(kTestRoot) + L"\\" + UniqueName(name))
+{
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hKey, nullptr);
+}
+
+CTestRegKey::~CTestRegKey()
+{
+    if (m_hKey != nullptr) {
+        RegCloseKey(m_hKey);
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_path.c_str());
+}
+
+HKEY CTestRegKey::OpenSub(const std::wstring& sub)
+{
+    if (sub.empty()) {
+        return m_hKey;
+    }
+    HKEY hKey = nullptr;
+    RegCreateKeyExW(m_hKey, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    return hKey;
+}
+
+void CTestRegKey::SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb)
+{
+    HKEY hKey = OpenSub(sub);
+    RegSetValueExW(hKey, name.c_str(), 0, type, static_cast<const BYTE*>(data), cb);
+    if (hKey != m_hKey) {
+        RegCloseKey(hKey);
+    }
+}
+
+void CTestRegKey::SetDword(const std::wstring& sub, const std::wstring& name, DWORD value)
+{
+    SetRaw(sub, name, REG_DWORD, &value, sizeof(value));
+}
+
+void CTestRegKey::SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value)
+{
+    SetRaw(sub, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void CTestRegKey::CreateSub(const std::wstring& sub)
+{
+    HKEY hKey = OpenSub(sub);
+    if (hKey != m_hKey) {
+        RegCloseKey(hKey);
+    }
+}
+
+std::wstring CommonAppDataFolder()
+{
+    wchar_t szFolder[MAX_PATH] = L"";
+    SHGetSpecialFolderPathW(nullptr, szFolder, CSIDL_COMMON_APPDATA, FALSE);
+    return szFolder;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes;
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    unsigned char buf[65536];
+    DWORD cbRead = 0;
+    while (ReadFile(hFile, buf, sizeof(buf), &cbRead, nullptr) && cbRead > 0) {
+        bytes.insert(bytes.end(), buf, buf + cbRead);
+    }
+    CloseHandle(hFile);
+    return bytes;
+}
+
+std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes = ReadFileBytes(path);
+    size_t nStart = (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) ? 2 : 0;
+    std::wstring text;
+    for (size_t i = nStart; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
+    }
+    std::vector<std::wstring> lines;
+    size_t nPos = 0;
+    for (;;) {
+        size_t nEnd = text.find(L"\r\n", nPos);
+        if (nEnd == std::wstring::npos) {
+            if (nPos < text.size()) {
+                lines.push_back(text.substr(nPos));
+            }
+            break;
+        }
+        lines.push_back(text.substr(nPos, nEnd - nPos));
+        nPos = nEnd + 2;
+    }
+    return lines;
+}
+
+void DeleteFileIfExists(const std::wstring& path)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+}
+
+std::wstring UniqueName(const std::wstring& prefix)
+{
+    static LONG s_lCounter = 0;
+    wchar_t szName[128];
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    swprintf(szName, ARRAYSIZE(szName), L"%ls_%lu_%llx_%ld", prefix.c_str(), GetCurrentProcessId(),
+             static_cast<unsigned long long>(counter.QuadPart), InterlockedIncrement(&s_lCounter));
+    return szName;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    int cb = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(cb, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], cb, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace testsupport

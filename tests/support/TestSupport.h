@@ -1,0 +1,93 @@
+// Helpers shared by the tests: child processes started from the test executable itself,
+// throwaway registry keys, files and Wine facts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A role that the test executable plays in a child process: `exe --child NAME args...`
+// runs the function registered under NAME and exits with its result.
+typedef int (*TestChildFunc)(const std::vector<std::wstring>& args);
+
+class CTestChildRegistrar {
+public:
+    CTestChildRegistrar(const wchar_t* lpName, TestChildFunc func);
+};
+
+#define QUO_TEST_CHILD(name)                                                         \
+    static int QuoTestChild_##name(const std::vector<std::wstring>& args);         \
+    static CTestChildRegistrar g_quoTestChild_##name(L"" #name, QuoTestChild_##name); \
+    static int QuoTestChild_##name([[maybe_unused]] const std::vector<std::wstring>& args)
+
+// Runs a registered child role; -1 when there is no such role.
+int RunRegisteredChild(const std::wstring& name, const std::vector<std::wstring>& args);
+
+namespace testsupport {
+
+std::wstring ThisExePath();
+
+// A child process of this test executable playing role `name`.
+class CChildProcess {
+public:
+    CChildProcess() = default;
+    ~CChildProcess();
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Starts the role; false (with the system error traced to stderr) on failure.
+    bool Start(const std::wstring& name, const std::vector<std::wstring>& args = {});
+    // Waits for its end; its exit code, or 0xFFFFFFFF when it did not end in time.
+    DWORD Wait(DWORD dwTimeoutMs);
+    // Ends it at once with exit code 9.
+    void Kill();
+    HANDLE Handle() const { return m_hProcess; }
+
+private:
+    HANDLE m_hProcess = nullptr;
+};
+
+// Starts a role and waits for it; its exit code.
+DWORD RunChild(const std::wstring& name, const std::vector<std::wstring>& args = {}, DWORD dwTimeoutMs = 60000);
+
+// A registry key of its own below HKLM\Software\ZAVTest, deleted with everything below
+// it at destruction. Path() is relative to HKEY_LOCAL_MACHINE.
+class CTestRegKey {
+public:
+    explicit CTestRegKey(const std::wstring& name);
+    ~CTestRegKey();
+    CTestRegKey(const CTestRegKey&) = delete;
+    CTestRegKey& operator=(const CTestRegKey&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    HKEY Key() const { return m_hKey; }
+
+    // Writes below Path(); sub may be empty or a relative path (created as needed).
+    void SetDword(const std::wstring& sub, const std::wstring& name, DWORD value);
+    void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value);
+    void SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb);
+    void CreateSub(const std::wstring& sub);
+
+private:
+    HKEY OpenSub(const std::wstring& sub);
+
+    std::wstring m_path;
+    HKEY m_hKey = nullptr;
+};
+
+// The common application data folder (C:\ProgramData under Wine).
+std::wstring CommonAppDataFolder();
+
+bool FileExists(const std::wstring& path);
+std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+// The UTF-16LE content of a file after its byte-order mark, split into lines at CR LF.
+std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path);
+void DeleteFileIfExists(const std::wstring& path);
+
+// A name no other test process uses at the same time.
+std::wstring UniqueName(const std::wstring& prefix);
+
+std::string Narrow(const std::wstring& text);
+
+}  // namespace testsupport

@@ -1,0 +1,21 @@
+#include "WineDifferences.h"
+
+namespace winediff {
+
+bool RunningOnWine()
+{
+    HMODULE hNtdll = GetModuleHandleW(L"ntdll.dll");
+    return hNtdll != nullptr && GetProcAddress(hNtdll, "wine_get_version") != nullptr;
+}
+
+DWORD PostToEndedThreadError()
+{
+    return RunningOnWine() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_THREAD_ID;
+}
+
+bool KeepsFileSecurityDescriptors()
+{
+    return !RunningOnWine();
+}
+
+}  // namespace winediff

@@ -1,0 +1,21 @@
+// Where Wine 8 answers differently from Windows, in one place. A test that meets one of
+// these checks what both share and takes the answer from here.
+#pragma once
+
+#include <windows.h>
+
+namespace winediff {
+
+// True when the tests run under Wine (ntdll exports wine_get_version).
+bool RunningOnWine();
+
+// PostThreadMessage to a thread that has ended: Windows fails with 1444
+// (ERROR_INVALID_THREAD_ID), Wine with 87.
+DWORD PostToEndedThreadError();
+
+// Wine does not keep the security descriptor given to CreateFile: reading it back gives
+// a DACL made from the Unix permissions. Tests check the descriptor a program builds,
+// and the file's DACL only on Windows.
+bool KeepsFileSecurityDescriptors();
+
+}  // namespace winediff

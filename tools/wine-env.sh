@@ -1,0 +1,131 @@
+# Shell functions that manage the project's Wine prefixes. Sourced by the other tools.
+#
+# A pristine template prefix is created once per build folder ($QUO_BUILD/wine/template,
+# 10-20 s). Each test run works in a base prefix copied from it ($QUO_BUILD/wine/base),
+# booted once and kept with a persistent wineserver; a test that needs a clean machine
+# runs in a copy of the template of its own. Every command is scoped with WINEPREFIX:
+# other prefixes may be running on the machine.
+
+QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+: "${QUO_BUILD:=$QUO_ROOT/build}"
+QUO_WINE_DIR="$QUO_BUILD/wine"
+QUO_BASE_PREFIX="$QUO_WINE_DIR/base"
+QUO_TEMPLATE_PREFIX="$QUO_WINE_DIR/template"
+
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+: "${HOME:=/root}"
+export HOME
+
+quo_log() { printf '[wine] %s\n' "$*" >&2; }
+
+# Runs a wine command in prefix $1 with stdout/stderr into the prefix's log file, so
+# that no process of the session ever holds the caller's pipes.
+quo_wine_quiet() {
+    local prefix=$1; shift
+    WINEPREFIX="$prefix" wine "$@" </dev/null >>"$prefix/.quo-wine.log" 2>&1
+}
+
+quo_server_pidfile() { printf '%s/.quo-server.pid' "$1"; }
+
+quo_server_running() {
+    local pidfile pid
+    pidfile=$(quo_server_pidfile "$1")
+    [ -f "$pidfile" ] || return 1
+    pid=$(cat "$pidfile")
+    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
+}
+
+# Starts a persistent wineserver for prefix $1 and boots its session with output going
+# to a file (a session booted from a pipe keeps that pipe open for ever).
+quo_server_start() {
+    local prefix=$1
+    quo_server_running "$prefix" && return 0
+    WINEPREFIX="$prefix" setsid wineserver -p -f </dev/null >/dev/null 2>&1 &
+    local pid=$! i
+    echo "$pid" >"$(quo_server_pidfile "$prefix")"
+    # The server works in its own folder, where its socket appears once it is ready.
+    for i in $(seq 1 200); do
+        [ -S "/proc/$pid/cwd/socket" ] && break
+        sleep 0.025
+    done
+    quo_wine_quiet "$prefix" cmd /c exit 0
+}
+
+# Stops prefix $1's wineserver and every process of its session.
+quo_server_stop() {
+    local prefix=$1 pidfile pid i
+    [ -d "$prefix" ] || return 0
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    pidfile=$(quo_server_pidfile "$prefix")
+    if [ -f "$pidfile" ]; then
+        pid=$(cat "$pidfile")
+        for i in $(seq 1 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null || true
+        rm -f "$pidfile"
+    fi
+    WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
+}
+
+# Creates and configures the template prefix once per build folder, and the base
+# prefix from it when there is none.
+quo_prefix_ensure() {
+    mkdir -p "$QUO_WINE_DIR"
+    (
+        flock 9
+        if [ ! -f "$QUO_TEMPLATE_PREFIX/.quo-ready" ]; then
+            quo_log "creating the Wine prefix $QUO_TEMPLATE_PREFIX (10-20 s)"
+            rm -rf "$QUO_TEMPLATE_PREFIX"
+            mkdir -p "$QUO_TEMPLATE_PREFIX"
+            WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineboot -i </dev/null >>"$QUO_TEMPLATE_PREFIX/.quo-wine.log" 2>&1
+            WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineserver -w
+            quo_import_reg "$QUO_TEMPLATE_PREFIX" "$QUO_ROOT/tools/wine-base.reg.in"
+            WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineserver -w
+            touch "$QUO_TEMPLATE_PREFIX/.quo-ready"
+        fi
+        if [ ! -f "$QUO_BASE_PREFIX/.quo-ready" ]; then
+            quo_prefix_clone "$QUO_BASE_PREFIX"
+        fi
+    ) 9>"$QUO_WINE_DIR/.prefix.lock"
+}
+
+# Replaces the base prefix with a new copy of the template: every run starts clean.
+quo_prefix_reset() {
+    quo_server_stop "$QUO_BASE_PREFIX"
+    rm -rf "$QUO_BASE_PREFIX"
+    quo_prefix_ensure
+}
+
+# Imports a UTF-8 registry file (Japanese names included) into prefix $1: regedit
+# wants UTF-16LE with a byte-order mark.
+quo_import_reg() {
+    local prefix=$1 src=$2 tmp
+    tmp="$prefix/drive_c/quo-import.reg"
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$src"; } >"$tmp"
+    quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg'
+    rm -f "$tmp"
+}
+
+# Copies the template prefix to $1: a clean machine.
+quo_prefix_clone() {
+    local dst=$1
+    rm -rf "$dst"
+    cp -a "$QUO_TEMPLATE_PREFIX" "$dst"
+    rm -f "$(quo_server_pidfile "$dst")" "$dst/.quo-wine.log"
+}
+
+# Sets the Windows version of every program of prefix $1 (vista, win7, win10, winxp64).
+quo_prefix_set_version() {
+    quo_wine_quiet "$1" winecfg -v "$2"
+}
+
+# The Windows path (Z:\...) of a Unix path.
+quo_winpath() {
+    local abs
+    abs=$(readlink -f "$1")
+    printf 'Z:%s' "${abs//\//\\}"
+}
