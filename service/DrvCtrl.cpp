@@ -1,0 +1,193 @@
+#include "DrvCtrl.h"
+
+#include <strsafe.h>
+
+#include "DrvIoctl.h"
+#include "Reg.h"
+#include "SampleRules.h"
+#include "Trace.h"
+
+const WCHAR REGKEY_PATH_DEVINFO[] = L"Software\\ZAV\\QUOViewer\\DevInfo";
+
+namespace {
+
+const WCHAR kPowerSensorDevice[] = L"\\\\.\\ZAVPSRD";
+const WCHAR kEmbeddedControllerDevice[] = L"\\\\.\\ZAVECFILTER";
+const WCHAR REGENTRY_GWATCOEFFICIENT[] = L"GwatCoefficient";
+
+}  // namespace
+
+CDrvCtrl::CDrvCtrl(LPCWSTR lpszDevName) : m_bInitialized(false), m_szDevName(), m_hDev(INVALID_HANDLE_VALUE)
+{
+    StringCchCopyW(m_szDevName, ARRAYSIZE(m_szDevName), lpszDevName);
+}
+
+CDrvCtrl::~CDrvCtrl()
+{
+    if (m_hDev != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_hDev);
+    }
+}
+
+DWORD CDrvCtrl::Initialize()
+{
+    TRACE_ENTER(1);
+    if (m_bInitialized) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    TRACE(1, L"CDrvCtrl -- Initialized.");
+    HANDLE hDev = CreateFileW(m_szDevName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (hDev == INVALID_HANDLE_VALUE) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"CreateFile(%s) failed. (code:%u)", m_szDevName, dwError);
+        TRACE_RETURN(dwError);
+    }
+    m_hDev = hDev;
+    m_bInitialized = true;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CDrvCtrl::Finalize()
+{
+    TRACE_ENTER(1);
+    if (m_bInitialized) {
+        CloseHandle(m_hDev);
+        m_hDev = INVALID_HANDLE_VALUE;
+        TRACE(1, L"CDrvCtrl -- Finalized.");
+        m_bInitialized = false;
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CDrvCtrl::QueryWord(DWORD dwCode, LPDWORD lpdwWord)
+{
+    TRACE_FUNCTION();
+    DWORD dwWord = 0;
+    DWORD cbReturned = 0;
+    if (!DeviceIoControl(m_hDev, dwCode, nullptr, 0, &dwWord, sizeof(dwWord), &cbReturned, nullptr)) {
+        return GetLastError();
+    }
+    // A driver that answers fewer bytes than a word has not answered.
+    if (cbReturned != sizeof(dwWord)) {
+        TRACE(0, L"Short answer: %u bytes.", cbReturned);
+        return ERROR_INVALID_DATA;
+    }
+    *lpdwWord = dwWord;
+    return ERROR_SUCCESS;
+}
+
+DWORD CDrvCtrl::Gwat(LPDWORD lpdwRaw)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(lpdwRaw);
+    if (!m_bInitialized) {
+        TRACE(0, L"Not initialized.");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    DWORD dwResult = QueryWord(IOCTL_GWAT, lpdwRaw);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"GetWattage - Error in DeviceIoControl(). (code:%u)", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(1, L"GWAT,0x%08X", *lpdwRaw);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CDrvCtrl::Pmcp(LPDWORD lpdwState)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(lpdwState);
+    if (!m_bInitialized) {
+        TRACE(0, L"Not initialized.");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    DWORD dwResult = QueryWord(IOCTL_PMCP, lpdwState);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"GetDevSupportState - Error in DeviceIoControl(). (code:%u)", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(1, L"DevSupportState: 0x%08X", *lpdwState);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CDrvCtrl::GetDevSupportState(bool* pbSupported)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(pbSupported);
+    if (!m_bInitialized) {
+        TRACE(0, L"Not initialized.");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    DWORD dwState = 0;
+    DWORD dwResult = Pmcp(&dwState);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in Pmcp(). (code:%u)", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    *pbSupported = (dwState & PMCP_GWAT_SUPPORTED) != 0;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+CQuoDrv::CQuoDrv() : CDrvCtrl(kPowerSensorDevice) {}
+
+DWORD CQuoDrv::GetWattage(double* pdWatts)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(pdWatts);
+    if (!IsInitialized()) {
+        TRACE(0, L"Not initialized.");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    DWORD dwRaw = 0;
+    DWORD dwResult = Gwat(&dwRaw);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in Gwat(). (code:%u)", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    dwResult = samplerules::DecodeLinear11(dwRaw, pdWatts);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"N is not -1.(code:%u)", dwResult);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+CEmbDrv::CEmbDrv() : CDrvCtrl(kEmbeddedControllerDevice), m_dDevParam(1.0) {}
+
+DWORD CEmbDrv::Initialize()
+{
+    TRACE_ENTER(1);
+    CReg reg;
+    if (reg.OpenKey(REGKEY_PATH_DEVINFO, KEY_READ) != ERROR_SUCCESS) {
+        TRACE(0, L"cReg.OpenKey() : failed");
+    } else {
+        WCHAR szCoefficient[MAX_PATH] = L"";
+        DWORD cch = ARRAYSIZE(szCoefficient);
+        if (reg.QueryStringValue(REGENTRY_GWATCOEFFICIENT, szCoefficient, &cch) != ERROR_SUCCESS) {
+            szCoefficient[0] = L'\0';
+        }
+        reg.CloseKey();
+        samplerules::ParseGwatCoefficient(szCoefficient, &m_dDevParam);
+    }
+    TRACE(1, L"m_dDevParam : %f", m_dDevParam);
+    TRACE(1, L"CEmbDrv -- Initialized.");
+    TRACE_RETURN(CDrvCtrl::Initialize());
+}
+
+DWORD CEmbDrv::GetWattage(double* pdWatts)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(pdWatts);
+    if (!IsInitialized()) {
+        TRACE(0, L"Not initialized.");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    DWORD dwRaw = 0;
+    DWORD dwResult = Gwat(&dwRaw);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in Gwat(). (code:%u)", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    *pdWatts = static_cast<double>(dwRaw) * m_dDevParam;
+    TRACE_RETURN(ERROR_SUCCESS);
+}

@@ -1,0 +1,98 @@
+#include "Gwat.h"
+
+#include <new>
+
+#include "Trace.h"
+
+CGwat::CGwat() : m_pDrv(nullptr) {}
+
+CGwat::~CGwat()
+{
+    Finalize();
+}
+
+DWORD CGwat::CreateDrvInstance(CDrvCtrl** ppDrv, BOOL bEmbedded)
+{
+    TRACE_ENTER(1);
+    if (bEmbedded) {
+        *ppDrv = new (std::nothrow) CEmbDrv();
+    } else {
+        *ppDrv = new (std::nothrow) CQuoDrv();
+    }
+    if (*ppDrv == nullptr) {
+        TRACE(0, L"Error: Failed in allocating memory.");
+        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    DWORD dwResult = (*ppDrv)->Initialize();
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"(*pDrv)->Initialize() failed. code:%u", dwResult);
+        delete *ppDrv;
+        *ppDrv = nullptr;
+        TRACE_RETURN(dwResult);
+    }
+    bool bSupported = false;
+    dwResult = (*ppDrv)->GetDevSupportState(&bSupported);
+    if (dwResult != ERROR_SUCCESS || !bSupported) {
+        if (dwResult != ERROR_SUCCESS) {
+            TRACE(0, L"Error in (*pDrv)->GetDevSupportState(). code:%u", dwResult);
+        } else {
+            TRACE(0, L"GWAT function is not supported!");
+        }
+        (*ppDrv)->Finalize();
+        delete *ppDrv;
+        *ppDrv = nullptr;
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CGwat::Initialize(LPDWORD lpbNotebook)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(lpbNotebook);
+    if (m_pDrv != nullptr) {
+        TRACE(1, L"Already Init");
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    DWORD dwResult = CreateDrvInstance(&m_pDrv, TRUE /* embedded controller */);
+    if (dwResult == ERROR_SUCCESS) {
+        *lpbNotebook = TRUE;
+    } else {
+        dwResult = CreateDrvInstance(&m_pDrv, FALSE /* power sensor */);
+        if (dwResult != ERROR_SUCCESS) {
+            TRACE(0, L"Error in CreateDrvInstance(). code:%lu", dwResult);
+            TRACE_RETURN(dwResult);
+        }
+        *lpbNotebook = FALSE;
+    }
+    TRACE(1, L"CGwat -- Initialized.");
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+void CGwat::Finalize()
+{
+    TRACE_ENTER(1);
+    if (m_pDrv != nullptr) {
+        m_pDrv->Finalize();
+        delete m_pDrv;
+        m_pDrv = nullptr;
+        TRACE(1, L"CGwat -- Finalized.");
+    }
+    TRACE_EXIT();
+}
+
+DWORD CGwat::Get(double* pdWatts)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(pdWatts);
+    if (m_pDrv == nullptr) {
+        TRACE(0, L"m_pDrv is NULL.");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    DWORD dwResult = m_pDrv->GetWattage(pdWatts);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in m_pDrv->GetWattage(). code:%u", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(1, L"GWAT,%lf", *pdWatts);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
