@@ -8,10 +8,9 @@
  *   "Gwat"      DWORD  raw reading (default: a live value, below)
  *   "FailPmcp"  DWORD  non-zero: IOCTL_PMCP fails with STATUS_IO_DEVICE_ERROR
  *   "FailGwat"  DWORD  non-zero: IOCTL_GWAT fails with STATUS_IO_DEVICE_ERROR
- *   "DenyWrite" DWORD  non-zero: opening the device with write access is refused
- *                      with STATUS_ACCESS_DENIED, as a device whose security admits
- *                      readers only. Wine tells a driver nothing of the access asked
- *                      for, so there every open is refused.
+ *   "DenyWrite" DWORD  non-zero: both requests fail with STATUS_ACCESS_DENIED, as on
+ *                      a handle without write access (Wine lets no driver refuse an
+ *                      open, and itself refuses both codes on a read-only handle)
  * Without "Gwat" the reading follows the host's CPU load between SIM_LIVE_MIN_MW and
  * SIM_LIVE_MAX_MW, smoothed, with a small ripple so that it never stands still: in
  * PMBus LINEAR11 with exponent -1 (half watts) when SIM_LIVE_LINEAR11 is 1, else in
@@ -138,30 +137,7 @@ static NTSTATUS CompleteRequest(PIRP pIrp, NTSTATUS status, ULONG_PTR informatio
     return status;
 }
 
-static NTSTATUS DispatchCreate(PDEVICE_OBJECT pDevice, PIRP pIrp)
-{
-    PIO_STACK_LOCATION pStack = IoGetCurrentIrpStackLocation(pIrp);
-    ACCESS_MASK desired;
-    HANDLE hKey = NULL;
-    ULONG dwDenyWrite;
-
-    UNREFERENCED_PARAMETER(pDevice);
-    /* Wine passes no security context: count such an open as one that asks to write. */
-    desired = (pStack->Parameters.Create.SecurityContext != NULL)
-                  ? pStack->Parameters.Create.SecurityContext->DesiredAccess
-                  : GENERIC_WRITE;
-    SimOpenKey(SIM_NAME, &hKey);
-    dwDenyWrite = SimQueryDwordOr(hKey, L"DenyWrite", 0);
-    if (hKey != NULL) {
-        ZwClose(hKey);
-    }
-    if (dwDenyWrite != 0 && (desired & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0) {
-        return CompleteRequest(pIrp, STATUS_ACCESS_DENIED, 0);
-    }
-    return CompleteRequest(pIrp, STATUS_SUCCESS, 0);
-}
-
-static NTSTATUS DispatchCloseCleanup(PDEVICE_OBJECT pDevice, PIRP pIrp)
+static NTSTATUS DispatchCreateCloseCleanup(PDEVICE_OBJECT pDevice, PIRP pIrp)
 {
     UNREFERENCED_PARAMETER(pDevice);
     return CompleteRequest(pIrp, STATUS_SUCCESS, 0);
@@ -188,7 +164,9 @@ static NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT pDevice, PIRP pIrp)
     }
 
     SimOpenKey(SIM_NAME, &hKey);
-    if (SimQueryDwordOr(hKey, lpFailName, 0) != 0) {
+    if (SimQueryDwordOr(hKey, L"DenyWrite", 0) != 0) {
+        status = STATUS_ACCESS_DENIED;
+    } else if (SimQueryDwordOr(hKey, lpFailName, 0) != 0) {
         status = STATUS_IO_DEVICE_ERROR;
     } else if (dwCode == IOCTL_PMCP) {
         dwAnswer = SimQueryDwordOr(hKey, L"Pmcp", PMCP_GWAT_SUPPORTED);
@@ -239,9 +217,9 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT pDriver, PUNICODE_STRING pRegistryPath
         IoDeleteDevice(pDevice);
         return status;
     }
-    pDriver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
-    pDriver->MajorFunction[IRP_MJ_CLOSE] = DispatchCloseCleanup;
-    pDriver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCloseCleanup;
+    pDriver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateCloseCleanup;
+    pDriver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateCloseCleanup;
+    pDriver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCreateCloseCleanup;
     pDriver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
     pDriver->DriverUnload = DriverUnload;
     pDevice->Flags &= ~DO_DEVICE_INITIALIZING;
