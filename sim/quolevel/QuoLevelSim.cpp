@@ -11,7 +11,7 @@
 //                            DWORD  non-zero: those functions answer FALSE
 // Once a callback is registered, a thread of the library watches the key and calls it
 // with QUOLEVEL_MONITOR_CHANGE, QUOLEVEL_REQUEST_MONITORUPDATE and QUOLEVEL_LEVEL_CHANGE
-// (in that order) when the corresponding values change.
+// (in that order) when the corresponding values change after the registration.
 //
 // Every call is counted in HKLM\Software\ZAVSim\QuoLevelCalls, a DWORD named after the
 // function, so that tests see what the service and the agent asked.
@@ -130,11 +130,19 @@ void Fire(DWORD dwEvent)
     }
 }
 
+// What the watcher thread is given: set hReady once it watches (a change after that
+// is reported), end when hStop is set.
+struct CWatchStart {
+    HANDLE hStop;
+    HANDLE hReady;
+};
+
 // Watches the library's key until hStop is set and fires the events of what changed.
 // The thread holds a reference on the library, so that it stays loaded while it runs.
-DWORD WINAPI WatchProc(LPVOID lpStop)
+DWORD WINAPI WatchProc(LPVOID lpStart)
 {
-    HANDLE hStop = static_cast<HANDLE>(lpStop);
+    const CWatchStart start = *static_cast<const CWatchStart*>(lpStart);
+    HANDLE hStop = start.hStop;
     HMODULE hSelf = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WatchProc), &hSelf);
 
@@ -148,6 +156,7 @@ DWORD WINAPI WatchProc(LPVOID lpStop)
         bool bArmed = RegNotifyChangeKeyValue(key.Get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                               changed.Get(), TRUE) == ERROR_SUCCESS;
         CState last = ReadState();
+        SetEvent(start.hReady);
         HANDLE handles[2] = {hStop, changed.Get()};
         while (bArmed && WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
             bArmed = RegNotifyChangeKeyValue(key.Get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
@@ -165,6 +174,8 @@ DWORD WINAPI WatchProc(LPVOID lpStop)
             last = now;
         }
     }
+    // Also when the watch could not start: the starter stops waiting.
+    SetEvent(start.hReady);
     FreeLibraryAndExitThread(hSelf, 0);
 }
 
@@ -190,7 +201,8 @@ void StopWatcher()
     CloseHandle(hStop);
 }
 
-// Starts the watcher thread unless it runs; false when it cannot be started.
+// Starts the watcher thread unless it runs, and returns once it watches; false when it
+// cannot be started.
 bool StartWatcher()
 {
     AcquireSRWLockExclusive(&g_lock);
@@ -200,12 +212,20 @@ bool StartWatcher()
         return true;
     }
     CScopedKernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!stop.IsValid()) {
+    CScopedKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop.IsValid() || !ready.IsValid()) {
         return false;
     }
+    CWatchStart start = {stop.Get(), ready.Get()};
     DWORD dwId = 0;
-    HANDLE hWatcher = CreateThread(nullptr, 0, WatchProc, stop.Get(), 0, &dwId);
+    HANDLE hWatcher = CreateThread(nullptr, 0, WatchProc, &start, 0, &dwId);
     if (hWatcher == nullptr) {
+        return false;
+    }
+    WaitForSingleObject(ready.Get(), INFINITE);
+    if (WaitForSingleObject(hWatcher, 0) == WAIT_OBJECT_0) {
+        // It could not watch and has ended.
+        CloseHandle(hWatcher);
         return false;
     }
     AcquireSRWLockExclusive(&g_lock);
