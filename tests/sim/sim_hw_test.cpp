@@ -6,6 +6,7 @@
 #include <setupapi.h>
 #include <batclass.h>
 #include <powrprof.h>
+#include <shlobj.h>
 
 #include <set>
 #include <string>
@@ -588,6 +589,22 @@ TEST_F(PowrProf, WindowsXpSchemeFunctionsShareTheSchemes)
 }
 
 // ---------------------------------------------------------------------------------
+// The peak-shift tool, present as its program file
+
+bool PeakShiftToolExists()
+{
+    wchar_t szFolder[MAX_PATH];
+    EXPECT_TRUE(SHGetSpecialFolderPathW(nullptr, szFolder, CSIDL_PROGRAM_FILES, FALSE));
+    std::wstring tool = std::wstring(szFolder) + L"\\Tandora\\Tandora.exe";
+    return GetFileAttributesW(tool.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(PeakShiftTool, IsInstalledInTheProgramFilesFolder)
+{
+    EXPECT_TRUE(PeakShiftToolExists());
+}
+
+// ---------------------------------------------------------------------------------
 // After tools/sim-hw remove and a restart of the session
 
 TEST(RemovedMachine, HasNoDevicesAndWinesPowerProfile)
@@ -596,6 +613,7 @@ TEST(RemovedMachine, HasNoDevicesAndWinesPowerProfile)
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), OpenError(kEmbeddedController));
     std::wstring path;
     EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), BatteryInterfacePath(0, &path));
+    EXPECT_FALSE(PeakShiftToolExists());
 
     HMODULE hModule = LoadLibraryW(L"PowrProf.dll");
     ASSERT_NE(nullptr, hModule);

@@ -82,7 +82,8 @@ fi
 timed "prepared prefix copied and booted" prepare
 
 timed "desktop set up" "$sim_hw" "$prefix" desktop
-check 'DesktopDrivers.*:DesktopMachine.*:PowrProf.*'
+"$sim_hw" "$prefix" tandora install
+check 'DesktopDrivers.*:DesktopMachine.*:PowrProf.*:PeakShiftTool.*'
 timed "desktop removed, session restarted" remove_and_restart
 check 'RemovedMachine.*'
 
