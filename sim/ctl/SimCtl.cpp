@@ -73,6 +73,26 @@ DWORD StartOrReenumerate()
     return 0;
 }
 
+// Gives a registered device its driver and the slot whose values it answers.
+DWORD ConfigureBattery(HDEVINFO set, SP_DEVINFO_DATA* pDevice, DWORD dwSlot)
+{
+    if (!SetupDiSetDeviceRegistryPropertyW(set, pDevice, SPDRP_SERVICE, reinterpret_cast<const BYTE*>(kServiceName),
+                                           sizeof(kServiceName))) {
+        return Fail(L"SetupDiSetDeviceRegistryPropertyW(SPDRP_SERVICE)", GetLastError());
+    }
+    HKEY hParams = SetupDiCreateDevRegKeyW(set, pDevice, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+    if (hParams == INVALID_HANDLE_VALUE) {
+        return Fail(L"SetupDiCreateDevRegKeyW", GetLastError());
+    }
+    CScopedRegKey params(hParams);
+    LSTATUS lResult = RegSetValueExW(params.Get(), L"Slot", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwSlot),
+                                     sizeof(dwSlot));
+    if (lResult != ERROR_SUCCESS) {
+        return Fail(L"RegSetValueExW(Slot)", static_cast<DWORD>(lResult));
+    }
+    return 0;
+}
+
 DWORD AddBattery(DWORD dwSlot)
 {
     CScopedDevInfo set(SetupDiCreateDeviceInfoList(&kBatteryClass, nullptr));
@@ -94,19 +114,11 @@ DWORD AddBattery(DWORD dwSlot)
     if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set.Get(), &device)) {
         return Fail(L"SetupDiCallClassInstaller(DIF_REGISTERDEVICE)", GetLastError());
     }
-    if (!SetupDiSetDeviceRegistryPropertyW(set.Get(), &device, SPDRP_SERVICE,
-                                           reinterpret_cast<const BYTE*>(kServiceName), sizeof(kServiceName))) {
-        return Fail(L"SetupDiSetDeviceRegistryPropertyW(SPDRP_SERVICE)", GetLastError());
-    }
-    CScopedRegKey params(SetupDiCreateDevRegKeyW(set.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr));
-    if (params.Get() == INVALID_HANDLE_VALUE) {
-        params.Release();
-        return Fail(L"SetupDiCreateDevRegKeyW", GetLastError());
-    }
-    LSTATUS lResult = RegSetValueExW(params.Get(), L"Slot", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwSlot),
-                                     sizeof(dwSlot));
-    if (lResult != ERROR_SUCCESS) {
-        return Fail(L"RegSetValueExW(Slot)", static_cast<DWORD>(lResult));
+    DWORD dwResult = ConfigureBattery(set.Get(), &device, dwSlot);
+    if (dwResult != 0) {
+        // No half-made device stays behind.
+        SetupDiRemoveDevice(set.Get(), &device);
+        return dwResult;
     }
     wchar_t szInstance[MAX_PATH] = L"";
     if (SetupDiGetDeviceInstanceIdW(set.Get(), &device, szInstance, ARRAYSIZE(szInstance), nullptr)) {
