@@ -14,6 +14,16 @@ quo_prefix_ensure
 trap 'quo_server_stop "$prefix"' EXIT
 quo_server_start "$prefix"
 
+echo "== simulated desktop PC (tools/sim-hw)"
+"$root/tools/sim-hw" "$prefix" desktop
+show="$prefix/.quo-sim-show.txt"
+for i in 1 2 3; do
+    "$root/tools/sim-hw" "$prefix" run "$QUO_BUILD/bin/zavsimctl.exe" show >"$show"
+    head -n 1 "$show"
+    sleep 1
+done
+tail -n +2 "$show"
+
 echo "== foundation_demo under Wine (prefix $prefix)"
 WINEPREFIX="$prefix" wine "$QUO_BUILD/bin/foundation_demo.exe"
 trace="$prefix/drive_c/ProgramData/quoviewer-demo.log"

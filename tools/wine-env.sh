@@ -38,9 +38,11 @@ quo_server_running() {
 }
 
 # Starts a persistent wineserver for prefix $1 and boots its session with output going
-# to a file (a session booted from a pipe keeps that pipe open for ever).
+# to a file (a session booted from a pipe keeps that pipe open for ever). Further
+# arguments are a command that wraps the boot (for example nsenter into a mount
+# namespace): every process of the session, services included, inherits it.
 quo_server_start() {
-    local prefix=$1
+    local prefix=$1; shift
     quo_server_running "$prefix" && return 0
     WINEPREFIX="$prefix" setsid wineserver -p -f </dev/null >/dev/null 2>&1 &
     local pid=$! i
@@ -50,7 +52,7 @@ quo_server_start() {
         [ -S "/proc/$pid/cwd/socket" ] && break
         sleep 0.025
     done
-    quo_wine_quiet "$prefix" cmd /c exit 0
+    "$@" env WINEPREFIX="$prefix" wine cmd /c exit 0 </dev/null >>"$prefix/.quo-wine.log" 2>&1
 }
 
 # Stops prefix $1's wineserver and every process of its session.

@@ -1,0 +1,217 @@
+// The simulated QuoLevel.dll, linked by name through the product's import library as the
+// service and the agent link it: its answers and failures come from the registry, and
+// its callback reports changes from a thread of its own.
+#include <windows.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "QuoLevel.h"
+#include "ScopedHandle.h"
+#include "SimSetting.h"
+
+namespace {
+
+const wchar_t kLevelKey[] = L"QuoLevel";
+// Long enough for a loaded machine; a passing test never waits for it.
+const DWORD kEventTimeoutMs = 30000;
+
+// Records the events a callback receives and lets a test wait for one.
+class CEventRecorder {
+public:
+    CEventRecorder() : m_hArrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+    static BOOL WINAPI Callback(DWORD dwEvent, LPVOID lParam)
+    {
+        auto* pThis = static_cast<CEventRecorder*>(lParam);
+        {
+            std::lock_guard<std::mutex> lock(pThis->m_mutex);
+            pThis->m_events.push_back(dwEvent);
+            pThis->m_threads.push_back(GetCurrentThreadId());
+        }
+        SetEvent(pThis->m_hArrived.Get());
+        return lParam != nullptr;
+    }
+
+    // True once dwEvent has been received nCount times (now or within the time-out).
+    bool WaitFor(DWORD dwEvent, size_t nCount = 1)
+    {
+        for (;;) {
+            if (Count(dwEvent) >= nCount) {
+                return true;
+            }
+            if (WaitForSingleObject(m_hArrived.Get(), kEventTimeoutMs) != WAIT_OBJECT_0) {
+                return Count(dwEvent) >= nCount;
+            }
+        }
+    }
+
+    size_t Count(DWORD dwEvent)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), dwEvent));
+    }
+
+    std::vector<DWORD> Threads()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_threads;
+    }
+
+private:
+    CScopedKernelHandle m_hArrived;
+    std::mutex m_mutex;
+    std::vector<DWORD> m_events;
+    std::vector<DWORD> m_threads;
+};
+
+// The library started for the service with a recorder as callback, stopped at the end.
+class QuoLevelService : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QuoApiInitializeSrv());
+        ASSERT_TRUE(QuoApiRegisterCallback(CEventRecorder::Callback, &m_recorder));
+    }
+    void TearDown() override { QuoApiFinalizeSrv(); }
+
+    CEventRecorder m_recorder;
+};
+
+TEST_F(QuoLevelService, LevelChangeFiresLevelChangeOnALibraryThread)
+{
+    EXPECT_EQ(3u, QuoApiGetActiveQuoLevel()) << "the default level";
+    CSimSetting level(kLevelKey, L"Level", 4);
+    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_LEVEL_CHANGE));
+    EXPECT_EQ(4u, QuoApiGetActiveQuoLevel());
+
+    size_t nBefore = m_recorder.Count(QUOLEVEL_LEVEL_CHANGE);
+    level.Set(5);
+    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_LEVEL_CHANGE, nBefore + 1));
+    EXPECT_EQ(5u, QuoApiGetActiveQuoLevel());
+    for (DWORD dwThread : m_recorder.Threads()) {
+        EXPECT_NE(GetCurrentThreadId(), dwThread);
+    }
+    EXPECT_EQ(0u, m_recorder.Count(QUOLEVEL_MONITOR_CHANGE));
+}
+
+TEST_F(QuoLevelService, MonitorChangeAndUpdateRequestFireTheirEvents)
+{
+    CSimSetting name(kLevelKey, L"Monitor1Name", std::wstring(L"ZAV-EXT 23"));
+    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_MONITOR_CHANGE));
+    CSimSetting request(kLevelKey, L"MonitorUpdateRequest", 1);
+    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_REQUEST_MONITORUPDATE));
+    EXPECT_EQ(0u, m_recorder.Count(QUOLEVEL_LEVEL_CHANGE));
+}
+
+TEST(QuoLevelLibrary, NoCallbackAfterFinalize)
+{
+    CEventRecorder first, later;
+    ASSERT_TRUE(QuoApiInitializeSrv());
+    ASSERT_TRUE(QuoApiRegisterCallback(CEventRecorder::Callback, &first));
+    QuoApiFinalizeSrv();
+    ASSERT_TRUE(QuoApiInitializeSrv());
+    ASSERT_TRUE(QuoApiRegisterCallback(CEventRecorder::Callback, &later));
+    bool bDelivered;
+    {
+        CSimSetting level(kLevelKey, L"Level", 2);
+        bDelivered = later.WaitFor(QUOLEVEL_LEVEL_CHANGE);
+    }
+    // Stopped before the recorders go away, whatever the outcome.
+    QuoApiFinalizeSrv();
+    EXPECT_TRUE(bDelivered);
+    // The first callback would have seen the same change.
+    EXPECT_EQ(0u, first.Count(QUOLEVEL_LEVEL_CHANGE));
+}
+
+TEST(QuoLevelLibrary, FailuresComeFromTheRegistry)
+{
+    {
+        CSimSetting fail(kLevelKey, L"FailInitializeSrv", 1);
+        EXPECT_FALSE(QuoApiInitializeSrv());
+    }
+    CEventRecorder recorder;
+    EXPECT_FALSE(QuoApiRegisterCallback(CEventRecorder::Callback, &recorder)) << "registered before initialising";
+    ASSERT_TRUE(QuoApiInitializeSrv());
+    EXPECT_FALSE(QuoApiRegisterCallback(nullptr, &recorder));
+    {
+        CSimSetting fail(kLevelKey, L"FailRegisterCallback", 1);
+        EXPECT_FALSE(QuoApiRegisterCallback(CEventRecorder::Callback, &recorder));
+    }
+    for (DWORD dwAnswer : {QUOLEVEL_ERROR_UNKNOWN_LEVEL, QUOLEVEL_ERROR_READ_FAULT, QUOLEVEL_ERROR_NOT_SUPPORTED}) {
+        CSimSetting level(kLevelKey, L"Level", dwAnswer);
+        EXPECT_EQ(dwAnswer, QuoApiGetActiveQuoLevel());
+    }
+    {
+        CSimSetting fail(kLevelKey, L"FailWatchActiveScheme", 1);
+        EXPECT_FALSE(QuoApiInitializeWatchActiveScheme());
+        EXPECT_FALSE(QuoApiFinalizeWatchActiveScheme());
+    }
+    EXPECT_TRUE(QuoApiInitializeWatchActiveScheme());
+    EXPECT_TRUE(QuoApiFinalizeWatchActiveScheme());
+    {
+        CSimSetting fail(kLevelKey, L"FailUpdate", 1);
+        EXPECT_FALSE(QuoApiUpdateMonitorInfo());
+        EXPECT_FALSE(QuoApiUpdateActiveQuoLevel());
+    }
+    EXPECT_TRUE(QuoApiUpdateMonitorInfo());
+    EXPECT_TRUE(QuoApiUpdateActiveQuoLevel());
+    QuoApiFinalizeSrv();
+    QuoApiFinalizeSrv();
+}
+
+TEST(QuoLevelLibrary, MonitorInformation)
+{
+    std::wstring longName(40, L'M');
+    CSimSetting name1(kLevelKey, L"Monitor1Name", longName);
+    CSimSetting level1(kLevelKey, L"Monitor1Level", 4);
+    CSimSetting name2(kLevelKey, L"Monitor2Name", std::wstring(L"ZAV-EXT 23"));
+    CSimSetting level2(kLevelKey, L"Monitor2Level", QUOMONITOR_LEVEL_NONE_1);
+
+    QuoMonitorInfo info = {};
+    ASSERT_EQ(0u, QuoApiGetCurrentMonitorInfo(&info));
+    EXPECT_EQ(std::wstring(QUOMONITOR_NAME_CHARS - 1, L'M'), info.Monitor[0].szMonitorName);
+    EXPECT_EQ(4u, info.Monitor[0].dwLevel);
+    EXPECT_STREQ(L"ZAV-EXT 23", info.Monitor[1].szMonitorName);
+    EXPECT_EQ(static_cast<DWORD>(QUOMONITOR_LEVEL_NONE_1), info.Monitor[1].dwLevel);
+
+    CSimSetting error(kLevelKey, L"MonitorInfoError", ERROR_NOT_READY);
+    QuoMonitorInfo untouched = {};
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), QuoApiGetCurrentMonitorInfo(&untouched));
+    EXPECT_EQ(L'\0', untouched.Monitor[0].szMonitorName[0]);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), QuoApiGetCurrentMonitorInfo(nullptr));
+}
+
+TEST(QuoLevelLibrary, NoDisplaysByDefault)
+{
+    QuoMonitorInfo info;
+    memset(&info, 0xCC, sizeof(info));
+    ASSERT_EQ(0u, QuoApiGetCurrentMonitorInfo(&info));
+    EXPECT_EQ(L'\0', info.Monitor[0].szMonitorName[0]);
+    EXPECT_EQ(L'\0', info.Monitor[1].szMonitorName[0]);
+}
+
+DWORD CallCount(const wchar_t* lpFunction)
+{
+    DWORD dwCount = 0, cbCount = sizeof(dwCount);
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\ZAVSim\\QuoLevelCalls", lpFunction, RRF_RT_REG_DWORD, nullptr,
+                 &dwCount, &cbCount);
+    return dwCount;
+}
+
+TEST(QuoLevelLibrary, CountsEveryCall)
+{
+    DWORD dwUpdates = CallCount(L"QuoApiUpdateMonitorInfo");
+    DWORD dwLevels = CallCount(L"QuoApiGetActiveQuoLevel");
+    QuoApiUpdateMonitorInfo();
+    QuoApiUpdateMonitorInfo();
+    QuoApiGetActiveQuoLevel();
+    EXPECT_EQ(dwUpdates + 2, CallCount(L"QuoApiUpdateMonitorInfo"));
+    EXPECT_EQ(dwLevels + 1, CallCount(L"QuoApiGetActiveQuoLevel"));
+}
+
+}  // namespace
