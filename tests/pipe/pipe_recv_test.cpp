@@ -19,8 +19,8 @@ namespace {
 
 struct CReceiverFixture {
     std::wstring name = L"\\\\.\\pipe\\" + UniqueName(L"pr");
+    CEventLog log;  // outlives the receiver, whose thread calls it
     CPipeRecv receiver;
-    CEventLog log;
 
     DWORD Start()
     {
