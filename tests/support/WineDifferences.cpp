@@ -18,4 +18,9 @@ bool KeepsFileSecurityDescriptors()
     return !RunningOnWine();
 }
 
+SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested)
+{
+    return RunningOnWine() ? SecurityImpersonation : requested;
+}
+
 }  // namespace winediff

@@ -18,4 +18,10 @@ DWORD PostToEndedThreadError();
 // and the file's DACL only on Windows.
 bool KeepsFileSecurityDescriptors();
 
+// The level at which the server end of a named pipe impersonates its client after
+// ImpersonateNamedPipeClient: Windows honours the level the client asked for when it
+// opened the pipe (SECURITY_SQOS_PRESENT); Wine ignores it and always gives
+// SecurityImpersonation.
+SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested);
+
 }  // namespace winediff

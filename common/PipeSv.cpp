@@ -1,0 +1,483 @@
+#include "PipeSv.h"
+
+#include <strsafe.h>
+
+#include <cwchar>
+#include <new>
+
+#include "StackLock.h"
+#include "Trace.h"
+
+namespace {
+
+const WCHAR kDataPipePrefix[] = L"\\\\.\\pipe\\datapipe_";
+const WCHAR kCtrlPipePrefix[] = L"\\\\.\\pipe\\ctrlpipe_";
+
+bool IsLowerHexDigit(WCHAR ch)
+{
+    return (ch >= L'0' && ch <= L'9') || (ch >= L'a' && ch <= L'f');
+}
+
+// A send that failed this way means the client's receive pipe is gone.
+bool IsVanished(DWORD dwResult)
+{
+    return dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_INVALID_HANDLE;
+}
+
+}  // namespace
+
+CPipeSv::CPipeSv() : m_lpOwnerFunc(nullptr), m_lpOwnerData(nullptr), m_pSessionList(nullptr), m_dwClientCount(0)
+{
+    InitializeCriticalSection(&m_csSessions);
+}
+
+CPipeSv::~CPipeSv()
+{
+    Finalize(nullptr);
+    DeleteCriticalSection(&m_csSessions);
+}
+
+DWORD CPipeSv::Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpszSuffix);
+    TRACE_CHECK_NULL(lpFunc);
+    TRACE_CHECK_NULL(lpData);
+    TRACE(2, L"this: %08X", static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(this)));
+    if (m_CtrlPipe.IsInitialized()) {
+        TRACE_RETURN(ERROR_PIPE_BUSY);
+    }
+    WCHAR szDataPipe[MAX_PATH];
+    WCHAR szCtrlPipe[MAX_PATH];
+    if (FAILED(StringCchPrintfW(szDataPipe, ARRAYSIZE(szDataPipe), L"%s%s", kDataPipePrefix, lpszSuffix))
+        || FAILED(StringCchPrintfW(szCtrlPipe, ARRAYSIZE(szCtrlPipe), L"%s%s", kCtrlPipePrefix, lpszSuffix))) {
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    // Stored before either pipe listens: no event may find it missing.
+    m_lpOwnerFunc = lpFunc;
+    m_lpOwnerData = lpData;
+    DWORD dwResult = CPipeRecv::Initialize(szDataPipe, OnDataRecv, this);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = m_CtrlPipe.Initialize(CPipe::kModeReceive, szCtrlPipe, OnCtrlRecv, this);
+    }
+    if (dwResult != ERROR_SUCCESS) {
+        Finalize(nullptr);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+BOOL CPipeSv::IsClientPipeName(LPCWSTR lpszPipeName) const
+{
+    if (lpszPipeName == nullptr) {
+        return FALSE;
+    }
+    LPCWSTR lpszDataPipe = GetPipeName();
+    size_t cchDataPipe = wcslen(lpszDataPipe);
+    if (cchDataPipe == 0 || wcsncmp(lpszPipeName, lpszDataPipe, cchDataPipe) != 0) {
+        return FALSE;
+    }
+    LPCWSTR lpszId = lpszPipeName + cchDataPipe;
+    for (size_t i = 0; i < kClientPipeIdDigits; ++i) {
+        if (!IsLowerHexDigit(lpszId[i])) {
+            return FALSE;
+        }
+    }
+    return lpszId[kClientPipeIdDigits] == L'\0';
+}
+
+DWORD CPipeSv::OnCtrlRecv(LPVOID lpData)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpData);
+    TRACE_RETURN(static_cast<CPipeSv*>(lpData)->HandleControlRequest());
+}
+
+// One control connection: a single read of the request, then its ACK, then the event.
+DWORD CPipeSv::HandleControlRequest()
+{
+    TRACE_ENTER(2);
+    HANDLE hAbort = m_CtrlPipe.GetTerminateEvent();
+    DWORD request[kMaxRequestSize / sizeof(DWORD)] = {};
+    DWORD dwRead = 0;
+    DWORD dwResult = m_CtrlPipe.Receive(request, sizeof(request), &dwRead, hAbort);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    if (dwRead < sizeof(DataHdr)) {
+        m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
+        TRACE_RETURN(ERROR_BAD_FORMAT);
+    }
+    const DWORD dwRequest = request[0];
+    const DWORD dwDataSize = request[1];
+    const DWORD dwPayloadRead = dwRead - static_cast<DWORD>(sizeof(DataHdr));
+
+    switch (dwRequest) {
+    case PIPEREQUEST_CONNECT: {
+        TRACE(2, L"PIPEREQUEST_CONNECT");
+        DWORD dwClientHandle = 0;
+        // The name must end within both the announced size and the bytes that came.
+        LPCWSTR lpszName = reinterpret_cast<LPCWSTR>(&request[2]);
+        DWORD cbName = (dwDataSize < dwPayloadRead) ? dwDataSize : dwPayloadRead;
+        size_t cchName = 0;
+        if (dwDataSize >= sizeof(WCHAR)
+            && SUCCEEDED(StringCchLengthW(lpszName, cbName / sizeof(WCHAR), &cchName))
+            && CreateSession(lpszName, &dwClientHandle, hAbort) == ERROR_SUCCESS) {
+            m_CtrlPipe.SendAck(dwClientHandle, hAbort);
+            Notify_Connected(dwClientHandle);
+        } else {
+            m_CtrlPipe.SendAck(PIPEACK_REFUSED, hAbort);
+        }
+        break;
+    }
+    case PIPEREQUEST_CLOSE:
+        TRACE(2, L"PIPEREQUEST_CLOSE");
+        if (dwDataSize == sizeof(DWORD) && dwPayloadRead == sizeof(DWORD)) {
+            const DWORD dwClientHandle = request[2];
+            dwResult = CloseSession(dwClientHandle, hAbort);
+            if (dwResult == ERROR_SUCCESS) {
+                m_CtrlPipe.SendAck(PIPEACK_CLOSED, hAbort);
+                Notify_Disconnected(dwClientHandle);
+            } else {
+                m_CtrlPipe.SendAck((dwResult == ERROR_INVALID_HANDLE) ? PIPEACK_NO_SUCH_CLIENT : PIPEACK_CLOSE_FAILED,
+                                   hAbort);
+            }
+        } else {
+            m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
+        }
+        break;
+    default:
+        TRACE(0, L"UNKNOWN");
+        m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
+        break;
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
+{
+    TRACE_ENTER(2);
+    if (lpData == nullptr) {
+        TRACE(0, L"%s is NULL.", L"lpData");
+        TRACE_EXIT_ERROR();
+    }
+    if (pPipeEvent == nullptr) {
+        TRACE(0, L"%s is NULL.", L"pPipeEvent");
+        TRACE_EXIT_ERROR();
+    }
+    CPipeSv* pThis = static_cast<CPipeSv*>(lpData);
+    if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
+        bool bRegistered;
+        {
+            CStackLock lock(&pThis->m_csSessions);
+            bRegistered = pThis->LookupClientHandle(pPipeEvent->dwClientHandle) != nullptr;
+        }
+        pPipeEvent->dwResult = bRegistered ? PIPEACK_ACCEPTED : PIPEACK_REJECTED;
+        if (!bRegistered) {
+            TRACE(0, L"Invalid Client:%d", pPipeEvent->dwClientHandle);
+        }
+        TRACE_EXIT();
+    }
+    pPipeEvent->dwResult = 0;
+    if (pThis->m_lpOwnerFunc != nullptr) {
+        pThis->m_lpOwnerFunc(pThis->m_lpOwnerData, pPipeEvent);
+    }
+    TRACE_EXIT();
+}
+
+DWORD CPipeSv::send_hdr_data(CPipe* pPipe, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetCode, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pPipe);
+    TRACE_CHECK_NULL(lpBuf);
+    TRACE_CHECK_NULL(lpdwRetCode);
+    TRACE_RETURN(pPipe->SendFrame(0 /* sent by the server */, lpBuf, nLen, lpdwRetCode, hAbort));
+}
+
+DWORD CPipeSv::Send(DWORD dwClientHandle, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpBuf);
+    TRACE_CHECK_NULL(lpdwRetcode);
+    if (dwClientHandle == PIPE_ALL_CLIENTS) {
+        TRACE_RETURN(SendAll(lpBuf, nLen, lpdwRetcode, hAbort));
+    }
+    PipeSession* pSession;
+    {
+        CStackLock lock(&m_csSessions);
+        pSession = LookupClientHandle(dwClientHandle);
+        if (pSession != nullptr) {
+            ++pSession->lRefCount;
+        }
+    }
+    if (pSession == nullptr) {
+        TRACE(0, L"No session for ClientHandle = %u.", dwClientHandle);
+        TRACE_RETURN(ERROR_INVALID_HANDLE);
+    }
+    DWORD dwResult = SendToSession(pSession, lpBuf, nLen, lpdwRetcode, hAbort);
+    ReleaseSession(pSession, hAbort);
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpBuf);
+    TRACE_CHECK_NULL(lpdwRetcode);
+    // A snapshot, each node held by a reference: the list stays free for registrations
+    // and closes while the messages travel.
+    PipeSession* sessions[kMaxClients];
+    DWORD dwSessions = 0;
+    {
+        CStackLock lock(&m_csSessions);
+        for (PipeSession* p = m_pSessionList; p != nullptr && dwSessions < kMaxClients; p = p->pNext) {
+            ++p->lRefCount;
+            sessions[dwSessions++] = p;
+        }
+    }
+    DWORD dwLastError = ERROR_SUCCESS;
+    for (DWORD i = 0; i < dwSessions; ++i) {
+        DWORD dwResult = SendToSession(sessions[i], lpBuf, nLen, lpdwRetcode, hAbort);
+        if (dwResult != ERROR_SUCCESS) {
+            dwLastError = dwResult;
+        }
+    }
+    for (DWORD i = 0; i < dwSessions; ++i) {
+        ReleaseSession(sessions[i], hAbort);
+    }
+    TRACE_RETURN(dwLastError);
+}
+
+// The caller holds a reference on pSession.
+DWORD CPipeSv::SendToSession(PipeSession* pSession, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    DWORD dwResult = send_hdr_data(pSession->pPipe, lpBuf, nLen, lpdwRetcode, hAbort);
+    if (!IsVanished(dwResult)) {
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(0, L"Client vanished. (ClientHandle = %u, code:%u)", pSession->dwClientHandle, dwResult);
+    bool bDropped = false;
+    {
+        CStackLock lock(&m_csSessions);
+        if (pSession->bLinked) {
+            Unlink(pSession);
+            bDropped = true;
+        }
+    }
+    // Closed by someone else meanwhile: they report it.
+    if (bDropped) {
+        DWORD dwClientHandle = pSession->dwClientHandle;
+        ReleaseSession(pSession, hAbort);
+        Notify_Disconnected(dwClientHandle);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpszPipeName);
+    TRACE_CHECK_NULL(lpdwClientHandle);
+    *lpdwClientHandle = 0;
+    if (!IsClientPipeName(lpszPipeName)) {
+        TRACE(0, L"Refused pipe name:%s", lpszPipeName);
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    CPipe* pPipe = new (std::nothrow) CPipe;
+    PipeSession* pSession = new (std::nothrow) PipeSession();
+    if (pPipe == nullptr || pSession == nullptr) {
+        delete pPipe;
+        delete pSession;
+        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    DWORD dwResult = pPipe->Initialize(CPipe::kModeSend, lpszPipeName, nullptr, nullptr);
+    if (dwResult != ERROR_SUCCESS) {
+        pPipe->Finalize(hAbort);
+        delete pPipe;
+        delete pSession;
+        TRACE_RETURN(dwResult);
+    }
+    pSession->pPipe = pPipe;
+    pSession->lRefCount = 1;
+
+    PipeSession* pStale;
+    DWORD dwClientHandle;
+    {
+        CStackLock lock(&m_csSessions);
+        // A receive pipe registered again belongs to a new process that was given the
+        // id of one that ended without unregistering: that session is stale.
+        pStale = LookupPipeName(lpszPipeName);
+        if (pStale != nullptr) {
+            Unlink(pStale);
+        }
+        dwClientHandle = SmallestFreeClientHandle();
+        if (dwClientHandle != 0) {
+            pSession->dwClientHandle = dwClientHandle;
+            pSession->bLinked = TRUE;
+            pSession->pPrev = nullptr;
+            pSession->pNext = nullptr;
+            if (m_pSessionList == nullptr) {
+                m_pSessionList = pSession;
+            } else {
+                PipeSession* pLast = m_pSessionList;
+                while (pLast->pNext != nullptr) {
+                    pLast = pLast->pNext;
+                }
+                pLast->pNext = pSession;
+                pSession->pPrev = pLast;
+            }
+            ++m_dwClientCount;
+        }
+    }
+    if (pStale != nullptr) {
+        DWORD dwStaleHandle = pStale->dwClientHandle;
+        TRACE(0, L"Replaced stale session. (ClientHandle = %u)", dwStaleHandle);
+        ReleaseSession(pStale, hAbort);
+        Notify_Disconnected(dwStaleHandle);
+    }
+    if (dwClientHandle == 0) {
+        TRACE(0, L"Too many clients.");
+        ReleaseSession(pSession, hAbort);
+        TRACE_RETURN(ERROR_PIPE_BUSY);
+    }
+    *lpdwClientHandle = dwClientHandle;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CPipeSv::CloseSession(DWORD dwClientHandle, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    PipeSession* pSession = nullptr;
+    if (dwClientHandle != 0 && dwClientHandle != PIPE_ALL_CLIENTS) {
+        CStackLock lock(&m_csSessions);
+        pSession = LookupClientHandle(dwClientHandle);
+        if (pSession != nullptr) {
+            Unlink(pSession);
+        }
+    }
+    if (pSession == nullptr) {
+        TRACE_RETURN(ERROR_INVALID_HANDLE);
+    }
+    ReleaseSession(pSession, hAbort);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+void CPipeSv::CloseAllSession(HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    PipeSession* pDetached;
+    {
+        CStackLock lock(&m_csSessions);
+        pDetached = m_pSessionList;
+        for (PipeSession* p = pDetached; p != nullptr; p = p->pNext) {
+            p->bLinked = FALSE;
+        }
+        m_pSessionList = nullptr;
+        m_dwClientCount = 0;
+    }
+    while (pDetached != nullptr) {
+        PipeSession* pNext = pDetached->pNext;
+        ReleaseSession(pDetached, hAbort);
+        pDetached = pNext;
+    }
+    TRACE_EXIT();
+}
+
+PipeSession* CPipeSv::LookupClientHandle(DWORD dwClientHandle)
+{
+    for (PipeSession* p = m_pSessionList; p != nullptr; p = p->pNext) {
+        if (p->dwClientHandle == dwClientHandle) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+PipeSession* CPipeSv::LookupPipeName(LPCWSTR lpszPipeName)
+{
+    for (PipeSession* p = m_pSessionList; p != nullptr; p = p->pNext) {
+        if (wcscmp(p->pPipe->GetPipeName(), lpszPipeName) == 0) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+DWORD CPipeSv::SmallestFreeClientHandle()
+{
+    bool used[kMaxClients + 1] = {};
+    for (PipeSession* p = m_pSessionList; p != nullptr; p = p->pNext) {
+        used[p->dwClientHandle] = true;
+    }
+    for (DWORD dwHandle = 1; dwHandle <= kMaxClients; ++dwHandle) {
+        if (!used[dwHandle]) {
+            return dwHandle;
+        }
+    }
+    return 0;
+}
+
+void CPipeSv::Unlink(PipeSession* pSession)
+{
+    if (pSession->pPrev != nullptr) {
+        pSession->pPrev->pNext = pSession->pNext;
+    } else {
+        m_pSessionList = pSession->pNext;
+    }
+    if (pSession->pNext != nullptr) {
+        pSession->pNext->pPrev = pSession->pPrev;
+    }
+    pSession->pPrev = nullptr;
+    pSession->pNext = nullptr;
+    pSession->bLinked = FALSE;
+    --m_dwClientCount;
+}
+
+// Drops one reference; the last one finalises the session's pipe and frees the node.
+void CPipeSv::ReleaseSession(PipeSession* pSession, HANDLE hAbort)
+{
+    bool bLast;
+    {
+        CStackLock lock(&m_csSessions);
+        bLast = (--pSession->lRefCount == 0);
+    }
+    if (bLast) {
+        pSession->pPipe->Finalize(hAbort);
+        delete pSession->pPipe;
+        delete pSession;
+    }
+}
+
+void CPipeSv::Notify_Connected(DWORD dwClientHandle)
+{
+    if (m_lpOwnerFunc != nullptr) {
+        PipeEvent event = {PIPEEVENT_CONNECTED, dwClientHandle, 0, 0};
+        m_lpOwnerFunc(m_lpOwnerData, &event);
+    }
+}
+
+void CPipeSv::Notify_Disconnected(DWORD dwClientHandle)
+{
+    if (m_lpOwnerFunc != nullptr) {
+        PipeEvent event = {PIPEEVENT_DISCONNECTED, dwClientHandle, 0, 0};
+        m_lpOwnerFunc(m_lpOwnerData, &event);
+    }
+}
+
+DWORD CPipeSv::GetClientCount()
+{
+    CStackLock lock(&m_csSessions);
+    return m_dwClientCount;
+}
+
+void CPipeSv::Finalize(HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    // Registrations stop first, so that no session is created after the list is emptied.
+    m_CtrlPipe.Finalize(hAbort);
+    CPipeRecv::Finalize(hAbort);
+    CloseAllSession(hAbort);
+    m_lpOwnerFunc = nullptr;
+    m_lpOwnerData = nullptr;
+    TRACE_EXIT();
+}

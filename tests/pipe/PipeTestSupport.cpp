@@ -1,0 +1,211 @@
+#include "PipeTestSupport.h"
+
+#include "Log.h"
+#include "Pipe.h"
+
+namespace pipetest {
+
+std::wstring DataPipeName(const std::wstring& suffix)
+{
+    return L"\\\\.\\pipe\\datapipe_" + suffix;
+}
+
+std::wstring CtrlPipeName(const std::wstring& suffix)
+{
+    return L"\\\\.\\pipe\\ctrlpipe_" + suffix;
+}
+
+std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId)
+{
+    wchar_t szId[16];
+    swprintf(szId, ARRAYSIZE(szId), L"%08x", static_cast<unsigned>(dwId));
+    return DataPipeName(suffix) + szId;
+}
+
+std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload, DWORD cbPayload)
+{
+    std::vector<BYTE> bytes(sizeof(DataHdr) + cbPayload);
+    DataHdr hdr = {dwFirst, dwDataSize};
+    memcpy(bytes.data(), &hdr, sizeof(hdr));
+    if (cbPayload != 0) {
+        memcpy(bytes.data() + sizeof(hdr), lpPayload, cbPayload);
+    }
+    return bytes;
+}
+
+std::vector<BYTE> ConnectRequest(const std::wstring& name)
+{
+    DWORD cb = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
+    return Frame(PIPEREQUEST_CONNECT, cb, name.c_str(), cb);
+}
+
+std::vector<BYTE> CloseRequest(DWORD dwClientHandle)
+{
+    return Frame(PIPEREQUEST_CLOSE, sizeof(DWORD), &dwClientHandle, sizeof(DWORD));
+}
+
+HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs)
+{
+    ULONGLONG ullEnd = GetTickCount64() + dwWaitMs;
+    for (;;) {
+        HANDLE h = CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            return h;
+        }
+        DWORD dwError = GetLastError();
+        if (dwError != ERROR_PIPE_BUSY || GetTickCount64() >= ullEnd) {
+            SetLastError(dwError);
+            return INVALID_HANDLE_VALUE;
+        }
+        WaitNamedPipeW(pipe.c_str(), 200);
+    }
+}
+
+DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutMs, DWORD* pdwDone)
+{
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BOOL bOk = bWrite ? WriteFile(h, lpBuf, cb, nullptr, &ov) : ReadFile(h, lpBuf, cb, nullptr, &ov);
+    DWORD dwError = bOk ? ERROR_SUCCESS : GetLastError();
+    if (dwError != ERROR_SUCCESS && dwError != ERROR_IO_PENDING) {
+        CloseHandle(ov.hEvent);
+        return dwError;
+    }
+    bool bTimedOut = WaitForSingleObject(ov.hEvent, dwTimeoutMs) != WAIT_OBJECT_0;
+    if (bTimedOut) {
+        CancelIoEx(h, &ov);
+    }
+    DWORD dwDone = 0;
+    DWORD dwResult = ERROR_SUCCESS;
+    if (!GetOverlappedResult(h, &ov, &dwDone, TRUE)) {
+        dwResult = bTimedOut ? ERROR_TIMEOUT : GetLastError();
+    }
+    CloseHandle(ov.hEvent);
+    if (pdwDone != nullptr) {
+        *pdwDone = dwDone;
+    }
+    return dwResult;
+}
+
+bool IsHangUp(DWORD dwResult)
+{
+    return dwResult == ERROR_BROKEN_PIPE || dwResult == ERROR_PIPE_NOT_CONNECTED;
+}
+
+DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck, DWORD dwAckTimeoutMs)
+{
+    HANDLE h = RawOpen(pipe);
+    if (h == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    std::vector<BYTE> copy(bytes);
+    DWORD dwResult = RawTransfer(h, true, copy.data(), static_cast<DWORD>(copy.size()), dwAckTimeoutMs);
+    if (dwResult == ERROR_SUCCESS) {
+        DWORD dwAck = 0;
+        DWORD dwDone = 0;
+        dwResult = RawTransfer(h, false, &dwAck, sizeof(dwAck), dwAckTimeoutMs, &dwDone);
+        if (dwResult == ERROR_SUCCESS && dwDone == sizeof(dwAck)) {
+            *pdwAck = dwAck;
+        } else if (dwResult == ERROR_SUCCESS) {
+            dwResult = ERROR_INVALID_DATA;
+        }
+    }
+    CloseHandle(h);
+    return dwResult;
+}
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
+{
+    ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;
+    for (;;) {
+        if (pred()) {
+            return true;
+        }
+        if (GetTickCount64() >= ullEnd) {
+            return false;
+        }
+        Sleep(10);
+    }
+}
+
+bool PipeExists(const std::wstring& pipe)
+{
+    return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)
+{
+    CEventLog* pLog = static_cast<CEventLog*>(lpData);
+    Record record = {pPipeEvent->dwEvent, pPipeEvent->dwClientHandle, pPipeEvent->dwDataSize, {},
+                     GetCurrentThreadId()};
+    if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
+        pPipeEvent->dwResult = pLog->dwVerdict;
+    }
+    if (pPipeEvent->dwEvent == PIPEEVENT_RECEIVED && pLog->pReceiver != nullptr) {
+        record.payload.resize(pPipeEvent->dwDataSize);
+        DWORD dwCopied = pLog->pReceiver->GetReceivedData(record.payload.data(), pPipeEvent->dwDataSize);
+        record.payload.resize(dwCopied);
+    }
+    if (pPipeEvent->dwEvent == PIPEEVENT_RECEIVED && pLog->onReceived) {
+        pLog->onReceived(record);
+    }
+    std::lock_guard<std::mutex> lock(pLog->m_mutex);
+    pLog->m_records.push_back(std::move(record));
+}
+
+std::vector<CEventLog::Record> CEventLog::Records()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_records;
+}
+
+size_t CEventLog::Count(DWORD dwEvent)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t n = 0;
+    for (const auto& r : m_records) {
+        n += (r.dwEvent == dwEvent) ? 1 : 0;
+    }
+    return n;
+}
+
+bool CEventLog::WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs)
+{
+    return WaitUntil([&] { return Count(dwEvent) >= nCount; }, dwTimeoutMs);
+}
+
+void CEventLog::Clear()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_records.clear();
+}
+
+CTraceCapture::CTraceCapture(DWORD dwLevel) : m_key(L"pipetrace")
+{
+    std::wstring fileName = testsupport::UniqueName(L"pipetrace") + L".log";
+    m_path = testsupport::CommonAppDataFolder() + L"\\" + fileName;
+    m_key.SetString(L"DbgLog", L"filename", fileName);
+    m_key.SetDword(L"DbgLog", L"logform", 1);
+    m_key.SetDword(L"DbgLog", L"loglevel", dwLevel);
+    g_Log.Finalize();
+    g_Log.Initialize((m_key.Path() + L"\\DbgLog").c_str());
+}
+
+CTraceCapture::~CTraceCapture()
+{
+    g_Log.Finalize();
+    testsupport::DeleteFileIfExists(m_path);
+}
+
+bool CTraceCapture::Contains(const std::wstring& text) const
+{
+    for (const auto& line : testsupport::ReadUtf16Lines(m_path)) {
+        if (line.find(text) != std::wstring::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace pipetest

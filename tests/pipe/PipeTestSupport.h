@@ -1,0 +1,97 @@
+// Helpers of the pipe tests: raw peers that speak the wire format as any local program
+// could (well-formed or not), a recorder for the events an owner receives, and a trace
+// file to look into.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "PipeRecv.h"
+#include "TestSupport.h"
+
+namespace pipetest {
+
+std::wstring DataPipeName(const std::wstring& suffix);
+std::wstring CtrlPipeName(const std::wstring& suffix);
+// A receive-pipe name of the form clients build, with id as its eight hex digits.
+std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId);
+
+// DataHdr {dwFirst, dwDataSize} followed by the given payload bytes.
+std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload = nullptr, DWORD cbPayload = 0);
+// A CONNECT request carrying name and its terminator.
+std::vector<BYTE> ConnectRequest(const std::wstring& name);
+std::vector<BYTE> CloseRequest(DWORD dwClientHandle);
+
+// Opens a connection to pipe, waiting up to dwWaitMs while it is busy; the handle is
+// overlapped. INVALID_HANDLE_VALUE with the last error on failure.
+HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs = 15000);
+
+// Reads or writes on an overlapped handle, waiting at most dwTimeoutMs. 0 and the count;
+// ERROR_TIMEOUT; or the system error.
+DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutMs, DWORD* pdwDone = nullptr);
+
+// Whether a read failed because the other side closed (109) or disconnected (233).
+bool IsHangUp(DWORD dwResult);
+
+// Writes bytes to pipe as one message and waits up to dwAckTimeoutMs for a four-byte
+// ACK. 0 with the ACK; ERROR_TIMEOUT when none came; 109 or 233 when the receiver hung
+// up without one; the open's error.
+DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck,
+                  DWORD dwAckTimeoutMs = 10000);
+
+// Polls pred every 10 ms for up to dwTimeoutMs; whether it became true.
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
+
+// Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
+bool PipeExists(const std::wstring& pipe);
+
+// Records what an owner's function receives. For PIPEEVENT_VALIDATE it answers with
+// dwVerdict; for PIPEEVENT_RECEIVED it copies the payload from pReceiver.
+class CEventLog {
+public:
+    struct Record {
+        DWORD dwEvent;
+        DWORD dwClientHandle;
+        DWORD dwDataSize;
+        std::vector<BYTE> payload;
+        DWORD dwThreadId;
+    };
+
+    static void Callback(LPVOID lpData, PipeEvent* pPipeEvent);
+
+    CPipeRecv* pReceiver = nullptr;
+    DWORD dwVerdict = PIPEACK_ACCEPTED;
+    // Called for PIPEEVENT_RECEIVED after the copy, still inside the owner's function.
+    std::function<void(const Record&)> onReceived;
+
+    std::vector<Record> Records();
+    size_t Count(DWORD dwEvent);
+    bool WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs);
+    void Clear();
+
+private:
+    std::mutex m_mutex;
+    std::vector<Record> m_records;
+};
+
+// Switches this module's trace on into a file of its own for the object's lifetime.
+class CTraceCapture {
+public:
+    explicit CTraceCapture(DWORD dwLevel);
+    ~CTraceCapture();
+    CTraceCapture(const CTraceCapture&) = delete;
+    CTraceCapture& operator=(const CTraceCapture&) = delete;
+
+    // Whether any line written so far contains text.
+    bool Contains(const std::wstring& text) const;
+
+private:
+    testsupport::CTestRegKey m_key;
+    std::wstring m_path;
+};
+
+}  // namespace pipetest

@@ -1,0 +1,348 @@
+// CPipe: both ends, the ACK, the busy retries, the pipe-end locks, the time bounds that
+// keep a stalled peer from blocking an end, and what the instance and the sending
+// connection allow the other side.
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "NamedMutex.h"
+#include "Pipe.h"
+#include "PipeTestSupport.h"
+#include "TestSupport.h"
+#include "WinVer.h"
+#include "WineDifferences.h"
+
+using namespace testsupport;
+using namespace pipetest;
+
+namespace {
+
+std::wstring UniquePipe(const wchar_t* lpTag)
+{
+    return L"\\\\.\\pipe\\" + UniqueName(lpTag);
+}
+
+// A receiving end that reads a fixed number of bytes and answers with dwAck.
+struct CEchoReceiver {
+    CPipe pipe;
+    DWORD dwExpect = 0;
+    DWORD dwAck = 0;
+    std::atomic<LONG> lConnections{0};
+    std::atomic<LONG> lMessages{0};
+    std::vector<BYTE> last;
+
+    static DWORD OnConnection(LPVOID lpData)
+    {
+        CEchoReceiver* pThis = static_cast<CEchoReceiver*>(lpData);
+        ++pThis->lConnections;
+        HANDLE hAbort = pThis->pipe.GetTerminateEvent();
+        std::vector<BYTE> buf(pThis->dwExpect);
+        DWORD dwResult = pThis->pipe.ReceiveExact(buf.data(), pThis->dwExpect, hAbort);
+        if (dwResult != ERROR_SUCCESS) {
+            return dwResult;
+        }
+        pThis->last = buf;
+        ++pThis->lMessages;
+        return pThis->pipe.SendAck(pThis->dwAck, hAbort);
+    }
+};
+
+TEST(PipeTransport, InitializeRefusesBadArgumentsAndASecondStart)
+{
+    std::wstring name = UniquePipe(L"pt.init");
+    CEchoReceiver receiver;
+    CPipe bad;
+    EXPECT_EQ(87u, bad.Initialize(CPipe::kModeReceive, nullptr, CEchoReceiver::OnConnection, &receiver));
+    EXPECT_EQ(87u, bad.Initialize(3, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    EXPECT_EQ(87u, bad.Initialize(CPipe::kModeReceive, name.c_str(), nullptr, nullptr));
+    std::wstring tooLong = L"\\\\.\\pipe\\" + std::wstring(MAX_PATH, L'x');
+    EXPECT_EQ(87u, bad.Initialize(CPipe::kModeSend, tooLong.c_str(), nullptr, nullptr));
+    EXPECT_FALSE(PipeExists(name));
+
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    EXPECT_TRUE(PipeExists(name));
+    EXPECT_EQ(231u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    EXPECT_EQ(231u, receiver.pipe.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    EXPECT_EQ(231u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+}
+
+TEST(PipeTransport, EachEndTakesItsMachineWideLock)
+{
+    std::wstring name = UniquePipe(L"pt.lock");
+    CEchoReceiver receiver;
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    for (const wchar_t* lpEnd : {L"sv", L"cl"}) {
+        WCHAR szMutex[MAX_PATH];
+        ASSERT_EQ(0u, CNamedMutex::BuildName((name + lpEnd).c_str(), szMutex, MAX_PATH));
+        EXPECT_EQ(0, wcsncmp(szMutex, L"Global\\$$$$pipe$", 16)) << Narrow(szMutex);
+        HANDLE hMutex = OpenMutexW(SYNCHRONIZE, FALSE, szMutex);
+        EXPECT_NE(nullptr, hMutex) << Narrow(szMutex);
+        if (hMutex != nullptr) {
+            CloseHandle(hMutex);
+        }
+    }
+}
+
+TEST(PipeTransport, MessageTravelsAndTheAckComesBack)
+{
+    std::wstring name = UniquePipe(L"pt.ack");
+    CEchoReceiver receiver;
+    receiver.dwExpect = 6;
+    receiver.dwAck = 0x12345678;
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    for (BYTE round = 0; round < 20; ++round) {
+        BYTE message[6] = {round, 1, 2, 3, 4, 5};
+        DWORD dwRetcode = 0xDEADBEEF;
+        ASSERT_EQ(0u, sender.Send(message, sizeof(message), &dwRetcode, nullptr)) << "round " << int(round);
+        EXPECT_EQ(0x12345678u, dwRetcode);
+        EXPECT_EQ(std::vector<BYTE>(message, message + 6), receiver.last);
+    }
+    EXPECT_EQ(20, receiver.lMessages.load());
+}
+
+TEST(PipeTransport, SendRequestCarriesANameOrTheParameter)
+{
+    std::wstring name = UniquePipe(L"pt.req");
+    CEchoReceiver receiver;
+    receiver.dwAck = 42;
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+
+    receiver.dwExpect = 8 + 8;  // "abc" and its terminator
+    DWORD dwAck = 0xDEADBEEF;
+    ASSERT_EQ(0u, sender.SendRequest(PIPEREQUEST_CONNECT, L"abc", 77, &dwAck, nullptr));
+    EXPECT_EQ(42u, dwAck);
+    std::vector<BYTE> expected = ConnectRequest(L"abc");
+    EXPECT_EQ(expected, receiver.last);
+
+    receiver.dwExpect = 12;
+    ASSERT_EQ(0u, sender.SendRequest(PIPEREQUEST_CLOSE, nullptr, 7, &dwAck, nullptr));
+    EXPECT_EQ(CloseRequest(7), receiver.last);
+
+    // A name longer than a control request holds is refused before anything travels.
+    std::wstring longName(512, L'n');
+    dwAck = 0xDEADBEEF;
+    EXPECT_EQ(87u, sender.SendRequest(PIPEREQUEST_CONNECT, longName.c_str(), 0, &dwAck, nullptr));
+    EXPECT_EQ(0u, dwAck);
+    EXPECT_EQ(2, receiver.lMessages.load());
+}
+
+TEST(PipeTransport, SendingToAMissingPipeFailsAtOnceWith2)
+{
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, UniquePipe(L"pt.none").c_str(), nullptr, nullptr));
+    BYTE message[4] = {};
+    DWORD dwRetcode = 0xDEADBEEF;
+    ULONGLONG ullStart = GetTickCount64();
+    EXPECT_EQ(2u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    EXPECT_LT(GetTickCount64() - ullStart, 900u) << "no retries for a missing pipe";
+    EXPECT_EQ(0xDEADBEEFu, dwRetcode) << "nothing was written";
+
+    CPipe never;
+    EXPECT_EQ(21u, never.Send(message, sizeof(message), &dwRetcode, nullptr));
+    EXPECT_EQ(21u, never.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr));
+}
+
+TEST(PipeTransport, ABusyInstanceIsTriedTenTimesThenGivesBusy)
+{
+    std::wstring name = UniquePipe(L"pt.busy");
+    // One instance, taken by a client that never leaves.
+    HANDLE hServer = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
+    HANDLE hSquatter = RawOpen(name, 1000);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
+
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    BYTE message[4] = {};
+    DWORD dwRetcode = 0xDEADBEEF;
+    ULONGLONG ullStart = GetTickCount64();
+    EXPECT_EQ(231u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    ULONGLONG ullElapsed = GetTickCount64() - ullStart;
+    EXPECT_GE(ullElapsed, 9000u);
+    EXPECT_LT(ullElapsed, 15000u);
+    CloseHandle(hSquatter);
+    CloseHandle(hServer);
+}
+
+TEST(PipeTransport, FinalizeEndsAListeningReceiveThreadAtOnce)
+{
+    std::wstring name = UniquePipe(L"pt.fin");
+    CEchoReceiver receiver;
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    ULONGLONG ullStart = GetTickCount64();
+    receiver.pipe.Finalize();
+    EXPECT_LT(GetTickCount64() - ullStart, 2000u) << "ended through its terminate event, not forced";
+    EXPECT_FALSE(PipeExists(name));
+    EXPECT_FALSE(receiver.pipe.IsInitialized());
+    receiver.pipe.Finalize();
+    // And it listens again.
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    EXPECT_TRUE(PipeExists(name));
+}
+
+// A connection that sends part of what it announced and then nothing is dropped once
+// the connection's time is up; the receiving end then serves the next sender.
+TEST(PipeTransport, SilentSenderIsDroppedWithoutAckAndTheNextOneIsServed)
+{
+    std::wstring name = UniquePipe(L"pt.stall");
+    CEchoReceiver receiver;
+    receiver.dwExpect = 8;
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+
+    HANDLE hStalled = RawOpen(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hStalled);
+    BYTE part[3] = {1, 2, 3};
+    ASSERT_EQ(0u, RawTransfer(hStalled, true, part, sizeof(part), 1000));
+
+    DWORD dwSendResult = 0xFFFF;
+    DWORD dwRetcode = 0;
+    std::thread next([&] {
+        CPipe sender;
+        sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr);
+        BYTE message[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+        dwSendResult = sender.Send(message, sizeof(message), &dwRetcode, nullptr);
+    });
+
+    ULONGLONG ullStart = GetTickCount64();
+    DWORD dwAck = 0;
+    DWORD dwRead = 0;
+    DWORD dwResult = RawTransfer(hStalled, false, &dwAck, sizeof(dwAck), 10000, &dwRead);
+    ULONGLONG ullElapsed = GetTickCount64() - ullStart;
+    EXPECT_TRUE(IsHangUp(dwResult)) << "no ACK but " << dwResult;
+    EXPECT_GE(ullElapsed, CPipe::kConnectionTimeout - 500);
+    EXPECT_LT(ullElapsed, CPipe::kConnectionTimeout + 3000);
+    CloseHandle(hStalled);
+    next.join();
+    EXPECT_EQ(0u, dwSendResult);
+    EXPECT_EQ(1, receiver.lMessages.load());
+}
+
+// A sender that never reads its ACK nor hangs up holds the receiving end only for the
+// connection's time.
+TEST(PipeTransport, SenderThatNeverTakesItsAckCannotBlockTheReceiver)
+{
+    std::wstring name = UniquePipe(L"pt.noread");
+    CEchoReceiver receiver;
+    receiver.dwExpect = 4;
+    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    HANDLE hLazy = RawOpen(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLazy);
+    BYTE message[4] = {1, 2, 3, 4};
+    ASSERT_EQ(0u, RawTransfer(hLazy, true, message, sizeof(message), 1000));
+    ASSERT_TRUE(WaitUntil([&] { return receiver.lMessages.load() == 1; }, 5000));
+
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    DWORD dwRetcode = 0xDEADBEEF;
+    ULONGLONG ullStart = GetTickCount64();
+    EXPECT_EQ(0u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    EXPECT_LT(GetTickCount64() - ullStart, CPipe::kConnectionTimeout + 3000);
+    EXPECT_EQ(0u, dwRetcode);
+    EXPECT_EQ(2, receiver.lMessages.load());
+    CloseHandle(hLazy);
+}
+
+// A receiving end that takes the message and never answers costs the sender
+// kAckTimeout, not its thread.
+TEST(PipeTransport, SenderGivesUpOnAReceiverThatNeverAnswers)
+{
+    std::wstring name = UniquePipe(L"pt.mute");
+    HANDLE hServer = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
+    std::thread mute([&] {
+        ConnectNamedPipe(hServer, nullptr);
+        BYTE buf[16];
+        DWORD dwRead = 0;
+        ReadFile(hServer, buf, sizeof(buf), &dwRead, nullptr);
+        // Then silence until the sender hangs up.
+        ReadFile(hServer, buf, sizeof(buf), &dwRead, nullptr);
+    });
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    BYTE message[4] = {1, 2, 3, 4};
+    DWORD dwRetcode = 0;
+    ULONGLONG ullStart = GetTickCount64();
+    EXPECT_EQ(1460u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    ULONGLONG ullElapsed = GetTickCount64() - ullStart;
+    EXPECT_EQ(CPipe::kRetcodeWaitingAck, dwRetcode);
+    EXPECT_GE(ullElapsed, CPipe::kAckTimeout - 500);
+    EXPECT_LT(ullElapsed, CPipe::kAckTimeout + 3000);
+    mute.join();
+    CloseHandle(hServer);
+}
+
+TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
+{
+    const DWORD dwBase = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
+    CWinVer::SetEmulatedVersion(5, 1);
+    EXPECT_EQ(dwBase, CPipe::GetInstancePipeMode()) << "Windows XP refuses the flag";
+    CWinVer::SetEmulatedVersion(6, 0);
+    EXPECT_EQ(dwBase | PIPE_REJECT_REMOTE_CLIENTS, CPipe::GetInstancePipeMode());
+    CWinVer::ClearEmulatedVersion();
+    EXPECT_EQ(dwBase | PIPE_REJECT_REMOTE_CLIENTS, CPipe::GetInstancePipeMode());
+
+    // Both modes make a working instance here.
+    for (DWORD dwMajor : {5u, 6u}) {
+        CWinVer::SetEmulatedVersion(dwMajor, 1);
+        std::wstring name = UniquePipe(L"pt.remote");
+        CEchoReceiver receiver;
+        receiver.dwExpect = 4;
+        EXPECT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+        CWinVer::ClearEmulatedVersion();
+        DWORD dwAck = 0xDEADBEEF;
+        EXPECT_EQ(0u, RawExchange(name, {1, 2, 3, 4}, &dwAck));
+        EXPECT_EQ(0u, dwAck);
+    }
+}
+
+// The receiving end of a message may learn who sent it but never act in its name.
+TEST(PipeTransport, SendingEndAllowsIdentificationOnly)
+{
+    std::wstring name = UniquePipe(L"pt.sqos");
+    HANDLE hServer = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
+    SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
+    bool bImpersonated = false;
+    std::thread server([&] {
+        ConnectNamedPipe(hServer, nullptr);
+        BYTE buf[4];
+        DWORD dwDone = 0;
+        ReadFile(hServer, buf, sizeof(buf), &dwDone, nullptr);
+        if (ImpersonateNamedPipeClient(hServer)) {
+            HANDLE hToken = nullptr;
+            if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &hToken)) {
+                DWORD cb = 0;
+                bImpersonated = GetTokenInformation(hToken, TokenImpersonationLevel, &level, sizeof(level), &cb) != 0;
+                CloseHandle(hToken);
+            }
+            RevertToSelf();
+        }
+        DWORD dwAck = 0;
+        WriteFile(hServer, &dwAck, sizeof(dwAck), &dwDone, nullptr);
+        FlushFileBuffers(hServer);
+        DisconnectNamedPipe(hServer);
+    });
+    CPipe sender;
+    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    BYTE message[4] = {};
+    DWORD dwRetcode = 0;
+    EXPECT_EQ(0u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    server.join();
+    CloseHandle(hServer);
+    ASSERT_TRUE(bImpersonated);
+    EXPECT_EQ(winediff::NamedPipeImpersonationLevel(SecurityIdentification), level);
+}
+
+}  // namespace
