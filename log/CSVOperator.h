@@ -30,11 +30,11 @@ public:
     // missing; or rewrite an existing file in place (cutting).
     enum OpenMode { OPEN_FOR_READ, OPEN_FOR_APPEND, OPEN_FOR_CUT };
 
-    static const DWORD kLockTimeout = 3000;
-    static const DWORD kLineBufferBytes = 2048;
-    static const size_t kTimeTextChars = 23;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u"
-    static const size_t kDateTextChars = 10;  // "%04u/%02u/%02u"
-    static const size_t kMaxTreePathChars = 230;
+    static constexpr DWORD kLockTimeout = 3000;
+    static constexpr DWORD kLineBufferBytes = 2048;
+    static constexpr size_t kTimeTextChars = 23;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u"
+    static constexpr size_t kDateTextChars = 10;  // "%04u/%02u/%02u"
+    static constexpr size_t kMaxTreePathChars = 230;
 
     CCSVOperator();
     virtual ~CCSVOperator();

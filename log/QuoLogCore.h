@@ -18,11 +18,11 @@ class CThread;
 
 class CQuoLog {
 public:
-    static const size_t kDirNameChars = 32;  // a "LogDir" component, terminator included
-    static const size_t kTimeTextChars = 24;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u" and terminator
-    static const size_t kDateTextChars = 11;  // "%04u/%02u/%02u" and terminator
-    static const DWORD kRecoveryAckTimeout = 5000;
-    static const DWORD kTimerPeriod = 60000;
+    static constexpr size_t kDirNameChars = 32;  // a "LogDir" component, terminator included
+    static constexpr size_t kTimeTextChars = 24;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u" and terminator
+    static constexpr size_t kDateTextChars = 11;  // "%04u/%02u/%02u" and terminator
+    static constexpr DWORD kRecoveryAckTimeout = 5000;
+    static constexpr DWORD kTimerPeriod = 60000;
 
     explicit CQuoLog(const QuoLogEnvironment& env);
     ~CQuoLog();

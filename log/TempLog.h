@@ -25,12 +25,12 @@ class CQuoLog;
 
 class CTempLog : public CCSVOperator {
 public:
-    static const DWORD kDefaultRawLogLeaveNum = 2;
+    static constexpr DWORD kDefaultRawLogLeaveNum = 2;
     // The buffer never holds more lines than this, whatever the delay time says.
-    static const DWORD kMaxBufferedLines = 4096;
-    static const size_t kLineChars = 1024;  // a line, CR LF and terminator included
-    static const size_t kStringCutChars = 128;
-    static const size_t kUserNameCutChars = 256;
+    static constexpr DWORD kMaxBufferedLines = 4096;
+    static constexpr size_t kLineChars = 1024;  // a line, CR LF and terminator included
+    static constexpr size_t kStringCutChars = 128;
+    static constexpr size_t kUserNameCutChars = 256;
 
     explicit CTempLog(CQuoLog& owner);
     ~CTempLog() override;
