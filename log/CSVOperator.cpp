@@ -19,6 +19,10 @@ const WCHAR kRawPrefix[] = L"QUOLogRaw";
 const WCHAR kDailyPrefix[] = L"QuoLogDaily";
 const WCHAR kYearlyPrefix[] = L"QuoLogYearly";
 const WCHAR kCsvSuffix[] = L".csv";
+// Another program (a virus scanner, a backup, an editor) may hold a log file open for a
+// moment: an open that meets a sharing violation is tried again a few times.
+const DWORD kOpenAttempts = 10;
+const DWORD kOpenRetryDelay = 50;
 
 struct CFindHandleTraits {
     using Handle = HANDLE;
@@ -195,12 +199,20 @@ HANDLE CCSVOperator::OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER p
     }
     DWORD dwAccess = (mode == OPEN_FOR_READ) ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
     DWORD dwDisposition = (mode == OPEN_FOR_APPEND) ? OPEN_ALWAYS : OPEN_EXISTING;
-    CScopedFileHandle file(CreateFileW(lpPath, dwAccess, 0 /* no sharing */, nullptr, dwDisposition,
-                                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH, nullptr));
-    if (!file.IsValid()) {
+    CScopedFileHandle file;
+    for (DWORD dwAttempt = 1;; ++dwAttempt) {
+        file.Reset(CreateFileW(lpPath, dwAccess, 0 /* no sharing */, nullptr, dwDisposition,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH, nullptr));
+        if (file.IsValid()) {
+            break;
+        }
         *lpdwError = GetLastError();
-        TRACE(2, L"Error in CreateFile(%s). code:%u", lpPath, *lpdwError);
-        return INVALID_HANDLE_VALUE;
+        if (dwAttempt == kOpenAttempts
+            || (*lpdwError != ERROR_SHARING_VIOLATION && *lpdwError != ERROR_LOCK_VIOLATION)) {
+            TRACE(2, L"Error in CreateFile(%s). code:%u", lpPath, *lpdwError);
+            return INVALID_HANDLE_VALUE;
+        }
+        Sleep(kOpenRetryDelay);
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file.Get(), &info)) {

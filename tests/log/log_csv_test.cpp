@@ -72,6 +72,21 @@ TEST_F(CsvTest, AppendCutsATornLastLineFirst)
     EXPECT_EQ(L"again\r\n", ReadUtf16Text(path));
 }
 
+TEST_F(CsvTest, AnOpenThatMeetsAnotherProgramsHandleIsTriedAgain)
+{
+    std::wstring path = PathOf(L"busy.csv");
+    WriteUtf16File(path, L"one\r\n");
+    HANDLE hOther = CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hOther);
+    std::thread closer([hOther] {
+        Sleep(200);
+        CloseHandle(hOther);
+    });
+    EXPECT_EQ(0u, csv.AppendLines(path.c_str(), L"two\r\n", nullptr));
+    closer.join();
+    EXPECT_EQ(L"one\r\ntwo\r\n", ReadUtf16Text(path));
+}
+
 TEST_F(CsvTest, OpenForReadRefusesMissingAndTooShortFiles)
 {
     LARGE_INTEGER size;
