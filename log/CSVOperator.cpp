@@ -1,0 +1,651 @@
+#include "CSVOperator.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <strsafe.h>
+
+#include "FolderTree.h"
+#include "QuoLogCore.h"
+#include "ScopedHandle.h"
+#include "Trace.h"
+
+namespace {
+
+const BYTE kByteOrderMark[] = {0xFF, 0xFE};
+const LONGLONG kMaxFileSize = 0xFFFFFFFFLL;  // files of 4 GiB or more are refused
+const DWORD kTailChunkBytes = 2048;
+const WCHAR kRawPrefix[] = L"QUOLogRaw";
+const WCHAR kDailyPrefix[] = L"QuoLogDaily";
+const WCHAR kYearlyPrefix[] = L"QuoLogYearly";
+const WCHAR kCsvSuffix[] = L".csv";
+// Another program (a virus scanner, a backup, an editor) may hold a log file open for a
+// moment: an open that meets a sharing violation is tried again a few times.
+const DWORD kOpenAttempts = 10;
+const DWORD kOpenRetryDelay = 50;
+
+struct CFindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { FindClose(h); }
+};
+using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
+
+DWORD SetPosition(HANDLE hFile, LONGLONG llPos)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = llPos;
+    return SetFilePointerEx(hFile, pos, nullptr, FILE_BEGIN) ? ERROR_SUCCESS : GetLastError();
+}
+
+// Reads up to cbWanted bytes at llPos; *pcbRead gets what was read.
+DWORD ReadAt(HANDLE hFile, LONGLONG llPos, LPVOID lpBuf, DWORD cbWanted, LPDWORD pcbRead)
+{
+    *pcbRead = 0;
+    DWORD dwResult = SetPosition(hFile, llPos);
+    if (dwResult != ERROR_SUCCESS) {
+        return dwResult;
+    }
+    return ReadFile(hFile, lpBuf, cbWanted, pcbRead, nullptr) ? ERROR_SUCCESS : GetLastError();
+}
+
+// Searches [llFrom, llTo) backwards for a line feed; *pllFound gets the byte position of
+// the line feed, or -1 when there is none. Positions are even (whole characters).
+DWORD FindLineFeedBackwards(HANDLE hFile, LONGLONG llFrom, LONGLONG llTo, PLONGLONG pllFound)
+{
+    *pllFound = -1;
+    WCHAR chunk[kTailChunkBytes / sizeof(WCHAR)];
+    LONGLONG llEnd = llTo;
+    while (llEnd > llFrom) {
+        LONGLONG llStart = std::max(llFrom, llEnd - static_cast<LONGLONG>(kTailChunkBytes));
+        DWORD cbRead = 0;
+        DWORD dwResult = ReadAt(hFile, llStart, chunk, static_cast<DWORD>(llEnd - llStart), &cbRead);
+        if (dwResult != ERROR_SUCCESS) {
+            return dwResult;
+        }
+        for (DWORD i = cbRead / sizeof(WCHAR); i > 0; --i) {
+            if (chunk[i - 1] == L'\n') {
+                *pllFound = llStart + static_cast<LONGLONG>(i - 1) * sizeof(WCHAR);
+                return ERROR_SUCCESS;
+            }
+        }
+        llEnd = llStart;
+    }
+    return ERROR_SUCCESS;
+}
+
+// The end of the last whole line: just after the last line feed, or just after the
+// byte-order mark when there is none.
+DWORD FindEndOfWholeLines(HANDLE hFile, LONGLONG llSize, PLONGLONG pllEnd)
+{
+    LONGLONG llEven = 2 + ((llSize - 2) & ~1LL);
+    LONGLONG llFeed = -1;
+    DWORD dwResult = FindLineFeedBackwards(hFile, 2, llEven, &llFeed);
+    if (dwResult == ERROR_SUCCESS) {
+        *pllEnd = (llFeed < 0) ? 2 : llFeed + static_cast<LONGLONG>(sizeof(WCHAR));
+    }
+    return dwResult;
+}
+
+DWORD TruncateAt(HANDLE hFile, LONGLONG llPos)
+{
+    DWORD dwResult = SetPosition(hFile, llPos);
+    if (dwResult == ERROR_SUCCESS && !SetEndOfFile(hFile)) {
+        dwResult = GetLastError();
+    }
+    return dwResult;
+}
+
+// Brings a file opened for appending into shape: a byte-order mark at its start and
+// nothing after its last whole line.
+DWORD PrepareForAppend(HANDLE hFile, LONGLONG& llSize)
+{
+    TRACE_FUNCTION();
+    if (llSize < static_cast<LONGLONG>(sizeof(kByteOrderMark))) {
+        DWORD dwResult = TruncateAt(hFile, 0);
+        DWORD cbWritten = 0;
+        if (dwResult == ERROR_SUCCESS
+            && !WriteFile(hFile, kByteOrderMark, sizeof(kByteOrderMark), &cbWritten, nullptr)) {
+            dwResult = GetLastError();
+        }
+        if (dwResult != ERROR_SUCCESS) {
+            TRACE(0, L"Error in writing the byte-order mark. code:%u", dwResult);
+            return dwResult;
+        }
+        llSize = sizeof(kByteOrderMark);
+        return ERROR_SUCCESS;
+    }
+    LONGLONG llEnd = llSize;
+    DWORD dwResult = FindEndOfWholeLines(hFile, llSize, &llEnd);
+    if (dwResult == ERROR_SUCCESS && llEnd != llSize) {
+        TRACE(0, L"A torn last line is cut off: %I64d bytes.", llSize - llEnd);
+        dwResult = TruncateAt(hFile, llEnd);
+        if (dwResult == ERROR_SUCCESS) {
+            llSize = llEnd;
+        }
+    }
+    return dwResult;
+}
+
+// The date digits of a log file name "<prefix><digits>.csv" (case-insensitive prefix
+// and suffix); false for any other name.
+bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
+{
+    size_t cchPrefix = wcslen(lpPrefix);
+    size_t cchSuffix = ARRAYSIZE(kCsvSuffix) - 1;
+    size_t cchName = wcslen(lpName);
+    if (cchName != cchPrefix + cchDigits + cchSuffix || _wcsnicmp(lpName, lpPrefix, cchPrefix) != 0
+        || _wcsicmp(lpName + cchPrefix + cchDigits, kCsvSuffix) != 0) {
+        return false;
+    }
+    for (size_t i = 0; i < cchDigits; ++i) {
+        if (lpName[cchPrefix + i] < L'0' || lpName[cchPrefix + i] > L'9') {
+            return false;
+        }
+    }
+    digits.assign(lpName + cchPrefix, cchDigits);
+    return true;
+}
+
+}  // namespace
+
+CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
+
+CCSVOperator::~CCSVOperator()
+{
+    FinalizeCSV();
+}
+
+DWORD CCSVOperator::InitializeCSV(LPCWSTR lpLockName, volatile LONG* lpRecovery)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpLockName);
+    TRACE_CHECK_NULL(lpRecovery);
+    DWORD dwResult = m_FileLock.Initialize(lpLockName, kLockTimeout);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in CNamedMutex::Initialize(%s). code:%u", lpLockName, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    m_lpRecovery = lpRecovery;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+void CCSVOperator::FinalizeCSV()
+{
+    m_FileLock.Finalize();
+    m_LineTable1.clear();
+    m_TextTable2.clear();
+    m_LineTable3.clear();
+}
+
+HANDLE CCSVOperator::OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER pSize, LPDWORD lpdwError)
+{
+    TRACE_ENTER(2);
+    if (lpPath == nullptr || pSize == nullptr || lpdwError == nullptr) {
+        TRACE(0, L"%s is NULL.", L"lpPath");
+        if (lpdwError != nullptr) {
+            *lpdwError = ERROR_INVALID_PARAMETER;
+        }
+        return INVALID_HANDLE_VALUE;
+    }
+    *lpdwError = ERROR_SUCCESS;
+    if (mode == OPEN_FOR_APPEND) {
+        DWORD dwCheck = foldertree::CheckPlainFile(lpPath);
+        if (dwCheck != ERROR_SUCCESS) {
+            TRACE(0, L"Refused to write %s. code:%u", lpPath, dwCheck);
+            *lpdwError = dwCheck;
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    DWORD dwAccess = (mode == OPEN_FOR_READ) ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+    DWORD dwDisposition = (mode == OPEN_FOR_APPEND) ? OPEN_ALWAYS : OPEN_EXISTING;
+    CScopedFileHandle file;
+    for (DWORD dwAttempt = 1;; ++dwAttempt) {
+        file.Reset(CreateFileW(lpPath, dwAccess, 0 /* no sharing */, nullptr, dwDisposition,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH, nullptr));
+        if (file.IsValid()) {
+            break;
+        }
+        *lpdwError = GetLastError();
+        if (dwAttempt == kOpenAttempts
+            || (*lpdwError != ERROR_SHARING_VIOLATION && *lpdwError != ERROR_LOCK_VIOLATION)) {
+            TRACE(2, L"Error in CreateFile(%s). code:%u", lpPath, *lpdwError);
+            return INVALID_HANDLE_VALUE;
+        }
+        Sleep(kOpenRetryDelay);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.Get(), &info)) {
+        *lpdwError = GetLastError();
+        return INVALID_HANDLE_VALUE;
+    }
+    if (mode != OPEN_FOR_READ && (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        TRACE(0, L"Refused to write %s: it is a link.", lpPath);
+        *lpdwError = foldertree::kErrorLinkRefused;
+        return INVALID_HANDLE_VALUE;
+    }
+    LONGLONG llSize = (static_cast<LONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (llSize >= kMaxFileSize) {
+        TRACE(0, L"File too large: %s.", lpPath);
+        *lpdwError = ERROR_OPEN_FAILED;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (mode == OPEN_FOR_READ && llSize < 3) {
+        *lpdwError = ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (mode == OPEN_FOR_APPEND) {
+        DWORD dwResult = PrepareForAppend(file.Get(), llSize);
+        if (dwResult != ERROR_SUCCESS) {
+            *lpdwError = dwResult;
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    DWORD dwResult = SetPosition(file.Get(), llSize);
+    if (dwResult != ERROR_SUCCESS) {
+        *lpdwError = dwResult;
+        return INVALID_HANDLE_VALUE;
+    }
+    pSize->QuadPart = llSize;
+    return file.Release();
+}
+
+DWORD CCSVOperator::SeekCSVByLine(HANDLE hFile, LPWSTR lpBuf, DWORD cbBuf, PLARGE_INTEGER pPos)
+{
+    if (lpBuf == nullptr || pPos == nullptr || cbBuf < 2 * sizeof(WCHAR)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD cchBuf = cbBuf / sizeof(WCHAR);
+    ZeroMemory(lpBuf, cchBuf * sizeof(WCHAR));
+    const DWORD cbWanted = (cchBuf - 1) * sizeof(WCHAR);
+    DWORD cbRead = 0;
+    DWORD dwResult = ReadAt(hFile, pPos->QuadPart, lpBuf, cbWanted, &cbRead);
+    if (dwResult != ERROR_SUCCESS) {
+        return dwResult;
+    }
+    DWORD cchRead = cbRead / sizeof(WCHAR);
+    for (DWORD i = 0; i < cchRead; ++i) {
+        if (lpBuf[i] == L'\n') {
+            lpBuf[i] = L'\0';
+            pPos->QuadPart += static_cast<LONGLONG>(i + 1) * sizeof(WCHAR);
+            return ERROR_SUCCESS;
+        }
+    }
+    lpBuf[cchRead] = L'\0';
+    if (cbRead < cbWanted) {
+        return ERROR_HANDLE_EOF;
+    }
+    // A line longer than the buffer: its beginning stays, the rest is skipped.
+    WCHAR chunk[kTailChunkBytes / sizeof(WCHAR)];
+    LONGLONG llPos = pPos->QuadPart + cbRead;
+    for (;;) {
+        DWORD cbChunk = 0;
+        dwResult = ReadFile(hFile, chunk, sizeof(chunk), &cbChunk, nullptr) ? ERROR_SUCCESS : GetLastError();
+        if (dwResult != ERROR_SUCCESS) {
+            return dwResult;
+        }
+        DWORD cchChunk = cbChunk / sizeof(WCHAR);
+        for (DWORD i = 0; i < cchChunk; ++i) {
+            if (chunk[i] == L'\n') {
+                pPos->QuadPart = llPos + static_cast<LONGLONG>(i + 1) * sizeof(WCHAR);
+                return ERROR_SUCCESS;
+            }
+        }
+        if (cbChunk < sizeof(chunk)) {
+            return ERROR_HANDLE_EOF;
+        }
+        llPos += cbChunk;
+    }
+}
+
+DWORD CCSVOperator::ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpPath);
+    TRACE_CHECK_NULL(lpOut);
+    if (cchOut == 0) {
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    lpOut[0] = L'\0';
+    CFileLockScope lock(m_FileLock, hAbort);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE_RETURN(lock.Result());
+    }
+    LARGE_INTEGER size;
+    DWORD dwResult = ERROR_SUCCESS;
+    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
+    if (!file.IsValid()) {
+        TRACE_RETURN(dwResult);
+    }
+    LONGLONG llEnd = 2;
+    dwResult = FindEndOfWholeLines(file.Get(), size.QuadPart, &llEnd);
+    if (dwResult != ERROR_SUCCESS || llEnd <= 2) {
+        TRACE_RETURN(dwResult);
+    }
+    LONGLONG llFeed = -1;
+    dwResult = FindLineFeedBackwards(file.Get(), 2, llEnd - static_cast<LONGLONG>(sizeof(WCHAR)), &llFeed);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    LONGLONG llStart = (llFeed < 0) ? 2 : llFeed + static_cast<LONGLONG>(sizeof(WCHAR));
+    LONGLONG cchLine = (llEnd - llStart) / static_cast<LONGLONG>(sizeof(WCHAR)) - 1;  // without the line feed
+    DWORD cchWanted = static_cast<DWORD>(std::min<LONGLONG>(cchLine, static_cast<LONGLONG>(cchOut - 1)));
+    DWORD cbRead = 0;
+    dwResult = ReadAt(file.Get(), llStart, lpOut, cchWanted * sizeof(WCHAR), &cbRead);
+    if (dwResult != ERROR_SUCCESS) {
+        lpOut[0] = L'\0';
+        TRACE_RETURN(dwResult);
+    }
+    DWORD cchRead = cbRead / sizeof(WCHAR);
+    lpOut[cchRead] = L'\0';
+    if (cchRead > 0 && lpOut[cchRead - 1] == L'\r') {
+        lpOut[cchRead - 1] = L'\0';
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpPath);
+    CFileLockScope lock(m_FileLock, hAbort);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE(0, L"Error in locking the log files. code:%u", lock.Result());
+        TRACE_RETURN(lock.Result());
+    }
+    LARGE_INTEGER size;
+    DWORD dwResult = ERROR_SUCCESS;
+    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_APPEND, &size, &dwResult));
+    if (!file.IsValid()) {
+        TRACE(0, L"Error in opening %s. code:%u", lpPath, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    const DWORD cbText = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+    DWORD cbWritten = 0;
+    if (!WriteFile(file.Get(), text.data(), cbText, &cbWritten, nullptr) || cbWritten != cbText) {
+        dwResult = GetLastError();
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = ERROR_WRITE_FAULT;
+        }
+        TRACE(0, L"Error in WriteFile(%s). code:%u", lpPath, dwResult);
+        TruncateAt(file.Get(), size.QuadPart);
+        TRACE_RETURN(dwResult);
+    }
+    // The lines are in the file; a failed flush is only traced, since writing them again
+    // would double them.
+    if (!FlushFileBuffers(file.Get())) {
+        TRACE(0, L"Error in FlushFileBuffers(%s). code:%u", lpPath, GetLastError());
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+void CCSVOperator::SplitCells(LPCWSTR lpLine, size_t cchLine, CellMap& cells)
+{
+    cells.clear();
+    DWORD dwColumn = 1;
+    size_t nStart = 0;
+    for (size_t i = 0; i <= cchLine; ++i) {
+        if (i == cchLine || lpLine[i] == L',') {
+            cells[dwColumn++].assign(lpLine + nStart, i - nStart);
+            nStart = i + 1;
+        }
+    }
+}
+
+DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    table.clear();
+    TRACE_CHECK_NULL(lpPath);
+    if (IsRecovering()) {
+        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+    }
+    CFileLockScope lock(m_FileLock, hAbort);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE_RETURN(lock.Result());
+    }
+    LARGE_INTEGER size;
+    DWORD dwResult = ERROR_SUCCESS;
+    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
+    if (!file.IsValid()) {
+        TRACE_RETURN(dwResult);
+    }
+    DWORD dwLine = 0;
+    bool bAborted = false;
+    dwResult = WalkLines(file.Get(), size.QuadPart, [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
+        if (IsRecovering()) {
+            bAborted = true;
+            return false;
+        }
+        if (++dwLine >= dwFirstLine) {
+            DWORD dwKey = static_cast<DWORD>(table.size()) + 1;
+            SplitCells(lpLine, cchLine, table[dwKey]);
+        }
+        return true;
+    });
+    if (bAborted) {
+        dwResult = ERROR_OPERATION_ABORTED;
+    } else if (dwResult == ERROR_SUCCESS && table.empty()) {
+        dwResult = ERROR_INVALID_PARAMETER;  // the file ends before the first line wanted
+    }
+    if (dwResult != ERROR_SUCCESS) {
+        table.clear();
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    m_LineTable1.clear();
+    TRACE_CHECK_NULL(lpPath);
+    WCHAR szFirst[CQuoLog::kDateTextChars];
+    WCHAR szLast[CQuoLog::kDateTextChars];
+    CQuoLog::FormatDate(stFirst, szFirst, ARRAYSIZE(szFirst));
+    CQuoLog::FormatDate(stLast, szLast, ARRAYSIZE(szLast));
+    CFileLockScope lock(m_FileLock, hAbort);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE_RETURN(lock.Result());
+    }
+    LARGE_INTEGER size;
+    DWORD dwResult = ERROR_SUCCESS;
+    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
+    if (!file.IsValid()) {
+        TRACE_RETURN(dwResult);
+    }
+    dwResult = WalkLines(file.Get(), size.QuadPart, [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
+        if (wcsncmp(lpLine, szFirst, kDateTextChars) < 0) {
+            return true;
+        }
+        if (wcsncmp(lpLine, szLast, kDateTextChars) > 0) {
+            return false;
+        }
+        DWORD dwKey = static_cast<DWORD>(m_LineTable1.size()) + 1;
+        SplitCells(lpLine, cchLine, m_LineTable1[dwKey]);
+        return true;
+    });
+    if (dwResult != ERROR_SUCCESS) {
+        m_LineTable1.clear();
+        TRACE_RETURN(dwResult);
+    }
+    TRACE_RETURN(m_LineTable1.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+}
+
+bool CCSVOperator::GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text)
+{
+    auto line = table.find(dwLine);
+    if (line == table.end()) {
+        return false;
+    }
+    auto cell = line->second.find(dwColumn);
+    if (cell == line->second.end()) {
+        return false;
+    }
+    const std::wstring& value = cell->second;
+    if (!value.empty() && value[0] == L'"') {
+        text = (value.size() >= 2) ? value.substr(1, value.size() - 2) : std::wstring();
+    } else {
+        text = value;
+    }
+    return true;
+}
+
+bool CCSVOperator::GetDWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn, LPDWORD lpdwValue)
+{
+    ULONGLONG ullValue = 0;
+    if (lpdwValue == nullptr || !GetQWORD(table, dwLine, dwColumn, &ullValue)) {
+        return false;
+    }
+    *lpdwValue = static_cast<DWORD>(std::min<ULONGLONG>(ullValue, 0xFFFFFFFFULL));
+    return true;
+}
+
+bool CCSVOperator::GetQWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn, PULONGLONG lpullValue)
+{
+    auto line = table.find(dwLine);
+    if (lpullValue == nullptr || line == table.end()) {
+        return false;
+    }
+    auto cell = line->second.find(dwColumn);
+    if (cell == line->second.end()) {
+        return false;
+    }
+    *lpullValue = wcstoull(cell->second.c_str(), nullptr, 10);
+    return true;
+}
+
+DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpPath);
+    CFileLockScope lock(m_FileLock, nullptr);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE_RETURN(lock.Result());
+    }
+    LARGE_INTEGER size;
+    DWORD dwResult = ERROR_SUCCESS;
+    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_CUT, &size, &dwResult));
+    if (!file.IsValid()) {
+        TRACE_RETURN((dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwResult);
+    }
+    if (size.QuadPart <= 2) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    WCHAR szEnd[CQuoLog::kTimeTextChars];
+    CQuoLog::FormatLongTime(stEnd, szEnd, ARRAYSIZE(szEnd));
+    LONGLONG llCut = size.QuadPart;
+    dwResult = WalkLines(
+        file.Get(), size.QuadPart,
+        [&](LPCWSTR lpLine, size_t, LONGLONG) { return wcsncmp(lpLine, szEnd, kTimeTextChars) < 0; }, &llCut);
+    if (dwResult == ERROR_SUCCESS && llCut < size.QuadPart) {
+        TRACE(2, L"Cut %s at byte %I64d.", lpPath, llCut);
+        dwResult = TruncateAt(file.Get(), llCut);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpSourceDir);
+    TRACE_CHECK_NULL(lpBackupDir);
+    if (wcslen(lpSourceDir) > kMaxTreePathChars || wcslen(lpBackupDir) > kMaxTreePathChars) {
+        TRACE(0, L"Path too long.");
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    LPCWSTR lpPrefix = nullptr;
+    size_t cchDigits = 8;
+    SYSTEMTIME stCut = stStart;
+    WCHAR szThreshold[16];
+    switch (dwKind) {
+    case LOG_KIND_RAW:
+        lpPrefix = kRawPrefix;
+        break;
+    case LOG_KIND_DAILY: {
+        lpPrefix = kDailyPrefix;
+        stCut.wMinute = (stCut.wMinute < 30) ? 0 : 30;
+        stCut.wSecond = 0;
+        stCut.wMilliseconds = 0;
+        DWORD dwResult = foldertree::CreateProtectedFolder(lpBackupDir);
+        if (dwResult != ERROR_SUCCESS) {
+            TRACE_RETURN(dwResult);
+        }
+        break;
+    }
+    case LOG_KIND_YEARLY:
+        lpPrefix = kYearlyPrefix;
+        cchDigits = 4;
+        stCut.wHour = 0;
+        stCut.wMinute = 0;
+        stCut.wSecond = 0;
+        stCut.wMilliseconds = 0;
+        break;
+    default:
+        TRACE(0, L"Invalid kind: %u.", dwKind);
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    if (cchDigits == 8) {
+        StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u%02u%02u", stStart.wYear, stStart.wMonth,
+                         stStart.wDay);
+    } else {
+        StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u", stStart.wYear);
+    }
+
+    WCHAR szPattern[MAX_PATH];
+    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s*%s", lpSourceDir, lpPrefix, kCsvSuffix);
+    std::vector<std::pair<std::wstring, std::wstring>> files;  // date digits, name
+    {
+        WIN32_FIND_DATAW fd;
+        CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+        if (!find.IsValid()) {
+            TRACE_RETURN(ERROR_SUCCESS);
+        }
+        do {
+            std::wstring digits;
+            if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
+                && DateDigitsOfName(fd.cFileName, lpPrefix, cchDigits, digits) && digits >= szThreshold) {
+                files.emplace_back(digits, fd.cFileName);
+            }
+        } while (FindNextFileW(find.Get(), &fd));
+    }
+    std::sort(files.begin(), files.end());
+
+    for (const auto& entry : files) {
+        LPCWSTR lpName = entry.second.c_str();
+        WCHAR szSource[MAX_PATH];
+        WCHAR szBackup[MAX_PATH];
+        StringCchPrintfW(szSource, ARRAYSIZE(szSource), L"%s\\%s", lpSourceDir, lpName);
+        StringCchPrintfW(szBackup, ARRAYSIZE(szBackup), L"%s\\%s", lpBackupDir, lpName);
+        TRACE(1, L"DeleteLogFile: Find file name is %s", szSource);
+        {
+            CFileLockScope lock(m_FileLock, nullptr);
+            if (lock.Result() != ERROR_SUCCESS) {
+                TRACE_RETURN(lock.Result());
+            }
+            if (!CopyFileW(szSource, szBackup, FALSE /* replace */)) {
+                DWORD dwError = GetLastError();
+                TRACE(0, L"BackupLogFile:Faild name is %s.Error: 0x%x.", szSource, dwError);
+                TRACE_RETURN(ERROR_WRITE_FAULT);
+            }
+        }
+        if (entry.first == szThreshold) {
+            TRACE(1, L"DeleteLogFileContext:Find file name is %s", szSource);
+            DWORD dwError = CutIllegalCSVByDate(szSource, stCut);
+            if (dwError != ERROR_SUCCESS) {
+                TRACE(0, L"DeleteFileContext Failed name is %s.Error: 0x%x.", szSource, dwError);
+                TRACE_RETURN(dwError);
+            }
+            continue;
+        }
+        CFileLockScope lock(m_FileLock, nullptr);
+        if (lock.Result() != ERROR_SUCCESS) {
+            TRACE_RETURN(lock.Result());
+        }
+        if (!DeleteFileW(szSource)) {
+            DWORD dwError = GetLastError();
+            TRACE(0, L"DeleteLogFile Failed name is %s.Error: 0x%x.", szSource, dwError);
+            TRACE_RETURN(ERROR_WRITE_FAULT);
+        }
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}

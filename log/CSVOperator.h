@@ -1,0 +1,173 @@
+// The line store of the log files and every low-level operation on them: opening,
+// walking line by line, reading the last line, loading a file or a date range into a
+// line table, reading cells, cutting a file at a time, and deleting every log after a
+// time with a backup. Base class of the raw log (CTempLog) and the totalized logs
+// (CTotalizeLog).
+//
+// File format: UTF-16LE with the byte-order mark FF FE, lines ended by CR LF, cells
+// separated by commas. A last line without its line feed (left by a process that died
+// while writing) is a torn line: readers skip it, and the next append cuts it off
+// before writing, so the file always reads as whole lines.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "NamedMutex.h"
+
+class CCSVOperator {
+public:
+    typedef std::map<DWORD, std::wstring> CellMap;    // 1-based column -> cell text
+    typedef std::map<DWORD, CellMap> LineTable;       // 1-based line -> cells
+    typedef std::map<DWORD, std::wstring> TextTable;  // 1-based line -> whole line
+
+    // The three kinds of log file (GetLogFullPath, RepeatDeleteFile).
+    enum LogKind : DWORD { LOG_KIND_RAW = 1, LOG_KIND_DAILY = 2, LOG_KIND_YEARLY = 3 };
+
+    // OpenLogFile modes: read an existing file; append, creating the file when
+    // missing; or rewrite an existing file in place (cutting).
+    enum OpenMode { OPEN_FOR_READ, OPEN_FOR_APPEND, OPEN_FOR_CUT };
+
+    static constexpr DWORD kLockTimeout = 3000;
+    static constexpr DWORD kLineBufferBytes = 2048;
+    static constexpr size_t kTimeTextChars = 23;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u"
+    static constexpr size_t kDateTextChars = 10;  // "%04u/%02u/%02u"
+    static constexpr size_t kMaxTreePathChars = 230;
+
+    CCSVOperator();
+    virtual ~CCSVOperator();
+
+    CCSVOperator(const CCSVOperator&) = delete;
+    CCSVOperator& operator=(const CCSVOperator&) = delete;
+
+    // Opens lpPath without sharing, hidden and written through. Read: an existing
+    // file of at least 3 bytes (else 2). Append: opens or creates; writes the
+    // byte-order mark into an empty file and cuts a torn last line; refuses a link
+    // (foldertree::kErrorLinkRefused). Cut: an existing file, read and write. A file of
+    // 4 GiB or more gives 110. On success *pSize is the size and the position is at the
+    // end; on failure the result is INVALID_HANDLE_VALUE and *lpdwError the error.
+    // The caller holds the file lock.
+    HANDLE OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER pSize, LPDWORD lpdwError);
+
+    // Reads the line that starts at *pPos into lpBuf (cbBuf bytes): its beginning, up
+    // to cbBuf / 2 - 1 characters, the CR kept and the line feed cut off; *pPos then
+    // points after the line feed. 0; 38 when no line feed follows *pPos (a torn last
+    // line; *pPos unchanged); 87 for a null argument or a buffer under 4 bytes; or the
+    // read error.
+    static DWORD SeekCSVByLine(HANDLE hFile, LPWSTR lpBuf, DWORD cbBuf, PLARGE_INTEGER pPos);
+
+    // The beginning of the last whole line of lpPath, at most cchOut - 1 characters
+    // (empty when the file holds no whole line). 0; 2 for a missing or too short file;
+    // else the lock's or the read's error.
+    DWORD ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HANDLE hAbort);
+
+    // Loads the lines from dwFirstLine (1-based) on into table, renumbered from 1.
+    // 87 when the file ends before that line; 995 when a recovery starts; the table is
+    // empty after any failure.
+    DWORD ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table, HANDLE hAbort);
+
+    // Loads into line table 1 the lines dated from stFirst to stLast (first 10
+    // characters), renumbered from 1. 2 when none matched.
+    DWORD ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, HANDLE hAbort);
+
+    // A cell of a table. GetString drops a leading double quote and the last
+    // character; the numbers are unsigned decimals. False when the cell is missing.
+    static bool GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text);
+    static bool GetDWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn, LPDWORD lpdwValue);
+    static bool GetQWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn, PULONGLONG lpullValue);
+
+    // Cuts lpPath before its first line whose time (first 23 characters) is not before
+    // stEnd; a torn last line goes too. A missing file gives 0.
+    DWORD CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd);
+
+    // Backs up into lpBackupDir and deletes every log of kind dwKind in lpSourceDir
+    // that is dated after stStart; the file of stStart's own day (year for the
+    // yearly log) is backed up and cut at the start time instead. 87 for a bad kind or
+    // a path over 230 characters; 29 when a backup or delete failed.
+    DWORD RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind);
+
+    LineTable& GetLineTable1() { return m_LineTable1; }
+    CNamedMutex& GetFileLock() { return m_FileLock; }
+    LineTable& GetLineTable3() { return m_LineTable3; }
+
+protected:
+    // Opens the file lock lpLockName; lpRecovery (never null) is polled by the reads.
+    DWORD InitializeCSV(LPCWSTR lpLockName, volatile LONG* lpRecovery);
+    void FinalizeCSV();
+
+    bool IsRecovering() const { return m_lpRecovery != nullptr && *m_lpRecovery != 0; }
+
+    // Calls visit(line without CR, its length, byte position of its start) for every
+    // whole line of an open file, from just after the byte-order mark, until visit
+    // returns false. A torn last line ends the walk without error; *pllEnd (optional)
+    // gets the byte position where the walk stopped.
+    template <typename Visit>
+    DWORD WalkLines(HANDLE hFile, LONGLONG llSize, Visit visit, PLONGLONG pllEnd = nullptr);
+
+    static void SplitCells(LPCWSTR lpLine, size_t cchLine, CellMap& cells);
+
+    // Appends whole lines (each ended by CR LF) to lpPath under the file lock, creating
+    // the file when missing, and flushes them to disk. After a failed write the file is
+    // cut back to its old end, so that it holds all of the text or none of it.
+    DWORD AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort);
+
+    LineTable m_LineTable1;
+    TextTable m_TextTable2;
+    CNamedMutex m_FileLock;
+    LineTable m_LineTable3;
+    volatile LONG* m_lpRecovery;
+};
+
+// Holds the file lock for a scope when Result() is 0.
+class CFileLockScope {
+public:
+    CFileLockScope(CNamedMutex& lock, HANDLE hAbort) : m_Lock(lock), m_dwResult(lock.Lock(hAbort)) {}
+    ~CFileLockScope()
+    {
+        if (m_dwResult == ERROR_SUCCESS) {
+            m_Lock.Unlock();
+        }
+    }
+    CFileLockScope(const CFileLockScope&) = delete;
+    CFileLockScope& operator=(const CFileLockScope&) = delete;
+
+    DWORD Result() const { return m_dwResult; }
+
+private:
+    CNamedMutex& m_Lock;
+    DWORD m_dwResult;
+};
+
+template <typename Visit>
+DWORD CCSVOperator::WalkLines(HANDLE hFile, LONGLONG llSize, Visit visit, PLONGLONG pllEnd)
+{
+    WCHAR szLine[kLineBufferBytes / sizeof(WCHAR)];
+    LARGE_INTEGER pos;
+    pos.QuadPart = 2;
+    DWORD dwResult = ERROR_SUCCESS;
+    while (pos.QuadPart < llSize) {
+        LONGLONG llStart = pos.QuadPart;
+        dwResult = SeekCSVByLine(hFile, szLine, sizeof(szLine), &pos);
+        if (dwResult == ERROR_HANDLE_EOF) {
+            dwResult = ERROR_SUCCESS;
+            break;
+        }
+        if (dwResult != ERROR_SUCCESS) {
+            break;
+        }
+        size_t cch = wcslen(szLine);
+        if (cch > 0 && szLine[cch - 1] == L'\r') {
+            szLine[--cch] = L'\0';
+        }
+        if (!visit(static_cast<LPCWSTR>(szLine), cch, llStart)) {
+            pos.QuadPart = llStart;
+            break;
+        }
+    }
+    if (pllEnd != nullptr) {
+        *pllEnd = pos.QuadPart;
+    }
+    return dwResult;
+}

@@ -1,0 +1,241 @@
+#include "FolderTree.h"
+
+#include <sddl.h>
+#include <strsafe.h>
+
+#include "ScopedHandle.h"
+#include "Trace.h"
+
+namespace foldertree {
+
+const WCHAR kFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+
+namespace {
+
+struct CFindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { FindClose(h); }
+};
+using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
+
+bool IsDotEntry(LPCWSTR lpName)
+{
+    return wcscmp(lpName, L".") == 0 || wcscmp(lpName, L"..") == 0;
+}
+
+DWORD JoinPath(LPWSTR szOut, size_t cchOut, LPCWSTR lpFolder, LPCWSTR lpName)
+{
+    return SUCCEEDED(StringCchPrintfW(szOut, cchOut, L"%s\\%s", lpFolder, lpName)) ? ERROR_SUCCESS
+                                                                                   : ERROR_FUNCTION_FAILED;
+}
+
+// Keeps the first error of a series of steps that all run.
+void KeepFirst(DWORD& dwFirst, DWORD dwResult)
+{
+    if (dwFirst == ERROR_SUCCESS) {
+        dwFirst = dwResult;
+    }
+}
+
+}  // namespace
+
+bool IsReparsePoint(LPCWSTR lpPath)
+{
+    DWORD dwAttributes = GetFileAttributesW(lpPath);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+namespace {
+
+DWORD CreateFolderWithDescriptor(LPCWSTR lpPath, bool bAcceptExisting)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpPath);
+    PSECURITY_DESCRIPTOR pSd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSddl, SDDL_REVISION_1, &pSd, nullptr)) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in ConvertStringSecurityDescriptorToSecurityDescriptor(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    CScopedLocalMem sd(pSd);
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), pSd, FALSE};
+    if (CreateDirectoryW(lpPath, &sa)) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    DWORD dwError = GetLastError();
+    if (dwError != ERROR_ALREADY_EXISTS || !bAcceptExisting) {
+        TRACE(0, L"Error in CreateDirectory(%s). code:%u", lpPath, dwError);
+        TRACE_RETURN(dwError);
+    }
+    DWORD dwAttributes = GetFileAttributesW(lpPath);
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+        || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        TRACE(0, L"Refused: %s is a link or no folder. attributes:%08x", lpPath, dwAttributes);
+        TRACE_RETURN(kErrorLinkRefused);
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+}  // namespace
+
+DWORD CreateProtectedFolder(LPCWSTR lpPath)
+{
+    return CreateFolderWithDescriptor(lpPath, true);
+}
+
+DWORD CreateNewProtectedFolder(LPCWSTR lpPath)
+{
+    return CreateFolderWithDescriptor(lpPath, false);
+}
+
+DWORD CheckPlainFile(LPCWSTR lpPath)
+{
+    DWORD dwAttributes = GetFileAttributesW(lpPath);
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD dwError = GetLastError();
+        return (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwError;
+    }
+    if ((dwAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        return kErrorLinkRefused;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD CopyTree(LPCWSTR lpSource, LPCWSTR lpDestParent)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpSource);
+    TRACE_CHECK_NULL(lpDestParent);
+    LPCWSTR lpName = wcsrchr(lpSource, L'\\');
+    lpName = (lpName != nullptr) ? lpName + 1 : lpSource;
+    WCHAR szDest[MAX_PATH];
+    WCHAR szPattern[MAX_PATH];
+    if (JoinPath(szDest, ARRAYSIZE(szDest), lpDestParent, lpName) != ERROR_SUCCESS
+        || JoinPath(szPattern, ARRAYSIZE(szPattern), lpSource, L"*") != ERROR_SUCCESS) {
+        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+    }
+    DWORD dwResult = CreateProtectedFolder(szDest);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    WIN32_FIND_DATAW fd;
+    CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+    if (!find.IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE_RETURN(dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError);
+    }
+    do {
+        if (IsDotEntry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            continue;
+        }
+        WCHAR szChild[MAX_PATH];
+        if (JoinPath(szChild, ARRAYSIZE(szChild), lpSource, fd.cFileName) != ERROR_SUCCESS) {
+            KeepFirst(dwResult, ERROR_FUNCTION_FAILED);
+            continue;
+        }
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            KeepFirst(dwResult, CopyTree(szChild, szDest));
+            continue;
+        }
+        WCHAR szTarget[MAX_PATH];
+        if (JoinPath(szTarget, ARRAYSIZE(szTarget), szDest, fd.cFileName) != ERROR_SUCCESS) {
+            KeepFirst(dwResult, ERROR_FUNCTION_FAILED);
+        } else if (!CopyFileW(szChild, szTarget, FALSE /* replace */)) {
+            DWORD dwError = GetLastError();
+            TRACE(0, L"Error in CopyFile(%s). code:%u", szChild, dwError);
+            KeepFirst(dwResult, dwError);
+        }
+    } while (FindNextFileW(find.Get(), &fd));
+    TRACE_RETURN(dwResult);
+}
+
+DWORD MergeTreeInto(LPCWSTR lpSource, LPCWSTR lpDest)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpSource);
+    TRACE_CHECK_NULL(lpDest);
+    DWORD dwResult = CreateProtectedFolder(lpDest);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    WCHAR szPattern[MAX_PATH];
+    if (JoinPath(szPattern, ARRAYSIZE(szPattern), lpSource, L"*") != ERROR_SUCCESS) {
+        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+    }
+    WIN32_FIND_DATAW fd;
+    CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+    if (!find.IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE_RETURN(dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError);
+    }
+    do {
+        if (IsDotEntry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            continue;
+        }
+        WCHAR szChild[MAX_PATH];
+        WCHAR szTarget[MAX_PATH];
+        if (JoinPath(szChild, ARRAYSIZE(szChild), lpSource, fd.cFileName) != ERROR_SUCCESS
+            || JoinPath(szTarget, ARRAYSIZE(szTarget), lpDest, fd.cFileName) != ERROR_SUCCESS) {
+            KeepFirst(dwResult, ERROR_FUNCTION_FAILED);
+            continue;
+        }
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            DWORD dwMerge = MergeTreeInto(szChild, szTarget);
+            KeepFirst(dwResult, dwMerge);
+            if (dwMerge == ERROR_SUCCESS) {
+                RemoveDirectoryW(szChild);
+            }
+        } else if (!MoveFileExW(szChild, szTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+            DWORD dwError = GetLastError();
+            TRACE(0, L"Error in MoveFileEx(%s). code:%u", szChild, dwError);
+            KeepFirst(dwResult, dwError);
+        }
+    } while (FindNextFileW(find.Get(), &fd));
+    TRACE_RETURN(dwResult);
+}
+
+DWORD DeleteTree(LPCWSTR lpPath)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpPath);
+    DWORD dwAttributes = GetFileAttributesW(lpPath);
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD dwError = GetLastError();
+        TRACE_RETURN((dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwError);
+    }
+    bool bFolder = (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    DWORD dwResult = ERROR_SUCCESS;
+    if (bFolder && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        WCHAR szPattern[MAX_PATH];
+        if (JoinPath(szPattern, ARRAYSIZE(szPattern), lpPath, L"*") != ERROR_SUCCESS) {
+            TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        }
+        WIN32_FIND_DATAW fd;
+        CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+        if (find.IsValid()) {
+            do {
+                if (IsDotEntry(fd.cFileName)) {
+                    continue;
+                }
+                WCHAR szChild[MAX_PATH];
+                if (JoinPath(szChild, ARRAYSIZE(szChild), lpPath, fd.cFileName) != ERROR_SUCCESS) {
+                    KeepFirst(dwResult, ERROR_FUNCTION_FAILED);
+                    continue;
+                }
+                KeepFirst(dwResult, DeleteTree(szChild));
+            } while (FindNextFileW(find.Get(), &fd));
+        }
+    }
+    if ((dwAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(lpPath, dwAttributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!(bFolder ? RemoveDirectoryW(lpPath) : DeleteFileW(lpPath))) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in deleting %s. code:%u", lpPath, dwError);
+        KeepFirst(dwResult, dwError);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+}  // namespace foldertree

@@ -1,0 +1,156 @@
+// CQuoLog: the core object of the log library, one per process that opens it. It owns
+// the raw log (writer only), the totalized logs and the writer's worker thread, knows
+// the log directory, and offers the date and path operations every part of the library
+// uses.
+//
+// Lock order: the instance lock, then the raw log's buffer lock, then the file lock.
+#pragma once
+
+#include <windows.h>
+
+#include "QuoLog.h"
+#include "QuoLogEnv.h"
+#include "ScopedHandle.h"
+
+class CTempLog;
+class CTotalizeLog;
+class CThread;
+
+class CQuoLog {
+public:
+    static constexpr size_t kDirNameChars = 32;  // a "LogDir" component, terminator included
+    static constexpr size_t kTimeTextChars = 24;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u" and terminator
+    static constexpr size_t kDateTextChars = 11;  // "%04u/%02u/%02u" and terminator
+    static constexpr DWORD kRecoveryAckTimeout = 5000;
+    static constexpr DWORD kTimerPeriod = 60000;
+
+    explicit CQuoLog(const QuoLogEnvironment& env);
+    ~CQuoLog();
+
+    CQuoLog(const CQuoLog&) = delete;
+    CQuoLog& operator=(const CQuoLog&) = delete;
+
+    // Builds the instance: mode QUOLOG_MODE_READER or QUOLOG_MODE_WRITER. 0; 87 for
+    // another mode; 5 when a writer exists; 3 without the common application data
+    // folder; 8; or the error of a step. On failure the caller destroys the instance.
+    DWORD mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime);
+
+    // Appends the record, stamped with the local time (WriteAt: with stNow), when it is
+    // strictly later than the last one; a record that is not gives 0 and is dropped.
+    // 5 on a reader.
+    DWORD Write(const QuoLogData* pRecord);
+    DWORD WriteAt(const QuoLogData* pRecord, const SYSTEMTIME& stNow);
+
+    // Answers a QUOLogRead question.
+    DWORD Read(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics);
+
+    // Cuts every log back to the local time (RecoveryAt: to stNow) when the newest
+    // record is later. 5 on a reader; 170, 995 or the wait's error when the worker does
+    // not answer; 3; 29 when the scratch folder cannot be removed; or the error of the
+    // step that failed, after the cut files were restored from their backup.
+    DWORD Recovery();
+    DWORD RecoveryAt(const SYSTEMTIME& stNow);
+
+    // Flushes the raw log, stops the worker and gives up the writer role. Repeatable.
+    void Finalize();
+
+    // Copies the peak-shift tool's settings into the library's key; needs no instance.
+    // 0, also without the tool; 266 when a copy failed.
+    static DWORD mQUOLogCopyPksReg(const QuoLogEnvironment& env);
+    static DWORD CopyRegKeyVal(LPCWSTR lpSrcPath, LPCWSTR lpDstPath);
+    static DWORD DeleteRegKey(LPCWSTR lpParentPath, LPCWSTR lpName);
+    static BOOL IsTandoraInstalled(const QuoLogEnvironment& env);
+
+    // The worker: the thread function and what it does on each wake. Both handlers take
+    // the local time of the wake and the event that aborts file waits.
+    static DWORD ThreadProc(LPVOID lpData);
+    void OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort);
+    void OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort);
+
+    // Splits a "LogDir" value at chSeparator into the two directory components. A
+    // component that is empty, longer than 31 characters, "." or "..", or holds a
+    // character a folder name cannot hold, keeps both defaults. TRUE when taken.
+    BOOL DivideString(LPCWSTR lpValue, WCHAR chSeparator);
+
+    // Creates (writer) the folders of the log directory; 0, 3, or the error, among
+    // them foldertree::kErrorLinkRefused for a folder that is a link.
+    DWORD CreateLogDir();
+
+    // The path of the log of kind dwKind (CCSVOperator::LogKind) for the date
+    // *lpDate; with bCreateDir the year folder of a daily log is created first.
+    // FALSE (last error set) for a null buffer or date, size 0, an unknown kind, a
+    // path that does not fit or a year folder that cannot be made.
+    BOOL GetLogFullPath(DWORD dwKind, const SYSTEMTIME* lpDate, LPWSTR lpPath, size_t cchPath, BOOL bCreateDir);
+
+    // Deletes a folder tree / moves the scratch folder's contents back into the log
+    // directory, merging folders and replacing files. TRUE on success.
+    static BOOL DeleteDir(LPCWSTR lpDir);
+    static BOOL RollBackFile(LPCWSTR lpSourceDir, LPCWSTR lpDestDir);
+
+    LPCWSTR GetLogDir() const { return m_szLogDir; }
+    LPCWSTR GetDirName1() const { return m_szDirName1; }
+    LPCWSTR GetDirName2() const { return m_szDirName2; }
+    LPCWSTR GetLastItemTime() const { return m_szLastItemTime; }
+    DWORD GetMode() const { return m_dwMode; }
+    CTempLog* GetTempLog() const { return m_pTempLog; }
+    CTotalizeLog* GetTotalizeLog() const { return m_pTotalizeLog; }
+    const QuoLogEnvironment& GetEnvironment() const { return m_Env; }
+
+    // Date operations. Text forms: long "%04u/%02u/%02u,%02u:%02u:%02u.%03u" (23
+    // characters) and short "%04u/%02u/%02u" (10). Parsing falls back to 2000/01/01
+    // 00:00:00.000 for text that is no valid time, and then answers FALSE.
+    static BOOL ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime);
+    static BOOL ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime);
+    // Year 1601..9999, month 1..12, a day the month has, hour, minute, second and
+    // millisecond in range. The day of the week is not looked at.
+    static BOOL IsValidSystime(const SYSTEMTIME* lpTime);
+    // 1 when a is later, 0 when equal, -1 when earlier, by date / minute / millisecond.
+    static int CompareDate(const SYSTEMTIME& a, const SYSTEMTIME& b);
+    static int CompareMinute(const SYSTEMTIME& a, const SYSTEMTIME& b);
+    static int CompareTime(const SYSTEMTIME& a, const SYSTEMTIME& b);
+    // *lpDest = the date nDays after (before, when negative) *lpSource's date, at
+    // 00:00:00.000 with day of week 0. FALSE, *lpDest untouched, for an invalid source
+    // date or a result outside 1601..9999.
+    static BOOL OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays);
+    // Adds nMinutes to *lpTime. FALSE, *lpTime untouched, for an invalid time or a
+    // result outside 1601..9999.
+    static BOOL OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes);
+    // Days of the month of *lpTime; 31 for a month outside 1..12.
+    static WORD MonthDaysFromYMD(const SYSTEMTIME* lpTime);
+    // 0 Sunday .. 6 Saturday.
+    static WORD GetDayOfWeek(const SYSTEMTIME* lpTime);
+    static BOOL IsTimeSet(const SYSTEMTIME* lpTime);
+    static void FormatLongTime(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText);
+    static void FormatDate(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText);
+
+private:
+    DWORD ReadLogDirSetting();
+    DWORD GetBaseFolder(LPWSTR lpFolder, size_t cchFolder, BOOL bCreate) const;
+    DWORD InitializeWriter(DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime);
+    DWORD RestoreLastItemTime();
+    DWORD CreateEvents();
+    DWORD StartWorker();
+    void ReleaseWriterFlag();
+    bool IsWorkerRunning() const;
+    DWORD RunWorker();
+    DWORD RecoverFiles(const SYSTEMTIME& stNow);
+    DWORD MakeScratchFolder(LPWSTR lpScratch, size_t cchScratch);
+    DWORD ResetReadPositions(const SYSTEMTIME& stNow);
+    void DeletePksCopies();
+
+    CRITICAL_SECTION m_csLock;
+    DWORD m_dwMode;
+    WCHAR m_szDirName1[kDirNameChars];
+    WCHAR m_szDirName2[kDirNameChars];
+    WCHAR m_szLogDir[MAX_PATH];
+    CScopedKernelHandle m_hTotalizeEvent;
+    CScopedKernelHandle m_hRecoveryEvent;
+    CScopedKernelHandle m_hRecoveryAckEvent;
+    BOOL m_bFirstWrite;
+    WCHAR m_szLastItemTime[kTimeTextChars];
+    CThread* m_pThread;
+    CTempLog* m_pTempLog;
+    CTotalizeLog* m_pTotalizeLog;
+    QuoLogEnvironment m_Env;
+    BOOL m_bHoldsWriterFlag;  // this instance set the shared writer flag
+};

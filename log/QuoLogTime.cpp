@@ -1,0 +1,298 @@
+// The date operations of CQuoLog: pure functions on SYSTEMTIME values and their texts.
+#include "QuoLogCore.h"
+
+#include <strsafe.h>
+
+#include "Trace.h"
+
+namespace {
+
+const WORD kMinYear = 1601;
+const WORD kMaxYear = 9999;
+const SYSTEMTIME kFallbackTime = {2000, 1, 0, 1, 0, 0, 0, 0};
+const WORD kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+const LONGLONG kFileTimeUnitsPerMinute = 60LL * 1000 * 1000 * 10;
+
+bool IsLeapYear(DWORD dwYear)
+{
+    return (dwYear % 4 == 0 && dwYear % 100 != 0) || dwYear % 400 == 0;
+}
+
+// The next token of lpCursor: a run of characters none of which is in lpDelimiters,
+// after skipping delimiters; one delimiter after it is consumed.
+bool NextToken(LPCWSTR& lpCursor, LPCWSTR lpDelimiters, LPCWSTR& lpToken, size_t& cchToken)
+{
+    while (*lpCursor != L'\0' && wcschr(lpDelimiters, *lpCursor) != nullptr) {
+        ++lpCursor;
+    }
+    if (*lpCursor == L'\0') {
+        return false;
+    }
+    lpToken = lpCursor;
+    while (*lpCursor != L'\0' && wcschr(lpDelimiters, *lpCursor) == nullptr) {
+        ++lpCursor;
+    }
+    cchToken = static_cast<size_t>(lpCursor - lpToken);
+    if (*lpCursor != L'\0') {
+        ++lpCursor;
+    }
+    return true;
+}
+
+// The number a token starts with, as a wide ato-integer conversion reads it (leading
+// blanks, a sign, digits up to the first other character); -1 when it is negative or
+// beyond what a SYSTEMTIME field holds.
+LONG TokenNumber(LPCWSTR lpToken, size_t cchToken)
+{
+    size_t i = 0;
+    while (i < cchToken && (lpToken[i] == L' ' || lpToken[i] == L'\t')) {
+        ++i;
+    }
+    bool bNegative = false;
+    if (i < cchToken && (lpToken[i] == L'+' || lpToken[i] == L'-')) {
+        bNegative = (lpToken[i] == L'-');
+        ++i;
+    }
+    LONG lValue = 0;
+    for (; i < cchToken && lpToken[i] >= L'0' && lpToken[i] <= L'9'; ++i) {
+        lValue = lValue * 10 + (lpToken[i] - L'0');
+        if (lValue > 0xFFFF) {
+            return -1;
+        }
+    }
+    return (bNegative && lValue != 0) ? -1 : lValue;
+}
+
+// Reads up to nFields numbers split by lpDelimiters; missing fields stay 0. False when
+// a number does not fit a field.
+bool ReadFields(LPCWSTR& lpCursor, LPCWSTR lpDelimiters, WORD* pFields[], size_t nFields)
+{
+    for (size_t i = 0; i < nFields; ++i) {
+        LPCWSTR lpToken = nullptr;
+        size_t cchToken = 0;
+        if (!NextToken(lpCursor, lpDelimiters, lpToken, cchToken)) {
+            return true;
+        }
+        LONG lValue = TokenNumber(lpToken, cchToken);
+        if (lValue < 0) {
+            return false;
+        }
+        *pFields[i] = static_cast<WORD>(lValue);
+    }
+    return true;
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date, and back.
+LONGLONG DaysFromCivil(LONGLONG y, unsigned m, unsigned d)
+{
+    y -= (m <= 2) ? 1 : 0;
+    const LONGLONG era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<LONGLONG>(doe) - 719468;
+}
+
+void CivilFromDays(LONGLONG z, LONGLONG& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const LONGLONG era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<LONGLONG>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
+}
+
+bool IsValidDate(const SYSTEMTIME& st)
+{
+    return st.wYear >= kMinYear && st.wYear <= kMaxYear && st.wMonth >= 1 && st.wMonth <= 12 && st.wDay >= 1
+        && st.wDay <= CQuoLog::MonthDaysFromYMD(&st);
+}
+
+int Compare(WORD a, WORD b)
+{
+    return (a > b) ? 1 : (a < b) ? -1 : 0;
+}
+
+}  // namespace
+
+BOOL CQuoLog::IsValidSystime(const SYSTEMTIME* lpTime)
+{
+    return lpTime != nullptr && IsValidDate(*lpTime) && lpTime->wHour < 24 && lpTime->wMinute < 60
+        && lpTime->wSecond < 60 && lpTime->wMilliseconds < 1000;
+}
+
+BOOL CQuoLog::ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime)
+{
+    if (lpTime == nullptr) {
+        return FALSE;
+    }
+    SYSTEMTIME st = {};
+    if (lpText != nullptr) {
+        LPCWSTR lpCursor = lpText;
+        WORD* date[] = {&st.wYear, &st.wMonth, &st.wDay};
+        WORD* time[] = {&st.wHour, &st.wMinute, &st.wSecond, &st.wMilliseconds};
+        if (ReadFields(lpCursor, L"/,", date, ARRAYSIZE(date))
+            && ReadFields(lpCursor, L":.", time, ARRAYSIZE(time)) && IsValidSystime(&st)) {
+            *lpTime = st;
+            return TRUE;
+        }
+    }
+    *lpTime = kFallbackTime;
+    return FALSE;
+}
+
+BOOL CQuoLog::ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
+{
+    if (lpTime == nullptr) {
+        return FALSE;
+    }
+    SYSTEMTIME st = {};
+    if (lpText != nullptr) {
+        LPCWSTR lpCursor = lpText;
+        WORD* date[] = {&st.wYear, &st.wMonth, &st.wDay};
+        if (ReadFields(lpCursor, L"/,", date, ARRAYSIZE(date)) && IsValidDate(st)) {
+            *lpTime = st;
+            return TRUE;
+        }
+    }
+    *lpTime = kFallbackTime;
+    return FALSE;
+}
+
+int CQuoLog::CompareDate(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    int n = Compare(a.wYear, b.wYear);
+    if (n == 0) {
+        n = Compare(a.wMonth, b.wMonth);
+    }
+    if (n == 0) {
+        n = Compare(a.wDay, b.wDay);
+    }
+    return n;
+}
+
+int CQuoLog::CompareMinute(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    int n = CompareDate(a, b);
+    if (n == 0) {
+        n = Compare(a.wHour, b.wHour);
+    }
+    if (n == 0) {
+        n = Compare(a.wMinute, b.wMinute);
+    }
+    return n;
+}
+
+int CQuoLog::CompareTime(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    int n = CompareMinute(a, b);
+    if (n == 0) {
+        n = Compare(a.wSecond, b.wSecond);
+    }
+    if (n == 0) {
+        n = Compare(a.wMilliseconds, b.wMilliseconds);
+    }
+    return n;
+}
+
+BOOL CQuoLog::OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays)
+{
+    if (lpSource == nullptr || lpDest == nullptr || !IsValidDate(*lpSource)) {
+        return FALSE;
+    }
+    LONGLONG llDays = DaysFromCivil(lpSource->wYear, lpSource->wMonth, lpSource->wDay) + nDays;
+    LONGLONG llYear = 0;
+    unsigned uMonth = 0;
+    unsigned uDay = 0;
+    CivilFromDays(llDays, llYear, uMonth, uDay);
+    if (llYear < kMinYear || llYear > kMaxYear) {
+        return FALSE;
+    }
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(llYear);
+    st.wMonth = static_cast<WORD>(uMonth);
+    st.wDay = static_cast<WORD>(uDay);
+    *lpDest = st;
+    return TRUE;
+}
+
+BOOL CQuoLog::OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes)
+{
+    if (!IsValidSystime(lpTime)) {
+        return FALSE;
+    }
+    FILETIME ft;
+    if (!SystemTimeToFileTime(lpTime, &ft)) {
+        return FALSE;
+    }
+    ULARGE_INTEGER value;
+    value.LowPart = ft.dwLowDateTime;
+    value.HighPart = ft.dwHighDateTime;
+    LONGLONG llDelta = static_cast<LONGLONG>(nMinutes) * kFileTimeUnitsPerMinute;
+    if (llDelta < 0 && value.QuadPart < static_cast<ULONGLONG>(-llDelta)) {
+        return FALSE;
+    }
+    value.QuadPart += static_cast<ULONGLONG>(llDelta);
+    ft.dwLowDateTime = value.LowPart;
+    ft.dwHighDateTime = value.HighPart;
+    SYSTEMTIME st;
+    if (!FileTimeToSystemTime(&ft, &st) || st.wYear > kMaxYear) {
+        return FALSE;
+    }
+    *lpTime = st;
+    return TRUE;
+}
+
+WORD CQuoLog::MonthDaysFromYMD(const SYSTEMTIME* lpTime)
+{
+    TRACE_FUNCTION();
+    if (lpTime == nullptr) {
+        return 31;
+    }
+    if (lpTime->wMonth < 1 || lpTime->wMonth > 12) {
+        TRACE(0, L"CQuoLog::MonthDaysFromYMD: Invalid wMonth: %u. default return 31.", lpTime->wMonth);
+        return 31;
+    }
+    if (lpTime->wMonth == 2 && IsLeapYear(lpTime->wYear)) {
+        return 29;
+    }
+    return kMonthDays[lpTime->wMonth - 1];
+}
+
+WORD CQuoLog::GetDayOfWeek(const SYSTEMTIME* lpTime)
+{
+    if (lpTime == nullptr) {
+        return 0;
+    }
+    DWORD dwDayOfYear = lpTime->wDay;
+    SYSTEMTIME stMonth = *lpTime;
+    WORD wMonths = (lpTime->wMonth > 13) ? 13 : lpTime->wMonth;
+    for (WORD wMonth = 1; wMonth < wMonths; ++wMonth) {
+        stMonth.wMonth = wMonth;
+        dwDayOfYear += MonthDaysFromYMD(&stMonth);
+    }
+    DWORD y = (lpTime->wYear > 0) ? lpTime->wYear - 1u : 0u;
+    return static_cast<WORD>((y + y / 4 - y / 100 + y / 400 + dwDayOfYear) % 7);
+}
+
+BOOL CQuoLog::IsTimeSet(const SYSTEMTIME* lpTime)
+{
+    return lpTime != nullptr
+        && (lpTime->wYear != 0 || lpTime->wMonth != 0 || lpTime->wDay != 0 || lpTime->wHour != 0
+            || lpTime->wMinute != 0);
+}
+
+void CQuoLog::FormatLongTime(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText)
+{
+    StringCchPrintfW(lpText, cchText, L"%04u/%02u/%02u,%02u:%02u:%02u.%03u", st.wYear, st.wMonth, st.wDay, st.wHour,
+                     st.wMinute, st.wSecond, st.wMilliseconds);
+}
+
+void CQuoLog::FormatDate(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText)
+{
+    StringCchPrintfW(lpText, cchText, L"%04u/%02u/%02u", st.wYear, st.wMonth, st.wDay);
+}

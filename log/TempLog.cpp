@@ -1,0 +1,454 @@
+#include "TempLog.h"
+
+#include <algorithm>
+
+#include <strsafe.h>
+
+#include "QuoLogCore.h"
+#include "Reg.h"
+#include "ScopedHandle.h"
+#include "StackLock.h"
+#include "Trace.h"
+
+namespace {
+
+const WCHAR kRawPattern[] = L"%s\\QUOLogRaw*.csv";
+const WCHAR kRawPrefix[] = L"QUOLogRaw";
+const size_t kRawNameChars = 21;  // "QUOLogRaw" + yyyymmdd + ".csv"
+
+struct CFindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { FindClose(h); }
+};
+using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
+
+bool IsRawFileName(LPCWSTR lpName)
+{
+    if (wcslen(lpName) != kRawNameChars || _wcsnicmp(lpName, kRawPrefix, ARRAYSIZE(kRawPrefix) - 1) != 0
+        || _wcsicmp(lpName + kRawNameChars - 4, L".csv") != 0) {
+        return false;
+    }
+    for (size_t i = ARRAYSIZE(kRawPrefix) - 1; i < kRawNameChars - 4; ++i) {
+        if (lpName[i] < L'0' || lpName[i] > L'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies at most cchCut characters of a fixed string field of cchField characters
+// (which need not be terminated) and blanks its commas and control characters.
+void CopyCell(LPWSTR lpOut, size_t cchOut, const WCHAR* lpField, size_t cchField, size_t cchCut)
+{
+    size_t cchMax = std::min(cchCut, cchField);
+    size_t cch = 0;
+    while (cch < cchMax && cch + 1 < cchOut && lpField[cch] != L'\0') {
+        lpOut[cch] = lpField[cch];
+        ++cch;
+    }
+    lpOut[cch] = L'\0';
+    CTempLog::RepCommaWithSpace(lpOut);
+}
+
+}  // namespace
+
+CTempLog::CTempLog(CQuoLog& owner)
+    : m_Owner(owner),
+      m_dwLastWriteLine(0),
+      m_bDelayWrite(FALSE),
+      m_szLastItemTime(),
+      m_dwInterval(0),
+      m_dwDelayTime(0),
+      m_dwRawLogLeaveNum(kDefaultRawLogLeaveNum)
+{
+    InitializeCriticalSection(&m_csBuffer);
+}
+
+CTempLog::~CTempLog()
+{
+    Finalize();
+    DeleteCriticalSection(&m_csBuffer);
+}
+
+DWORD CTempLog::Initialize()
+{
+    TRACE_ENTER(2);
+    const QuoLogEnvironment& env = m_Owner.GetEnvironment();
+    CReg reg;
+    DWORD dwOpen = reg.OpenKey(env.lpRegKeyPath, KEY_READ);
+    DWORD dwValue = 0;
+    if (dwOpen == ERROR_SUCCESS && reg.QueryDWORDValue(REGENTRY_LASTWRITELINE, &dwValue) == ERROR_SUCCESS) {
+        m_dwLastWriteLine = dwValue;
+    } else {
+        SetLastWriteLine(0);
+    }
+    TRACE(2, L"m_dwLastWriteLine:%u", m_dwLastWriteLine);
+
+    WCHAR szDay[ARRAYSIZE(m_szLastItemTime)] = L"";
+    DWORD cchDay = ARRAYSIZE(szDay);
+    SYSTEMTIME stDay;
+    if (dwOpen == ERROR_SUCCESS && reg.QueryStringValue(REGENTRY_LASTWRITEDAY, szDay, &cchDay) == ERROR_SUCCESS
+        && CQuoLog::ConvertStrToDate(szDay, &stDay)) {
+        CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
+    } else {
+        GetLocalTime(&stDay);
+        SetLastItemTime(stDay);
+    }
+    TRACE(2, L"m_szLastItemTime:%s", m_szLastItemTime);
+
+    if (dwOpen == ERROR_SUCCESS && reg.QueryDWORDValue(REGENTRY_RAWLOGLEAVENUM, &dwValue) == ERROR_SUCCESS) {
+        m_dwRawLogLeaveNum = dwValue;
+    }
+    TRACE(2, L"m_dwRawLogLeaveNum:%u", m_dwRawLogLeaveNum);
+    reg.CloseKey();
+
+    TRACE_RETURN(InitializeCSV(env.lpLockName, env.lpRecovery));
+}
+
+void CTempLog::Finalize()
+{
+    CStackLock lock(&m_csBuffer);
+    FinalizeCSV();
+}
+
+DWORD CTempLog::SetLastItemTime(const SYSTEMTIME& stDay)
+{
+    TRACE_ENTER(2);
+    CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
+    CReg reg;
+    DWORD dwResult = reg.CreateKey(m_Owner.GetEnvironment().lpRegKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = reg.SetStringValue(REGENTRY_LASTWRITEDAY, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
+    }
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITEDAY, dwResult);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CTempLog::SetLastWriteLine(DWORD dwLines)
+{
+    TRACE_ENTER(2);
+    m_dwLastWriteLine = dwLines;
+    CReg reg;
+    DWORD dwResult = reg.CreateKey(m_Owner.GetEnvironment().lpRegKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = reg.SetDWORDValue(REGENTRY_LASTWRITELINE, dwLines);
+    }
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITELINE, dwResult);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+void CTempLog::RepCommaWithSpace(LPWSTR lpText)
+{
+    if (lpText == nullptr) {
+        return;
+    }
+    for (LPWSTR p = lpText; *p != L'\0'; ++p) {
+        if (*p == L',' || *p < L' ' || *p == 0x7F) {
+            *p = L' ';
+        }
+    }
+}
+
+DWORD CTempLog::FormatQuoLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, LPWSTR lpLine, size_t cchLine) const
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pRecord);
+    TRACE_CHECK_NULL(lpTime);
+    TRACE_CHECK_NULL(lpLine);
+    const QuoLogData& r = *pRecord;
+    WCHAR szPlan[kStringCutChars + 1];
+    WCHAR szMonitor1[kStringCutChars + 1];
+    WCHAR szMonitor2[kStringCutChars + 1];
+    WCHAR szUser[kUserNameCutChars + 1];
+    CopyCell(szPlan, ARRAYSIZE(szPlan), r.szPowerPlan, ARRAYSIZE(r.szPowerPlan), kStringCutChars);
+    CopyCell(szMonitor1, ARRAYSIZE(szMonitor1), r.szMonitorName1, ARRAYSIZE(r.szMonitorName1), kStringCutChars);
+    CopyCell(szMonitor2, ARRAYSIZE(szMonitor2), r.szMonitorName2, ARRAYSIZE(r.szMonitorName2), kStringCutChars);
+    CopyCell(szUser, ARRAYSIZE(szUser), r.szUserName, ARRAYSIZE(r.szUserName), kUserNameCutChars);
+    DWORD dwElapsed = (r.dwPowerStatus == QUOLOG_POWER_S0) ? m_dwInterval : 0;
+
+    WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
+    WCHAR szPiece[kLineChars];
+    szLine[0] = L'\0';
+    bool bFits = true;
+    auto append = [&](HRESULT hrFormat) {
+        bFits = bFits && SUCCEEDED(hrFormat) && SUCCEEDED(StringCchCatW(szLine, ARRAYSIZE(szLine), szPiece));
+    };
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece),
+                            L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,%0u,%0u,%0u,%0u,%0u,%0u,%0u,%0u,", lpTime->wYear,
+                            lpTime->wMonth, lpTime->wDay, lpTime->wHour, lpTime->wMinute, lpTime->wSecond,
+                            lpTime->wMilliseconds, dwElapsed, r.dwPowerStatus, r.dwPCWatt, r.dwMonWatt,
+                            r.dwBatteryStatus, r.dwBatteryLifePercent, r.dwBatteryCapacity, r.dwReductionWatt));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"\"%s\",", szPlan));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"%0u,%0u,%0u,%0u,", r.dwCPUUsage, r.dwInputStatus,
+                            r.dwHDDUsage, r.dwSCRStatus));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"\"%s\",", szMonitor1));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"%0u,%0u,", r.dwMonitorStatus1, r.dwLCDLevel1));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"\"%s\",", szMonitor2));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"%0u,%0u,%0u,", r.dwMonitorStatus2, r.dwLCDLevel2,
+                            r.dwQUOLevel));
+    append(StringCchPrintfW(szPiece, ARRAYSIZE(szPiece), L"\"%s\"\r\n", szUser));
+    // A cut line would lose its line end and merge with the next one.
+    if (!bFits || FAILED(StringCchCopyW(lpLine, cchLine, szLine))) {
+        TRACE(0, L"The line does not fit.");
+        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+void CTempLog::AppendOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime)
+{
+    TRACE_ENTER(2);
+    WCHAR szLine[kLineChars];
+    if (FormatQuoLog(pRecord, lpTime, szLine, ARRAYSIZE(szLine)) != ERROR_SUCCESS) {
+        TRACE_EXIT_ERROR();
+    }
+    if (m_TextTable2.size() >= kMaxBufferedLines) {
+        TRACE(0, L"The write buffer is full; its oldest line is dropped: %s", m_TextTable2.begin()->second.c_str());
+        TextTable renumbered;
+        DWORD dwKey = 0;
+        for (auto it = std::next(m_TextTable2.begin()); it != m_TextTable2.end(); ++it) {
+            renumbered[++dwKey] = std::move(it->second);
+        }
+        m_TextTable2.swap(renumbered);
+    }
+    m_TextTable2[static_cast<DWORD>(m_TextTable2.size()) + 1] = szLine;
+    TRACE_EXIT();
+}
+
+DWORD CTempLog::AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    DWORD dwResult = m_Owner.CreateLogDir();
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    WCHAR szPath[MAX_PATH];
+    if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), TRUE)) {
+        dwResult = GetLastError();
+        TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : ERROR_INVALID_PARAMETER);
+    }
+    TRACE_RETURN(AppendLines(szPath, text, hAbort));
+}
+
+DWORD CTempLog::WriteOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pRecord);
+    TRACE_CHECK_NULL(lpTime);
+    WCHAR szLine[kLineChars];
+    DWORD dwResult = FormatQuoLog(pRecord, lpTime, szLine, ARRAYSIZE(szLine));
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = AppendToRawFile(*lpTime, szLine, hAbort);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CTempLog::FlushBuffer(HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    if (m_TextTable2.empty()) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    SYSTEMTIME stDay;
+    CQuoLog::ConvertStrToDate(m_TextTable2.begin()->second.substr(0, kDateTextChars).c_str(), &stDay);
+    std::wstring text;
+    for (const auto& line : m_TextTable2) {
+        text += line.second;
+    }
+    DWORD dwResult = AppendToRawFile(stDay, text, hAbort);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"%u lines stay buffered. code:%u", static_cast<DWORD>(m_TextTable2.size()), dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    m_TextTable2.clear();
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CTempLog::WriteLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    CStackLock lock(&m_csBuffer);
+    if (!m_bDelayWrite) {
+        TRACE_CHECK_NULL(pRecord);
+        TRACE_RETURN(WriteOneLine(pRecord, lpTime, hAbort));
+    }
+    if (pRecord == nullptr) {
+        TRACE_RETURN(FlushBuffer(hAbort));
+    }
+    TRACE_CHECK_NULL(lpTime);
+    if (!m_TextTable2.empty()) {
+        WCHAR szDate[CQuoLog::kDateTextChars];
+        CQuoLog::FormatDate(*lpTime, szDate, ARRAYSIZE(szDate));
+        // A raw file only ever receives lines of its own day.
+        if (m_TextTable2.begin()->second.compare(0, kDateTextChars, szDate) != 0) {
+            DWORD dwResult = FlushBuffer(hAbort);
+            if (dwResult != ERROR_SUCCESS) {
+                TRACE_RETURN(dwResult);
+            }
+        }
+    }
+    AppendOneLine(pRecord, lpTime);
+    if (m_dwInterval != 0) {
+        DWORD dwLines = std::min(m_dwDelayTime / m_dwInterval, kMaxBufferedLines);
+        if (dwLines > m_TextTable2.size() && pRecord->dwPowerStatus != QUOLOG_POWER_TO_S3S4
+            && pRecord->dwPowerStatus != QUOLOG_POWER_END) {
+            TRACE_RETURN(ERROR_SUCCESS);
+        }
+    }
+    TRACE_RETURN(FlushBuffer(hAbort));
+}
+
+void CTempLog::DiscardBuffer()
+{
+    CStackLock lock(&m_csBuffer);
+    m_TextTable2.clear();
+}
+
+std::vector<std::wstring> CTempLog::ListRawFiles(LPCWSTR lpLogDir)
+{
+    std::vector<std::wstring> names;
+    WCHAR szPattern[MAX_PATH];
+    if (lpLogDir == nullptr || FAILED(StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), kRawPattern, lpLogDir))) {
+        return names;
+    }
+    WIN32_FIND_DATAW fd;
+    CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+    if (!find.IsValid()) {
+        return names;
+    }
+    do {
+        if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
+            && IsRawFileName(fd.cFileName)) {
+            names.emplace_back(fd.cFileName);
+        }
+    } while (FindNextFileW(find.Get(), &fd));
+    // The names differ only in their date digits: sorted by name is sorted by date.
+    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    });
+    return names;
+}
+
+DWORD CTempLog::AppendTable3To1()
+{
+    for (auto& line : m_LineTable3) {
+        m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
+    }
+    m_LineTable3.clear();
+    return ERROR_SUCCESS;
+}
+
+DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    m_LineTable1.clear();
+    SYSTEMTIME stStart;
+    CQuoLog::ConvertStrToDate(m_szLastItemTime, &stStart);
+    SYSTEMTIME stDay = stStart;
+    while (CQuoLog::CompareDate(stDay, stEnd) <= 0 && !IsRecovering()) {
+        WCHAR szPath[MAX_PATH];
+        bool bExists = m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)
+            && GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
+        bool bStartDay = CQuoLog::CompareDate(stDay, stStart) == 0;
+        DWORD dwFirstLine = bStartDay ? m_dwLastWriteLine + 1 : 1;
+        if (bExists && CQuoLog::CompareDate(stDay, stEnd) < 0) {
+            if (ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort) == ERROR_SUCCESS) {
+                AppendTable3To1();
+            }
+        } else if (bExists) {
+            DWORD dwResult = ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort);
+            if (dwResult != ERROR_SUCCESS) {
+                TRACE_RETURN(m_LineTable1.empty() ? dwResult : ERROR_SUCCESS);
+            }
+            for (auto& line : m_LineTable3) {
+                std::wstring stamp = line.second[1] + L"," + line.second[2];
+                SYSTEMTIME stLine;
+                CQuoLog::ConvertStrToSystime(stamp.c_str(), &stLine);
+                if (CQuoLog::CompareTime(stLine, stEnd) > 0) {
+                    break;
+                }
+                m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
+            }
+            m_LineTable3.clear();
+        }
+        if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
+            break;
+        }
+    }
+    if (IsRecovering()) {
+        m_LineTable1.clear();
+        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+    }
+    TRACE_RETURN(m_LineTable1.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+}
+
+DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpPath);
+    TRACE_CHECK_NULL(lpTimeText);
+    TRACE_CHECK_NULL(lpdwLines);
+    CFileLockScope lock(m_FileLock, nullptr);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE_RETURN(lock.Result());
+    }
+    LARGE_INTEGER size;
+    DWORD dwResult = ERROR_SUCCESS;
+    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
+    if (!file.IsValid()) {
+        TRACE_RETURN(dwResult);
+    }
+    DWORD dwLines = 0;
+    dwResult = WalkLines(file.Get(), size.QuadPart, [&](LPCWSTR lpLine, size_t, LONGLONG) {
+        if (wcsncmp(lpLine, lpTimeText, kTimeTextChars) >= 0) {
+            return false;
+        }
+        ++dwLines;
+        return true;
+    });
+    if (dwResult == ERROR_SUCCESS) {
+        *lpdwLines = dwLines;
+    }
+    TRACE_RETURN(dwResult);
+}
+
+void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    if (lpLogDir == nullptr) {
+        TRACE(0, L"%s is NULL.", L"lpLogDir");
+        TRACE_EXIT_ERROR();
+    }
+    std::vector<std::wstring> names = ListRawFiles(lpLogDir);
+    if (names.empty()) {
+        TRACE(1, L"DeleteLogFile:FindFirstFile failed.dwFileCnt: %u", 0u);
+        TRACE_EXIT();
+    }
+    // The newest file is the one being written: it is always kept.
+    const size_t nKeep = std::max<DWORD>(m_dwRawLogLeaveNum, 1);
+    for (size_t i = 0; i + nKeep < names.size(); ++i) {
+        WCHAR szPath[MAX_PATH];
+        StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", lpLogDir, names[i].c_str());
+        TRACE(1, L"DeleteLogFile:Find file name is %s", szPath);
+        CFileLockScope lock(m_FileLock, hAbort);
+        if (lock.Result() != ERROR_SUCCESS) {
+            TRACE_EXIT_ERROR();
+        }
+        if (!DeleteFileW(szPath)) {
+            TRACE(0, L"DeleteFile Failed name is %s.Error: 0x%x.", szPath, GetLastError());
+            TRACE_EXIT_ERROR();
+        }
+    }
+    TRACE_EXIT();
+}
+
+DWORD CTempLog::DeleteIllegalLogData(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart)
+{
+    TRACE_ENTER(2);
+    TRACE_RETURN(RepeatDeleteFile(lpSourceDir, lpBackupDir, stStart, LOG_KIND_RAW));
+}

@@ -1,0 +1,108 @@
+// CTempLog: the raw log. One CSV line per record in one file a day, written at once or
+// through a buffer, the oldest files dropped; it remembers in the registry up to which
+// day and line the totalization has read it, and hands the totalization the lines it
+// has not read. Exists only in the writer instance.
+//
+// Raw file "<log directory>\QUOLogRaw<yyyymmdd>.csv", 23 columns:
+//   date, time, elapsed ms (the interval for S0 records, else 0), dwPowerStatus,
+//   dwPCWatt, dwMonWatt, dwBatteryStatus, dwBatteryLifePercent, dwBatteryCapacity,
+//   dwReductionWatt, "szPowerPlan", dwCPUUsage, dwInputStatus, dwHDDUsage,
+//   dwSCRStatus, "szMonitorName1", dwMonitorStatus1, dwLCDLevel1, "szMonitorName2",
+//   dwMonitorStatus2, dwLCDLevel2, dwQUOLevel, "szUserName"
+// Strings are cut to 128 characters (the user name to 256); commas and control
+// characters in them become blanks, so that a string never splits a cell or a line.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "CSVOperator.h"
+#include "QuoLog.h"
+
+class CQuoLog;
+
+class CTempLog : public CCSVOperator {
+public:
+    static constexpr DWORD kDefaultRawLogLeaveNum = 2;
+    // The buffer never holds more lines than this, whatever the delay time says.
+    static constexpr DWORD kMaxBufferedLines = 4096;
+    static constexpr size_t kLineChars = 1024;  // a line, CR LF and terminator included
+    static constexpr size_t kStringCutChars = 128;
+    static constexpr size_t kUserNameCutChars = 256;
+
+    explicit CTempLog(CQuoLog& owner);
+    ~CTempLog() override;
+
+    // Reads the read position and "RawLogLeaveNum" from the owner's key (writing the
+    // defaults of a missing position) and opens the file lock. 0 or the lock's error.
+    DWORD Initialize();
+    void Finalize();
+
+    void SetInterval(DWORD dwInterval) { m_dwInterval = dwInterval; }
+    void SetDelayWrite(BOOL bDelayWrite) { m_bDelayWrite = bDelayWrite; }
+    void SetDelayTime(DWORD dwDelayTime) { m_dwDelayTime = dwDelayTime; }
+    DWORD GetInterval() const { return m_dwInterval; }
+    BOOL GetDelayWrite() const { return m_bDelayWrite; }
+    DWORD GetLastWriteLine() const { return m_dwLastWriteLine; }
+    LPCWSTR GetLastItemTime() const { return m_szLastItemTime; }
+    DWORD GetRawLogLeaveNum() const { return m_dwRawLogLeaveNum; }
+
+    // The single entry for writing: appends the record stamped *lpTime, at once or
+    // through the buffer; without a record it flushes the buffer (87 when not
+    // buffering). The buffer goes out when it holds delay time / interval lines, on a
+    // TO_S3S4 or END record, and before a line of another day. 0 or the error of the
+    // folder, the lock (170, 995 on hAbort) or the file; lines that could not be
+    // written stay buffered for the next flush.
+    DWORD WriteLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort);
+
+    // Drops the buffered lines (a recovery cuts them away anyway).
+    void DiscardBuffer();
+
+    // The raw line of a record, CR LF included, into lpLine of cchLine characters.
+    // 0; 87 for a null argument; 122 when it does not fit.
+    DWORD FormatQuoLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, LPWSTR lpLine, size_t cchLine) const;
+    // Turns commas and control characters into blanks.
+    static void RepCommaWithSpace(LPWSTR lpText);
+
+    // Store the read position in memory and in the registry; 0 or the registry error.
+    DWORD SetLastItemTime(const SYSTEMTIME& stDay);
+    DWORD SetLastWriteLine(DWORD dwLines);
+
+    // Collects into line table 1 every raw line after the read position up to stEnd
+    // (to the millisecond), keys continuing across days. 0 with lines; 2 without a raw
+    // file or a line; 87 when the end day's file has no line after the read position;
+    // 995 when a recovery starts; or a read error.
+    DWORD LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort);
+
+    // Counts the lines of lpPath before the first whose time (first 23 characters) is
+    // not before lpTimeText. 0 or the error.
+    DWORD GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines);
+
+    // Deletes the oldest raw files of lpLogDir until "RawLogLeaveNum" (at least 1)
+    // remain.
+    void DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort);
+
+    // Backs up and deletes the raw files after stStart, and cuts that day's file.
+    DWORD DeleteIllegalLogData(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart);
+
+    // The names of the raw files of lpLogDir, oldest first.
+    static std::vector<std::wstring> ListRawFiles(LPCWSTR lpLogDir);
+
+private:
+    void AppendOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime);
+    DWORD WriteOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort);
+    DWORD FlushBuffer(HANDLE hAbort);
+    DWORD AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort);
+    DWORD AppendTable3To1();
+
+    CQuoLog& m_Owner;
+    DWORD m_dwLastWriteLine;
+    BOOL m_bDelayWrite;
+    WCHAR m_szLastItemTime[24];
+    DWORD m_dwInterval;
+    DWORD m_dwDelayTime;
+    DWORD m_dwRawLogLeaveNum;
+    CRITICAL_SECTION m_csBuffer;
+};

@@ -1,0 +1,380 @@
+// CCSVOperator and the folder operations: the file format (byte-order mark, whole
+// lines, torn last lines), walking and reading, cutting, and the backup-and-delete of
+// a recovery.
+#include <windows.h>
+
+#include <sddl.h>
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "CSVOperator.h"
+#include "FolderTree.h"
+#include "LogTestSupport.h"
+#include "QuoLogCore.h"
+#include "ScopedHandle.h"
+
+using namespace logtest;
+using testsupport::FileExists;
+
+namespace {
+
+class CTestCSV : public CCSVOperator {
+public:
+    using CCSVOperator::AppendLines;
+    using CCSVOperator::InitializeCSV;
+};
+
+class CsvTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(0u, csv.InitializeCSV(place.LockName().c_str(), &place.lRecovery)); }
+
+    std::wstring PathOf(const std::wstring& name) { return Join(place.Base(), name); }
+
+    CLogTestPlace place{L"csv"};
+    CTestCSV csv;
+};
+
+// Two days of raw lines: 2012/07/10 10:00, 10:29:59, 10:30, 11:00 and 2012/07/11 00:10.
+std::wstring SampleLines()
+{
+    return RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + RawLine(MakeTime(2012, 7, 10, 10, 29, 59, 999), 1)
+        + RawLine(MakeTime(2012, 7, 10, 10, 30), 3) + RawLine(MakeTime(2012, 7, 10, 11, 0), 2)
+        + RawLine(MakeTime(2012, 7, 11, 0, 10), 1);
+}
+
+TEST_F(CsvTest, AppendWritesTheByteOrderMarkOnceIntoAHiddenFile)
+{
+    std::wstring path = PathOf(L"a.csv");
+    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"one\r\n", nullptr));
+    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"two\r\n", nullptr));
+    EXPECT_TRUE(HasSingleBom(path));
+    EXPECT_EQ(L"one\r\ntwo\r\n", ReadUtf16Text(path));
+    EXPECT_NE(0u, GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(CsvTest, AppendCutsATornLastLineFirst)
+{
+    std::wstring path = PathOf(L"torn.csv");
+    // A whole line, then half a line, then an odd byte: what a crash may leave.
+    WriteUtf16File(path, L"whole\r\n2012/07/10,10:4", true, {0x41});
+    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"next\r\n", nullptr));
+    EXPECT_EQ(L"whole\r\nnext\r\n", ReadUtf16Text(path));
+    // A file without any whole line, and one holding half a byte-order mark.
+    WriteUtf16File(path, L"2012/07/1", true);
+    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"first\r\n", nullptr));
+    EXPECT_EQ(L"first\r\n", ReadUtf16Text(path));
+    EXPECT_TRUE(HasSingleBom(path));
+    WriteUtf16File(path, L"", false, {0xFF});
+    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"again\r\n", nullptr));
+    EXPECT_TRUE(HasSingleBom(path));
+    EXPECT_EQ(L"again\r\n", ReadUtf16Text(path));
+}
+
+TEST_F(CsvTest, AnOpenThatMeetsAnotherProgramsHandleIsTriedAgain)
+{
+    std::wstring path = PathOf(L"busy.csv");
+    WriteUtf16File(path, L"one\r\n");
+    HANDLE hOther = CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hOther);
+    std::thread closer([hOther] {
+        Sleep(200);
+        CloseHandle(hOther);
+    });
+    EXPECT_EQ(0u, csv.AppendLines(path.c_str(), L"two\r\n", nullptr));
+    closer.join();
+    EXPECT_EQ(L"one\r\ntwo\r\n", ReadUtf16Text(path));
+}
+
+TEST_F(CsvTest, OpenForReadRefusesMissingAndTooShortFiles)
+{
+    LARGE_INTEGER size;
+    DWORD dwError = 0;
+    std::wstring path = PathOf(L"short.csv");
+    EXPECT_EQ(INVALID_HANDLE_VALUE, csv.OpenLogFile(path.c_str(), CCSVOperator::OPEN_FOR_READ, &size, &dwError));
+    EXPECT_EQ(2u, dwError);
+    WriteUtf16File(path, L"");
+    EXPECT_EQ(INVALID_HANDLE_VALUE, csv.OpenLogFile(path.c_str(), CCSVOperator::OPEN_FOR_READ, &size, &dwError));
+    EXPECT_EQ(2u, dwError);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, csv.OpenLogFile(PathOf(L"none.csv").c_str(), CCSVOperator::OPEN_FOR_CUT, &size, &dwError));
+    EXPECT_EQ(2u, dwError);
+    EXPECT_FALSE(FileExists(PathOf(L"none.csv")));
+}
+
+TEST_F(CsvTest, SeekWalksLongLinesAsOneAndStopsAtATornLine)
+{
+    std::wstring path = PathOf(L"long.csv");
+    std::wstring longLine(3000, L'x');
+    WriteUtf16File(path, L"short\r\n" + longLine + L"\r\nlast\r\ntor");
+    CScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file.IsValid());
+    wchar_t buf[CCSVOperator::kLineBufferBytes / 2];
+    LARGE_INTEGER pos;
+    pos.QuadPart = 2;
+    ASSERT_EQ(0u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
+    EXPECT_STREQ(L"short\r", buf);
+    ASSERT_EQ(0u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
+    EXPECT_EQ(std::wstring(1023, L'x'), buf);
+    EXPECT_EQ(2 + 2 * (7 + 3002), pos.QuadPart);
+    ASSERT_EQ(0u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
+    EXPECT_STREQ(L"last\r", buf);
+    LONGLONG llTorn = pos.QuadPart;
+    EXPECT_EQ(38u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
+    EXPECT_EQ(llTorn, pos.QuadPart);
+    EXPECT_EQ(87u, CCSVOperator::SeekCSVByLine(file.Get(), nullptr, sizeof(buf), &pos));
+}
+
+TEST_F(CsvTest, ReadLastLineTakesTheStartOfTheLastWholeLine)
+{
+    std::wstring path = PathOf(L"last.csv");
+    wchar_t sz[24];
+    WriteUtf16File(path, SampleLines() + L"2099/12/31,23:59");  // torn line at the end
+    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
+    EXPECT_STREQ(L"2012/07/11,00:10:00.000", sz);
+    // A last line longer than the tail the reader looks at first.
+    WriteUtf16File(path, RawLine(MakeTime(2012, 7, 10, 9, 0), 1) + L"2012/07/10,09:30:00.000," + std::wstring(3000, L'y') + L"\r\n");
+    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
+    EXPECT_STREQ(L"2012/07/10,09:30:00.000", sz);
+    WriteUtf16File(path, L"single\r\n");
+    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
+    EXPECT_STREQ(L"single", sz);
+    WriteUtf16File(path, L"no whole line");
+    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
+    EXPECT_STREQ(L"", sz);
+    WriteUtf16File(path, L"");
+    EXPECT_EQ(2u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
+    EXPECT_EQ(2u, csv.ReadLastLine(PathOf(L"missing.csv").c_str(), sz, ARRAYSIZE(sz), nullptr));
+}
+
+TEST_F(CsvTest, ReadCSVLoadsFromALineOnAndSkipsATornLine)
+{
+    std::wstring path = PathOf(L"read.csv");
+    WriteUtf16File(path, SampleLines() + L"2012/07/11,00:20:00.000,5000,1");
+    CCSVOperator::LineTable table;
+    ASSERT_EQ(0u, csv.ReadCSV(path.c_str(), 3, table, nullptr));
+    ASSERT_EQ(3u, table.size());
+    EXPECT_EQ(L"10:30:00.000", table[1][2]);
+    EXPECT_EQ(23u, table[1].size());
+    std::wstring text;
+    ASSERT_TRUE(CCSVOperator::GetString(table, 1, 11, text));
+    EXPECT_EQ(L"Balanced", text);
+    ASSERT_TRUE(CCSVOperator::GetString(table, 1, 19, text));
+    EXPECT_EQ(L"", text);
+    DWORD dw = 0;
+    ASSERT_TRUE(CCSVOperator::GetDWORD(table, 1, 4, &dw));
+    EXPECT_EQ(3u, dw);
+    ULONGLONG ull = 0;
+    ASSERT_TRUE(CCSVOperator::GetQWORD(table, 3, 5, &ull));
+    EXPECT_EQ(10000u, ull);
+    EXPECT_FALSE(CCSVOperator::GetDWORD(table, 1, 24, &dw));
+    EXPECT_FALSE(CCSVOperator::GetString(table, 4, 1, text));
+
+    EXPECT_EQ(87u, csv.ReadCSV(path.c_str(), 6, table, nullptr));
+    EXPECT_TRUE(table.empty());
+    ASSERT_EQ(0u, csv.ReadCSV(path.c_str(), 5, table, nullptr));
+    EXPECT_EQ(1u, table.size());
+    EXPECT_EQ(2u, csv.ReadCSV(PathOf(L"missing.csv").c_str(), 1, table, nullptr));
+}
+
+TEST_F(CsvTest, ReadingStopsWhenARecoveryStarts)
+{
+    std::wstring path = PathOf(L"rec.csv");
+    WriteUtf16File(path, SampleLines());
+    place.lRecovery = 1;
+    CCSVOperator::LineTable table;
+    EXPECT_EQ(995u, csv.ReadCSV(path.c_str(), 1, table, nullptr));
+    EXPECT_TRUE(table.empty());
+    place.lRecovery = 0;
+    EXPECT_EQ(0u, csv.ReadCSV(path.c_str(), 1, table, nullptr));
+}
+
+TEST_F(CsvTest, ReadCSVByDateTakesTheLinesOfADateRange)
+{
+    std::wstring path = PathOf(L"dates.csv");
+    WriteUtf16File(path, SampleLines());
+    ASSERT_EQ(0u, csv.ReadCSVByDate(path.c_str(), MakeTime(2012, 7, 11), MakeTime(2012, 7, 31), nullptr));
+    ASSERT_EQ(1u, csv.GetLineTable1().size());
+    EXPECT_EQ(L"00:10:00.000", csv.GetLineTable1()[1][2]);
+    ASSERT_EQ(0u, csv.ReadCSVByDate(path.c_str(), MakeTime(2012, 7, 1), MakeTime(2012, 7, 10), nullptr));
+    EXPECT_EQ(4u, csv.GetLineTable1().size());
+    EXPECT_EQ(2u, csv.ReadCSVByDate(path.c_str(), MakeTime(2012, 8, 1), MakeTime(2012, 8, 31), nullptr));
+    EXPECT_TRUE(csv.GetLineTable1().empty());
+}
+
+TEST_F(CsvTest, CutRemovesTheLinesFromTheEndTimeOn)
+{
+    std::wstring path = PathOf(L"cut.csv");
+    std::wstring longLine = L"2012/07/10,10:29:59.999," + std::wstring(1500, L'z') + L"\r\n";
+    WriteUtf16File(path, RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + longLine + RawLine(MakeTime(2012, 7, 10, 10, 30), 1)
+                             + RawLine(MakeTime(2012, 7, 10, 11, 0), 1));
+    ASSERT_EQ(0u, csv.CutIllegalCSVByDate(path.c_str(), MakeTime(2012, 7, 10, 10, 30)));
+    EXPECT_EQ(RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + longLine, ReadUtf16Text(path));
+    // Nothing at or after the end time: only a torn last line goes.
+    WriteUtf16File(path, RawLine(MakeTime(2012, 7, 10, 9, 0), 1), true, {0x32, 0x00, 0x30});
+    ASSERT_EQ(0u, csv.CutIllegalCSVByDate(path.c_str(), MakeTime(2012, 7, 10, 10, 30)));
+    EXPECT_EQ(RawLine(MakeTime(2012, 7, 10, 9, 0), 1), ReadUtf16Text(path));
+    WriteUtf16File(path, L"");
+    ASSERT_EQ(0u, csv.CutIllegalCSVByDate(path.c_str(), MakeTime(2000, 1, 1)));
+    EXPECT_EQ(2u, testsupport::ReadFileBytes(path).size());
+    EXPECT_EQ(0u, csv.CutIllegalCSVByDate(PathOf(L"missing.csv").c_str(), MakeTime(2000, 1, 1)));
+    EXPECT_FALSE(FileExists(PathOf(L"missing.csv")));
+}
+
+TEST_F(CsvTest, WaitsForTheFileLockAndStopsOnItsAbortEvent)
+{
+    std::wstring path = PathOf(L"lock.csv");
+    WriteUtf16File(path, SampleLines());
+    CNamedMutex holder;
+    ASSERT_EQ(0u, holder.Initialize(place.LockName().c_str(), 0));
+    ASSERT_EQ(0u, holder.Lock(nullptr));
+    CCSVOperator::LineTable table;
+    DWORD dwTimedOut = 0;
+    DWORD dwAborted = 0;
+    CScopedKernelHandle abort(CreateEventW(nullptr, TRUE, TRUE /* set */, nullptr));
+    std::thread([&] {
+        dwTimedOut = csv.ReadCSV(path.c_str(), 1, table, nullptr);
+        dwAborted = csv.ReadCSV(path.c_str(), 1, table, abort.Get());
+    }).join();
+    EXPECT_EQ(170u, dwTimedOut);
+    EXPECT_EQ(995u, dwAborted);
+    holder.Unlock();
+}
+
+class RecoveryFilesTest : public CsvTest {
+protected:
+    void SetUp() override
+    {
+        CsvTest::SetUp();
+        src = PathOf(L"logs");
+        backup = PathOf(L"backup");
+        MakeFolders(src);
+        MakeFolders(backup);
+    }
+    std::wstring src;
+    std::wstring backup;
+};
+
+TEST_F(RecoveryFilesTest, RawFilesAfterTheStartAreBackedUpAndDeletedAndTheStartDayIsCut)
+{
+    std::wstring before = RawLine(MakeTime(2012, 7, 9, 23, 0), 1);
+    std::wstring day = RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + RawLine(MakeTime(2012, 7, 10, 10, 45), 1);
+    std::wstring after = RawLine(MakeTime(2012, 7, 11, 8, 0), 1);
+    WriteUtf16File(Join(src, L"QUOLogRaw20120709.csv"), before);
+    WriteUtf16File(Join(src, L"QUOLogRaw20120710.csv"), day);
+    WriteUtf16File(Join(src, L"QUOLogRaw20120711.csv"), after);
+    WriteUtf16File(Join(src, L"QUOLogRawNotADate.csv"), after);
+    ASSERT_EQ(0u, csv.RepeatDeleteFile(src.c_str(), backup.c_str(), MakeTime(2012, 7, 10, 10, 40), CCSVOperator::LOG_KIND_RAW));
+    EXPECT_EQ(before, ReadUtf16Text(Join(src, L"QUOLogRaw20120709.csv")));
+    EXPECT_EQ(RawLine(MakeTime(2012, 7, 10, 10, 0), 1), ReadUtf16Text(Join(src, L"QUOLogRaw20120710.csv")));
+    EXPECT_FALSE(FileExists(Join(src, L"QUOLogRaw20120711.csv")));
+    EXPECT_TRUE(FileExists(Join(src, L"QUOLogRawNotADate.csv")));
+    EXPECT_EQ(day, ReadUtf16Text(Join(backup, L"QUOLogRaw20120710.csv")));
+    EXPECT_EQ(after, ReadUtf16Text(Join(backup, L"QUOLogRaw20120711.csv")));
+    EXPECT_FALSE(FileExists(Join(backup, L"QUOLogRaw20120709.csv")));
+}
+
+TEST_F(RecoveryFilesTest, DailyFilesAreCutAtTheHalfHourSlotAndYearlyAtTheDay)
+{
+    std::wstring daily;
+    for (WORD minutes : {600, 630, 660}) {
+        daily += TotalsLine(MakeTime(2012, 7, 10, minutes / 60, minutes % 60));
+    }
+    WriteUtf16File(Join(src, L"QuoLogDaily20120710.csv"), daily);
+    std::wstring dailyBackup = Join(backup, L"2012");
+    ASSERT_EQ(0u, csv.RepeatDeleteFile(src.c_str(), dailyBackup.c_str(), MakeTime(2012, 7, 10, 10, 40),
+                                       CCSVOperator::LOG_KIND_DAILY));
+    EXPECT_EQ(TotalsLine(MakeTime(2012, 7, 10, 10, 0)), ReadUtf16Text(Join(src, L"QuoLogDaily20120710.csv")));
+    EXPECT_EQ(daily, ReadUtf16Text(Join(dailyBackup, L"QuoLogDaily20120710.csv")));
+
+    std::wstring yearly = TotalsLine(MakeTime(2012, 7, 9)) + TotalsLine(MakeTime(2012, 7, 10)) + TotalsLine(MakeTime(2012, 7, 11));
+    WriteUtf16File(Join(src, L"QuoLogYearly2012.csv"), yearly);
+    WriteUtf16File(Join(src, L"QuoLogYearly2013.csv"), TotalsLine(MakeTime(2013, 1, 1)));
+    WriteUtf16File(Join(src, L"QuoLogYearly2011.csv"), TotalsLine(MakeTime(2011, 1, 1)));
+    ASSERT_EQ(0u, csv.RepeatDeleteFile(src.c_str(), backup.c_str(), MakeTime(2012, 7, 10, 10, 40),
+                                       CCSVOperator::LOG_KIND_YEARLY));
+    EXPECT_EQ(TotalsLine(MakeTime(2012, 7, 9)), ReadUtf16Text(Join(src, L"QuoLogYearly2012.csv")));
+    EXPECT_FALSE(FileExists(Join(src, L"QuoLogYearly2013.csv")));
+    EXPECT_TRUE(FileExists(Join(src, L"QuoLogYearly2011.csv")));
+    EXPECT_EQ(yearly, ReadUtf16Text(Join(backup, L"QuoLogYearly2012.csv")));
+}
+
+TEST_F(RecoveryFilesTest, BadArgumentsAndAFailedBackup)
+{
+    SYSTEMTIME start = MakeTime(2012, 7, 10, 10, 40);
+    EXPECT_EQ(87u, csv.RepeatDeleteFile(src.c_str(), backup.c_str(), start, 4));
+    std::wstring longPath = src + L"\\" + std::wstring(231 - src.size(), L'p');
+    EXPECT_EQ(87u, csv.RepeatDeleteFile(longPath.c_str(), backup.c_str(), start, CCSVOperator::LOG_KIND_RAW));
+    EXPECT_EQ(0u, csv.RepeatDeleteFile(PathOf(L"missing").c_str(), backup.c_str(), start, CCSVOperator::LOG_KIND_RAW));
+
+    std::wstring later = Join(src, L"QUOLogRaw20120711.csv");
+    WriteUtf16File(later, RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
+    CScopedFileHandle held(CreateFileW(later.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_EQ(29u, csv.RepeatDeleteFile(src.c_str(), backup.c_str(), start, CCSVOperator::LOG_KIND_RAW));
+    held.Reset();
+    EXPECT_TRUE(FileExists(later));
+}
+
+TEST(FolderTree, FoldersAreMadeWithAProtectedDescriptorThatLetsUsersOnlyRead)
+{
+    PSECURITY_DESCRIPTOR pSd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(foldertree::kFolderSddl, SDDL_REVISION_1, &pSd, nullptr));
+    CScopedLocalMem sd(pSd);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD dwRevision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(pSd, &control, &dwRevision));
+    EXPECT_NE(0, control & SE_DACL_PROTECTED);
+    BOOL bPresent = FALSE;
+    BOOL bDefaulted = FALSE;
+    PACL pAcl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(pSd, &bPresent, &pAcl, &bDefaulted));
+    ASSERT_TRUE(bPresent);
+    ASSERT_NE(nullptr, pAcl);
+    ASSERT_EQ(3u, pAcl->AceCount);
+    const WELL_KNOWN_SID_TYPE sids[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid, WinBuiltinUsersSid};
+    for (DWORD i = 0; i < 3; ++i) {
+        ACCESS_ALLOWED_ACE* pAce = nullptr;
+        ASSERT_TRUE(GetAce(pAcl, i, reinterpret_cast<LPVOID*>(&pAce)));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, pAce->Header.AceType);
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, pAce->Header.AceFlags);
+        EXPECT_TRUE(IsWellKnownSid(&pAce->SidStart, sids[i]));
+        bool bWrites = (pAce->Mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC)) != 0;
+        EXPECT_EQ(i < 2, bWrites) << i;
+        EXPECT_EQ(FILE_GENERIC_READ, pAce->Mask & FILE_GENERIC_READ);
+    }
+}
+
+TEST(FolderTree, RefusesAFileWhereAFolderShouldBeAndCopiesMergesAndDeletesTrees)
+{
+    CLogTestPlace place(L"tree");
+    std::wstring file = Join(place.Base(), L"plain");
+    WriteUtf16File(file, L"x");
+    EXPECT_EQ(foldertree::kErrorLinkRefused, foldertree::CreateProtectedFolder(file.c_str()));
+    std::wstring made = Join(place.Base(), L"made");
+    EXPECT_EQ(0u, foldertree::CreateProtectedFolder(made.c_str()));
+    EXPECT_EQ(0u, foldertree::CreateProtectedFolder(made.c_str()));
+    EXPECT_EQ(183u, foldertree::CreateNewProtectedFolder(made.c_str()));
+
+    // src\a.csv, src\2013\b.csv copied into dst; then merged back over a changed tree.
+    std::wstring src = Join(place.Base(), L"src");
+    MakeFolders(Join(src, L"2013"));
+    WriteUtf16File(Join(src, L"a.csv"), L"a\r\n");
+    WriteUtf16File(Join(src, L"2013\\b.csv"), L"b\r\n");
+    std::wstring dst = Join(place.Base(), L"dst");
+    MakeFolders(dst);
+    ASSERT_EQ(0u, foldertree::CopyTree(src.c_str(), dst.c_str()));
+    EXPECT_EQ(L"b\r\n", ReadUtf16Text(Join(dst, L"src\\2013\\b.csv")));
+    WriteUtf16File(Join(src, L"a.csv"), L"changed\r\n");
+    WriteUtf16File(Join(src, L"2013\\c.csv"), L"c\r\n");
+    ASSERT_EQ(0u, foldertree::MergeTreeInto(Join(dst, L"src").c_str(), src.c_str()));
+    EXPECT_EQ(L"a\r\n", ReadUtf16Text(Join(src, L"a.csv")));
+    EXPECT_EQ(L"c\r\n", ReadUtf16Text(Join(src, L"2013\\c.csv")));
+    EXPECT_EQ(L"b\r\n", ReadUtf16Text(Join(src, L"2013\\b.csv")));
+    EXPECT_FALSE(FileExists(Join(dst, L"src\\a.csv")));
+    ASSERT_EQ(0u, foldertree::DeleteTree(src.c_str()));
+    EXPECT_FALSE(FileExists(src));
+    EXPECT_EQ(0u, foldertree::DeleteTree(src.c_str()));
+}
+
+}  // namespace

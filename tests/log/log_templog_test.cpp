@@ -1,0 +1,306 @@
+// CTempLog, the raw log: the line format byte for byte, immediate and delayed writing,
+// day changes, the read position in the registry, the lines handed to the
+// totalization, and retention.
+#include <windows.h>
+
+#include <strsafe.h>
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "LogTestSupport.h"
+#include "QuoLogCore.h"
+#include "ScopedHandle.h"
+#include "TempLog.h"
+
+using namespace logtest;
+using testsupport::FileExists;
+
+namespace {
+
+std::wstring RegString(const std::wstring& key, const wchar_t* name)
+{
+    wchar_t sz[64] = L"";
+    DWORD cb = sizeof(sz);
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, sz, &cb);
+    return sz;
+}
+
+DWORD RegDword(const std::wstring& key, const wchar_t* name)
+{
+    DWORD dw = 0xDEADBEEF;
+    DWORD cb = sizeof(dw);
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &dw, &cb);
+    return dw;
+}
+
+std::wstring Today()
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    wchar_t sz[16];
+    CQuoLog::FormatDate(st, sz, ARRAYSIZE(sz));
+    return sz;
+}
+
+size_t CountLines(const std::wstring& path)
+{
+    return testsupport::ReadUtf16Lines(path).size();
+}
+
+class TempLogTest : public ::testing::Test {
+protected:
+    // A writer instance without its worker: the tests drive the raw log themselves.
+    void Open(DWORD dwInterval, DWORD bDelay, DWORD dwDelayTime)
+    {
+        quoLog.reset(new CQuoLog(place.Env()));
+        ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, dwInterval, bDelay, dwDelayTime));
+        temp = quoLog->GetTempLog();
+        ASSERT_NE(nullptr, temp);
+    }
+
+    DWORD Write(DWORD status, const SYSTEMTIME& st, DWORD seed = 1)
+    {
+        QuoLogData r = MakeRecord(status, seed);
+        return temp->WriteLog(&r, &st, nullptr);
+    }
+
+    std::wstring RawPath(const wchar_t* day) { return Join(place.LogDir(), std::wstring(L"QUOLogRaw") + day + L".csv"); }
+
+    CLogTestPlace place{L"temp"};
+    std::unique_ptr<CQuoLog> quoLog;
+    CTempLog* temp = nullptr;
+};
+
+TEST_F(TempLogTest, LineFormatByteForByte)
+{
+    Open(5000, 0, 0);
+    QuoLogData r = MakeRecord(QUOLOG_POWER_S0, 7, L"Plan, \"quoted\"\r\nx", L"dom\\user,1");
+    // Fields filled to their last character, without a terminator.
+    for (WCHAR& c : r.szMonitorName1) {
+        c = L'M';
+    }
+    wchar_t szLine[CTempLog::kLineChars];
+    SYSTEMTIME st = MakeTime(2012, 7, 10, 9, 5, 3, 7);
+    ASSERT_EQ(0u, temp->FormatQuoLog(&r, &st, szLine, ARRAYSIZE(szLine)));
+    std::wstring expected = L"2012/07/10,09:05:03.007,5000,1,10007,2007,1,80,40007,307,\"Plan  \"quoted\"  x\",5,2,7,1,\""
+        + std::wstring(33, L'M') + L"\",2,4,\"\",0,0,3,\"dom\\user 1\"\r\n";
+    EXPECT_EQ(expected, szLine);
+
+    r.dwPowerStatus = QUOLOG_POWER_FROM_S3S4;
+    for (WCHAR& c : r.szPowerPlan) {
+        c = L'P';
+    }
+    for (WCHAR& c : r.szUserName) {
+        c = L'U';
+    }
+    ASSERT_EQ(0u, temp->FormatQuoLog(&r, &st, szLine, ARRAYSIZE(szLine)));
+    std::wstring line = szLine;
+    EXPECT_EQ(L"2012/07/10,09:05:03.007,0,2,", line.substr(0, 28));
+    EXPECT_NE(std::wstring::npos, line.find(L",\"" + std::wstring(128, L'P') + L"\","));
+    EXPECT_EQ(std::wstring::npos, line.find(std::wstring(129, L'P')));
+    EXPECT_EQ(L",\"" + std::wstring(256, L'U') + L"\"\r\n", line.substr(line.size() - 261));
+    EXPECT_EQ(87u, temp->FormatQuoLog(nullptr, &st, szLine, ARRAYSIZE(szLine)));
+    EXPECT_EQ(122u, temp->FormatQuoLog(&r, &st, szLine, 100));
+}
+
+TEST_F(TempLogTest, ImmediateWritesGoToOneHiddenFileADayWithOneByteOrderMark)
+{
+    Open(5000, 0, 0);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_START, MakeTime(2012, 7, 10, 23, 59, 58)));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59, 59, 999)));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 11, 0, 0, 4)));
+    EXPECT_TRUE(HasSingleBom(RawPath(L"20120710")));
+    EXPECT_EQ(2u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(1u, CountLines(RawPath(L"20120711")));
+    EXPECT_NE(0u, GetFileAttributesW(RawPath(L"20120711").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(87u, temp->WriteLog(nullptr, nullptr, nullptr));
+}
+
+TEST_F(TempLogTest, DelayedWritesFlushWhenTheBufferHoldsDelayTimeByIntervalLines)
+{
+    Open(1000, 1, 60000);
+    SYSTEMTIME st = MakeTime(2012, 7, 10, 10, 0);
+    for (int i = 0; i < 59; ++i) {
+        ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, st, i));
+        CQuoLog::OffsetMinute(&st, 1);
+    }
+    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, st));  // the 60th line
+    EXPECT_EQ(60u, CountLines(RawPath(L"20120710")));
+    CQuoLog::OffsetMinute(&st, 1);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, st));
+    EXPECT_EQ(60u, CountLines(RawPath(L"20120710")));
+    CQuoLog::OffsetMinute(&st, 1);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_TO_S3S4, st));
+    EXPECT_EQ(62u, CountLines(RawPath(L"20120710")));
+    CQuoLog::OffsetMinute(&st, 1);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_FROM_S3S4, st));
+    CQuoLog::OffsetMinute(&st, 1);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_END, st));
+    EXPECT_EQ(64u, CountLines(RawPath(L"20120710")));
+    CQuoLog::OffsetMinute(&st, 1);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_START, st));
+    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
+    EXPECT_EQ(65u, CountLines(RawPath(L"20120710")));
+    EXPECT_TRUE(HasSingleBom(RawPath(L"20120710")));
+}
+
+TEST_F(TempLogTest, ARecordAfterMidnightFlushesThePreviousDayIntoItsOwnFile)
+{
+    Open(1000, 1, 60000);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59, 58)));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59, 59)));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 11, 0, 0, 0, 1)));
+    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(RawPath(L"20120710"));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(L"2012/07/10,23:59:59.000", lines[1].substr(0, 23));
+    EXPECT_FALSE(FileExists(RawPath(L"20120711")));
+    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
+    EXPECT_EQ(1u, CountLines(RawPath(L"20120711")));
+}
+
+TEST_F(TempLogTest, ADelayShorterThanTheIntervalWritesEveryRecordAndTheBufferIsBounded)
+{
+    Open(1000, 1, 500);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0)));
+    EXPECT_EQ(1u, CountLines(RawPath(L"20120710")));
+
+    Open(1, 1, 0xFFFFFFFF);
+    for (DWORD i = 1; i < CTempLog::kMaxBufferedLines; ++i) {
+        ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 12, 10, 0, static_cast<WORD>(i / 1000),
+                                                      static_cast<WORD>(i % 1000)), i));
+    }
+    EXPECT_FALSE(FileExists(RawPath(L"20120712")));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 12, 10, 30)));
+    EXPECT_EQ(CTempLog::kMaxBufferedLines, CountLines(RawPath(L"20120712")));
+}
+
+TEST_F(TempLogTest, LinesThatCouldNotBeWrittenStayBufferedAndGoOutOnce)
+{
+    Open(1000, 1, 60000);
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0)));
+    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 1)));
+    CNamedMutex holder;
+    ASSERT_EQ(0u, holder.Initialize(place.LockName().c_str(), 0));
+    ASSERT_EQ(0u, holder.Lock(nullptr));
+    CScopedKernelHandle abort(CreateEventW(nullptr, TRUE, TRUE /* set */, nullptr));
+    DWORD dwAborted = 0;
+    std::thread([&] { dwAborted = temp->WriteLog(nullptr, nullptr, abort.Get()); }).join();
+    EXPECT_EQ(995u, dwAborted);
+    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    holder.Unlock();
+    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
+    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
+    EXPECT_EQ(2u, CountLines(RawPath(L"20120710")));
+}
+
+TEST_F(TempLogTest, TheReadPositionLivesInTheRegistryAcrossInstances)
+{
+    Open(5000, 0, 0);
+    EXPECT_EQ(0u, RegDword(place.RegPath(), L"LastWriteLine"));
+    EXPECT_EQ(Today(), RegString(place.RegPath(), L"LastWriteDay"));
+    EXPECT_EQ(2u, temp->GetRawLogLeaveNum());
+    ASSERT_EQ(0u, temp->SetLastItemTime(MakeTime(2012, 7, 10, 11, 12)));
+    ASSERT_EQ(0u, temp->SetLastWriteLine(17));
+    place.Reg().SetDword(L"", L"RawLogLeaveNum", 5);
+    quoLog->Finalize();
+
+    Open(5000, 0, 0);
+    EXPECT_EQ(17u, temp->GetLastWriteLine());
+    EXPECT_STREQ(L"2012/07/10", temp->GetLastItemTime());
+    EXPECT_EQ(5u, temp->GetRawLogLeaveNum());
+    EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay"));
+    quoLog->Finalize();
+
+    place.Reg().SetString(L"", L"LastWriteDay", L"garbage");
+    Open(5000, 0, 0);
+    EXPECT_EQ(Today(), std::wstring(temp->GetLastItemTime()));
+    EXPECT_EQ(Today(), RegString(place.RegPath(), L"LastWriteDay"));
+}
+
+class TotalizeBufferTest : public TempLogTest {
+protected:
+    void SetUp() override
+    {
+        Open(5000, 0, 0);
+        MakeFolders(place.LogDir());
+        // 07/10: four lines; 07/11: none (missing file); 07/12: three lines.
+        WriteUtf16File(RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 22, 0), 5) + RawLine(MakeTime(2012, 7, 10, 22, 1), 1)
+                                                  + RawLine(MakeTime(2012, 7, 10, 22, 2), 1) + RawLine(MakeTime(2012, 7, 10, 22, 3), 3));
+        WriteUtf16File(RawPath(L"20120712"), RawLine(MakeTime(2012, 7, 12, 8, 0), 2) + RawLine(MakeTime(2012, 7, 12, 8, 1), 1)
+                                                  + RawLine(MakeTime(2012, 7, 12, 8, 2, 0, 1), 1));
+    }
+    std::vector<std::wstring> Times()
+    {
+        std::vector<std::wstring> times;
+        DWORD dwExpectedKey = 1;
+        for (auto& line : temp->GetLineTable1()) {
+            EXPECT_EQ(dwExpectedKey++, line.first);
+            times.push_back(line.second[1] + L"," + line.second[2]);
+        }
+        return times;
+    }
+};
+
+TEST_F(TotalizeBufferTest, CollectsTheLinesAfterTheReadPositionUpToTheEndTime)
+{
+    temp->SetLastItemTime(MakeTime(2012, 7, 10));
+    temp->SetLastWriteLine(2);
+    ASSERT_EQ(0u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 8, 2), nullptr));
+    std::vector<std::wstring> expected = {L"2012/07/10,22:02:00.000", L"2012/07/10,22:03:00.000",
+                                          L"2012/07/12,08:00:00.000", L"2012/07/12,08:01:00.000"};
+    EXPECT_EQ(expected, Times());
+
+    temp->SetLastItemTime(MakeTime(2012, 7, 12));
+    temp->SetLastWriteLine(1);
+    ASSERT_EQ(0u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 59), nullptr));
+    expected = {L"2012/07/12,08:01:00.000", L"2012/07/12,08:02:00.001"};
+    EXPECT_EQ(expected, Times());
+}
+
+TEST_F(TotalizeBufferTest, NothingNewGivesItsReason)
+{
+    temp->SetLastItemTime(MakeTime(2012, 7, 12));
+    temp->SetLastWriteLine(3);
+    EXPECT_EQ(87u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 0), nullptr));
+    EXPECT_TRUE(temp->GetLineTable1().empty());
+    temp->SetLastItemTime(MakeTime(2012, 7, 13));
+    temp->SetLastWriteLine(0);
+    EXPECT_EQ(2u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 14, 23, 0), nullptr));
+    temp->SetLastItemTime(MakeTime(2012, 7, 10));
+    place.lRecovery = 1;
+    EXPECT_EQ(995u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 0), nullptr));
+    place.lRecovery = 0;
+}
+
+TEST_F(TotalizeBufferTest, GetLineAccordTimeCountsTheLinesBeforeATime)
+{
+    DWORD dwLines = 99;
+    ASSERT_EQ(0u, temp->GetLineAccordTime(RawPath(L"20120710").c_str(), L"2012/07/10,22:02:00.000", &dwLines));
+    EXPECT_EQ(2u, dwLines);
+    ASSERT_EQ(0u, temp->GetLineAccordTime(RawPath(L"20120710").c_str(), L"2012/07/11,00:00:00.000", &dwLines));
+    EXPECT_EQ(4u, dwLines);
+    EXPECT_EQ(2u, temp->GetLineAccordTime(RawPath(L"20120711").c_str(), L"2012/07/11,00:00:00.000", &dwLines));
+}
+
+TEST_F(TotalizeBufferTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
+{
+    WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
+    WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw-notes.csv"), L"x\r\n");
+    temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
+    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw-notes.csv")));
+
+    place.Reg().SetDword(L"", L"RawLogLeaveNum", 0);
+    quoLog->Finalize();
+    Open(5000, 0, 0);
+    temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
+    EXPECT_FALSE(FileExists(RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+}
+
+}  // namespace
