@@ -1,0 +1,48 @@
+#include "ServiceWait.h"
+
+#include "ScopedHandle.h"
+#include "Trace.h"
+
+namespace {
+
+const DWORD kPollMs = 500;
+
+}  // namespace
+
+DWORD WaitForService(LPCWSTR lpSvName, DWORD dwLimitMs)
+{
+    TRACE_ENTER(0);
+    TRACE_CHECK_NULL(lpSvName);
+    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!scm.IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    CScopedScHandle service(OpenServiceW(scm.Get(), lpSvName, SERVICE_QUERY_STATUS));
+    if (!service.IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"WaitServiceThread -- Error in OpenService(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    DWORD dwStart = GetTickCount();
+    for (;;) {
+        SERVICE_STATUS status = {};
+        if (!QueryServiceStatus(service.Get(), &status)) {
+            DWORD dwError = GetLastError();
+            TRACE(0, L"Error in QueryServiceStatus(). code:%u", dwError);
+            TRACE_RETURN(dwError);
+        }
+        if (status.dwCurrentState == SERVICE_RUNNING) {
+            TRACE(0, L"Service is running! (%s)", lpSvName);
+            TRACE_RETURN(ERROR_SUCCESS);
+        }
+        DWORD dwElapsed = GetTickCount() - dwStart;
+        if (dwLimitMs != 0 && dwElapsed > dwLimitMs) {
+            TRACE(0, L"Time-out.");
+            TRACE_RETURN(ERROR_TIMEOUT);
+        }
+        TRACE(0, L"Waiting ... (%.1fsec).", dwElapsed / 1000.0);
+        Sleep(kPollMs);
+    }
+}
