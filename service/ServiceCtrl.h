@@ -20,10 +20,10 @@ enum : UINT {
 
 class CServiceCtrl : public CService {
 public:
-    static const size_t kPlanNameChars = 129;
-    static const DWORD kDefaultInterval = 5000;
-    static const DWORD kFailedWatt = 23000;
-    static const DWORD kPowerSettingCount = 7;
+    static constexpr size_t kPlanNameChars = 129;
+    static constexpr DWORD kDefaultInterval = 5000;
+    static constexpr DWORD kFailedWatt = 23000;
+    static constexpr DWORD kPowerSettingCount = 7;
 
     CServiceCtrl();
     ~CServiceCtrl() override;
