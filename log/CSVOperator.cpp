@@ -147,6 +147,26 @@ bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::w
     return true;
 }
 
+// Whether an open file is the one its path names: a symbolic link or junction anywhere
+// in the path makes the system's final path differ. When the system cannot tell, the
+// attribute checks made before the open stand.
+bool OpensWhatItNames(HANDLE hFile, LPCWSTR lpPath)
+{
+    WCHAR szFinal[MAX_PATH + 8];
+    WCHAR szFull[MAX_PATH];
+    DWORD cchFinal = GetFinalPathNameByHandleW(hFile, szFinal, ARRAYSIZE(szFinal), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD cchFull = GetFullPathNameW(lpPath, ARRAYSIZE(szFull), szFull, nullptr);
+    if (cchFinal == 0 || cchFinal >= ARRAYSIZE(szFinal) || cchFull == 0 || cchFull >= ARRAYSIZE(szFull)) {
+        return true;
+    }
+    LPCWSTR lpFinal = szFinal;
+    const WCHAR kLongPrefix[] = L"\\\\?\\";
+    if (wcsncmp(lpFinal, kLongPrefix, ARRAYSIZE(kLongPrefix) - 1) == 0) {
+        lpFinal += ARRAYSIZE(kLongPrefix) - 1;
+    }
+    return CompareStringOrdinal(lpFinal, -1, szFull, -1, TRUE /* ignore case */) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
@@ -219,7 +239,9 @@ HANDLE CCSVOperator::OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER p
         *lpdwError = GetLastError();
         return INVALID_HANDLE_VALUE;
     }
-    if (mode != OPEN_FOR_READ && (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    if (mode != OPEN_FOR_READ
+        && (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+            || !OpensWhatItNames(file.Get(), lpPath))) {
         TRACE(0, L"Refused to write %s: it is a link.", lpPath);
         *lpdwError = foldertree::kErrorLinkRefused;
         return INVALID_HANDLE_VALUE;
