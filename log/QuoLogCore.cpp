@@ -372,8 +372,13 @@ void CQuoLog::Finalize()
 {
     TRACE_ENTER(1);
     CStackLock lock(&m_csLock);
-    if (m_pTempLog != nullptr && m_pTempLog->GetDelayWrite()) {
-        m_pTempLog->WriteLog(nullptr, nullptr, nullptr);
+    // Runs from the destructor too: nothing may escape it.
+    try {
+        if (m_pTempLog != nullptr && m_pTempLog->GetDelayWrite()) {
+            m_pTempLog->WriteLog(nullptr, nullptr, nullptr);
+        }
+    } catch (const std::bad_alloc&) {
+        TRACE(0, L"Out of memory: the buffered lines are lost.");
     }
     if (m_pThread != nullptr) {
         m_pThread->Terminate();

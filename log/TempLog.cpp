@@ -334,13 +334,12 @@ std::vector<std::wstring> CTempLog::ListRawFiles(LPCWSTR lpLogDir)
     return names;
 }
 
-DWORD CTempLog::AppendTable3To1()
+void CTempLog::AppendTable3To1()
 {
     for (auto& line : m_LineTable3) {
         m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
     }
     m_LineTable3.clear();
-    return ERROR_SUCCESS;
 }
 
 DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
