@@ -15,21 +15,10 @@ namespace {
 const BYTE kByteOrderMark[] = {0xFF, 0xFE};
 const LONGLONG kMaxFileSize = 0xFFFFFFFFLL;  // files of 4 GiB or more are refused
 const DWORD kTailChunkBytes = 2048;
-const WCHAR kRawPrefix[] = L"QUOLogRaw";
-const WCHAR kDailyPrefix[] = L"QuoLogDaily";
-const WCHAR kYearlyPrefix[] = L"QuoLogYearly";
-const WCHAR kCsvSuffix[] = L".csv";
 // Another program (a virus scanner, a backup, an editor) may hold a log file open for a
 // moment: an open that meets a sharing violation is tried again a few times.
 const DWORD kOpenAttempts = 10;
 const DWORD kOpenRetryDelay = 50;
-
-struct CFindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
-};
-using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
 
 DWORD SetPosition(HANDLE hFile, LONGLONG llPos)
 {
@@ -127,9 +116,11 @@ DWORD PrepareForAppend(HANDLE hFile, LONGLONG& llSize)
     return dwResult;
 }
 
-// The date digits of a log file name "<prefix><digits>.csv" (case-insensitive prefix
-// and suffix); false for any other name.
-bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
+}  // namespace
+
+CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
+
+bool CCSVOperator::DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
 {
     size_t cchPrefix = wcslen(lpPrefix);
     size_t cchSuffix = ARRAYSIZE(kCsvSuffix) - 1;
@@ -167,9 +158,6 @@ bool OpensWhatItNames(HANDLE hFile, LPCWSTR lpPath)
     return CompareStringOrdinal(lpFinal, -1, szFull, -1, TRUE /* ignore case */) == CSTR_EQUAL;
 }
 
-}  // namespace
-
-CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
 
 CCSVOperator::~CCSVOperator()
 {
