@@ -87,10 +87,7 @@ DWORD CQuoLogEx::Get(QuoLogData* pData)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(pData);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     *pData = m_LogData;
     TRACE_RETURN(ERROR_SUCCESS);
@@ -99,27 +96,16 @@ DWORD CQuoLogEx::Get(QuoLogData* pData)
 DWORD CQuoLogEx::ClearData()
 {
     TRACE_ENTER(1);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     ZeroMemory(&m_LogData, sizeof(m_LogData));
     TRACE_RETURN(ERROR_SUCCESS);
 }
 
-#define QUOLOGEX_REQUIRE_INIT()                \
-    do {                                       \
-        if (!m_bInitialized) {                 \
-            TRACE(0, L"Not initialized.");     \
-            TRACE_RETURN(ERROR_NOT_READY);     \
-        }                                      \
-    } while (0)
-
 DWORD CQuoLogEx::Set_PowStatus(DWORD dwStatus)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwPowerStatus = dwStatus;
     _Debug(m_LogData, kMaskPowStatus);
@@ -129,7 +115,7 @@ DWORD CQuoLogEx::Set_PowStatus(DWORD dwStatus)
 DWORD CQuoLogEx::Set_PCWatt(DWORD dwWatt)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwPCWatt = dwWatt;
     _Debug(m_LogData, kMaskPCWatt);
@@ -139,7 +125,7 @@ DWORD CQuoLogEx::Set_PCWatt(DWORD dwWatt)
 DWORD CQuoLogEx::Set_BattInfo(DWORD dwStatus, DWORD dwPercent, DWORD dwCapacity)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwBatteryStatus = dwStatus;
     m_LogData.dwBatteryLifePercent = dwPercent;
@@ -151,7 +137,7 @@ DWORD CQuoLogEx::Set_BattInfo(DWORD dwStatus, DWORD dwPercent, DWORD dwCapacity)
 DWORD CQuoLogEx::Set_ReductionWatt(DWORD dwWatt)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwReductionWatt = dwWatt;
     _Debug(m_LogData, kMaskReductionWatt);
@@ -174,7 +160,7 @@ DWORD CQuoLogEx::Set_PowerPlan(LPCWSTR lpszVal)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpszVal);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     DWORD dwResult = CopyField(m_LogData.szPowerPlan, ARRAYSIZE(m_LogData.szPowerPlan), lpszVal);
     _Debug(m_LogData, kMaskPowerPlan);
@@ -184,7 +170,7 @@ DWORD CQuoLogEx::Set_PowerPlan(LPCWSTR lpszVal)
 DWORD CQuoLogEx::Set_MonPow(DWORD dwStatus1, DWORD dwStatus2)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwMonitorStatus1 = dwStatus1;
     m_LogData.dwMonitorStatus2 = dwStatus2;
@@ -197,7 +183,7 @@ DWORD CQuoLogEx::Set_ExtDspInfo(DWORD dwWatt, LPCWSTR lpszName1, DWORD dwLevel1,
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpszName1);
     TRACE_CHECK_NULL(lpszName2);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwMonWatt = dwWatt;
     DWORD dwResult = CopyField(m_LogData.szMonitorName1, ARRAYSIZE(m_LogData.szMonitorName1), lpszName1);
@@ -211,7 +197,7 @@ DWORD CQuoLogEx::Set_ExtDspInfo(DWORD dwWatt, LPCWSTR lpszName1, DWORD dwLevel1,
 DWORD CQuoLogEx::Set_QUOLevel(DWORD dwLevel)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwQUOLevel = dwLevel;
     _Debug(m_LogData, kMaskQUOLevel);
@@ -222,7 +208,7 @@ DWORD CQuoLogEx::Set_UserName(LPCWSTR lpszVal)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpszVal);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     DWORD dwResult = CopyField(m_LogData.szUserName, ARRAYSIZE(m_LogData.szUserName), lpszVal);
     _Debug(m_LogData, kMaskUserName);
@@ -232,7 +218,7 @@ DWORD CQuoLogEx::Set_UserName(LPCWSTR lpszVal)
 DWORD CQuoLogEx::Write(BOOL bSample)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     if (!m_bOutput) {
         TRACE(1, L"Do not output log.");
         TRACE_RETURN(ERROR_SUCCESS);
@@ -282,7 +268,7 @@ DWORD CQuoLogEx::Write(BOOL bSample)
 DWORD CQuoLogEx::CopyPksReg()
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     TRACE_RETURN(QUOLogCopyPksReg());
 }
 

@@ -179,6 +179,24 @@ DWORD CService::Register(LPCWSTR lpszPath, BOOL bDelayedStart)
     TRACE_RETURN(dwResult);
 }
 
+DWORD CService::OpenOwnService(CScopedScHandle* pScm, CScopedScHandle* pService)
+{
+    TRACE_ENTER(2);
+    pScm->Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!pScm->IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    pService->Reset(OpenServiceW(pScm->Get(), m_szServiceName, SERVICE_ALL_ACCESS));
+    if (!pService->IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in OpenService(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
 DWORD CService::WaitForState(SC_HANDLE hService, DWORD dwWanted)
 {
     TRACE_ENTER(2);
@@ -214,17 +232,11 @@ DWORD CService::Stop()
     if (!m_bInitialized) {
         TRACE_RETURN(ERROR_NOT_READY);
     }
-    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!scm.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
-    }
-    CScopedScHandle service(OpenServiceW(scm.Get(), m_szServiceName, SERVICE_ALL_ACCESS));
-    if (!service.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+    CScopedScHandle scm;
+    CScopedScHandle service;
+    DWORD dwOpened = OpenOwnService(&scm, &service);
+    if (dwOpened != ERROR_SUCCESS) {
+        TRACE_RETURN(dwOpened);
     }
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service.Get(), &status)) {
@@ -249,17 +261,11 @@ DWORD CService::Start()
     if (!m_bInitialized) {
         TRACE_RETURN(ERROR_NOT_READY);
     }
-    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!scm.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
-    }
-    CScopedScHandle service(OpenServiceW(scm.Get(), m_szServiceName, SERVICE_ALL_ACCESS));
-    if (!service.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+    CScopedScHandle scm;
+    CScopedScHandle service;
+    DWORD dwOpened = OpenOwnService(&scm, &service);
+    if (dwOpened != ERROR_SUCCESS) {
+        TRACE_RETURN(dwOpened);
     }
     if (!StartServiceW(service.Get(), 0, nullptr)) {
         DWORD dwError = GetLastError();
@@ -282,17 +288,11 @@ DWORD CService::Unregister()
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
-    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!scm.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
-    }
-    CScopedScHandle service(OpenServiceW(scm.Get(), m_szServiceName, SERVICE_ALL_ACCESS));
-    if (!service.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+    CScopedScHandle scm;
+    CScopedScHandle service;
+    DWORD dwOpened = OpenOwnService(&scm, &service);
+    if (dwOpened != ERROR_SUCCESS) {
+        TRACE_RETURN(dwOpened);
     }
     if (!DeleteService(service.Get())) {
         DWORD dwError = GetLastError();
