@@ -32,7 +32,7 @@ const LPCWSTR kLevelNames[] = {L"Unknown", L"Level1", L"Level2", L"Level3", L"Le
 
 CQuoLogEx::CQuoLogEx()
     : m_bInitialized(false), m_csData(), m_csWrite(), m_LogData(), m_bAwake(true), m_bOutput(true),
-      m_dwLastWriteTick(0)
+      m_ullLastWriteTime(0)
 {
     InitializeCriticalSection(&m_csData);
     InitializeCriticalSection(&m_csWrite);
@@ -246,23 +246,37 @@ DWORD CQuoLogEx::Write(BOOL bSample)
     if (record.dwPowerStatus == QUOLOG_POWER_S0 && !m_bAwake) {
         TRACE(1, L"Asleep: the running sample is not written.");
     } else {
-        // The library orders records by their time stamps: never two in one tick.
-        DWORD dwNow = GetTickCount();
-        if (dwNow <= m_dwLastWriteTick) {
-            Sleep(10);
-            dwNow += 10;
-        }
+        WaitForLaterTimeStamp();
         dwResult = QUOLogWrite(&record);
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"Error in QUOLogWrite(). code:%u", dwResult);
         }
-        m_dwLastWriteTick = dwNow;
+        m_ullLastWriteTime = LocalTimeMs();
     }
     if (record.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || record.dwPowerStatus == QUOLOG_POWER_TO_S5) {
         m_bAwake = false;
     }
     _Debug(record, kDumpAll);
     TRACE_RETURN(dwResult);
+}
+
+ULONGLONG CQuoLogEx::LocalTimeMs()
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    return ((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000;
+}
+
+void CQuoLogEx::WaitForLaterTimeStamp()
+{
+    // The library stamps a record with the local time in milliseconds and drops one that
+    // is not later than the last: wait until the clock has passed the last write, which
+    // was taken after the library's own stamp. A clock set back does not wait long.
+    for (int i = 0; i < kMaxStampWaits && LocalTimeMs() <= m_ullLastWriteTime; ++i) {
+        Sleep(kStampWaitMs);
+    }
 }
 
 DWORD CQuoLogEx::CopyPksReg()

@@ -38,7 +38,8 @@ public:
 
     // Hands the record to the log library: a sample (bSample) is the whole record, an
     // event record only its power status and battery fields. No running sample is
-    // written between a suspend or shutdown record and the next resume or start.
+    // written between a suspend or shutdown record and the next resume or start. Two
+    // writes never share a time stamp: the second waits until the clock has moved on.
     DWORD Write(BOOL bSample);
 
     DWORD CopyPksReg();
@@ -50,11 +51,18 @@ public:
     static const DWORD kDumpAll = 0xFFFFF;
 
 private:
+    static constexpr int kMaxStampWaits = 20;
+    static constexpr DWORD kStampWaitMs = 5;
+
+    static ULONGLONG LocalTimeMs();
+    void WaitForLaterTimeStamp();
+
     bool m_bInitialized;
     CRITICAL_SECTION m_csData;
     CRITICAL_SECTION m_csWrite;
     QuoLogData m_LogData;
     bool m_bAwake;
     bool m_bOutput;
-    DWORD m_dwLastWriteTick;
+    // Local time in ms just after the last write (the library's stamp is not later).
+    ULONGLONG m_ullLastWriteTime;
 };
