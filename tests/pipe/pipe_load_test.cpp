@@ -3,8 +3,8 @@
 // be lost, nothing may crash, and the server's open handles must not grow. They are
 // counted twice: as Windows handles (NtQuerySystemInformation, which Wine answers from
 // its handle tables; GetProcessHandleCount answers 0 under Wine), and under Wine as the
-// open file descriptors of the server's Unix process. Wine 8 keeps named pipes, events
-// and mutexes without descriptors, so the second count catches what does hold them:
+// open file descriptors of the server's Unix process. Under Wine 8 pipes, events and
+// mutexes hold no descriptor in the process, so the second count catches what does:
 // threads (four each) and files.
 #include <windows.h>
 #include <winternl.h>
