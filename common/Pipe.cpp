@@ -359,8 +359,8 @@ DWORD CPipe::WaitForHangUp(HANDLE hAbort)
     BYTE scratch[64];
     for (;;) {
         DWORD dwRead = 0;
-        DWORD dwResult = TransferWithin(m_hPipe, false /* read */, scratch, sizeof(scratch), RemainingConnectionTime(), hAbort,
-                                        &dwRead);
+        DWORD dwResult = TransferWithin(m_hPipe, false /* read */, scratch, sizeof(scratch),
+                                        RemainingConnectionTime(), hAbort, &dwRead);
         if (IsHangUp(dwResult)) {
             return ERROR_SUCCESS;
         }
