@@ -540,19 +540,12 @@ void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
         break;
     case PIPEEVENT_RECEIVED: {
         TRACE(0, L"PIPEEVENT_RECEIVED");
-        // Every command fits a buffer of the largest one; anything else is malformed.
-        BYTE buffer[sizeof(QVPipeCmdNotifySysInfo)];
-        DWORD dwSize = pPipeEvent->dwDataSize;
-        if (dwSize < sizeof(DWORD) || dwSize > sizeof(buffer)) {
-            TRACE(0, L" Invalid data size. pPipeEvent->dwDataSize=%lu", dwSize);
-            break;
-        }
-        if (pThis->m_PipeSv.GetReceivedData(buffer, dwSize) != dwSize) {
-            TRACE(0, L" Error in GetReceivedData().");
-            break;
-        }
+        BYTE buffer[PIPECMD_MAX_SIZE];
+        DWORD dwSize = 0;
         DWORD dwCmd = 0;
-        CopyMemory(&dwCmd, buffer, sizeof(dwCmd));
+        if (ReceiveCommand(&pThis->m_PipeSv, pPipeEvent, buffer, &dwSize, &dwCmd) != ERROR_SUCCESS) {
+            break;
+        }
         switch (dwCmd) {
         case PIPECMD_SWITCH_FUNCTION: {
             TRACE(0, L"PIPECMD_SWITCH_FUNCTION");
