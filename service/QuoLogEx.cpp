@@ -253,10 +253,24 @@ DWORD CQuoLogEx::Write(BOOL bSample)
         }
         m_ullLastWriteTime = LocalTimeMs();
     }
-    if (record.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || record.dwPowerStatus == QUOLOG_POWER_TO_S5) {
+    // After an END record no running sample belongs to a run either, until the next START.
+    if (record.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || record.dwPowerStatus == QUOLOG_POWER_TO_S5
+        || record.dwPowerStatus == QUOLOG_POWER_END) {
         m_bAwake = false;
     }
     _Debug(record, kDumpAll);
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CQuoLogEx::WriteRecord(DWORD dwPowerStatus, BOOL bSample)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_READY(m_bInitialized);
+    CStackLock writeLock(&m_csWrite);
+    DWORD dwResult = Set_PowStatus(dwPowerStatus);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = Write(bSample);
+    }
     TRACE_RETURN(dwResult);
 }
 

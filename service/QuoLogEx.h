@@ -38,9 +38,13 @@ public:
 
     // Hands the record to the log library: a sample (bSample) is the whole record, an
     // event record only its power status and battery fields. No running sample is
-    // written between a suspend or shutdown record and the next resume or start. Two
+    // written between a suspend, shutdown or end record and the next resume or start. Two
     // writes never share a time stamp: the second waits until the clock has moved on.
     DWORD Write(BOOL bSample);
+
+    // Sets the power status and writes, as one step: no other thread's status can come
+    // between the two.
+    DWORD WriteRecord(DWORD dwPowerStatus, BOOL bSample);
 
     DWORD CopyPksReg();
 

@@ -84,7 +84,6 @@ private:
     DWORD OpenOwnService(CScopedScHandle* pScm, CScopedScHandle* pService);
     // Waits until the service reports dwWanted or stops; see Start() and Stop().
     DWORD WaitForState(SC_HANDLE hService, DWORD dwWanted);
-    DWORD DispatchControl(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData);
 
     WCHAR m_szDisplayName[kNameChars];
     WCHAR m_szDescription[kDescriptionChars];

@@ -99,6 +99,10 @@ private:
     WCHAR m_szPowPlanSuperQuo[kPlanNameChars];
     bool m_bSuspended;
     HPOWERNOTIFY m_hPowerNotify[kPowerSettingCount];
+    // The start got as far as its START record; the stop writes END only then.
+    bool m_bStarted;
+    // QuoApiInitializeWatchActiveScheme was called and awaits its finalisation.
+    bool m_bWatchingScheme;
 };
 
 extern const WCHAR REGKEY_PATH_QUOVIEWER[];

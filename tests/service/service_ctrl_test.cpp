@@ -267,6 +267,8 @@ TEST_F(ServiceCtrlTest, FunctionOffWritesNothingUntilSwitchedOn)
     EXPECT_EQ(0u, ctrl.OnPipeCmdSwitchFunction(0));
     EXPECT_EQ(0u, ProductDword(L"Function", 99));
     ctrl.OnTimer(0);
+    // A tick that was already under way when the function went off writes nothing.
+    EXPECT_EQ(0u, ctrl.LogRecord().WriteRecord(QUOLOG_POWER_S0, TRUE));
     Stop(ctrl);
 
     EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_END}),
