@@ -9,7 +9,8 @@ namespace logtest {
 CLogTestPlace::CLogTestPlace(const std::wstring& name)
     : m_base(testsupport::CommonAppDataFolder() + L"\\ZAVTest\\" + testsupport::UniqueName(name)),
       m_lockName(testsupport::UniqueName(name + L"Lock")),
-      m_reg(name)
+      m_reg(name),
+      m_viewerKey(m_reg.Path() + L"\\Viewer")
 {
     MakeFolders(m_base);
 }
@@ -30,6 +31,7 @@ QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
     env.lpRecovery = &lRecovery;
     env.lpWriter = &lWriter;
     env.bRunWorker = bRunWorker;
+    env.lpViewerKeyPath = m_viewerKey.c_str();
     return env;
 }
 

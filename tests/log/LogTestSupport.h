@@ -14,8 +14,9 @@
 
 namespace logtest {
 
-// A base folder below the common application data folder, a registry key, a file lock
-// name and shared flags of its own; all removed at destruction.
+// A base folder below the common application data folder, a registry key (with a
+// "Viewer" sub-key for the settings the library reads from the viewer's key), a file
+// lock name and shared flags of its own; all removed at destruction.
 class CLogTestPlace {
 public:
     explicit CLogTestPlace(const std::wstring& name);
@@ -28,6 +29,8 @@ public:
     // <base>\ZAV\QUOViewer, the default log directory.
     std::wstring LogDir() const { return m_base + L"\\ZAV\\QUOViewer"; }
     const std::wstring& RegPath() const { return m_reg.Path(); }
+    // The place's stand-in for the viewer's key (reduction plan names), below RegPath().
+    const std::wstring& ViewerKeyPath() const { return m_viewerKey; }
     testsupport::CTestRegKey& Reg() { return m_reg; }
     const std::wstring& LockName() const { return m_lockName; }
 
@@ -38,6 +41,7 @@ private:
     std::wstring m_base;
     std::wstring m_lockName;
     testsupport::CTestRegKey m_reg;
+    std::wstring m_viewerKey;
 };
 
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0);
