@@ -58,7 +58,7 @@ DWORD CTotalizeLog::ConvertPksTime(LPCWSTR lpText, SYSTEMTIME* lpTime)
     size_t nFound = SplitNumbers(lpText, L':', values, szHead, ARRAYSIZE(szHead));
     TRACE(2, L"QUOLOG: ConvertTime:Start:(%s)", szHead);
     if (nFound < 2) {
-        TRACE_RETURN(ERROR_FILENAME_EXCED_RANGE);
+        TRACE_RETURN(ERROR_FUNCTION_FAILED);
     }
     TRACE(2, L"QUOLOG: ConvertTime:End:(%02u:%02u:%02u)", values[0], values[1], values[2]);
     if (values[0] < 0 || values[0] >= 24 || values[1] < 0 || values[1] >= 60 || values[2] < 0 || values[2] >= 60) {
@@ -82,7 +82,7 @@ DWORD CTotalizeLog::ConvertPksDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
     size_t nFound = SplitNumbers(lpText, L'/', values, szHead, ARRAYSIZE(szHead));
     TRACE(2, L"QUOLOG: ConvertDate:Start:(%s)", szHead);
     if (nFound < 3) {
-        TRACE_RETURN(ERROR_FILENAME_EXCED_RANGE);
+        TRACE_RETURN(ERROR_FUNCTION_FAILED);
     }
     TRACE(2, L"QUOLOG: ConvertDate:End:(%04u/%02u/%02u)", values[0], values[1], values[2]);
     if (values[0] < 2011 || values[0] > 2099 || values[1] < 1 || values[1] > 12 || values[2] < 1 || values[2] > 31) {

@@ -308,7 +308,7 @@ DWORD CQuoLog::SetLogDirectory(DWORD dwMode)
     TRACE_ENTER(1);
     if (m_Env.lpLogDir != nullptr) {
         if (FAILED(StringCchCopyW(m_szLogDir, ARRAYSIZE(m_szLogDir), m_Env.lpLogDir))) {
-            TRACE_RETURN(ERROR_FILENAME_EXCED_RANGE);
+            TRACE_RETURN(ERROR_FUNCTION_FAILED);
         }
         TRACE_RETURN(ERROR_SUCCESS);
     }
