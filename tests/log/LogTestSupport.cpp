@@ -121,6 +121,26 @@ std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval)
     return sz;
 }
 
+RawSample SampleOfStatus(DWORD status, DWORD capacity)
+{
+    RawSample sample;
+    sample.status = status;
+    sample.capacity = capacity;
+    return sample;
+}
+
+std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& s)
+{
+    wchar_t sz[512];
+    StringCchPrintfW(sz, ARRAYSIZE(sz),
+                     L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,%u,%u,%u,%u,%u,80,%u,%u,\"%s\",%u,%u,%u,1,\"LCD\",2,4,"
+                     L"\"\",0,0,3,\"user\"\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                     s.status == QUOLOG_POWER_S0 ? 5000u : 0u, s.status, s.pc, s.mon, s.battery, s.capacity, s.reduct,
+                     s.plan.c_str(), s.cpu, s.input, s.hdd);
+    return sz;
+}
+
 std::wstring TotalsLine(const SYSTEMTIME& st)
 {
     wchar_t sz[512];

@@ -61,6 +61,25 @@ bool HasSingleBom(const std::wstring& path);
 
 // A raw line for a time and status, in the library's format.
 std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval = 1000);
+// The fields of a raw line that the totalization reads. The defaults: a 5 s running
+// sample of 36 W PC and 7.2 W display power with 0.72 W saved (50, 10 and 1 mWh), on
+// AC, busy, on the plan "Balanced".
+struct RawSample {
+    DWORD status = QUOLOG_POWER_S0;
+    DWORD pc = 36000;
+    DWORD mon = 7200;
+    DWORD battery = QUOLOG_BATTERY_AC;
+    DWORD capacity = 40000;
+    DWORD reduct = 720;
+    std::wstring plan = L"Balanced";
+    DWORD cpu = 50;
+    DWORD input = QUOLOG_STATE_ON;
+    DWORD hdd = 50;
+};
+RawSample SampleOfStatus(DWORD status, DWORD capacity = 40000);
+// The raw line of a sample at t, in the library's format (elapsed 5000 ms for S0).
+std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& sample);
+
 // A totals line (daily or yearly) for a time.
 std::wstring TotalsLine(const SYSTEMTIME& st);
 

@@ -1,7 +1,7 @@
 // The totalization in-process, in places of its own: raw lines written as the service
 // writes them, totalized at chosen moments, and the daily and yearly files checked line
-// for line against figures worked out by hand (5 s samples of 36 W PC and 7.2 W display
-// power with 0.72 W saved: 50, 10 and 1 mWh a sample).
+// for line against figures worked out by hand (the default sample of RawSample: 50, 10
+// and 1 mWh of PC, display and saved energy in 5 s).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,25 +23,11 @@ using testsupport::ReadUtf16Lines;
 
 namespace {
 
-struct Sample {
-    DWORD status = QUOLOG_POWER_S0;
-    DWORD pc = 36000;
-    DWORD mon = 7200;
-    DWORD battery = QUOLOG_BATTERY_AC;
-    DWORD capacity = 40000;
-    DWORD reduct = 720;
-    std::wstring plan = L"Balanced";
-    DWORD cpu = 50;
-    DWORD input = QUOLOG_STATE_ON;
-    DWORD hdd = 50;
-};
+typedef RawSample Sample;
 
 Sample Status(DWORD status, DWORD capacity = 40000)
 {
-    Sample s;
-    s.status = status;
-    s.capacity = capacity;
-    return s;
+    return SampleOfStatus(status, capacity);
 }
 
 Sample OnPlan(const std::wstring& plan)
@@ -58,18 +44,6 @@ Sample Idle()
     s.input = QUOLOG_STATE_OFF;
     s.hdd = 5;
     return s;
-}
-
-std::wstring RawText(const SYSTEMTIME& t, const Sample& s)
-{
-    wchar_t sz[512];
-    StringCchPrintfW(sz, ARRAYSIZE(sz),
-                     L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,%u,%u,%u,%u,%u,80,%u,%u,\"%s\",%u,%u,%u,1,\"LCD\",2,4,"
-                     L"\"\",0,0,3,\"user\"\r\n",
-                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
-                     s.status == QUOLOG_POWER_S0 ? 5000u : 0u, s.status, s.pc, s.mon, s.battery, s.capacity, s.reduct,
-                     s.plan.c_str(), s.cpu, s.input, s.hdd);
-    return sz;
 }
 
 std::wstring DayName(WORD y, WORD m, WORD d)
@@ -113,7 +87,7 @@ protected:
     void Add(const SYSTEMTIME& t, const Sample& s = Sample())
     {
         std::wstring name = L"QUOLogRaw" + DayName(t.wYear, t.wMonth, t.wDay) + L".csv";
-        raw[name] += RawText(t, s);
+        raw[name] += RawSampleLine(t, s);
         WriteUtf16File(Join(place.LogDir(), name), raw[name]);
     }
     DWORD One(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogOne(now, nullptr); }
@@ -387,7 +361,7 @@ TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
         SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
         CQuoLog::OffsetMinute(&t, i / 12);
         t.wSecond = static_cast<WORD>((i % 12) * 5);
-        raw[name] += RawText(t, heavy);
+        raw[name] += RawSampleLine(t, heavy);
     }
     Add(MakeTime(2012, 7, 10, 12, 0, 0));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 12, 30)));
