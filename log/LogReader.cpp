@@ -211,7 +211,7 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
         || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
         TRACE_RETURN(ERROR_FILE_NOT_FOUND);
     }
-    CCSVOperator::LineTable& table = m_pTotalizeLog->GetLineTable1();
+    CCSVOperator::LineTable table;
     DWORD dwResult = m_pTotalizeLog->ReadCSV(szPath, 1, table, nullptr);
     if (dwResult == ERROR_INVALID_PARAMETER) {
         dwResult = ERROR_FILE_NOT_FOUND;  // no whole line in the file
@@ -232,7 +232,6 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
             pRows[dwRow] = record;
         }
     }
-    table.clear();
     pStatistics->stTime = stTime;
     SumRows(pRows, dwCount, pStatistics);
     TRACE_RETURN(dwResult);
@@ -254,12 +253,12 @@ DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, Quo
             || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
             continue;
         }
-        DWORD dwResult = m_pTotalizeLog->ReadCSVByDate(szPath, stFrom, stTo, nullptr);
+        CCSVOperator::LineTable table;
+        DWORD dwResult = m_pTotalizeLog->ReadCSVByDate(szPath, stFrom, stTo, table, nullptr);
         if (dwResult != ERROR_SUCCESS && dwResult != ERROR_FILE_NOT_FOUND) {
             TRACE(0, L"Error in reading %s. code:%u", szPath, dwResult);
             dwError = dwResult;
         }
-        CCSVOperator::LineTable& table = m_pTotalizeLog->GetLineTable1();
         for (const auto& line : table) {
             QuoLogRead record;
             if (MapElemToStructElr(table, line.first, &record) != ERROR_SUCCESS
@@ -273,7 +272,6 @@ DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, Quo
                 ++*pdwHits;
             }
         }
-        table.clear();
     }
     TRACE_RETURN(dwError);
 }
