@@ -363,7 +363,7 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
     TRACE_ENTER(2);
     WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
     if (!FormatTotalLine(record, szLine, ARRAYSIZE(szLine))) {
-        TRACE(0, L"QUOLOG: Cannot Allocate lpszBuffer!");
+        TRACE(0, L"The totals line does not fit.");
         TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
     }
     WCHAR szPath[MAX_PATH];

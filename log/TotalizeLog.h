@@ -146,9 +146,7 @@ public:
     static DWORD CalcSecCount(const SYSTEMTIME& a, const SYSTEMTIME& b);
 
     double GetPCWatDiscount() const { return m_dblPCWatDiscount; }
-    DWORD GetIdleTimeThreshold() const { return m_dwIdleTimeThreshold; }
     LPCWSTR GetPowPlanQuo() const { return m_szPowPlanQuo; }
-    LPCWSTR GetPowPlanSuperQuo() const { return m_szPowPlanSuperQuo; }
 
     // Copies the folder lpSource into the folder lpDestParent. TRUE on success.
     static BOOL CopyLogDir(LPCWSTR lpSource, LPCWSTR lpDestParent);
