@@ -444,10 +444,11 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
     TRACE_RETURN(dwResult);
 }
 
-DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, HANDLE hAbort)
+DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
+                                  HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    m_LineTable1.clear();
+    table.clear();
     TRACE_CHECK_NULL(lpPath);
     WCHAR szFirst[CQuoLog::kDateTextChars];
     WCHAR szLast[CQuoLog::kDateTextChars];
@@ -470,15 +471,15 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
         if (wcsncmp(lpLine, szLast, kDateTextChars) > 0) {
             return false;
         }
-        DWORD dwKey = static_cast<DWORD>(m_LineTable1.size()) + 1;
-        SplitCells(lpLine, cchLine, m_LineTable1[dwKey]);
+        DWORD dwKey = static_cast<DWORD>(table.size()) + 1;
+        SplitCells(lpLine, cchLine, table[dwKey]);
         return true;
     });
     if (dwResult != ERROR_SUCCESS) {
-        m_LineTable1.clear();
+        table.clear();
         TRACE_RETURN(dwResult);
     }
-    TRACE_RETURN(m_LineTable1.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    TRACE_RETURN(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
 }
 
 bool CCSVOperator::GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text)

@@ -72,9 +72,10 @@ public:
     // empty after any failure.
     DWORD ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table, HANDLE hAbort);
 
-    // Loads into line table 1 the lines dated from stFirst to stLast (first 10
-    // characters), renumbered from 1. 2 when none matched.
-    DWORD ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, HANDLE hAbort);
+    // Loads into table the lines dated from stFirst to stLast (first 10 characters),
+    // renumbered from 1. 2 when none matched.
+    DWORD ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
+                        HANDLE hAbort);
 
     // A cell of a table. GetString drops a leading double quote and the last
     // character; the numbers are unsigned decimals. False when the cell is missing.

@@ -20,11 +20,6 @@ namespace {
 const WCHAR kDefaultDirName1[] = L"ZAV";
 const WCHAR kDefaultDirName2[] = L"QUOViewer";
 const WCHAR kTandoraExe[] = L"Tandora\\Tandora.exe";
-const WCHAR kTandoraCopyKey[] = L"Tandora";
-const WCHAR kPksSetting[] = L"Setting";
-const WCHAR kPksPattern[] = L"PeakShiftPattern";
-const WCHAR kPksForecast[] = L"PeakShiftPattern\\Forecast";
-const WCHAR kPksRandom[] = L"PeakShiftPattern\\Random";
 const WCHAR kScratchPrefix[] = L"RecoveryBackup";
 const DWORD kScratchAttempts = 16;
 const size_t kRegStringChars = MAX_PATH + 1;
@@ -77,7 +72,8 @@ CQuoLog::CQuoLog(const QuoLogEnvironment& env)
       m_pTempLog(nullptr),
       m_pTotalizeLog(nullptr),
       m_Env(env),
-      m_bHoldsWriterFlag(FALSE)
+      m_bHoldsWriterFlag(FALSE),
+      m_RegistryPositions(env.lpRegKeyPath)
 {
     InitializeCriticalSection(&m_csLock);
     StringCchCopyW(m_szDirName1, ARRAYSIZE(m_szDirName1), kDefaultDirName1);
@@ -162,6 +158,9 @@ DWORD CQuoLog::GetBaseFolder(LPWSTR lpFolder, size_t cchFolder, BOOL bCreate) co
 DWORD CQuoLog::CreateLogDir()
 {
     TRACE_ENTER(2);
+    if (m_Env.lpLogDir != nullptr) {
+        TRACE_RETURN(foldertree::CreateProtectedFolder(m_szLogDir));
+    }
     WCHAR szBase[MAX_PATH];
     DWORD dwResult = GetBaseFolder(szBase, ARRAYSIZE(szBase), TRUE /* create */);
     if (dwResult != ERROR_SUCCESS) {
@@ -264,7 +263,6 @@ DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWri
     m_dwMode = dwMode;
     ReadLogDirSetting();
 
-    WCHAR szBase[MAX_PATH];
     switch (dwMode) {
     case QUOLOG_MODE_READER:
     case QUOLOG_MODE_WRITER:
@@ -279,13 +277,16 @@ DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWri
             TRACE_RETURN(ERROR_ACCESS_DENIED);
         }
         m_bHoldsWriterFlag = TRUE;
+        if (m_Env.lpWriterMarkName != nullptr) {
+            // Existing already (left by a program that squats the name) is no failure:
+            // the mark only tells others that a writer may be at work.
+            m_hWriterMark.Reset(CreateEventW(nullptr, TRUE /* manual reset */, FALSE, m_Env.lpWriterMarkName));
+            if (!m_hWriterMark.IsValid()) {
+                TRACE(0, L"Error in CreateEvent(%s). code:%u", m_Env.lpWriterMarkName, GetLastError());
+            }
+        }
     }
-    dwResult = GetBaseFolder(szBase, ARRAYSIZE(szBase), dwMode == QUOLOG_MODE_WRITER);
-    if (dwResult == ERROR_SUCCESS
-        && FAILED(StringCchPrintfW(m_szLogDir, ARRAYSIZE(m_szLogDir), L"%s\\%s\\%s", szBase, m_szDirName1,
-                                   m_szDirName2))) {
-        dwResult = ERROR_FUNCTION_FAILED;
-    }
+    dwResult = SetLogDirectory(dwMode);
     if (dwResult == ERROR_SUCCESS && dwMode == QUOLOG_MODE_WRITER) {
         dwResult = InitializeWriter(dwInterval, bDelayWrite, dwDelayTime);
     }
@@ -299,6 +300,25 @@ DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWri
         ReleaseWriterFlag();
     }
     TRACE(1, L"Log directory: %s", m_szLogDir);
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CQuoLog::SetLogDirectory(DWORD dwMode)
+{
+    TRACE_ENTER(1);
+    if (m_Env.lpLogDir != nullptr) {
+        if (FAILED(StringCchCopyW(m_szLogDir, ARRAYSIZE(m_szLogDir), m_Env.lpLogDir))) {
+            TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        }
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    WCHAR szBase[MAX_PATH];
+    DWORD dwResult = GetBaseFolder(szBase, ARRAYSIZE(szBase), dwMode == QUOLOG_MODE_WRITER);
+    if (dwResult == ERROR_SUCCESS
+        && FAILED(StringCchPrintfW(m_szLogDir, ARRAYSIZE(m_szLogDir), L"%s\\%s\\%s", szBase, m_szDirName1,
+                                   m_szDirName2))) {
+        dwResult = ERROR_FUNCTION_FAILED;
+    }
     TRACE_RETURN(dwResult);
 }
 
@@ -359,6 +379,7 @@ DWORD CQuoLog::StartWorker()
 void CQuoLog::ReleaseWriterFlag()
 {
     if (m_bHoldsWriterFlag) {
+        m_hWriterMark.Reset();
         InterlockedExchange(m_Env.lpWriter, 0);
         m_bHoldsWriterFlag = FALSE;
     }
@@ -428,23 +449,6 @@ DWORD CQuoLog::WriteAt(const QuoLogData* pRecord, const SYSTEMTIME& stNow)
     TRACE_RETURN(dwResult);
 }
 
-DWORD CQuoLog::Read(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics)
-{
-    TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpTime);
-    TRACE_CHECK_NULL(pRows);
-    TRACE_CHECK_NULL(pStatistics);
-    CStackLock lock(&m_csLock);
-    if (!IsValidSystime(lpTime)) {
-        TRACE(0, L"Invalid time.");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
-    }
-    (void)dwKind;
-    (void)dwCount;
-    TRACE(0, L"Reading the totalized logs is not built yet.");
-    TRACE_RETURN(ERROR_CALL_NOT_IMPLEMENTED);
-}
-
 DWORD CQuoLog::ThreadProc(LPVOID lpData)
 {
     CQuoLog* pThis = static_cast<CQuoLog*>(lpData);
@@ -496,13 +500,7 @@ void CQuoLog::OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort)
         m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     }
     BOOL bTandora = IsTandoraInstalled(m_Env);
-    if (bTandora) {
-        m_pTotalizeLog->GetPksBattChrgPrvntInfo();
-    }
-    if (m_pTotalizeLog->TotalizeQuoLogOne(stNow, hAbort) == ERROR_SUCCESS) {
-        m_pTotalizeLog->TotalizeQuoLogTwo(stNow, hAbort);
-        m_pTempLog->DeleteLogFile(m_szLogDir, hAbort);
-    }
+    Totalize(stNow, hAbort, TRUE /* fold */, bTandora);
     if (bTandora) {
         DeletePksCopies();
     }
@@ -518,12 +516,29 @@ void CQuoLog::OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort)
     if (m_pTempLog->GetDelayWrite()) {
         m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     }
-    DWORD dwResult = m_pTotalizeLog->TotalizeQuoLogOne(stNow, hAbort);
-    if (stNow.wHour == 0 && stNow.wMinute == 0 && dwResult == ERROR_SUCCESS) {
-        m_pTotalizeLog->TotalizeQuoLogTwo(stNow, hAbort);
+    Totalize(stNow, hAbort, stNow.wHour == 0 && stNow.wMinute == 0, FALSE /* no peak-shift refresh */);
+    TRACE_EXIT();
+}
+
+CQuoLog::TotalizeResults CQuoLog::Totalize(const SYSTEMTIME& stNow, HANDLE hAbort, BOOL bFold, BOOL bRefreshPks)
+{
+    TRACE_ENTER(1);
+    TotalizeResults results = {kStepNotRun, kStepNotRun};
+    if (m_pTempLog == nullptr) {
+        TRACE(0, L"%s is NULL.", L"m_pTempLog");
+        results.dwOne = ERROR_NOT_READY;
+        return results;
+    }
+    if (bRefreshPks) {
+        m_pTotalizeLog->GetPksBattChrgPrvntInfo();
+    }
+    results.dwOne = m_pTotalizeLog->TotalizeQuoLogOne(stNow, hAbort);
+    if (bFold && results.dwOne == ERROR_SUCCESS) {
+        results.dwTwo = m_pTotalizeLog->TotalizeQuoLogTwo(stNow, hAbort);
         m_pTempLog->DeleteLogFile(m_szLogDir, hAbort);
     }
-    TRACE_EXIT();
+    TRACE(1, L"TotalizeQuoLogOne: %u, TotalizeQuoLogTwo: %u", results.dwOne, results.dwTwo);
+    return results;
 }
 
 DWORD CQuoLog::Recovery()
@@ -703,6 +718,15 @@ DWORD CQuoLog::CopyRegKeyVal(LPCWSTR lpSrcPath, LPCWSTR lpDstPath)
         DWORD cbData = sizeof(data) - sizeof(WCHAR);
         DWORD dwType = REG_NONE;
         dwResult = src.EnumValue(dwIndex, szName, &cchName, &dwType, reinterpret_cast<LPBYTE>(data), &cbData);
+        if (dwResult == ERROR_MORE_DATA) {
+            // Too big for the buffer: a value of a type that is not copied is passed
+            // over whatever its size; a longer string is an error.
+            cchName = ARRAYSIZE(szName);
+            if (src.EnumValue(dwIndex, szName, &cchName, &dwType, nullptr, nullptr) == ERROR_SUCCESS
+                && dwType != REG_DWORD && dwType != REG_SZ) {
+                continue;
+            }
+        }
         if (dwResult == ERROR_NO_MORE_ITEMS) {
             TRACE(1, L"cSrcReg.EnumValue():NO_MORE_ITEMS dwRegIndex=%lu", dwIndex);
             TRACE_RETURN(ERROR_SUCCESS);
@@ -734,13 +758,13 @@ DWORD CQuoLog::mQUOLogCopyPksReg(const QuoLogEnvironment& env)
     }
     TRACE(1, L"TandoraExist");
     DWORD dwResult = ERROR_SUCCESS;
-    for (LPCWSTR lpSub : {kPksSetting, kPksForecast, kPksRandom}) {
+    for (LPCWSTR lpSub : {REGKEY_SUB_PKS_SETTING, REGKEY_SUB_PKS_FORECAST, REGKEY_SUB_PKS_RANDOM}) {
         WCHAR szSrc[MAX_PATH];
         WCHAR szDst[MAX_PATH];
         DWORD dwCopy = ERROR_FUNCTION_FAILED;
         if (SUCCEEDED(StringCchPrintfW(szSrc, ARRAYSIZE(szSrc), L"%s\\%s", env.lpPksSourcePath, lpSub))
-            && SUCCEEDED(StringCchPrintfW(szDst, ARRAYSIZE(szDst), L"%s\\%s\\%s", env.lpRegKeyPath, kTandoraCopyKey,
-                                          lpSub))) {
+            && SUCCEEDED(StringCchPrintfW(szDst, ARRAYSIZE(szDst), L"%s\\%s\\%s", env.lpRegKeyPath,
+                                          REGKEY_SUB_TANDORA_COPY, lpSub))) {
             dwCopy = CopyRegKeyVal(szSrc, szDst);
         }
         if (dwCopy != ERROR_SUCCESS) {
@@ -775,14 +799,14 @@ void CQuoLog::DeletePksCopies()
     TRACE_ENTER(1);
     WCHAR szCopy[MAX_PATH];
     WCHAR szPattern[MAX_PATH];
-    if (FAILED(StringCchPrintfW(szCopy, ARRAYSIZE(szCopy), L"%s\\%s", m_Env.lpRegKeyPath, kTandoraCopyKey))
-        || FAILED(StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s", szCopy, kPksPattern))) {
+    if (FAILED(StringCchPrintfW(szCopy, ARRAYSIZE(szCopy), L"%s\\%s", m_Env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY))
+        || FAILED(StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s", szCopy, REGKEY_SUB_PKS_PATTERN))) {
         TRACE_EXIT_ERROR();
     }
-    DeleteRegKey(szCopy, kPksSetting);
+    DeleteRegKey(szCopy, REGKEY_SUB_PKS_SETTING);
     DeleteRegKey(szPattern, L"Forecast");
     DeleteRegKey(szPattern, L"Random");
-    DeleteRegKey(szCopy, kPksPattern);
-    DeleteRegKey(m_Env.lpRegKeyPath, kTandoraCopyKey);
+    DeleteRegKey(szCopy, REGKEY_SUB_PKS_PATTERN);
+    DeleteRegKey(m_Env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY);
     TRACE_EXIT();
 }

@@ -8,8 +8,10 @@
 
 #include <windows.h>
 
+#include "CSVOperator.h"
 #include "QuoLog.h"
 #include "QuoLogEnv.h"
+#include "ReadPositionStore.h"
 #include "ScopedHandle.h"
 
 class CTempLog;
@@ -41,8 +43,24 @@ public:
     DWORD Write(const QuoLogData* pRecord);
     DWORD WriteAt(const QuoLogData* pRecord, const SYSTEMTIME& stNow);
 
-    // Answers a QUOLogRead question.
+    // Answers a QUOLogRead question about the period of *lpTime, with today the local
+    // date (ReadAt: stToday's date). pRows (dwCount records) and *pStatistics are zeroed
+    // and filled. 0 answered; 2 nothing to show (the period lies after today, no file,
+    // no line); 87 for a bad kind, too few rows or an invalid *lpTime; or the error of
+    // a file read.
     DWORD Read(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics);
+    DWORD ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                 const SYSTEMTIME& stToday);
+
+    // One totals line of a daily or yearly file, as `MapElemToStructElr` reads it back:
+    // columns 1 and 2 the time, 3 to 17 the figures. 0; 2 when a plan column is missing
+    // (the record is then filled up to it); 13 when the time is no valid time; 87 for a
+    // null record.
+    static DWORD MapElemToStructElr(const CCSVOperator::LineTable& table, DWORD dwLine, QuoLogRead* pRecord);
+    // Adds rows 0..dwCount-1 into *pTotal: the times and energies are summed, the two
+    // plans of the total are the two with the most time over all rows' plans. The
+    // total's stTime is left as it is.
+    static void SumRows(const QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pTotal);
 
     // Cuts every log back to the local time (RecoveryAt: to stNow) when the newest
     // record is later. 5 on a reader; 170, 995 or the wait's error when the worker does
@@ -66,6 +84,17 @@ public:
     static DWORD ThreadProc(LPVOID lpData);
     void OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort);
     void OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort);
+
+    // What one totalization does: with bRefreshPks the peak-shift settings are read
+    // first; the raw lines up to stNow go into the daily logs; with bFold, when that
+    // gave 0, the finished days go into the yearly logs and the oldest raw files are
+    // dropped. The results of the two steps; dwTwo is 0xFFFFFFFF when it did not run.
+    struct TotalizeResults {
+        DWORD dwOne;
+        DWORD dwTwo;
+    };
+    static constexpr DWORD kStepNotRun = 0xFFFFFFFF;
+    TotalizeResults Totalize(const SYSTEMTIME& stNow, HANDLE hAbort, BOOL bFold, BOOL bRefreshPks);
 
     // Splits a "LogDir" value at chSeparator into the two directory components. A
     // component that is empty, longer than 31 characters, "." or "..", or holds a
@@ -95,6 +124,10 @@ public:
     CTempLog* GetTempLog() const { return m_pTempLog; }
     CTotalizeLog* GetTotalizeLog() const { return m_pTotalizeLog; }
     const QuoLogEnvironment& GetEnvironment() const { return m_Env; }
+    CReadPositionStore& PositionStore()
+    {
+        return (m_Env.pPositionStore != nullptr) ? *m_Env.pPositionStore : m_RegistryPositions;
+    }
 
     // Date operations. Text forms: long "%04u/%02u/%02u,%02u:%02u:%02u.%03u" (23
     // characters) and short "%04u/%02u/%02u" (10). Parsing falls back to 2000/01/01
@@ -125,6 +158,17 @@ public:
 
 private:
     DWORD ReadLogDirSetting();
+    DWORD SetLogDirectory(DWORD dwMode);
+    DWORD ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                  const SYSTEMTIME& stToday);
+    DWORD ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                   const SYSTEMTIME& stToday);
+    DWORD ReadMonth(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                    const SYSTEMTIME& stToday);
+    DWORD ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                   const SYSTEMTIME& stToday);
+    DWORD ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, QuoLogRead* pRows, DWORD dwRows,
+                   DWORD* pdwHits);
     DWORD GetBaseFolder(LPWSTR lpFolder, size_t cchFolder, BOOL bCreate) const;
     DWORD InitializeWriter(DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime);
     DWORD RestoreLastItemTime();
@@ -153,4 +197,6 @@ private:
     CTotalizeLog* m_pTotalizeLog;
     QuoLogEnvironment m_Env;
     BOOL m_bHoldsWriterFlag;  // this instance set the shared writer flag
+    CScopedKernelHandle m_hWriterMark;
+    CRegistryPositionStore m_RegistryPositions;
 };

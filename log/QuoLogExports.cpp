@@ -59,6 +59,9 @@ QuoLogEnvironment ProductEnvironment()
     env.lpRecovery = &g_bRecovery;
     env.lpWriter = &g_bWriter;
     env.bRunWorker = TRUE;
+    env.lpViewerKeyPath = REGKEY_PATH_QUOVIEWER;
+    env.hStringModule = g_hModule;
+    env.lpWriterMarkName = QUOLOG_WRITER_MARK_NAME;
     return env;
 }
 

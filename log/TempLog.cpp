@@ -6,6 +6,7 @@
 
 #include "FolderTree.h"
 #include "QuoLogCore.h"
+#include "ReadPositionStore.h"
 #include "Reg.h"
 #include "ScopedHandle.h"
 #include "StackLock.h"
@@ -53,10 +54,9 @@ DWORD CTempLog::Initialize()
 {
     TRACE_ENTER(2);
     const QuoLogEnvironment& env = m_Owner.GetEnvironment();
-    CReg reg;
-    DWORD dwOpen = reg.OpenKey(env.lpRegKeyPath, KEY_READ);
+    CReadPositionStore& positions = m_Owner.PositionStore();
     DWORD dwValue = 0;
-    if (dwOpen == ERROR_SUCCESS && reg.QueryDWORDValue(REGENTRY_LASTWRITELINE, &dwValue) == ERROR_SUCCESS) {
+    if (positions.QueryDword(REGENTRY_LASTWRITELINE, &dwValue) == ERROR_SUCCESS) {
         m_dwLastWriteLine = dwValue;
     } else {
         SetLastWriteLine(0);
@@ -64,9 +64,8 @@ DWORD CTempLog::Initialize()
     TRACE(2, L"m_dwLastWriteLine:%u", m_dwLastWriteLine);
 
     WCHAR szDay[ARRAYSIZE(m_szLastItemTime)] = L"";
-    DWORD cchDay = ARRAYSIZE(szDay);
     SYSTEMTIME stDay;
-    if (dwOpen == ERROR_SUCCESS && reg.QueryStringValue(REGENTRY_LASTWRITEDAY, szDay, &cchDay) == ERROR_SUCCESS
+    if (positions.QueryString(REGENTRY_LASTWRITEDAY, szDay, ARRAYSIZE(szDay)) == ERROR_SUCCESS
         && CQuoLog::ConvertStrToDate(szDay, &stDay)) {
         CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
     } else {
@@ -75,7 +74,9 @@ DWORD CTempLog::Initialize()
     }
     TRACE(2, L"m_szLastItemTime:%s", m_szLastItemTime);
 
-    if (dwOpen == ERROR_SUCCESS && reg.QueryDWORDValue(REGENTRY_RAWLOGLEAVENUM, &dwValue) == ERROR_SUCCESS) {
+    CReg reg;
+    if (reg.OpenKey(env.lpRegKeyPath, KEY_READ) == ERROR_SUCCESS
+        && reg.QueryDWORDValue(REGENTRY_RAWLOGLEAVENUM, &dwValue) == ERROR_SUCCESS) {
         m_dwRawLogLeaveNum = dwValue;
     }
     TRACE(2, L"m_dwRawLogLeaveNum:%u", m_dwRawLogLeaveNum);
@@ -94,11 +95,7 @@ DWORD CTempLog::SetLastItemTime(const SYSTEMTIME& stDay)
 {
     TRACE_ENTER(2);
     CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
-    CReg reg;
-    DWORD dwResult = reg.CreateKey(m_Owner.GetEnvironment().lpRegKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (dwResult == ERROR_SUCCESS) {
-        dwResult = reg.SetStringValue(REGENTRY_LASTWRITEDAY, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
-    }
+    DWORD dwResult = m_Owner.PositionStore().SetString(REGENTRY_LASTWRITEDAY, m_szLastItemTime);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITEDAY, dwResult);
     }
@@ -109,11 +106,7 @@ DWORD CTempLog::SetLastWriteLine(DWORD dwLines)
 {
     TRACE_ENTER(2);
     m_dwLastWriteLine = dwLines;
-    CReg reg;
-    DWORD dwResult = reg.CreateKey(m_Owner.GetEnvironment().lpRegKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (dwResult == ERROR_SUCCESS) {
-        dwResult = reg.SetDWORDValue(REGENTRY_LASTWRITELINE, dwLines);
-    }
+    DWORD dwResult = m_Owner.PositionStore().SetDword(REGENTRY_LASTWRITELINE, dwLines);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITELINE, dwResult);
     }

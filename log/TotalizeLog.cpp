@@ -10,9 +10,15 @@
 #include "QuoLogCore.h"
 #include "Reg.h"
 #include "ScopedHandle.h"
+#include "TempLog.h"
+#include "TotalizeRun.h"
 #include "Trace.h"
 
 namespace {
+
+const ULONGLONG kMsPerHour = 3600000;
+const size_t kRawColumns = 23;
+const size_t kTotalsColumns = 17;
 
 bool IsYearFolderName(LPCWSTR lpName)
 {
@@ -27,9 +33,61 @@ bool IsYearFolderName(LPCWSTR lpName)
     return true;
 }
 
+int CompareFields(const WORD* a, const WORD* b, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) {
+            return (a[i] > b[i]) ? CTotalizeLog::kLater : CTotalizeLog::kEarlier;
+        }
+    }
+    return CTotalizeLog::kSame;
+}
+
+// A daily file that no later run can fold either: no whole line, or too big to read.
+bool IsLastingReadFault(DWORD dwError)
+{
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_INVALID_PARAMETER || dwError == ERROR_OPEN_FAILED;
+}
+
+DWORD CellDword(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn)
+{
+    DWORD dwValue = 0;
+    CCSVOperator::GetDWORD(table, dwLine, dwColumn, &dwValue);
+    return dwValue;
+}
+
+ULONGLONG CellQword(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn)
+{
+    ULONGLONG ullValue = 0;
+    CCSVOperator::GetQWORD(table, dwLine, dwColumn, &ullValue);
+    return ullValue;
+}
+
+void CopyCellText(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn, LPWSTR lpOut, size_t cchOut)
+{
+    std::wstring text;
+    CCSVOperator::GetString(table, dwLine, dwColumn, text);
+    StringCchCopyNW(lpOut, cchOut, text.c_str(), text.size());
+}
+
 }  // namespace
 
-CTotalizeLog::CTotalizeLog(CQuoLog& owner) : m_Owner(owner), m_szLastItemTime() {}
+CTotalizeLog::CTotalizeLog(CQuoLog& owner)
+    : m_Owner(owner),
+      m_szLastItemTime(),
+      m_dwCPUUsageThreshold(kDefaultCPUUsageThreshold),
+      m_dwHDDUsageThreshold(kDefaultHDDUsageThreshold),
+      m_dwIdleTimeThreshold(kDefaultIdleTimeThreshold),
+      m_dblPCWatDiscount(kDefaultPCWatDiscount),
+      m_stPksStartDate(),
+      m_stPksEndDate(),
+      m_stPksStartTime(),
+      m_stPksEndTime(),
+      m_bPksEnable(FALSE),
+      m_szPowPlanQuo(),
+      m_szPowPlanSuperQuo()
+{
+}
 
 CTotalizeLog::~CTotalizeLog()
 {
@@ -41,12 +99,9 @@ DWORD CTotalizeLog::Initialize(DWORD dwMode)
     TRACE_ENTER(2);
     const QuoLogEnvironment& env = m_Owner.GetEnvironment();
     if (dwMode == QUOLOG_MODE_WRITER) {
-        CReg reg;
         WCHAR szDay[ARRAYSIZE(m_szLastItemTime)] = L"";
-        DWORD cchDay = ARRAYSIZE(szDay);
         SYSTEMTIME stDay;
-        if (reg.OpenKey(env.lpRegKeyPath, KEY_READ) == ERROR_SUCCESS
-            && reg.QueryStringValue(REGENTRY_LASTWRITEDAY2, szDay, &cchDay) == ERROR_SUCCESS
+        if (m_Owner.PositionStore().QueryString(REGENTRY_LASTWRITEDAY2, szDay, ARRAYSIZE(szDay)) == ERROR_SUCCESS
             && CQuoLog::ConvertStrToDate(szDay, &stDay)) {
             CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
         } else {
@@ -54,8 +109,54 @@ DWORD CTotalizeLog::Initialize(DWORD dwMode)
             SetLastItemTime(stDay);
         }
         TRACE(2, L"LastWriteDay2:%s", m_szLastItemTime);
+        ReadSettings();
     }
     TRACE_RETURN(InitializeCSV(env.lpLockName, env.lpRecovery));
+}
+
+void CTotalizeLog::ReadSettings()
+{
+    TRACE_ENTER(2);
+    const QuoLogEnvironment& env = m_Owner.GetEnvironment();
+    CReg reg;
+    if (reg.OpenKey(env.lpRegKeyPath, KEY_READ) == ERROR_SUCCESS) {
+        DWORD dwValue = 0;
+        if (reg.QueryDWORDValue(REGENTRY_PCWATDISCOUNT, &dwValue) == ERROR_SUCCESS) {
+            m_dblPCWatDiscount = dwValue / 1000.0;
+        }
+        reg.QueryDWORDValue(REGENTRY_CPUUSAGETHRESHOLD, &m_dwCPUUsageThreshold);
+        reg.QueryDWORDValue(REGENTRY_HDDUSAGETHRESHOLD, &m_dwHDDUsageThreshold);
+        reg.QueryDWORDValue(REGENTRY_IDLETIMETHRESHOLD, &m_dwIdleTimeThreshold);
+    }
+    TRACE(2, L"m_dblPCWatDiscount:%.3lf", m_dblPCWatDiscount);
+    TRACE(2, L"m_dwCPUUsageThreshold:%u", m_dwCPUUsageThreshold);
+    TRACE(2, L"m_dwHDDUsageThreshold:%u", m_dwHDDUsageThreshold);
+    TRACE(2, L"m_dwIdleTimeThreshold:%u", m_dwIdleTimeThreshold);
+
+    CReg viewer;
+    DWORD dwOpen = (env.lpViewerKeyPath != nullptr) ? viewer.OpenKey(env.lpViewerKeyPath, KEY_READ)
+                                                    : ERROR_FILE_NOT_FOUND;
+    WCHAR szName[QUOLOG_POWERPLAN_CHARS];
+    DWORD cchName = ARRAYSIZE(szName);
+    DWORD dwResult = (dwOpen == ERROR_SUCCESS) ? viewer.QueryStringValue(REGENTRY_REDUCTPLANNAME, szName, &cchName)
+                                               : dwOpen;
+    if (dwResult == ERROR_SUCCESS && szName[0] != L'\0') {
+        StringCchCopyW(m_szPowPlanQuo, ARRAYSIZE(m_szPowPlanQuo), szName);
+    } else {
+        TRACE(0, L"QueryDWORDValue(REGENTRY_REDUCTPLANNAME) is failed. code:%u", dwResult);
+        HMODULE hModule = (env.hStringModule != nullptr) ? env.hStringModule : GetModuleHandleW(nullptr);
+        if (LoadStringW(hModule, IDS_POWERPLAN_QUO, m_szPowPlanQuo, ARRAYSIZE(m_szPowPlanQuo)) == 0) {
+            TRACE(0, L"Error in LoadString(IDS_POWERPLAN_QUO). code:%u", GetLastError());
+            m_szPowPlanQuo[0] = L'\0';
+        }
+    }
+    cchName = ARRAYSIZE(szName);
+    if (dwOpen == ERROR_SUCCESS && viewer.QueryStringValue(REGENTRY_REDUCTPLANNAME_TWO, szName, &cchName) == ERROR_SUCCESS) {
+        StringCchCopyW(m_szPowPlanSuperQuo, ARRAYSIZE(m_szPowPlanSuperQuo), szName);
+    }
+    TRACE(2, L"m_szPowPlanQuo:%s", m_szPowPlanQuo);
+    TRACE(2, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
+    TRACE_EXIT();
 }
 
 void CTotalizeLog::Finalize()
@@ -67,40 +168,408 @@ DWORD CTotalizeLog::SetLastItemTime(const SYSTEMTIME& stDay)
 {
     TRACE_ENTER(2);
     CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
-    CReg reg;
-    DWORD dwResult = reg.CreateKey(m_Owner.GetEnvironment().lpRegKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (dwResult == ERROR_SUCCESS) {
-        dwResult = reg.SetStringValue(REGENTRY_LASTWRITEDAY2, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
-    }
+    DWORD dwResult = m_Owner.PositionStore().SetString(REGENTRY_LASTWRITEDAY2, m_szLastItemTime);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITEDAY2, dwResult);
     }
     TRACE_RETURN(dwResult);
 }
 
+bool CTotalizeLog::IsPassingError(DWORD dwError)
+{
+    return dwError == ERROR_BUSY || dwError == ERROR_OPERATION_ABORTED || dwError == ERROR_SHARING_VIOLATION
+        || dwError == ERROR_LOCK_VIOLATION;
+}
+
+BOOL CTotalizeLog::IsIdleSample(const QuoLogData& record) const
+{
+    return record.dwCPUUsage < m_dwCPUUsageThreshold && record.dwInputStatus != QUOLOG_STATE_ON
+        && record.dwHDDUsage < m_dwHDDUsageThreshold;
+}
+
+BOOL CTotalizeLog::IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    return a.wYear != b.wYear || a.wMonth != b.wMonth || a.wDay != b.wDay || a.wHour != b.wHour
+        || ((a.wMinute >= 30) != (b.wMinute >= 30));
+}
+
+SYSTEMTIME CTotalizeLog::SlotOf(const SYSTEMTIME& t)
+{
+    SYSTEMTIME s = t;
+    s.wMinute = (t.wMinute < 30) ? 0 : 30;
+    s.wSecond = 0;
+    s.wMilliseconds = 0;
+    s.wDayOfWeek = 0;
+    return s;
+}
+
+int CTotalizeLog::CompareSystime(const SYSTEMTIME& a, const SYSTEMTIME& b, DWORD dwFlags)
+{
+    if ((dwFlags & kCompareDate) != 0) {
+        const WORD dateA[] = {a.wYear, a.wMonth, a.wDay};
+        const WORD dateB[] = {b.wYear, b.wMonth, b.wDay};
+        int nResult = CompareFields(dateA, dateB, ARRAYSIZE(dateA));
+        if (nResult != kSame) {
+            return nResult;
+        }
+    }
+    if ((dwFlags & kCompareTimeOfDay) != 0) {
+        const WORD timeA[] = {a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
+        const WORD timeB[] = {b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
+        return CompareFields(timeA, timeB, ARRAYSIZE(timeA));
+    }
+    return kSame;
+}
+
+DWORD CTotalizeLog::CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd)
+{
+    TRACE_FUNCTION();
+    TRACE(2, L"QUOLOG:CALC_TIME: lpStartTime(%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", stStart.wYear, stStart.wMonth,
+          stStart.wDay, stStart.wHour, stStart.wMinute, stStart.wSecond);
+    TRACE(2, L"QUOLOG:CALC_TIME: lpEndTime  (%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", stEnd.wYear, stEnd.wMonth,
+          stEnd.wDay, stEnd.wHour, stEnd.wMinute, stEnd.wSecond);
+    FILETIME ftStart;
+    FILETIME ftEnd;
+    DWORD dwSeconds = 0;
+    if (SystemTimeToFileTime(&stStart, &ftStart) && SystemTimeToFileTime(&stEnd, &ftEnd)) {
+        ULARGE_INTEGER start = {{ftStart.dwLowDateTime, ftStart.dwHighDateTime}};
+        ULARGE_INTEGER end = {{ftEnd.dwLowDateTime, ftEnd.dwHighDateTime}};
+        ULONGLONG ullDiff = (end.QuadPart > start.QuadPart) ? end.QuadPart - start.QuadPart
+                                                             : start.QuadPart - end.QuadPart;
+        dwSeconds = static_cast<DWORD>(std::min<ULONGLONG>(ullDiff / 10000000ULL, 0xFFFFFFFFULL));
+    }
+    TRACE(2, L"QUOLOG:CALC_TIME: TargetTime:%lu[sec].", dwSeconds);
+    return dwSeconds;
+}
+
+void CTotalizeLog::UpdatePlanInfo(PowerPlanTable& table, LPCWSTR lpszPowerPlan, DWORD dwTime)
+{
+    if (lpszPowerPlan == nullptr) {
+        TRACE_FUNCTION();
+        TRACE(0, L"%s is NULL.", L"lpszPowerPlan");
+        return;
+    }
+    for (auto& entry : table) {
+        if (wcscmp(entry.second.szName, lpszPowerPlan) == 0) {
+            entry.second.dwTime += dwTime;
+            return;
+        }
+    }
+    PowerPlanInfo info = {};
+    StringCchCopyW(info.szName, ARRAYSIZE(info.szName), lpszPowerPlan);
+    info.dwTime = dwTime;
+    table[static_cast<DWORD>(table.size()) + 1] = info;
+}
+
+void CTotalizeLog::FindMaxPowerPlan(const PowerPlanTable& table, PowerPlanInfo pMaxPPI[2])
+{
+    pMaxPPI[0] = PowerPlanInfo();
+    pMaxPPI[1] = PowerPlanInfo();
+    for (const auto& entry : table) {
+        if (entry.second.dwTime > pMaxPPI[0].dwTime) {
+            pMaxPPI[1] = pMaxPPI[0];
+            pMaxPPI[0] = entry.second;
+        } else if (entry.second.dwTime > pMaxPPI[1].dwTime) {
+            pMaxPPI[1] = entry.second;
+        }
+    }
+}
+
+void CTotalizeLog::UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& record, TotalizeTemp* pTotalizeTemp)
+{
+    QuoLogRead& slot = *pQuoLogRead;
+    TotalizeTemp& temp = *pTotalizeTemp;
+    const DWORD dwInterval = temp.dwInterval;
+    slot.dwS0Time += dwInterval;
+    temp.ullPCWattSum += record.dwPCWatt;
+    temp.ullMonWattSum += record.dwMonWatt;
+    temp.ullReductWattSum += record.dwReductionWatt;
+    if (lstrcmpW(record.szPowerPlan, m_szPowPlanQuo) == 0 || lstrcmpW(record.szPowerPlan, m_szPowPlanSuperQuo) == 0) {
+        slot.ullReductPlanTime += dwInterval;
+    }
+    switch (record.dwBatteryStatus) {
+    case QUOLOG_BATTERY_AC:
+        slot.dwACTime += dwInterval;
+        break;
+    case QUOLOG_BATTERY_DC:
+        slot.dwDCTime += dwInterval;
+        break;
+    case QUOLOG_BATTERY_CHARGING:
+        slot.dwChargeTime += dwInterval;
+        break;
+    default:
+        break;
+    }
+    UpdatePlanInfo(temp.plans, record.szPowerPlan, dwInterval);
+    // An idle run goes on across slots; its energy counts when it ends, in the slot of
+    // the sample that ends it, if it lasted at least the idle threshold.
+    if (IsIdleSample(record)) {
+        temp.ullIdleTime += dwInterval;
+        temp.ullIdleWattMs += (static_cast<ULONGLONG>(record.dwPCWatt) + record.dwMonWatt) * dwInterval;
+        return;
+    }
+    if (temp.ullIdleTime >= static_cast<ULONGLONG>(m_dwIdleTimeThreshold) * 60000ULL) {
+        slot.ullIdleEnergy += temp.ullIdleWattMs / kMsPerHour;
+    }
+    temp.ullIdleTime = 0;
+    temp.ullIdleWattMs = 0;
+}
+
+DWORD CTotalizeLog::WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pQuoLogRead);
+    TRACE_CHECK_NULL(pTotalizeTemp);
+    QuoLogRead& slot = *pQuoLogRead;
+    TotalizeTemp& temp = *pTotalizeTemp;
+    slot.dwS0Time /= 1000;
+    slot.dwACTime /= 1000;
+    slot.dwDCTime /= 1000;
+    slot.dwChargeTime /= 1000;
+    slot.ullPCEnergy += temp.ullPCWattSum * temp.dwInterval / kMsPerHour;
+    slot.ullMonEnergy += temp.ullMonWattSum * temp.dwInterval / kMsPerHour;
+    slot.ullReductPlanTime /= 1000;
+    slot.ullReductEnergy += temp.ullReductWattSum * temp.dwInterval / kMsPerHour;
+    PowerPlanInfo plans[2];
+    FindMaxPowerPlan(temp.plans, plans);
+    StringCchCopyW(slot.szPowerPlan1, ARRAYSIZE(slot.szPowerPlan1), plans[0].szName);
+    slot.dwPowerPlan1Time = plans[0].dwTime / 1000;
+    StringCchCopyW(slot.szPowerPlan2, ARRAYSIZE(slot.szPowerPlan2), plans[1].szName);
+    slot.dwPowerPlan2Time = plans[1].dwTime / 1000;
+    DWORD dwResult = AppendTotalLine(slot, LOG_KIND_DAILY, hAbort);
+    temp.ullPCWattSum = 0;
+    temp.ullMonWattSum = 0;
+    temp.ullReductWattSum = 0;
+    temp.plans.clear();
+    slot = QuoLogRead();
+    TRACE_RETURN(dwResult);
+}
+
+BOOL CTotalizeLog::FormatTotalLine(const QuoLogRead& r, LPWSTR lpLine, size_t cchLine)
+{
+    const SYSTEMTIME& t = r.stTime;
+    return SUCCEEDED(StringCchPrintfW(
+        lpLine, cchLine,
+        L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,%0u,%0u,%0u,%I64u,%I64u,%0u,%0u,%0u,\"%s\",%0u,\"%s\",%0u,%I64u,%I64u,"
+        L"%I64u\r\n",
+        t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, r.dwS0Time, r.dwS3S4Time,
+        r.dwS5Time, r.ullPCEnergy, r.ullMonEnergy, r.dwACTime, r.dwDCTime, r.dwChargeTime, r.szPowerPlan1,
+        r.dwPowerPlan1Time, r.szPowerPlan2, r.dwPowerPlan2Time, r.ullIdleEnergy, r.ullReductPlanTime,
+        r.ullReductEnergy));
+}
+
+DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
+    if (!FormatTotalLine(record, szLine, ARRAYSIZE(szLine))) {
+        TRACE(0, L"The totals line does not fit.");
+        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+    }
+    WCHAR szPath[MAX_PATH];
+    if ((dwKind != LOG_KIND_DAILY && dwKind != LOG_KIND_YEARLY)
+        || !m_Owner.GetLogFullPath(dwKind, &record.stTime, szPath, ARRAYSIZE(szPath), TRUE /* year folder */)) {
+        DWORD dwError = GetLastError();
+        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_INVALID_PARAMETER);
+    }
+    // One hold of the lock for the look at the last line and the append, so that no
+    // other process appends between the two.
+    CFileLockScope lock(m_FileLock, hAbort);
+    if (lock.Result() != ERROR_SUCCESS) {
+        TRACE(0, L"Error in locking the log files. code:%u", lock.Result());
+        TRACE_RETURN(lock.Result());
+    }
+    WCHAR szLast[CQuoLog::kTimeTextChars];
+    DWORD dwResult = ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), hAbort);
+    if (dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) {
+        szLast[0] = L'\0';
+    } else if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    SYSTEMTIME stLast;
+    SYSTEMTIME stNew;
+    CQuoLog::ConvertStrToSystime(szLast, &stLast);
+    CQuoLog::ConvertStrToSystime(std::wstring(szLine, kTimeTextChars).c_str(), &stNew);
+    if (CQuoLog::CompareTime(stNew, stLast) <= 0) {
+        TRACE(1, L"Already in %s: %.23s", szPath, szLine);
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    TRACE_RETURN(AppendLines(szPath, szLine, hAbort));
+}
+
+DWORD CTotalizeLog::MapElemToStructElw(const LineTable& table, DWORD dwLine, QuoLogData* pElement,
+                                       SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pElement);
+    TRACE_CHECK_NULL(lpSystemtime);
+    TRACE_CHECK_NULL(lpdwInterval);
+    auto line = table.find(dwLine);
+    if (line == table.end() || line->second.size() < kRawColumns) {
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    const CellMap& cells = line->second;
+    std::wstring stamp = cells.at(1) + L"," + cells.at(2);
+    SYSTEMTIME st;
+    if (!CQuoLog::ConvertStrToSystime(stamp.c_str(), &st)) {
+        TRACE(1, L"No valid time in line %u: %s", dwLine, stamp.c_str());
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    QuoLogData r = {};
+    *lpdwInterval = CellDword(table, dwLine, 3);
+    r.dwPowerStatus = CellDword(table, dwLine, 4);
+    r.dwPCWatt = CellDword(table, dwLine, 5);
+    r.dwMonWatt = CellDword(table, dwLine, 6);
+    r.dwBatteryStatus = CellDword(table, dwLine, 7);
+    r.dwBatteryLifePercent = CellDword(table, dwLine, 8);
+    r.dwBatteryCapacity = CellDword(table, dwLine, 9);
+    r.dwReductionWatt = CellDword(table, dwLine, 10);
+    CopyCellText(table, dwLine, 11, r.szPowerPlan, ARRAYSIZE(r.szPowerPlan));
+    r.dwCPUUsage = CellDword(table, dwLine, 12);
+    r.dwInputStatus = CellDword(table, dwLine, 13);
+    r.dwHDDUsage = CellDword(table, dwLine, 14);
+    r.dwSCRStatus = CellDword(table, dwLine, 15);
+    CopyCellText(table, dwLine, 16, r.szMonitorName1, ARRAYSIZE(r.szMonitorName1));
+    r.dwMonitorStatus1 = CellDword(table, dwLine, 17);
+    r.dwLCDLevel1 = CellDword(table, dwLine, 18);
+    CopyCellText(table, dwLine, 19, r.szMonitorName2, ARRAYSIZE(r.szMonitorName2));
+    r.dwMonitorStatus2 = CellDword(table, dwLine, 20);
+    r.dwLCDLevel2 = CellDword(table, dwLine, 21);
+    r.dwQUOLevel = CellDword(table, dwLine, 22);
+    CopyCellText(table, dwLine, 23, r.szUserName, ARRAYSIZE(r.szUserName));
+    *pElement = r;
+    *lpSystemtime = st;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
 DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
 {
     TRACE_ENTER(1);
-    (void)stNow;
-    (void)hAbort;
-    TRACE(0, L"Totalization into the daily logs is not built yet: nothing was totalized.");
-    TRACE_RETURN(ERROR_CALL_NOT_IMPLEMENTED);
+    CTempLog* pTempLogObj = m_Owner.GetTempLog();
+    if (pTempLogObj == nullptr) {
+        TRACE(0, L"%s is NULL.", L"pTempLogObj");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    if (IsRecovering()) {
+        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+    }
+    DWORD dwResult = pTempLogObj->LoadTotalizeBuffer(stNow, hAbort);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(1, L"Nothing to totalize. code:%u", dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    LineTable& lines = pTempLogObj->GetLineTable1();
+    QuoLogData newest;
+    SYSTEMTIME stNewest;
+    DWORD dwElapsed = 0;
+    dwResult = MapElemToStructElw(lines, lines.rbegin()->first, &newest, &stNewest, &dwElapsed);
+    if (dwResult != ERROR_SUCCESS) {
+        lines.clear();
+        TRACE_RETURN(dwResult);
+    }
+    if (newest.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || newest.dwPowerStatus == QUOLOG_POWER_TO_S5) {
+        // The period has only begun: wait for the record that ends it.
+        TRACE(1, L"The newest record (status %u) begins a sleep or power-off: nothing is totalized.",
+              newest.dwPowerStatus);
+        lines.clear();
+        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+    }
+    SYSTEMTIME stStartDay;
+    CQuoLog::ConvertStrToDate(pTempLogObj->GetLastItemTime(), &stStartDay);
+    CTotalizeRun run(*this, pTempLogObj->GetInterval(), stStartDay, pTempLogObj->GetLastWriteLine(), hAbort);
+    dwResult = run.Run(lines, stNow);
+    lines.clear();
+    pTempLogObj->SetLastItemTime(run.CommitDay());
+    pTempLogObj->SetLastWriteLine(run.CommitLine());
+    TRACE(1, L"Read position: %s, line %u", pTempLogObj->GetLastItemTime(), pTempLogObj->GetLastWriteLine());
+    TRACE_RETURN(dwResult);
 }
 
 DWORD CTotalizeLog::TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort)
 {
     TRACE_ENTER(1);
-    (void)stNow;
-    (void)hAbort;
-    TRACE(0, L"Totalization into the yearly logs is not built yet: nothing was folded.");
-    TRACE_RETURN(ERROR_CALL_NOT_IMPLEMENTED);
+    SYSTEMTIME stDay;
+    CQuoLog::ConvertStrToDate(m_szLastItemTime, &stDay);
+    DWORD dwResult = ERROR_SUCCESS;
+    while (CQuoLog::CompareDate(stDay, stNow) < 0) {
+        if (IsRecovering()) {
+            dwResult = ERROR_OPERATION_ABORTED;
+            break;
+        }
+        dwResult = FoldDay(stDay, hAbort);
+        if (dwResult != ERROR_SUCCESS) {
+            break;
+        }
+        if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
+            break;
+        }
+    }
+    SetLastItemTime(stDay);
+    TRACE_RETURN(dwResult);
 }
 
-DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
+DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
 {
-    TRACE_ENTER(1);
-    TRACE(0, L"QUOLOG:PKS_REG: reading the peak-shift settings is not built yet.");
-    TRACE_RETURN(ERROR_CALL_NOT_IMPLEMENTED);
+    TRACE_ENTER(2);
+    WCHAR szPath[MAX_PATH];
+    if (!m_Owner.GetLogFullPath(LOG_KIND_DAILY, &stDay, szPath, ARRAYSIZE(szPath), FALSE)
+        || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    DWORD dwResult = ReadCSV(szPath, 1, m_LineTable1, hAbort);
+    if (dwResult != ERROR_SUCCESS) {
+        if (IsLastingReadFault(dwResult)) {
+            TRACE(0, L"%s holds no line that can be read (code:%u): the day is passed over.", szPath, dwResult);
+            TRACE_RETURN(ERROR_SUCCESS);
+        }
+        TRACE(0, L"Error in reading %s. code:%u", szPath, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    std::wstring firstDate;
+    QuoLogRead day = {};
+    if (!GetString(m_LineTable1, 1, 1, firstDate) || !CQuoLog::ConvertStrToDate(firstDate.c_str(), &day.stTime)) {
+        TRACE(0, L"The first line of %s has no date: the day is passed over.", szPath);
+        m_LineTable1.clear();
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    PowerPlanTable plans;
+    for (const auto& line : m_LineTable1) {
+        const DWORD n = line.first;
+        if (line.second.size() < kTotalsColumns) {
+            TRACE(1, L"Line %u of %s has only %u columns.", n, szPath, static_cast<DWORD>(line.second.size()));
+        }
+        day.dwS0Time += CellDword(m_LineTable1, n, 3);
+        day.dwS3S4Time += CellDword(m_LineTable1, n, 4);
+        day.dwS5Time += CellDword(m_LineTable1, n, 5);
+        day.ullPCEnergy += CellQword(m_LineTable1, n, 6);
+        day.ullMonEnergy += CellQword(m_LineTable1, n, 7);
+        day.dwACTime += CellDword(m_LineTable1, n, 8);
+        day.dwDCTime += CellDword(m_LineTable1, n, 9);
+        day.dwChargeTime += CellDword(m_LineTable1, n, 10);
+        day.ullIdleEnergy += CellQword(m_LineTable1, n, 15);
+        day.ullReductPlanTime += CellQword(m_LineTable1, n, 16);
+        day.ullReductEnergy += CellQword(m_LineTable1, n, 17);
+        std::wstring plan;
+        if (GetString(m_LineTable1, n, 11, plan)) {
+            UpdatePlanInfo(plans, plan.substr(0, QUOLOG_POWERPLAN_CHARS - 1).c_str(), CellDword(m_LineTable1, n, 12));
+        }
+        if (GetString(m_LineTable1, n, 13, plan)) {
+            UpdatePlanInfo(plans, plan.substr(0, QUOLOG_POWERPLAN_CHARS - 1).c_str(), CellDword(m_LineTable1, n, 14));
+        }
+    }
+    m_LineTable1.clear();
+    PowerPlanInfo top[2];
+    FindMaxPowerPlan(plans, top);
+    StringCchCopyW(day.szPowerPlan1, ARRAYSIZE(day.szPowerPlan1), top[0].szName);
+    day.dwPowerPlan1Time = top[0].dwTime;
+    StringCchCopyW(day.szPowerPlan2, ARRAYSIZE(day.szPowerPlan2), top[1].szName);
+    day.dwPowerPlan2Time = top[1].dwTime;
+    dwResult = AppendTotalLine(day, LOG_KIND_YEARLY, hAbort);
+    if (dwResult != ERROR_SUCCESS && !IsPassingError(dwResult)) {
+        TRACE(0, L"Error in writing the day of %s (code:%u): it is not folded.", szPath, dwResult);
+        dwResult = ERROR_SUCCESS;
+    }
+    TRACE_RETURN(dwResult);
 }
 
 BOOL CTotalizeLog::CopyLogDir(LPCWSTR lpSource, LPCWSTR lpDestParent)

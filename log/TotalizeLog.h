@@ -1,42 +1,152 @@
-// CTotalizeLog: the daily and yearly logs. Every instance uses it for its file lock and
-// line tables; the writer also keeps "LastWriteDay2", the first day whose daily file is
-// not yet folded into the yearly file, and cuts the totalized logs back in a recovery.
+// CTotalizeLog: the daily and yearly logs. The writer's worker turns the raw lines into
+// one totals line per half-hour slot in a daily file, and folds finished days into one
+// line per day in a yearly file; readers use it for its file lock and line tables.
 //
-// Daily file "<log directory>\<yyyy>\QuoLogDaily<yyyymmdd>.csv" (one line per
-// half-hour slot), yearly file "<log directory>\QuoLogYearly<yyyy>.csv" (one line per
-// day).
+// Daily file "<log directory>\<yyyy>\QuoLogDaily<yyyymmdd>.csv" (one line per slot),
+// yearly file "<log directory>\QuoLogYearly<yyyy>.csv" (one line per day). A totals
+// line holds the 17 columns of QuoLogRead: date, time, S0, S3S4 and S5 time (s), PC and
+// display energy (mWh), AC, DC and charging time (s), "plan 1", its time, "plan 2", its
+// time, idle-run energy (mWh), reduction-plan time (s), reduction energy (mWh).
 //
-// Not built yet: the totalization itself (raw lines into half-hour slots, complete days
-// into the yearly log) and the peak-shift settings it reads. TotalizeQuoLogOne,
-// TotalizeQuoLogTwo and GetPksBattChrgPrvntInfo trace that at level 0 and answer 120,
-// so the worker never takes a skipped run for a finished one.
+// Sleep and power-off energy is estimated from the battery's charge gain over the
+// period, times "PCWatDiscount" / 1000, spread over the period's slots in proportion to
+// their share of the period; the peak-shift tool's charge-prevention window, when in
+// force, is left out of that spread. Sleep and off time count for the plan "".
 #pragma once
 
 #include <windows.h>
 
+#include <map>
+
 #include "CSVOperator.h"
+#include "QuoLog.h"
 
 class CQuoLog;
+class CReg;
+
+// A power plan and the time spent in it (ms within a slot, s in the daily fold).
+struct PowerPlanInfo {
+    WCHAR szName[QUOLOG_POWERPLAN_CHARS];
+    DWORD dwTime;
+};
+typedef std::map<DWORD, PowerPlanInfo> PowerPlanTable;  // 1-based index, in order of first use
+
+// The accumulator of the open slot.
+struct TotalizeTemp {
+    DWORD dwInterval;            // ms every S0 sample counts for
+    ULONGLONG ullIdleTime;       // ms of the current idle run
+    ULONGLONG ullIdleWattMs;     // sum over the run of (PC + display mW) x interval ms
+    ULONGLONG ullPCWattSum;      // sums over the slot's S0 samples, mW
+    ULONGLONG ullMonWattSum;
+    ULONGLONG ullReductWattSum;
+    PowerPlanTable plans;
+};
 
 class CTotalizeLog : public CCSVOperator {
 public:
+    static constexpr DWORD kDefaultCPUUsageThreshold = 30;  // %
+    static constexpr DWORD kDefaultHDDUsageThreshold = 30;  // %
+    static constexpr DWORD kDefaultIdleTimeThreshold = 15;  // minutes
+    static constexpr double kDefaultPCWatDiscount = 1.5;
+    static constexpr size_t kLineChars = 1024;  // a totals line, CR LF and terminator included
+    static constexpr size_t kPksTextChars = 21;  // room for a peak-shift setting's text
+    // CompareSystime flags and results.
+    static constexpr DWORD kCompareTimeOfDay = 1;
+    static constexpr DWORD kCompareDate = 2;
+    static constexpr int kSame = 0;
+    static constexpr int kLater = 1;
+    static constexpr int kEarlier = 2;
+
     explicit CTotalizeLog(CQuoLog& owner);
     ~CTotalizeLog() override;
 
-    // Opens the file lock; the writer (dwMode 2) also reads "LastWriteDay2", writing
-    // today when it is missing or no date. 0 or the lock's error.
+    // Opens the file lock; the writer (dwMode 2) first reads "LastWriteDay2" (writing
+    // today when it is missing or no date) and its settings: "PCWatDiscount",
+    // "CPUUsageThreshold", "HDDUsageThreshold", "IdleTimeThreshold", and the reduction
+    // plan names ("ReductionWattPlanName", else the string "QUO";
+    // "ReductionWattPlanName2", else empty). 0 or the lock's error.
     DWORD Initialize(DWORD dwMode);
     void Finalize();
 
-    // Stores the day as "LastWriteDay2"; 0 or the registry error.
+    // Stores the day as "LastWriteDay2"; 0 or the store's error.
     DWORD SetLastItemTime(const SYSTEMTIME& stDay);
     LPCWSTR GetLastItemTime() const { return m_szLastItemTime; }
 
-    // Raw lines up to stNow into half-hour slots of the daily logs; complete days into
-    // the yearly log; the peak-shift settings those runs account for.
+    // The raw lines after the read position up to stNow into half-hour slots of the
+    // daily logs; the read position moves past what was written. 0 when it totalized;
+    // the error of LoadTotalizeBuffer when there was nothing new; 995 when the newest
+    // line is a TO_S3S4 or TO_S5 record (nothing is done until the record that ends the
+    // period is written) or a recovery started; 21 without a raw log; 170 or 995 when a
+    // slot line could not be written for a passing reason (the slot is read again next
+    // time).
     DWORD TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort);
+
+    // Folds each day from "LastWriteDay2" to the day before stNow that has a daily file
+    // into one line of the yearly log, then stores the day it reached. A daily file that
+    // holds no whole line or whose first line has no date is passed over; a read or write
+    // that fails for a passing reason stores the day and gives its error, so that the day
+    // is folded next time. 995 when a recovery started.
     DWORD TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort);
+
+    // One raw line of table into *pElement, its time into *lpSystemtime and its
+    // elapsed-time column into *lpdwInterval. 0; 13 for a line with fewer than 23
+    // columns or no valid time; 87 for a null output.
+    static DWORD MapElemToStructElw(const LineTable& table, DWORD dwLine, QuoLogData* pElement,
+                                    SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval);
+
+    // Closes a slot: times to seconds, watt sums to energies, the two plans; appends
+    // the line to the daily log and clears the slot and the sums (the idle run goes
+    // on). The result of AppendTotalLine.
+    DWORD WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp, HANDLE hAbort);
+    // Accounts one S0 sample into the open slot.
+    void UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& record, TotalizeTemp* pTotalizeTemp);
+
+    // Adds dwTime to the plan named lpszPowerPlan (exact, case-sensitive), appending it
+    // when new.
+    static void UpdatePlanInfo(PowerPlanTable& table, LPCWSTR lpszPowerPlan, DWORD dwTime);
+    // The two plans with the most time, in table order among equals; a missing one is
+    // "" with 0. Plans with time 0 are never chosen.
+    static void FindMaxPowerPlan(const PowerPlanTable& table, PowerPlanInfo pMaxPPI[2]);
+
+    // Whole seconds between two local times, whichever is first.
+    static DWORD CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd);
+
+    // Appends the record to the daily (kind 2) or yearly (kind 3) log of its date when
+    // it is later than the file's last line; a slot or day already in the file is left
+    // alone. 0, or the error of the lock, the read or the write.
+    DWORD AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort);
+    // The totals line of a record, CR LF included. FALSE when it does not fit.
+    static BOOL FormatTotalLine(const QuoLogRead& record, LPWSTR lpLine, size_t cchLine);
+
+    // Below the CPU and disk thresholds, without user input.
+    BOOL IsIdleSample(const QuoLogData& record) const;
+    // Whether two times lie in different half-hour slots.
+    static BOOL IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b);
+    // The start of the slot of a time: minute 0 or 30, seconds and ms 0.
+    static SYSTEMTIME SlotOf(const SYSTEMTIME& t);
+    // Compares the time of day (flag 1), the date (flag 2) or both: 0 equal, 1 a is
+    // later, 2 a is earlier.
+    static int CompareSystime(const SYSTEMTIME& a, const SYSTEMTIME& b, DWORD dwFlags);
+
+    // The peak-shift tool's charge prevention, from the library's copy of its settings.
+    // 0 when the settings are in force (IsPksEnabled) or switched off; otherwise the
+    // registry error, 13 for a missing or invalid text, 1627 for a malformed one, 1901
+    // for an invalid time or an inverted window or date range.
     DWORD GetPksBattChrgPrvntInfo();
+    BOOL IsPksEnabled() const { return m_bPksEnable; }
+    void DisablePks() { m_bPksEnable = FALSE; }
+    // "hh:mm[:ss]" and "yyyy/mm/dd" texts of the tool (first 10 characters).
+    static DWORD ConvertPksTime(LPCWSTR lpText, SYSTEMTIME* lpTime);
+    static DWORD ConvertPksDate(LPCWSTR lpText, SYSTEMTIME* lpTime);
+    // dwTarget seconds of the period stStart..stEnd less the time of the charge
+    // prevention window that falls in it (only the window of stStart's day); 0 when
+    // the window covers more than dwTarget.
+    DWORD CalculateBattChrgPrvntTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd, DWORD dwTarget) const;
+    // Seconds between two times of day.
+    static DWORD CalcSecCount(const SYSTEMTIME& a, const SYSTEMTIME& b);
+
+    double GetPCWatDiscount() const { return m_dblPCWatDiscount; }
+    LPCWSTR GetPowPlanQuo() const { return m_szPowPlanQuo; }
 
     // Copies the folder lpSource into the folder lpDestParent. TRUE on success.
     static BOOL CopyLogDir(LPCWSTR lpSource, LPCWSTR lpDestParent);
@@ -48,7 +158,28 @@ public:
     DWORD DeleteIllegalDailyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart);
     DWORD DeleteIllegalYearlyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart);
 
+    // Errors that a later run may not meet again: a lock time-out, an abort, a file held
+    // open by another program.
+    static bool IsPassingError(DWORD dwError);
+    // Whether a recovery is cutting the logs back: every loop ends with 995.
+    bool IsRecoveryFlagSet() const { return IsRecovering(); }
+
 private:
+    void ReadSettings();
+    DWORD ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime);
+    DWORD FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort);
+
     CQuoLog& m_Owner;
     WCHAR m_szLastItemTime[24];
+    DWORD m_dwCPUUsageThreshold;
+    DWORD m_dwHDDUsageThreshold;
+    DWORD m_dwIdleTimeThreshold;
+    double m_dblPCWatDiscount;
+    SYSTEMTIME m_stPksStartDate;
+    SYSTEMTIME m_stPksEndDate;
+    SYSTEMTIME m_stPksStartTime;
+    SYSTEMTIME m_stPksEndTime;
+    BOOL m_bPksEnable;
+    WCHAR m_szPowPlanQuo[QUOLOG_POWERPLAN_CHARS];
+    WCHAR m_szPowPlanSuperQuo[QUOLOG_POWERPLAN_CHARS];
 };

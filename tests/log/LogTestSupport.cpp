@@ -9,7 +9,8 @@ namespace logtest {
 CLogTestPlace::CLogTestPlace(const std::wstring& name)
     : m_base(testsupport::CommonAppDataFolder() + L"\\ZAVTest\\" + testsupport::UniqueName(name)),
       m_lockName(testsupport::UniqueName(name + L"Lock")),
-      m_reg(name)
+      m_reg(name),
+      m_viewerKey(m_reg.Path() + L"\\Viewer")
 {
     MakeFolders(m_base);
 }
@@ -30,6 +31,7 @@ QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
     env.lpRecovery = &lRecovery;
     env.lpWriter = &lWriter;
     env.bRunWorker = bRunWorker;
+    env.lpViewerKeyPath = m_viewerKey.c_str();
     return env;
 }
 
@@ -116,6 +118,26 @@ std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval)
                      L"\"LCD\",2,4,\"\",0,0,3,\"user\"\r\n",
                      st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
                      status == QUOLOG_POWER_S0 ? interval : 0, status);
+    return sz;
+}
+
+RawSample SampleOfStatus(DWORD status, DWORD capacity)
+{
+    RawSample sample;
+    sample.status = status;
+    sample.capacity = capacity;
+    return sample;
+}
+
+std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& s)
+{
+    wchar_t sz[512];
+    StringCchPrintfW(sz, ARRAYSIZE(sz),
+                     L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,%u,%u,%u,%u,%u,80,%u,%u,\"%s\",%u,%u,%u,1,\"LCD\",2,4,"
+                     L"\"\",0,0,3,\"user\"\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                     s.status == QUOLOG_POWER_S0 ? 5000u : 0u, s.status, s.pc, s.mon, s.battery, s.capacity, s.reduct,
+                     s.plan.c_str(), s.cpu, s.input, s.hdd);
     return sz;
 }
 

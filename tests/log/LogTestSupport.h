@@ -14,8 +14,9 @@
 
 namespace logtest {
 
-// A base folder below the common application data folder, a registry key, a file lock
-// name and shared flags of its own; all removed at destruction.
+// A base folder below the common application data folder, a registry key (with a
+// "Viewer" sub-key for the settings the library reads from the viewer's key), a file
+// lock name and shared flags of its own; all removed at destruction.
 class CLogTestPlace {
 public:
     explicit CLogTestPlace(const std::wstring& name);
@@ -28,6 +29,8 @@ public:
     // <base>\ZAV\QUOViewer, the default log directory.
     std::wstring LogDir() const { return m_base + L"\\ZAV\\QUOViewer"; }
     const std::wstring& RegPath() const { return m_reg.Path(); }
+    // The place's stand-in for the viewer's key (reduction plan names), below RegPath().
+    const std::wstring& ViewerKeyPath() const { return m_viewerKey; }
     testsupport::CTestRegKey& Reg() { return m_reg; }
     const std::wstring& LockName() const { return m_lockName; }
 
@@ -38,6 +41,7 @@ private:
     std::wstring m_base;
     std::wstring m_lockName;
     testsupport::CTestRegKey m_reg;
+    std::wstring m_viewerKey;
 };
 
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0);
@@ -57,6 +61,25 @@ bool HasSingleBom(const std::wstring& path);
 
 // A raw line for a time and status, in the library's format.
 std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval = 1000);
+// The fields of a raw line that the totalization reads. The defaults: a 5 s running
+// sample of 36 W PC and 7.2 W display power with 0.72 W saved (50, 10 and 1 mWh), on
+// AC, busy, on the plan "Balanced".
+struct RawSample {
+    DWORD status = QUOLOG_POWER_S0;
+    DWORD pc = 36000;
+    DWORD mon = 7200;
+    DWORD battery = QUOLOG_BATTERY_AC;
+    DWORD capacity = 40000;
+    DWORD reduct = 720;
+    std::wstring plan = L"Balanced";
+    DWORD cpu = 50;
+    DWORD input = QUOLOG_STATE_ON;
+    DWORD hdd = 50;
+};
+RawSample SampleOfStatus(DWORD status, DWORD capacity = 40000);
+// The raw line of a sample at t, in the library's format (elapsed 5000 ms for S0).
+std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& sample);
+
 // A totals line (daily or yearly) for a time.
 std::wstring TotalsLine(const SYSTEMTIME& st);
 

@@ -338,6 +338,20 @@ TEST_F(PeakShiftCopyTest, CopiesDwordAndStringValuesOfTheThreeKeys)
     EXPECT_NE(0, RegGetValueW(HKEY_LOCAL_MACHINE, Copy(L"Setting").c_str(), L"Blob", RRF_RT_ANY, nullptr, nullptr, &cb));
 }
 
+TEST_F(PeakShiftCopyTest, AValueOfAnotherTypeIsPassedOverWhateverItsSizeButATooLongStringFails)
+{
+    std::vector<BYTE> big(4096, 0x5A);
+    place.Reg().SetRaw(L"Source\\Setting", L"BigBlob", REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
+    place.Reg().SetDword(L"Source\\Setting", L"UsePeakShift", 1);
+    place.Reg().SetDword(L"Source\\PeakShiftPattern\\Random", L"UseRandom", 1);
+    ASSERT_EQ(0u, CQuoLog::mQUOLogCopyPksReg(env));
+    EXPECT_EQ(1u, RegDword(Copy(L"Setting"), L"UsePeakShift"));
+    EXPECT_EQ(L"2012/07/01", RegString(Copy(L"Setting"), L"StartDate"));
+
+    place.Reg().SetString(L"Source\\PeakShiftPattern\\Random", L"StartTime", std::wstring(300, L'1'));
+    EXPECT_EQ(266u, CQuoLog::mQUOLogCopyPksReg(env));
+}
+
 TEST_F(PeakShiftCopyTest, AMissingSourceGives266AndTheOthersAreStillCopied)
 {
     EXPECT_EQ(266u, CQuoLog::mQUOLogCopyPksReg(env));

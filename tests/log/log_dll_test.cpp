@@ -216,6 +216,9 @@ QUO_TEST_CHILD(dll_codes)
     out.Put("read_null_time", dll.Read(QUOLOG_READ_DAY, nullptr, rows, QUOLOG_DAY_ROWS, &total));
     out.Put("read_null_rows", dll.Read(QUOLOG_READ_DAY, &st, nullptr, QUOLOG_DAY_ROWS, &total));
     out.Put("read_null_total", dll.Read(QUOLOG_READ_DAY, &st, rows, QUOLOG_DAY_ROWS, nullptr));
+    out.Put("read_kind_1", dll.Read(1, &st, rows, QUOLOG_DAY_ROWS, &total));
+    out.Put("read_47_rows", dll.Read(QUOLOG_READ_DAY, &st, rows, QUOLOG_DAY_ROWS - 1, &total));
+    out.Put("read_day_without_file", dll.Read(QUOLOG_READ_DAY, &st, rows, QUOLOG_DAY_ROWS, &total));
     dll.Finalize();
     out.Put("write_after_finalize", dll.Write(&record));
     out.Put("init_writer", dll.Initialize(QUOLOG_MODE_WRITER, 1000, 0, 0));
@@ -288,6 +291,23 @@ QUO_TEST_CHILD(dll_write_samples)
     }
     dll.Finalize();
     return static_cast<int>(dwFirstError);
+}
+
+// A writer that writes one sample (the first sample makes the worker totalize) and waits
+// up to 20 s for the file args[0] to appear. Exit code 0 when it did, else 1460.
+QUO_TEST_CHILD(dll_write_and_wait_for)
+{
+    CQuoLogDll dll;
+    if (!dll.Load() || dll.Initialize(QUOLOG_MODE_WRITER, 5000, 0, 0) != ERROR_SUCCESS) {
+        return 1;
+    }
+    QuoLogData record = MakeRecord(QUOLOG_POWER_S0);
+    DWORD dwResult = dll.Write(&record);
+    for (int i = 0; i < 400 && dwResult == ERROR_SUCCESS && !testsupport::FileExists(args.at(0)); ++i) {
+        Sleep(50);
+    }
+    dll.Finalize();
+    return (dwResult != ERROR_SUCCESS) ? static_cast<int>(dwResult) : testsupport::FileExists(args.at(0)) ? 0 : 1460;
 }
 
 // A writer that writes one sample, recovers, and writes another.
@@ -468,6 +488,7 @@ TEST_F(QuoLogDll, EveryExportAnswersWithItsCode)
         {"init_mode_3", 87},        {"init_reader", 0},         {"init_again", 1247},
         {"write_null", 87},         {"write_on_reader", 5},     {"recovery_on_reader", 5},
         {"read_null_time", 87},     {"read_null_rows", 87},     {"read_null_total", 87},
+        {"read_kind_1", 87},        {"read_47_rows", 87},       {"read_day_without_file", 2},
         {"write_after_finalize", 21}, {"init_writer", 0},       {"init_writer_again", 1247}};
     EXPECT_EQ(expected, r);
 }
@@ -530,6 +551,36 @@ TEST_F(QuoLogDll, TheReadPositionSurvivesARestart)
     std::vector<std::wstring> plans;
     EXPECT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_EQ(4u, plans.size());
+}
+
+TEST_F(QuoLogDll, TheFirstSampleMakesTheWorkerFoldTheDaysBeforeTodayIntoTheYearlyLog)
+{
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    SYSTEMTIME yesterday;
+    ASSERT_TRUE(CQuoLog::OffsetDay(&today, &yesterday, -1));
+    wchar_t szToday[16];
+    wchar_t szYesterday[16];
+    CQuoLog::FormatDate(today, szToday, ARRAYSIZE(szToday));
+    CQuoLog::FormatDate(yesterday, szYesterday, ARRAYSIZE(szYesterday));
+    std::wstring yearDir = Join(ProductLogDir(), std::to_wstring(yesterday.wYear));
+    MakeFolders(yearDir);
+    wchar_t szDaily[MAX_PATH];
+    StringCchPrintfW(szDaily, ARRAYSIZE(szDaily), L"%s\\QuoLogDaily%04u%02u%02u.csv", yearDir.c_str(), yesterday.wYear,
+                     yesterday.wMonth, yesterday.wDay);
+    WriteUtf16File(szDaily, std::wstring(szYesterday) + L",10:00:00.000,1800,0,0,5000,1000,1800,0,0,\"QUO\",1800,\"\",0,0,1800,9\r\n");
+    HKEY hKey = nullptr;
+    ASSERT_EQ(0, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr));
+    RegSetValueExW(hKey, L"LastWriteDay", 0, REG_SZ, reinterpret_cast<const BYTE*>(szToday), sizeof(szToday));
+    RegSetValueExW(hKey, L"LastWriteDay2", 0, REG_SZ, reinterpret_cast<const BYTE*>(szYesterday), sizeof(szYesterday));
+    RegCloseKey(hKey);
+    std::wstring yearly = Join(ProductLogDir(), L"QuoLogYearly" + std::to_wstring(yesterday.wYear) + L".csv");
+
+    ASSERT_EQ(0u, RunChild(L"dll_write_and_wait_for", {yearly}));
+    EXPECT_EQ(std::vector<std::wstring>(
+                  {std::wstring(szYesterday) + L",00:00:00.000,1800,0,0,5000,1000,1800,0,0,\"QUO\",1800,\"\",0,0,1800,9"}),
+              testsupport::ReadUtf16Lines(yearly));
+    EXPECT_EQ(szToday, RegString(kProductKey, L"LastWriteDay2"));
 }
 
 TEST_F(QuoLogDll, RecordsBeforeTheNewestAreDroppedUntilARecoveryCutsTheFutureAway)

@@ -1,0 +1,385 @@
+// Reading the totalized logs for QUOLogRead: the half-hour slots of a day from its daily
+// file, the days of a week or month and the months of a year from the yearly files, and
+// the total of the answer. Days enter the yearly file only after midnight has folded
+// them, so a period is read up to yesterday at most.
+#include "QuoLogCore.h"
+
+#include <string>
+#include <vector>
+
+#include <strsafe.h>
+
+#include "StackLock.h"
+#include "TotalizeLog.h"
+#include "Trace.h"
+
+namespace {
+
+const DWORD kMonthsInYear = 12;
+const DWORD kDaysInWeek = 7;
+const ULONGLONG kFileTimeUnitsPerDay = 24ULL * 3600 * 10000000;
+
+SYSTEMTIME MakeDate(WORD wYear, WORD wMonth, WORD wDay)
+{
+    SYSTEMTIME st = {};
+    st.wYear = wYear;
+    st.wMonth = wMonth;
+    st.wDay = wDay;
+    return st;
+}
+
+SYSTEMTIME DateOf(const SYSTEMTIME& t)
+{
+    return MakeDate(t.wYear, t.wMonth, t.wDay);
+}
+
+// Whole days from the date of a to the date of b (b not earlier).
+ULONGLONG DaysBetween(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    SYSTEMTIME stA = DateOf(a);
+    SYSTEMTIME stB = DateOf(b);
+    FILETIME ftA;
+    FILETIME ftB;
+    if (!SystemTimeToFileTime(&stA, &ftA) || !SystemTimeToFileTime(&stB, &ftB)) {
+        return ~0ULL;
+    }
+    ULARGE_INTEGER ulA = {{ftA.dwLowDateTime, ftA.dwHighDateTime}};
+    ULARGE_INTEGER ulB = {{ftB.dwLowDateTime, ftB.dwHighDateTime}};
+    return (ulB.QuadPart - ulA.QuadPart) / kFileTimeUnitsPerDay;
+}
+
+// The rows' own days: zeroed records with the dates stFirst, stFirst + 1, ...
+void FillRowDates(QuoLogRead* pRows, DWORD dwRows, const SYSTEMTIME& stFirst)
+{
+    SYSTEMTIME stDay = DateOf(stFirst);
+    for (DWORD i = 0; i < dwRows; ++i) {
+        pRows[i].stTime = stDay;
+        if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+DWORD CQuoLog::MapElemToStructElr(const CCSVOperator::LineTable& table, DWORD dwLine, QuoLogRead* pRecord)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pRecord);
+    QuoLogRead r = {};
+    std::wstring date;
+    std::wstring time;
+    if (!CCSVOperator::GetString(table, dwLine, 1, date) || !CCSVOperator::GetString(table, dwLine, 2, time)) {
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    WCHAR szStamp[kTimeTextChars + 8];
+    if (FAILED(StringCchPrintfW(szStamp, ARRAYSIZE(szStamp), L"%s,%s", date.c_str(), time.c_str()))
+        || !ConvertStrToSystime(szStamp, &r.stTime)) {
+        TRACE(1, L"No valid time in line %u.", dwLine);
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    CCSVOperator::GetDWORD(table, dwLine, 3, &r.dwS0Time);
+    CCSVOperator::GetDWORD(table, dwLine, 4, &r.dwS3S4Time);
+    CCSVOperator::GetDWORD(table, dwLine, 5, &r.dwS5Time);
+    CCSVOperator::GetQWORD(table, dwLine, 6, &r.ullPCEnergy);
+    CCSVOperator::GetQWORD(table, dwLine, 7, &r.ullMonEnergy);
+    CCSVOperator::GetDWORD(table, dwLine, 8, &r.dwACTime);
+    CCSVOperator::GetDWORD(table, dwLine, 9, &r.dwDCTime);
+    CCSVOperator::GetDWORD(table, dwLine, 10, &r.dwChargeTime);
+    DWORD dwResult = ERROR_SUCCESS;
+    std::wstring plan;
+    if (CCSVOperator::GetString(table, dwLine, 11, plan)) {
+        StringCchCopyNW(r.szPowerPlan1, ARRAYSIZE(r.szPowerPlan1), plan.c_str(), plan.size());
+    } else {
+        dwResult = ERROR_FILE_NOT_FOUND;
+    }
+    CCSVOperator::GetDWORD(table, dwLine, 12, &r.dwPowerPlan1Time);
+    if (CCSVOperator::GetString(table, dwLine, 13, plan)) {
+        StringCchCopyNW(r.szPowerPlan2, ARRAYSIZE(r.szPowerPlan2), plan.c_str(), plan.size());
+    } else {
+        dwResult = ERROR_FILE_NOT_FOUND;
+    }
+    CCSVOperator::GetDWORD(table, dwLine, 14, &r.dwPowerPlan2Time);
+    CCSVOperator::GetQWORD(table, dwLine, 15, &r.ullIdleEnergy);
+    CCSVOperator::GetQWORD(table, dwLine, 16, &r.ullReductPlanTime);
+    CCSVOperator::GetQWORD(table, dwLine, 17, &r.ullReductEnergy);
+    *pRecord = r;
+    TRACE_RETURN(dwResult);
+}
+
+void CQuoLog::SumRows(const QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pTotal)
+{
+    QuoLogRead& total = *pTotal;
+    PowerPlanTable plans;
+    for (DWORD i = 0; i < dwCount; ++i) {
+        const QuoLogRead& row = pRows[i];
+        total.dwS0Time += row.dwS0Time;
+        total.dwS3S4Time += row.dwS3S4Time;
+        total.dwS5Time += row.dwS5Time;
+        total.ullPCEnergy += row.ullPCEnergy;
+        total.ullMonEnergy += row.ullMonEnergy;
+        total.dwACTime += row.dwACTime;
+        total.dwDCTime += row.dwDCTime;
+        total.dwChargeTime += row.dwChargeTime;
+        total.ullIdleEnergy += row.ullIdleEnergy;
+        total.ullReductPlanTime += row.ullReductPlanTime;
+        total.ullReductEnergy += row.ullReductEnergy;
+        CTotalizeLog::UpdatePlanInfo(plans, row.szPowerPlan1, row.dwPowerPlan1Time);
+        CTotalizeLog::UpdatePlanInfo(plans, row.szPowerPlan2, row.dwPowerPlan2Time);
+    }
+    PowerPlanInfo top[2];
+    CTotalizeLog::FindMaxPowerPlan(plans, top);
+    StringCchCopyW(total.szPowerPlan1, ARRAYSIZE(total.szPowerPlan1), top[0].szName);
+    total.dwPowerPlan1Time = top[0].dwTime;
+    StringCchCopyW(total.szPowerPlan2, ARRAYSIZE(total.szPowerPlan2), top[1].szName);
+    total.dwPowerPlan2Time = top[1].dwTime;
+}
+
+DWORD CQuoLog::Read(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics)
+{
+    SYSTEMTIME stToday;
+    GetLocalTime(&stToday);
+    return ReadAt(dwKind, lpTime, pRows, dwCount, pStatistics, stToday);
+}
+
+DWORD CQuoLog::ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount,
+                      QuoLogRead* pStatistics, const SYSTEMTIME& stToday)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(lpTime);
+    TRACE_CHECK_NULL(pRows);
+    TRACE_CHECK_NULL(pStatistics);
+    CStackLock lock(&m_csLock);
+    if (!IsValidSystime(lpTime)) {
+        TRACE(0, L"Invalid time.");
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    if (m_pTotalizeLog == nullptr) {
+        TRACE(0, L"%s is NULL.", L"m_pTotalizeLog");
+        TRACE_RETURN(ERROR_NOT_READY);
+    }
+    const SYSTEMTIME stDate = DateOf(*lpTime);
+    const SYSTEMTIME& stTime = *lpTime;
+    DWORD dwResult = ERROR_INVALID_PARAMETER;
+    switch (dwKind) {
+    case QUOLOG_READ_DAY:
+        if (dwCount >= QUOLOG_DAY_ROWS) {
+            dwResult = ReadDay(stTime, pRows, dwCount, pStatistics, stToday);
+        }
+        break;
+    case QUOLOG_READ_WEEK:
+        if (dwCount >= QUOLOG_WEEK_ROWS) {
+            dwResult = ReadWeek(stTime, pRows, dwCount, pStatistics, stToday);
+        }
+        break;
+    case QUOLOG_READ_MONTH:
+        if (dwCount >= MonthDaysFromYMD(&stDate)) {
+            dwResult = ReadMonth(stTime, pRows, dwCount, pStatistics, stToday);
+        }
+        break;
+    case QUOLOG_READ_YEAR:
+        if (dwCount >= QUOLOG_YEAR_ROWS) {
+            dwResult = ReadYear(stTime, pRows, dwCount, pStatistics, stToday);
+        }
+        break;
+    default:
+        break;
+    }
+    if (dwResult == ERROR_INVALID_PARAMETER) {
+        TRACE(0, L"Invalid kind %u or too few rows (%u).", dwKind, dwCount);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                       const SYSTEMTIME& stToday)
+{
+    TRACE_ENTER(2);
+    const SYSTEMTIME stDate = DateOf(stTime);
+    ZeroMemory(pStatistics, sizeof(*pStatistics));
+    ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);
+    for (DWORD i = 0; i < QUOLOG_DAY_ROWS; ++i) {
+        pRows[i].stTime = stDate;
+        pRows[i].stTime.wHour = static_cast<WORD>(i / 2);
+        pRows[i].stTime.wMinute = (i % 2 != 0) ? 30 : 0;
+    }
+    if (CompareDate(stToday, stDate) < 0) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    WCHAR szPath[MAX_PATH];
+    if (!GetLogFullPath(CCSVOperator::LOG_KIND_DAILY, &stDate, szPath, ARRAYSIZE(szPath), FALSE)
+        || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    CCSVOperator::LineTable table;
+    DWORD dwResult = m_pTotalizeLog->ReadCSV(szPath, 1, table, nullptr);
+    if (dwResult == ERROR_INVALID_PARAMETER) {
+        dwResult = ERROR_FILE_NOT_FOUND;  // no whole line in the file
+    }
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    for (const auto& line : table) {
+        QuoLogRead record;
+        dwResult = MapElemToStructElr(table, line.first, &record);
+        if (dwResult != ERROR_SUCCESS) {
+            continue;
+        }
+        // The row comes from the line's own time, which was checked to be a valid one,
+        // so it is one of the 48 rows.
+        DWORD dwRow = record.stTime.wHour * 2u + (record.stTime.wMinute != 0 ? 1u : 0u);
+        if (dwRow < QUOLOG_DAY_ROWS) {
+            pRows[dwRow] = record;
+        }
+    }
+    pStatistics->stTime = stTime;
+    SumRows(pRows, dwCount, pStatistics);
+    TRACE_RETURN(dwResult);
+}
+
+DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, QuoLogRead* pRows, DWORD dwRows,
+                        DWORD* pdwHits)
+{
+    TRACE_ENTER(2);
+    // Row k is the day stFirst + k and takes the first line of that date. A range may
+    // cross into a new year, and so into another yearly file.
+    std::vector<bool> filled(dwRows, false);
+    DWORD dwError = ERROR_SUCCESS;
+    for (WORD wYear = stFirst.wYear; wYear <= stLast.wYear; ++wYear) {
+        const SYSTEMTIME stFrom = (wYear == stFirst.wYear) ? DateOf(stFirst) : MakeDate(wYear, 1, 1);
+        const SYSTEMTIME stTo = (wYear == stLast.wYear) ? DateOf(stLast) : MakeDate(wYear, 12, 31);
+        WCHAR szPath[MAX_PATH];
+        if (!GetLogFullPath(CCSVOperator::LOG_KIND_YEARLY, &stFrom, szPath, ARRAYSIZE(szPath), FALSE)
+            || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
+            continue;
+        }
+        CCSVOperator::LineTable table;
+        DWORD dwResult = m_pTotalizeLog->ReadCSVByDate(szPath, stFrom, stTo, table, nullptr);
+        if (dwResult != ERROR_SUCCESS && dwResult != ERROR_FILE_NOT_FOUND) {
+            TRACE(0, L"Error in reading %s. code:%u", szPath, dwResult);
+            dwError = dwResult;
+        }
+        for (const auto& line : table) {
+            QuoLogRead record;
+            if (MapElemToStructElr(table, line.first, &record) != ERROR_SUCCESS
+                || CompareDate(record.stTime, stFirst) < 0) {
+                continue;
+            }
+            ULONGLONG ullRow = DaysBetween(stFirst, record.stTime);
+            if (ullRow < dwRows && !filled[static_cast<size_t>(ullRow)]) {
+                filled[static_cast<size_t>(ullRow)] = true;
+                pRows[ullRow] = record;
+                ++*pdwHits;
+            }
+        }
+    }
+    TRACE_RETURN(dwError);
+}
+
+DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                        const SYSTEMTIME& stToday)
+{
+    TRACE_ENTER(2);
+    const SYSTEMTIME stDate = DateOf(stTime);
+    SYSTEMTIME stStart;
+    SYSTEMTIME stEnd;
+    ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);
+    ZeroMemory(pStatistics, sizeof(*pStatistics));
+    if (!OffsetDay(&stDate, &stStart, -static_cast<LONG>(GetDayOfWeek(&stDate)))
+        || !OffsetDay(&stStart, &stEnd, kDaysInWeek - 1)) {
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    FillRowDates(pRows, kDaysInWeek, stStart);
+    if (CompareDate(stToday, stEnd) <= 0 && !OffsetDay(&stToday, &stEnd, -1)) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    if (CompareDate(stEnd, stStart) < 0) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    DWORD dwHits = 0;
+    DWORD dwError = ReadDays(stStart, stEnd, pRows, kDaysInWeek, &dwHits);
+    if (dwHits == 0) {
+        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
+    }
+    pStatistics->stTime = stTime;
+    SumRows(pRows, kDaysInWeek, pStatistics);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CQuoLog::ReadMonth(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                         const SYSTEMTIME& stToday)
+{
+    TRACE_ENTER(2);
+    const SYSTEMTIME stDate = DateOf(stTime);
+    const WORD wDays = MonthDaysFromYMD(&stDate);
+    const SYSTEMTIME stStart = MakeDate(stDate.wYear, stDate.wMonth, 1);
+    SYSTEMTIME stEnd = MakeDate(stDate.wYear, stDate.wMonth, wDays);
+    ZeroMemory(pStatistics, sizeof(*pStatistics));
+    ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);
+    FillRowDates(pRows, wDays, stStart);
+    if (CompareDate(stToday, stEnd) <= 0 && !OffsetDay(&stToday, &stEnd, -1)) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    if (CompareDate(stEnd, stStart) < 0) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    DWORD dwHits = 0;
+    DWORD dwError = ReadDays(stStart, stEnd, pRows, wDays, &dwHits);
+    if (dwHits == 0) {
+        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
+    }
+    pStatistics->stTime = stTime;
+    SumRows(pRows, dwCount, pStatistics);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
+                        const SYSTEMTIME& stToday)
+{
+    TRACE_ENTER(2);
+    const SYSTEMTIME stDate = DateOf(stTime);
+    ZeroMemory(pStatistics, sizeof(*pStatistics));
+    ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);
+    for (DWORD m = 0; m < kMonthsInYear; ++m) {
+        pRows[m].stTime = MakeDate(stDate.wYear, static_cast<WORD>(m + 1), 1);
+    }
+    if (stToday.wYear < stDate.wYear) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    DWORD dwError = ERROR_SUCCESS;
+    DWORD dwHits = 0;
+    for (DWORD m = 0; m < kMonthsInYear; ++m) {
+        const SYSTEMTIME stStart = pRows[m].stTime;
+        SYSTEMTIME stEnd = MakeDate(stStart.wYear, stStart.wMonth, MonthDaysFromYMD(&stStart));
+        bool bLastMonth = false;
+        if (CompareDate(stToday, stEnd) <= 0) {
+            bLastMonth = true;
+            if (!OffsetDay(&stToday, &stEnd, -1)) {
+                break;
+            }
+        }
+        if (CompareDate(stEnd, stStart) >= 0) {
+            QuoLogRead days[QUOLOG_MONTH_ROWS] = {};
+            DWORD dwDays = 0;
+            DWORD dwResult = ReadDays(stStart, stEnd, days, QUOLOG_MONTH_ROWS, &dwDays);
+            if (dwResult != ERROR_SUCCESS) {
+                dwError = dwResult;
+            }
+            if (dwDays > 0) {
+                ++dwHits;
+                SumRows(days, QUOLOG_MONTH_ROWS, &pRows[m]);
+            }
+        } else if (m == 0) {
+            dwError = ERROR_FILE_NOT_FOUND;
+        }
+        if (bLastMonth) {
+            break;
+        }
+    }
+    if (dwHits == 0) {
+        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
+    }
+    pStatistics->stTime = stTime;
+    SumRows(pRows, dwCount, pStatistics);
+    TRACE_RETURN(ERROR_SUCCESS);
+}

@@ -1,0 +1,334 @@
+// The peak-shift tool's charge prevention as the totalization sees it: the library's
+// copy of the tool's settings (made when the PC went to sleep or off) gives a daily
+// window within a range of dates during which the battery is not charged; that window
+// is left out when the charge gain of a sleep or power-off is spread over its slots.
+#include "TotalizeLog.h"
+
+#include <strsafe.h>
+
+#include "QuoLogCore.h"
+#include "Reg.h"
+#include "Trace.h"
+
+namespace {
+
+const WCHAR kEnablePks[] = L"EnablePksOrProhibitionTime";
+const WCHAR kBpmc[] = L"BPMC";
+const DWORD kBpmcChargePrevention = 0x2;
+const WCHAR kS3S4S5ChargePrevention[] = L"EnableS3S4S5ChargePrevention";
+const WCHAR kUseRandomPeakShift[] = L"UseRandomPeakShift";
+const WCHAR kUseEFPeakShift[] = L"UseEFPeakShift";
+const WCHAR kUseNonChargeSpan[] = L"UseNonChargeSpan";
+const WCHAR kUsePeakShift[] = L"UsePeakShift";
+const WCHAR kStartTime[] = L"StartTime";
+const WCHAR kEndTime[] = L"EndTime";
+const WCHAR kNonChargeStartTime[] = L"NonChargeStartTime";
+const WCHAR kNonChargeEndTime[] = L"NonChargeEndTime";
+const WCHAR kStartDate[] = L"StartDate";
+const WCHAR kEndDate[] = L"EndDate";
+const size_t kParsedChars = 10;
+
+// Splits the first 10 characters of lpText at chSeparator into at most three numbers
+// read as a wide ato-integer conversion reads them; empty pieces are skipped. The
+// number of pieces found.
+size_t SplitNumbers(LPCWSTR lpText, WCHAR chSeparator, LONG values[3], LPWSTR lpHead, size_t cchHead)
+{
+    StringCchCopyNW(lpHead, cchHead, lpText, kParsedChars);
+    WCHAR szSeparators[] = {chSeparator, L'\0'};
+    WCHAR szWork[kParsedChars + 1];
+    StringCchCopyW(szWork, ARRAYSIZE(szWork), lpHead);
+    size_t nFound = 0;
+    LPWSTR lpContext = nullptr;
+    for (LPWSTR lpToken = wcstok_s(szWork, szSeparators, &lpContext); lpToken != nullptr && nFound < 3;
+         lpToken = wcstok_s(nullptr, szSeparators, &lpContext)) {
+        values[nFound++] = _wtol(lpToken);
+    }
+    return nFound;
+}
+
+}  // namespace
+
+DWORD CTotalizeLog::ConvertPksTime(LPCWSTR lpText, SYSTEMTIME* lpTime)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpText);
+    TRACE_CHECK_NULL(lpTime);
+    WCHAR szHead[kParsedChars + 1];
+    LONG values[3] = {0, 0, 0};
+    size_t nFound = SplitNumbers(lpText, L':', values, szHead, ARRAYSIZE(szHead));
+    TRACE(2, L"QUOLOG: ConvertTime:Start:(%s)", szHead);
+    if (nFound < 2) {
+        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+    }
+    TRACE(2, L"QUOLOG: ConvertTime:End:(%02u:%02u:%02u)", values[0], values[1], values[2]);
+    if (values[0] < 0 || values[0] >= 24 || values[1] < 0 || values[1] >= 60 || values[2] < 0 || values[2] >= 60) {
+        TRACE_RETURN(ERROR_INVALID_TIME);
+    }
+    SYSTEMTIME st = {};
+    st.wHour = static_cast<WORD>(values[0]);
+    st.wMinute = static_cast<WORD>(values[1]);
+    st.wSecond = static_cast<WORD>(values[2]);
+    *lpTime = st;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CTotalizeLog::ConvertPksDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(lpText);
+    TRACE_CHECK_NULL(lpTime);
+    WCHAR szHead[kParsedChars + 1];
+    LONG values[3] = {0, 0, 0};
+    size_t nFound = SplitNumbers(lpText, L'/', values, szHead, ARRAYSIZE(szHead));
+    TRACE(2, L"QUOLOG: ConvertDate:Start:(%s)", szHead);
+    if (nFound < 3) {
+        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+    }
+    TRACE(2, L"QUOLOG: ConvertDate:End:(%04u/%02u/%02u)", values[0], values[1], values[2]);
+    if (values[0] < 2011 || values[0] > 2099 || values[1] < 1 || values[1] > 12 || values[2] < 1 || values[2] > 31) {
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(values[0]);
+    st.wMonth = static_cast<WORD>(values[1]);
+    st.wDay = static_cast<WORD>(values[2]);
+    *lpTime = st;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CTotalizeLog::ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime)
+{
+    TRACE_ENTER(2);
+    WCHAR szText[kPksTextChars];
+    DWORD cchText = ARRAYSIZE(szText);
+    DWORD dwResult = key.QueryStringValue(lpName, szText, &cchText);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(%s) code:%lu", lpTraceName, dwResult);
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    TRACE_RETURN(ConvertPksTime(szText, lpTime));
+}
+
+DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
+{
+    TRACE_ENTER(1);
+    m_bPksEnable = FALSE;
+    m_stPksStartDate = SYSTEMTIME();
+    m_stPksEndDate = SYSTEMTIME();
+    m_stPksStartTime = SYSTEMTIME();
+    m_stPksEndTime = SYSTEMTIME();
+    const QuoLogEnvironment& env = m_Owner.GetEnvironment();
+    WCHAR szSetting[MAX_PATH];
+    WCHAR szPattern[MAX_PATH];
+    StringCchPrintfW(szSetting, ARRAYSIZE(szSetting), L"%s\\%s\\%s", env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY,
+                     REGKEY_SUB_PKS_SETTING);
+    CReg setting;
+    DWORD dwResult = setting.OpenKey(szSetting, KEY_READ);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: cReg.OpenKey() : failed(%s). code:%u", szSetting, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    // Charge prevention in sleep and power-off must be switched on; a value of 0 means
+    // switched off, which is no error.
+    DWORD dwValue = 0;
+    dwResult = setting.QueryDWORDValue(kEnablePks, &dwValue);
+    if (dwResult != ERROR_SUCCESS || dwValue == 0) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_PKS_OR_PROHIBITION_TIME) val:%lu code:%lu", dwValue, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    dwValue = 0;
+    dwResult = setting.QueryDWORDValue(kBpmc, &dwValue);
+    if (dwResult != ERROR_SUCCESS || (dwValue & kBpmcChargePrevention) == 0) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_BPMC) val:%u code:%lu", dwValue, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+    dwValue = 0;
+    dwResult = setting.QueryDWORDValue(kS3S4S5ChargePrevention, &dwValue);
+    if (dwResult != ERROR_SUCCESS || dwValue == 0) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_S3S4S5_CHARGEPREVENTION_ENABLE) val:%u code:%lu", dwValue,
+              dwResult);
+        TRACE_RETURN(dwResult);
+    }
+
+    DWORD dwRandom = 0;
+    DWORD dwEF = 0;
+    dwResult = setting.QueryDWORDValue(kUseRandomPeakShift, &dwRandom);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_USE_RANDOM_PEAKSHIFT) is failed. code:%lu", dwResult);
+        dwRandom = 0;
+    }
+    dwResult = setting.QueryDWORDValue(kUseEFPeakShift, &dwEF);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_USE_EF_PEAKSHIFT) is failed. code:%lu", dwResult);
+        dwEF = 0;
+    }
+    TRACE(1, L"QUOLOG:PKS_REG: %s:%lu", kUseRandomPeakShift, dwRandom);
+    TRACE(1, L"QUOLOG:PKS_REG: %s:%lu", kUseEFPeakShift, dwEF);
+    bool bPattern = (dwRandom != 0 || dwEF != 0);
+    LPCWSTR lpPatternSub = (dwRandom != 0) ? REGKEY_SUB_PKS_RANDOM
+        : (dwEF != 0)                      ? REGKEY_SUB_PKS_FORECAST
+                                           : REGKEY_SUB_PKS_SETTING;
+    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s\\%s", env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY,
+                     lpPatternSub);
+    CReg pattern;
+    dwResult = pattern.OpenKey(szPattern, KEY_READ);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: cRetPksTime.OpenKey() : failed(%s). code:%u", szPattern, dwResult);
+        TRACE_RETURN(dwResult);
+    }
+
+    SYSTEMTIME stStart = {};
+    SYSTEMTIME stEnd = {};
+    DWORD dwNonCharge = 0;
+    if (setting.QueryDWORDValue(kUseNonChargeSpan, &dwNonCharge) != ERROR_SUCCESS) {
+        dwNonCharge = 0;
+    }
+    DWORD dwUsePeakShift = 0;
+    DWORD dwUseResult = setting.QueryDWORDValue(kUsePeakShift, &dwUsePeakShift);
+    if (dwNonCharge == 0) {
+        if (dwUseResult != ERROR_SUCCESS || dwUsePeakShift == 0) {
+            TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_USE_PEAKSHIFT) val:%u code:%lu", dwUsePeakShift,
+                  dwUseResult);
+            TRACE_RETURN(dwUseResult);
+        }
+        dwResult = ReadPksTime(pattern, kStartTime, L"REG_KEY_START_TIME", &stStart);
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = ReadPksTime(pattern, kEndTime, L"REG_KEY_END_TIME", &stEnd);
+        }
+    } else {
+        dwResult = ReadPksTime(pattern, kNonChargeStartTime, L"REG_KEY_NONCHARGE_START_TIME", &stStart);
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = ReadPksTime(pattern, kNonChargeEndTime, L"REG_KEY_NONCHARGE_END_TIME", &stEnd);
+        }
+        if (dwResult == ERROR_SUCCESS && bPattern && dwUseResult == ERROR_SUCCESS && dwUsePeakShift != 0) {
+            // The peak-shift window of the pattern as well: the union of both.
+            SYSTEMTIME stPksStart = {};
+            SYSTEMTIME stPksEnd = {};
+            dwResult = ReadPksTime(pattern, kStartTime, L"REG_KEY_START_TIME", &stPksStart);
+            if (dwResult == ERROR_SUCCESS) {
+                dwResult = ReadPksTime(pattern, kEndTime, L"REG_KEY_END_TIME", &stPksEnd);
+            }
+            if (dwResult == ERROR_SUCCESS && CompareSystime(stPksStart, stStart, kCompareTimeOfDay) == kEarlier) {
+                stStart = stPksStart;
+            }
+            if (dwResult == ERROR_SUCCESS && CompareSystime(stPksEnd, stEnd, kCompareTimeOfDay) == kLater) {
+                stEnd = stPksEnd;
+            }
+        }
+    }
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(1, L"QUOLOG:PKS_REG: START TIME: %02u:%02u:%02u", stStart.wHour, stStart.wMinute, stStart.wSecond);
+    TRACE(1, L"QUOLOG:PKS_REG: END TIME: %02u:%02u:%02u", stEnd.wHour, stEnd.wMinute, stEnd.wSecond);
+    if (CompareSystime(stStart, stEnd, kCompareTimeOfDay) == kLater) {
+        TRACE(0, L"QUOLOG:PKS_REG: the window ends before it starts.");
+        TRACE_RETURN(ERROR_INVALID_TIME);
+    }
+
+    SYSTEMTIME stStartDate = {};
+    SYSTEMTIME stEndDate = {};
+    WCHAR szText[kPksTextChars];
+    DWORD cchText = ARRAYSIZE(szText);
+    dwResult = setting.QueryStringValue(kStartDate, szText, &cchText);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(REG_KEY_START_DATE) code:%lu", dwResult);
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    dwResult = ConvertPksDate(szText, &stStartDate);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    cchText = ARRAYSIZE(szText);
+    dwResult = setting.QueryStringValue(kEndDate, szText, &cchText);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(REG_KEY_END_DATE) code:%lu", dwResult);
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    dwResult = ConvertPksDate(szText, &stEndDate);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(1, L"QUOLOG:PKS_REG: START DATE: %04u/%02u/%02u", stStartDate.wYear, stStartDate.wMonth, stStartDate.wDay);
+    TRACE(1, L"QUOLOG:PKS_REG: END DATE: %04u/%02u/%02u", stEndDate.wYear, stEndDate.wMonth, stEndDate.wDay);
+    if (CompareSystime(stStartDate, stEndDate, kCompareDate) == kLater) {
+        TRACE(0, L"QUOLOG:PKS_REG: the date range ends before it starts.");
+        TRACE_RETURN(ERROR_INVALID_TIME);
+    }
+    m_stPksStartTime = stStart;
+    m_stPksEndTime = stEnd;
+    m_stPksStartDate = stStartDate;
+    m_stPksEndDate = stEndDate;
+    m_bPksEnable = TRUE;
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
+DWORD CTotalizeLog::CalcSecCount(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    TRACE_FUNCTION();
+    SYSTEMTIME stA = {1601, 1, 0, 1, a.wHour, a.wMinute, a.wSecond, 0};
+    SYSTEMTIME stB = {1601, 1, 0, 1, b.wHour, b.wMinute, b.wSecond, 0};
+    DWORD dwSeconds = CalculateTime(stA, stB);
+    TRACE(2, L"QUOLOG:CALC_SECCOUNT:%02u:%02u:%02u=>%04u:%02u:%02u ret=%lu", a.wHour, a.wMinute, a.wSecond, b.wHour,
+          b.wMinute, b.wSecond, dwSeconds);
+    return dwSeconds;
+}
+
+DWORD CTotalizeLog::CalculateBattChrgPrvntTime(const SYSTEMTIME& S, const SYSTEMTIME& E, DWORD D) const
+{
+    TRACE_FUNCTION();
+    const SYSTEMTIME& PSD = m_stPksStartDate;
+    const SYSTEMTIME& PED = m_stPksEndDate;
+    const SYSTEMTIME& PST = m_stPksStartTime;
+    const SYSTEMTIME& PET = m_stPksEndTime;
+    TRACE(2, L"QUOLOG:CALC_TIME: m_stPksStartDate/m_stPksStartTime(%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", PSD.wYear,
+          PSD.wMonth, PSD.wDay, PST.wHour, PST.wMinute, PST.wSecond);
+    TRACE(2, L"QUOLOG:CALC_TIME: m_stPksEndDate/m_stPksEndTime    (%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", PED.wYear,
+          PED.wMonth, PED.wDay, PET.wHour, PET.wMinute, PET.wSecond);
+    auto date = [](const SYSTEMTIME& a, const SYSTEMTIME& b) { return CompareSystime(a, b, kCompareDate); };
+    auto time = [](const SYSTEMTIME& a, const SYSTEMTIME& b) { return CompareSystime(a, b, kCompareTimeOfDay); };
+    const bool bOutsideRange = date(S, PSD) == kEarlier || date(S, PED) == kLater;
+    DWORD R = 0;
+    switch (date(S, E)) {
+    case kEarlier:
+        // Only the window of S's day is counted; the later days are the caller's.
+        if (bOutsideRange) {
+            TRACE(2, L"QUOLOG:CALC_TIME: No calculation. <11>");
+        } else if (time(S, PST) != kLater) {
+            R = CalcSecCount(PST, PET);
+            TRACE(2, L"QUOLOG:CALC_TIME: dwReductionTime=%lu <8>", R);
+        } else if (time(S, PET) != kEarlier) {
+            TRACE(2, L"QUOLOG:CALC_TIME: No calculation. <10>");
+        } else {
+            R = CalcSecCount(S, PET);
+            TRACE(2, L"QUOLOG:CALC_TIME: dwReductionTime=%lu <9>", R);
+        }
+        break;
+    case kLater:
+        TRACE(2, L"QUOLOG:CALC_TIME: Input error. <21>");
+        break;
+    default:
+        if (bOutsideRange) {
+            TRACE(2, L"QUOLOG:CALC_TIME: No calculation.<1>");
+        } else if (time(PET, S) != kLater || time(E, PST) != kLater) {
+            TRACE(2, L"QUOLOG:CALC_TIME: No calculation.<2><3>");
+        } else if (time(S, PST) == kEarlier && time(PET, E) == kEarlier) {
+            R = CalcSecCount(PST, PET);
+            TRACE(2, L"QUOLOG:CALC_TIME: dwReductionTime=%lu <4>", R);
+        } else if (time(S, PST) == kEarlier) {
+            R = CalcSecCount(PST, E);
+            TRACE(2, L"QUOLOG:CALC_TIME: dwReductionTime=%lu <5>", R);
+        } else if (time(PET, E) == kEarlier) {
+            R = CalcSecCount(S, PET);
+            TRACE(2, L"QUOLOG:CALC_TIME: dwReductionTime=%lu <6>", R);
+        } else {
+            R = D;
+            TRACE(2, L"QUOLOG:CALC_TIME: dwReductionTime=%lu <7>", R);
+        }
+        break;
+    }
+    DWORD dwResult = (R > D) ? 0 : D - R;
+    TRACE(2, L"QUOLOG:CALC_TIME: dwCalcTargetTime = %lu, dwReductionTime = %lu", D, R);
+    TRACE(2, L"QUOLOG:CALC_TIME: Result: %lu[sec].", dwResult);
+    return dwResult;
+}

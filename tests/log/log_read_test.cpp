@@ -1,0 +1,214 @@
+// QUOLogRead's questions in-process, by a reader instance of a place of its own: the
+// half-hour rows of a day, the days of a week or month and the months of a year, read
+// from daily and yearly files written by hand, with "today" chosen by the test.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include <strsafe.h>
+
+#include "LogTestSupport.h"
+#include "QuoLogCore.h"
+
+using namespace logtest;
+
+namespace {
+
+// A totals line: S0 time, PC energy and the first plan; the rest 0.
+std::wstring Totals(const SYSTEMTIME& t, DWORD dwS0, DWORD dwPC, const wchar_t* lpPlan = L"", DWORD dwPlanTime = 0)
+{
+    wchar_t sz[256];
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%04u/%02u/%02u,%02u:%02u:00.000,%u,0,0,%u,0,0,0,0,\"%s\",%u,\"\",0,0,0,0\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, dwS0, dwPC, lpPlan, dwPlanTime);
+    return sz;
+}
+
+bool SameDate(const SYSTEMTIME& a, WORD y, WORD m, WORD d)
+{
+    return a.wYear == y && a.wMonth == m && a.wDay == d;
+}
+
+class ReadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        quoLog.reset(new CQuoLog(place.Env()));
+        ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_READER, 1000, 0, 0));
+        MakeFolders(Join(place.LogDir(), L"2012"));
+    }
+    void Yearly(WORD y, const std::wstring& text)
+    {
+        WriteUtf16File(Join(place.LogDir(), L"QuoLogYearly" + std::to_wstring(y) + L".csv"), text);
+    }
+    void Daily(const wchar_t* lpName, const std::wstring& text)
+    {
+        WriteUtf16File(Join(place.LogDir(), std::wstring(L"2012\\QuoLogDaily") + lpName + L".csv"), text);
+    }
+    DWORD Read(DWORD dwKind, const SYSTEMTIME& st, DWORD dwCount, const SYSTEMTIME& today)
+    {
+        rows.assign(dwCount + 1, QuoLogRead());
+        rows[dwCount].dwS0Time = kGuard;  // one record past the caller's rows
+        total = QuoLogRead();
+        return quoLog->ReadAt(dwKind, &st, rows.data(), dwCount, &total, today);
+    }
+    DWORD S0(DWORD dwFrom, DWORD dwTo)
+    {
+        DWORD dwSum = 0;
+        for (DWORD i = dwFrom; i < dwTo; ++i) {
+            dwSum += rows[i].dwS0Time;
+        }
+        return dwSum;
+    }
+
+    static constexpr DWORD kGuard = 0xFEEDFACE;
+    CLogTestPlace place{L"read"};
+    std::unique_ptr<CQuoLog> quoLog;
+    std::vector<QuoLogRead> rows;
+    QuoLogRead total;
+};
+
+}  // namespace
+
+TEST_F(ReadTest, ADayGivesItsHalfHourSlotsByTheirOwnTime)
+{
+    const SYSTEMTIME day = MakeTime(2012, 7, 10, 15, 20, 7);
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 9)));  // tomorrow
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));  // no daily file
+    EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 7, 10));
+    EXPECT_EQ(0, rows[0].stTime.wHour + rows[0].stTime.wMinute);
+    EXPECT_EQ(23, rows[47].stTime.wHour);
+    EXPECT_EQ(30, rows[47].stTime.wMinute);
+    EXPECT_EQ(kGuard, rows[48].dwS0Time);
+
+    Daily(L"20120710", Totals(MakeTime(2012, 7, 10, 0, 0), 100, 5) + Totals(MakeTime(2012, 7, 10, 10, 30), 1800, 500, L"A", 1800)
+                           + L"2012/07/10,25:00:00.000,9,0,0,9,0,0,0,0,\"X\",9,\"\",0,0,0,0\r\n"
+                           + Totals(MakeTime(2012, 7, 10, 23, 30), 60, 20, L"B", 60));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_DAY, day, 50, MakeTime(2012, 7, 11)));
+    EXPECT_EQ(100u, rows[0].dwS0Time);
+    EXPECT_EQ(1800u, rows[21].dwS0Time);  // 10:30, the odd row
+    EXPECT_EQ(500u, rows[21].ullPCEnergy);
+    EXPECT_EQ(60u, rows[47].dwS0Time);
+    EXPECT_EQ(1960u, S0(0, 50));  // the line of hour 25 went nowhere
+    EXPECT_EQ(0, rows[48].stTime.wYear);  // rows past the day stay zeroed
+    EXPECT_EQ(kGuard, rows[50].dwS0Time);
+    EXPECT_EQ(1960u, total.dwS0Time);
+    EXPECT_EQ(525u, total.ullPCEnergy);
+    EXPECT_STREQ(L"A", total.szPowerPlan1);
+    EXPECT_EQ(1800u, total.dwPowerPlan1Time);
+    EXPECT_STREQ(L"B", total.szPowerPlan2);
+    EXPECT_EQ(15, total.stTime.wHour);  // the question's own time
+    EXPECT_EQ(7, total.stTime.wSecond);
+}
+
+TEST_F(ReadTest, BadKindsCountsAndTimesGive87)
+{
+    const SYSTEMTIME st = MakeTime(2012, 7, 10);
+    const SYSTEMTIME today = MakeTime(2012, 8, 1);
+    EXPECT_EQ(87u, Read(1, st, 48, today));
+    EXPECT_EQ(87u, Read(6, st, 48, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, st, 47, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_WEEK, st, 6, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_MONTH, st, 30, today));  // July has 31 days
+    EXPECT_EQ(87u, Read(QUOLOG_READ_YEAR, st, 11, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, MakeTime(2012, 13, 1), 48, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, MakeTime(2012, 2, 30), 48, today));
+    EXPECT_EQ(kGuard, rows[48].dwS0Time);
+}
+
+TEST_F(ReadTest, FebruaryOfALeapYearNeeds29Rows)
+{
+    Yearly(2012, Totals(MakeTime(2012, 2, 1), 1, 0) + Totals(MakeTime(2012, 2, 29), 29, 0));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 2, 10), 28, MakeTime(2012, 3, 5)));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 2, 10), 29, MakeTime(2012, 3, 5)));
+    EXPECT_EQ(1u, rows[0].dwS0Time);
+    EXPECT_EQ(29u, rows[28].dwS0Time);
+    EXPECT_TRUE(SameDate(rows[28].stTime, 2012, 2, 29));
+    EXPECT_EQ(30u, total.dwS0Time);
+}
+
+TEST_F(ReadTest, AWeekRunsFromSundayToSaturdayAndUpToYesterday)
+{
+    std::wstring text;
+    for (WORD d = 7; d <= 15; ++d) {
+        text += Totals(MakeTime(2012, 7, d), d, 0, d % 2 ? L"Odd" : L"Even", d);
+    }
+    Yearly(2012, text);
+    const SYSTEMTIME wednesday = MakeTime(2012, 7, 11);
+    ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 20)));
+    for (WORD k = 0; k < 7; ++k) {
+        EXPECT_TRUE(SameDate(rows[k].stTime, 2012, 7, static_cast<WORD>(8 + k))) << k;
+        EXPECT_EQ(8u + k, rows[k].dwS0Time) << k;
+    }
+    EXPECT_EQ(77u, total.dwS0Time);
+    EXPECT_STREQ(L"Even", total.szPowerPlan1);  // 8 + 10 + 12 + 14 against 9 + 11 + 13
+    EXPECT_EQ(44u, total.dwPowerPlan1Time);
+    EXPECT_STREQ(L"Odd", total.szPowerPlan2);
+    EXPECT_EQ(33u, total.dwPowerPlan2Time);
+
+    // The current week: the days before today only.
+    ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 12)));
+    EXPECT_EQ(8u + 9 + 10 + 11, total.dwS0Time);
+    EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 14));
+    EXPECT_EQ(0u, rows[4].dwS0Time);
+    EXPECT_EQ(2u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 8)));  // its Sunday
+}
+
+TEST_F(ReadTest, AWeekAcrossNewYearReadsBothYearlyFiles)
+{
+    Yearly(2012, Totals(MakeTime(2012, 12, 29), 100, 0) + Totals(MakeTime(2012, 12, 30), 1, 0)
+                     + Totals(MakeTime(2012, 12, 31), 2, 0));
+    Yearly(2013, Totals(MakeTime(2013, 1, 1), 4, 0) + Totals(MakeTime(2013, 1, 5), 8, 0)
+                     + Totals(MakeTime(2013, 1, 6), 100, 0));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, MakeTime(2013, 1, 2), 7, MakeTime(2013, 1, 10)));
+    EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 12, 30));
+    EXPECT_EQ(std::vector<DWORD>({1, 2, 4, 0, 0, 0, 8}),
+              std::vector<DWORD>({rows[0].dwS0Time, rows[1].dwS0Time, rows[2].dwS0Time, rows[3].dwS0Time,
+                                  rows[4].dwS0Time, rows[5].dwS0Time, rows[6].dwS0Time}));
+    EXPECT_TRUE(SameDate(rows[3].stTime, 2013, 1, 2));
+    EXPECT_EQ(15u, total.dwS0Time);
+}
+
+TEST_F(ReadTest, AMonthHasOneRowPerDayUpToYesterday)
+{
+    Yearly(2012, Totals(MakeTime(2012, 6, 30), 100, 0) + Totals(MakeTime(2012, 7, 1), 1, 0)
+                     + Totals(MakeTime(2012, 7, 1), 50, 0)  // a second line of a day is not read
+                     + Totals(MakeTime(2012, 7, 19), 2, 0) + Totals(MakeTime(2012, 7, 20), 4, 0));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 7, 5), 31, MakeTime(2012, 7, 20)));
+    EXPECT_EQ(1u, rows[0].dwS0Time);
+    EXPECT_EQ(2u, rows[18].dwS0Time);
+    EXPECT_EQ(0u, rows[19].dwS0Time);
+    EXPECT_TRUE(SameDate(rows[30].stTime, 2012, 7, 31));
+    EXPECT_EQ(3u, total.dwS0Time);
+
+    ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 6, 5), 31, MakeTime(2012, 7, 20)));
+    EXPECT_EQ(100u, rows[29].dwS0Time);
+    EXPECT_EQ(0, rows[30].stTime.wYear);  // June has no 31st
+    EXPECT_EQ(2u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 5, 5), 31, MakeTime(2012, 7, 20)));
+}
+
+TEST_F(ReadTest, AYearHasOneRowPerMonthUpToYesterday)
+{
+    Yearly(2012, Totals(MakeTime(2012, 1, 15), 1, 0, L"A", 1) + Totals(MakeTime(2012, 6, 30), 2, 0)
+                     + Totals(MakeTime(2012, 7, 9), 4, 0, L"B", 4) + Totals(MakeTime(2012, 7, 10), 8, 0)
+                     + Totals(MakeTime(2012, 12, 31), 16, 0));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, MakeTime(2012, 3, 3), 12, MakeTime(2012, 7, 10)));
+    EXPECT_EQ(std::vector<DWORD>({1, 0, 0, 0, 0, 2, 4, 0}),
+              std::vector<DWORD>({rows[0].dwS0Time, rows[1].dwS0Time, rows[2].dwS0Time, rows[3].dwS0Time,
+                                  rows[4].dwS0Time, rows[5].dwS0Time, rows[6].dwS0Time, rows[7].dwS0Time}));
+    EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 1));
+    EXPECT_STREQ(L"B", rows[6].szPowerPlan1);
+    EXPECT_TRUE(SameDate(rows[11].stTime, 2012, 12, 1));
+    EXPECT_EQ(7u, total.dwS0Time);
+    EXPECT_STREQ(L"B", total.szPowerPlan1);
+    EXPECT_STREQ(L"A", total.szPowerPlan2);
+
+    // On 1 January the new year has nothing yet; the old one is whole.
+    Yearly(2013, Totals(MakeTime(2013, 1, 1), 32, 0));
+    EXPECT_EQ(2u, Read(QUOLOG_READ_YEAR, MakeTime(2013, 1, 1), 12, MakeTime(2013, 1, 1)));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, MakeTime(2012, 1, 1), 12, MakeTime(2013, 1, 1)));
+    EXPECT_EQ(16u, rows[11].dwS0Time);
+    EXPECT_EQ(31u, total.dwS0Time);
+    EXPECT_EQ(2u, Read(QUOLOG_READ_YEAR, MakeTime(2014, 1, 1), 12, MakeTime(2013, 1, 1)));
+}

@@ -1,0 +1,528 @@
+// The totalization in-process, in places of its own: raw lines written as the service
+// writes them, totalized at chosen moments, and the daily and yearly files checked line
+// for line against figures worked out by hand (the default sample of RawSample: 50, 10
+// and 1 mWh of PC, display and saved energy in 5 s).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+#include <strsafe.h>
+
+#include "LogTestSupport.h"
+#include "NamedMutex.h"
+#include "QuoLogCore.h"
+#include "TempLog.h"
+#include "TotalizeLog.h"
+
+using namespace logtest;
+using testsupport::FileExists;
+using testsupport::ReadUtf16Lines;
+
+namespace {
+
+typedef RawSample Sample;
+
+Sample Status(DWORD status, DWORD capacity = 40000)
+{
+    return SampleOfStatus(status, capacity);
+}
+
+Sample OnPlan(const std::wstring& plan)
+{
+    Sample s;
+    s.plan = plan;
+    return s;
+}
+
+Sample Idle()
+{
+    Sample s;
+    s.cpu = 5;
+    s.input = QUOLOG_STATE_OFF;
+    s.hdd = 5;
+    return s;
+}
+
+std::wstring DayName(WORD y, WORD m, WORD d)
+{
+    wchar_t sz[16];
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%04u%02u%02u", y, m, d);
+    return sz;
+}
+
+// The cells of a totals line.
+std::vector<std::wstring> Cells(const std::wstring& line)
+{
+    std::vector<std::wstring> cells;
+    size_t nStart = 0;
+    for (size_t nComma = line.find(L','); nComma != std::wstring::npos; nComma = line.find(L',', nStart)) {
+        cells.push_back(line.substr(nStart, nComma - nStart));
+        nStart = nComma + 1;
+    }
+    cells.push_back(line.substr(nStart));
+    return cells;
+}
+
+class TotalizeTest : public ::testing::Test {
+protected:
+    // The read positions a writer starts from.
+    void StartAt(const wchar_t* lpDay, DWORD dwLine = 0)
+    {
+        place.Reg().SetString(L"", L"LastWriteDay", lpDay);
+        place.Reg().SetDword(L"", L"LastWriteLine", dwLine);
+        place.Reg().SetString(L"", L"LastWriteDay2", lpDay);
+    }
+    // A writer instance; one that exists already is finalised first, as at a restart.
+    DWORD Open()
+    {
+        quoLog.reset();
+        quoLog.reset(new CQuoLog(place.Env()));
+        return quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, 5000, 0, 0);
+    }
+    CTotalizeLog& Totalizer() { return *quoLog->GetTotalizeLog(); }
+    // Appends a raw line to the raw file of its day.
+    void Add(const SYSTEMTIME& t, const Sample& s = Sample())
+    {
+        std::wstring name = L"QUOLogRaw" + DayName(t.wYear, t.wMonth, t.wDay) + L".csv";
+        raw[name] += RawSampleLine(t, s);
+        WriteUtf16File(Join(place.LogDir(), name), raw[name]);
+    }
+    DWORD One(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogOne(now, nullptr); }
+    DWORD Two(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogTwo(now, nullptr); }
+    std::wstring DailyPath(WORD y, WORD m, WORD d)
+    {
+        return Join(place.LogDir(), std::to_wstring(y) + L"\\QuoLogDaily" + DayName(y, m, d) + L".csv");
+    }
+    std::vector<std::wstring> Daily(WORD y, WORD m, WORD d) { return ReadUtf16Lines(DailyPath(y, m, d)); }
+    std::wstring YearlyPath(WORD y) { return Join(place.LogDir(), L"QuoLogYearly" + std::to_wstring(y) + L".csv"); }
+    std::vector<std::wstring> Yearly(WORD y) { return ReadUtf16Lines(YearlyPath(y)); }
+    // Raw lines up to the START record of the next boot after a power-off at 10:10.
+    void AddPowerOffUpToTheStart()
+    {
+        Add(MakeTime(2012, 7, 10, 10, 0, 0));
+        Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5, 40000));
+        Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END, 40000));
+        Add(MakeTime(2012, 7, 10, 11, 20, 0), Status(QUOLOG_POWER_START, 40100));
+    }
+    // "LastWriteDay#LastWriteLine".
+    std::wstring Position()
+    {
+        return RegString(place.RegPath(), L"LastWriteDay") + L"#"
+            + std::to_wstring(RegDword(place.RegPath(), L"LastWriteLine"));
+    }
+
+    CLogTestPlace place{L"totalize"};
+    std::unique_ptr<CQuoLog> quoLog;
+    std::map<std::wstring, std::wstring> raw;
+};
+
+// A power-off from 10:10:00 to the first sample after the next start at 11:20:05,
+// 4205 s with a charge gain of 100 mWh: 1200, 1800 and 1205 s with shares of 28, 42
+// and 28 mWh, times 1.5.
+const std::vector<std::wstring> kPowerOffLines = {
+    L"2012/07/10,10:00:00.000,5,0,1200,92,10,5,0,0,\"\",1200,\"Balanced\",5,0,0,1",
+    L"2012/07/10,10:30:00.000,0,0,1800,63,0,0,0,0,\"\",1800,\"\",0,0,0,0",
+    L"2012/07/10,11:00:00.000,5,0,1205,92,10,5,0,0,\"\",1205,\"Balanced\",5,0,0,1",
+};
+
+}  // namespace
+
+TEST_F(TotalizeTest, SamplesEitherSideOfHalfPastFallIntoTwoSlotsEachWrittenOnceTheClockLeavesIt)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 10, 29, 59));
+    Add(MakeTime(2012, 7, 10, 10, 30, 0));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30, 0, 500)));
+    const std::wstring slot1000 = L"2012/07/10,10:00:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
+    EXPECT_EQ(std::vector<std::wstring>({slot1000}), Daily(2012, 7, 10));
+    EXPECT_EQ(L"2012/07/10#1", Position());  // the open slot's line is read again
+
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    EXPECT_EQ(std::vector<std::wstring>(
+                  {slot1000, L"2012/07/10,10:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1"}),
+              Daily(2012, 7, 10));
+    EXPECT_EQ(L"2012/07/10#2", Position());
+    EXPECT_EQ(87u, One(MakeTime(2012, 7, 10, 11, 30)));  // nothing after the read position
+    EXPECT_EQ(2u, Daily(2012, 7, 10).size());
+}
+
+TEST_F(TotalizeTest, ASleepAcrossMidnightIsSpreadOverItsSlotsByIntegerShares)
+{
+    // 22:10 to 01:05 is 10500 s; 300 mWh gained, times 1.5. Shares: 1200 s gives
+    // 360000 / 10500 = 34 -> 51; 1800 s gives 51 -> 76; 300 s gives 8 -> 12. 443 of 450.
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 22, 9, 55));
+    Add(MakeTime(2012, 7, 10, 22, 10, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 11, 1, 5, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
+    Add(MakeTime(2012, 7, 11, 1, 5, 5));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 1, 30)));
+    const std::wstring asleep = L",0,1800,0,76,0,0,0,0,\"\",1800,\"\",0,0,0,0";
+    EXPECT_EQ(std::vector<std::wstring>({
+                  L"2012/07/10,22:00:00.000,5,1200,0,101,10,5,0,0,\"\",1200,\"Balanced\",5,0,0,1",
+                  L"2012/07/10,22:30:00.000" + asleep,
+                  L"2012/07/10,23:00:00.000" + asleep,
+                  L"2012/07/10,23:30:00.000" + asleep,
+              }),
+              Daily(2012, 7, 10));
+    EXPECT_EQ(std::vector<std::wstring>({
+                  L"2012/07/11,00:00:00.000" + asleep,
+                  L"2012/07/11,00:30:00.000" + asleep,
+                  L"2012/07/11,01:00:00.000,5,300,0,62,10,5,0,0,\"\",300,\"Balanced\",5,0,0,1",
+              }),
+              Daily(2012, 7, 11));
+    EXPECT_EQ(L"2012/07/11#2", Position());
+}
+
+TEST_F(TotalizeTest, ANewestLineThatBeginsASleepOrPowerOffTotalizesNothing)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 10, 0));
+    Add(MakeTime(2012, 7, 10, 10, 31));
+    Add(MakeTime(2012, 7, 10, 10, 40), Status(QUOLOG_POWER_TO_S3S4));
+    EXPECT_EQ(995u, One(MakeTime(2012, 7, 10, 11, 0)));
+    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
+    EXPECT_EQ(L"2012/07/10#0", Position());
+    Add(MakeTime(2012, 7, 10, 10, 45), Status(QUOLOG_POWER_FROM_S3S4));
+    Add(MakeTime(2012, 7, 10, 10, 50), Status(QUOLOG_POWER_TO_S5));
+    EXPECT_EQ(995u, One(MakeTime(2012, 7, 10, 11, 0)));
+    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
+    EXPECT_EQ(L"2012/07/10#0", Position());
+}
+
+TEST_F(TotalizeTest, APowerOffLastsUntilTheFirstSampleAfterTheStart)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    AddPowerOffUpToTheStart();
+    Add(MakeTime(2012, 7, 10, 11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
+    EXPECT_EQ(L"2012/07/10#5", Position());
+}
+
+TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
+{
+    // The run at 11:20:01 reads up to the START line: the off period is open, so its
+    // slot stays unwritten and the read position stays at the slot's first line.
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    AddPowerOffUpToTheStart();
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 20, 1)));
+    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
+    EXPECT_EQ(L"2012/07/10#0", Position());
+
+    ASSERT_EQ(0u, Open());  // a restart in between loses nothing either
+    Add(MakeTime(2012, 7, 10, 11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
+}
+
+TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResume)
+{
+    // A sample taken after the suspend record but before the PC slept moves the slot on;
+    // the read position must still not pass the suspend record.
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 10, 0, 0));
+    Add(MakeTime(2012, 7, 10, 10, 29, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 30, 1));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
+    EXPECT_EQ(L"2012/07/10#0", Position());  // not past the suspend record
+    Add(MakeTime(2012, 7, 10, 11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4, 40000));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    std::vector<std::wstring> lines = Daily(2012, 7, 10);
+    ASSERT_EQ(3u, lines.size());
+    // The whole hour asleep: the stray sample's slot takes the sleep from 10:29 on.
+    EXPECT_EQ(L"0", Cells(lines[0])[3]);
+    EXPECT_EQ(L"1860", Cells(lines[1])[3]);
+    EXPECT_EQ(L"1740", Cells(lines[2])[3]);
+    EXPECT_EQ(L"2012/07/10#4", Position());
+}
+
+TEST_F(TotalizeTest, ASleepInsideOneSlotGetsTheWholeGainAtOnce)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 10, 0, 0));
+    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 20, 0), Status(QUOLOG_POWER_FROM_S3S4, 40200));
+    Add(MakeTime(2012, 7, 10, 10, 20, 5));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
+    // 900 s asleep; 200 mWh x 1.5 = 300 on top of two samples' 100.
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,10,900,0,400,20,10,0,0,\"\",900,\"Balanced\",10,0,0,2"}),
+              Daily(2012, 7, 10));
+}
+
+TEST_F(TotalizeTest, ASleepEndedByAFreshStartCountsAsPowerOff)
+{
+    // Suspended, then started anew (the battery ran out, or the hibernation was
+    // discarded): no resume record will come.
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 15, 0), Status(QUOLOG_POWER_START, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 15, 5));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"}),
+              Daily(2012, 7, 10));
+    EXPECT_EQ(L"2012/07/10#3", Position());
+}
+
+TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    const wchar_t* slot1[] = {L"A", L"B", L"B", L"A"};
+    const wchar_t* slot2[] = {L"B", L"A", L"C", L"C"};
+    for (int i = 0; i < 4; ++i) {
+        Add(MakeTime(2012, 7, 10, 10, 0, static_cast<WORD>(i * 5)), OnPlan(slot1[i]));
+    }
+    for (int i = 0; i < 4; ++i) {
+        Add(MakeTime(2012, 7, 10, 10, 30, static_cast<WORD>(i * 5)), OnPlan(slot2[i]));
+    }
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    std::vector<std::wstring> lines = Daily(2012, 7, 10);
+    ASSERT_EQ(2u, lines.size());
+    std::vector<std::wstring> first = Cells(lines[0]);
+    std::vector<std::wstring> second = Cells(lines[1]);
+    EXPECT_EQ(std::vector<std::wstring>({L"\"A\"", L"10", L"\"B\"", L"10"}),
+              std::vector<std::wstring>(first.begin() + 10, first.begin() + 14));
+    EXPECT_EQ(std::vector<std::wstring>({L"\"C\"", L"10", L"\"B\"", L"5"}),
+              std::vector<std::wstring>(second.begin() + 10, second.begin() + 14));
+}
+
+TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansOtherwise)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    EXPECT_STREQ(L"QUO", Totalizer().GetPowPlanQuo());  // the library's string 101
+    Add(MakeTime(2012, 7, 10, 10, 0, 0), OnPlan(L"QUO"));
+    Add(MakeTime(2012, 7, 10, 10, 0, 5), OnPlan(L"quo"));
+    Add(MakeTime(2012, 7, 10, 10, 0, 10), OnPlan(L"QUO"));
+    // An empty plan name counts as the empty second name (kept as the product does).
+    Add(MakeTime(2012, 7, 10, 10, 0, 15), OnPlan(L""));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
+    EXPECT_EQ(L"15", Cells(Daily(2012, 7, 10).at(0))[15]);
+
+    place.Reg().SetString(L"Viewer", L"ReductionWattPlanName", L"Eco");
+    place.Reg().SetString(L"Viewer", L"ReductionWattPlanName2", L"Super");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 10, 30, 0), OnPlan(L"Eco"));
+    Add(MakeTime(2012, 7, 10, 10, 30, 5), OnPlan(L"QUO"));
+    Add(MakeTime(2012, 7, 10, 10, 30, 10), OnPlan(L"Super"));
+    Add(MakeTime(2012, 7, 10, 10, 30, 15), OnPlan(L""));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    EXPECT_EQ(L"10", Cells(Daily(2012, 7, 10).at(1))[15]);
+}
+
+TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThreshold)
+{
+    place.Reg().SetDword(L"", L"IdleTimeThreshold", 1);
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    // 12 idle samples (60 s) of 43.2 W, then a busy one: 12 x 43200 x 5000 / 3600000.
+    WORD wSecond = 0;
+    for (int i = 0; i < 12; ++i, wSecond += 5) {
+        Add(MakeTime(2012, 7, 10, 10, 0, wSecond), Idle());
+    }
+    Add(MakeTime(2012, 7, 10, 10, 1, 0));
+    // 11 idle samples (55 s): too short.
+    for (wSecond = 5; wSecond < 60; wSecond += 5) {
+        Add(MakeTime(2012, 7, 10, 10, 1, wSecond), Idle());
+    }
+    Add(MakeTime(2012, 7, 10, 10, 2, 0));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
+    EXPECT_EQ(L"720", Cells(Daily(2012, 7, 10).at(0))[14]);
+}
+
+TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    // 15 s idle under the default threshold of 15 minutes.
+    for (WORD wSecond = 0; wSecond < 15; wSecond += 5) {
+        Add(MakeTime(2012, 7, 10, 9, 0, wSecond), Idle());
+    }
+    Add(MakeTime(2012, 7, 10, 9, 0, 15));
+    // Two hours idle at 200 W: 1440 x 200000 x 5000 / 3600000 = 400000 mWh, credited
+    // to the slot of the busy sample that ends the run.
+    Sample heavy = Idle();
+    heavy.pc = 180000;
+    heavy.mon = 20000;
+    std::wstring name = L"QUOLogRaw20120710.csv";
+    for (int i = 0; i < 1440; ++i) {
+        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
+        CQuoLog::OffsetMinute(&t, i / 12);
+        t.wSecond = static_cast<WORD>((i % 12) * 5);
+        raw[name] += RawSampleLine(t, heavy);
+    }
+    Add(MakeTime(2012, 7, 10, 12, 0, 0));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 12, 30)));
+    std::vector<std::wstring> lines = Daily(2012, 7, 10);
+    ASSERT_EQ(6u, lines.size());
+    EXPECT_EQ(L"0", Cells(lines[0])[14]);
+    EXPECT_EQ(L"12:00:00.000", Cells(lines[5])[1]);
+    EXPECT_EQ(L"400000", Cells(lines[5])[14]);
+}
+
+TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    for (WORD wMinute = 0; wMinute <= 40; wMinute += 5) {
+        Add(MakeTime(2012, 7, 10, 10, wMinute));
+    }
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 45)));
+    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
+    EXPECT_EQ(L"2012/07/10#6", Position());
+
+    ASSERT_EQ(0u, Open());
+    for (WORD wMinute = 45; wMinute <= 70; wMinute += 5) {
+        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
+        CQuoLog::OffsetMinute(&t, wMinute);
+        Add(t);
+    }
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 15)));
+    std::vector<std::wstring> lines = Daily(2012, 7, 10);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(L"2012/07/10,10:30:00.000,30,0,0,300,60,30,0,0,\"Balanced\",30,\"\",0,0,0,6", lines[1]);
+
+    // Even with the read position lost, the slots already written stay as they are.
+    place.Reg().SetDword(L"", L"LastWriteLine", 0);
+    ASSERT_EQ(0u, Open());
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 15)));
+    EXPECT_EQ(lines, Daily(2012, 7, 10));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    lines = Daily(2012, 7, 10);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(L"11:00:00.000", Cells(lines[2])[1]);
+    EXPECT_EQ(L"15", Cells(lines[2])[2]);
+}
+
+TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
+{
+    StartAt(L"2012/07/10");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 10, 23, 50));
+    Add(MakeTime(2012, 7, 12, 0, 10));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 12, 0, 30)));
+    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
+    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 11)));
+    EXPECT_EQ(1u, Daily(2012, 7, 12).size());
+    EXPECT_EQ(L"2012/07/12#1", Position());
+}
+
+class FoldTest : public TotalizeTest {
+protected:
+    void SetUp() override
+    {
+        StartAt(L"2012/07/10");
+        ASSERT_EQ(0u, Open());
+        MakeFolders(Join(place.LogDir(), L"2012"));
+        WriteUtf16File(DailyPath(2012, 7, 10), kDay10);
+        WriteUtf16File(DailyPath(2012, 7, 12),
+                       L"2012/07/12,08:00:00.000,1800,0,0,100,20,1800,0,0,\"A\",1800,\"\",0,0,0,0\r\n");
+    }
+
+    const std::wstring kDay10 = L"2012/07/10,10:00:00.000,1800,0,0,100,20,1800,0,0,\"A\",1000,\"B\",800,5,600,7\r\n"
+                                L"2012/07/10,10:30:00.000,900,900,0,60,10,0,900,0,\"\",900,\"B\",900,0,0,3\r\n";
+    const std::wstring kFolded10 = L"2012/07/10,00:00:00.000,2700,900,0,160,30,1800,900,0,\"B\",1700,\"A\",1000,5,600,10";
+    const std::wstring kFolded12 = L"2012/07/12,00:00:00.000,1800,0,0,100,20,1800,0,0,\"A\",1800,\"\",0,0,0,0";
+};
+
+TEST_F(FoldTest, DaysWithADailyFileBecomeOneYearlyLineEachAndDaysThatCannotBeFoldedArePassedOver)
+{
+    WriteUtf16File(DailyPath(2012, 7, 13), L"");                                        // the mark alone
+    WriteUtf16File(DailyPath(2012, 7, 14), L"no date,00:00:00.000,1,1,1\r\n");          // no date
+    WriteUtf16File(DailyPath(2012, 7, 15), L"2012/07/15,00:00:00.000,1,0,0,0,0,0,0,0"); // a torn line
+    ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), Yearly(2012));
+    EXPECT_EQ(L"2012/07/16", RegString(place.RegPath(), L"LastWriteDay2"));
+
+    // Folding the same days again adds nothing.
+    place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/01");
+    ASSERT_EQ(0u, Open());
+    ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), Yearly(2012));
+}
+
+TEST_F(FoldTest, ADayThatCouldNotBeReadForAPassingReasonIsFoldedNextTime)
+{
+    HANDLE hHeld = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE hRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&]() {
+        CNamedMutex lock;
+        lock.Initialize(place.LockName().c_str(), 0);
+        lock.Lock(nullptr);
+        SetEvent(hHeld);
+        WaitForSingleObject(hRelease, 30000);
+        lock.Unlock();
+    });
+    WaitForSingleObject(hHeld, 10000);
+    EXPECT_EQ(170u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    SetEvent(hRelease);
+    holder.join();
+    CloseHandle(hHeld);
+    CloseHandle(hRelease);
+    EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
+    EXPECT_FALSE(FileExists(YearlyPath(2012)));
+    ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), Yearly(2012));
+}
+
+TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
+{
+    StartAt(L"2012/07/08");
+    ASSERT_EQ(0u, Open());
+    Add(MakeTime(2012, 7, 8, 12, 0));
+    Add(MakeTime(2012, 7, 9, 12, 0));
+    Add(MakeTime(2012, 7, 10, 0, 5));
+    CQuoLog::TotalizeResults results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 30), nullptr, TRUE, FALSE);
+    EXPECT_EQ(0u, results.dwOne);
+    EXPECT_EQ(0u, results.dwTwo);
+    std::vector<std::wstring> yearly = Yearly(2012);
+    ASSERT_EQ(2u, yearly.size());
+    EXPECT_EQ(L"2012/07/08", Cells(yearly[0])[0]);
+    EXPECT_EQ(L"2012/07/09", Cells(yearly[1])[0]);
+    EXPECT_FALSE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120708.csv")));
+    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120709.csv")));
+    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120710.csv")));
+
+    // Without a new line the first step gives its error and the rest does not run.
+    results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 45), nullptr, TRUE, FALSE);
+    EXPECT_EQ(87u, results.dwOne);
+    EXPECT_EQ(CQuoLog::kStepNotRun, results.dwTwo);
+}
+
+TEST(TotalizeRules, SlotsTimesAndComparisons)
+{
+    EXPECT_TRUE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 29, 59, 999), MakeTime(2012, 7, 10, 10, 30)));
+    EXPECT_FALSE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 10, 10, 59, 59, 999)));
+    EXPECT_TRUE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 11, 10, 30)));
+    EXPECT_EQ(2u, CTotalizeLog::CalculateTime(MakeTime(2012, 7, 10, 23, 59, 59, 999), MakeTime(2012, 7, 11, 0, 0, 2)));
+    EXPECT_EQ(86400u, CTotalizeLog::CalculateTime(MakeTime(2012, 3, 1), MakeTime(2012, 2, 29)));
+    const DWORD kDate = CTotalizeLog::kCompareDate;
+    const DWORD kTime = CTotalizeLog::kCompareTimeOfDay;
+    SYSTEMTIME a = MakeTime(2012, 7, 10, 9, 0);
+    SYSTEMTIME b = MakeTime(2012, 7, 9, 23, 0);
+    EXPECT_EQ(CTotalizeLog::kLater, CTotalizeLog::CompareSystime(a, b, kDate));
+    EXPECT_EQ(CTotalizeLog::kEarlier, CTotalizeLog::CompareSystime(a, b, kTime));
+    EXPECT_EQ(CTotalizeLog::kLater, CTotalizeLog::CompareSystime(a, b, kDate | kTime));
+    EXPECT_EQ(CTotalizeLog::kSame, CTotalizeLog::CompareSystime(a, MakeTime(2011, 1, 1, 9, 0), kTime));
+
+    PowerPlanTable plans;
+    CTotalizeLog::UpdatePlanInfo(plans, L"Zero", 0);
+    CTotalizeLog::UpdatePlanInfo(plans, L"Only", 7);
+    PowerPlanInfo top[2];
+    CTotalizeLog::FindMaxPowerPlan(plans, top);
+    EXPECT_STREQ(L"Only", top[0].szName);
+    EXPECT_STREQ(L"", top[1].szName);  // a plan with time 0 is never chosen
+    EXPECT_EQ(0u, top[1].dwTime);
+}
