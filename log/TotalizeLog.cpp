@@ -284,7 +284,10 @@ void CTotalizeLog::UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& recor
     temp.ullPCWattSum += record.dwPCWatt;
     temp.ullMonWattSum += record.dwMonWatt;
     temp.ullReductWattSum += record.dwReductionWatt;
-    if (lstrcmpW(record.szPowerPlan, m_szPowPlanQuo) == 0 || lstrcmpW(record.szPowerPlan, m_szPowPlanSuperQuo) == 0) {
+    // A sample without a plan name is never in a reduction plan, also when the second
+    // plan's name is not set (empty).
+    if (record.szPowerPlan[0] != L'\0'
+        && (lstrcmpW(record.szPowerPlan, m_szPowPlanQuo) == 0 || lstrcmpW(record.szPowerPlan, m_szPowPlanSuperQuo) == 0)) {
         slot.ullReductPlanTime += dwInterval;
     }
     switch (record.dwBatteryStatus) {

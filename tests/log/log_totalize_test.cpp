@@ -306,10 +306,11 @@ TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansO
     Add(MakeTime(2012, 7, 10, 10, 0, 0), OnPlan(L"QUO"));
     Add(MakeTime(2012, 7, 10, 10, 0, 5), OnPlan(L"quo"));
     Add(MakeTime(2012, 7, 10, 10, 0, 10), OnPlan(L"QUO"));
-    // An empty plan name counts as the empty second name (kept as the product does).
+    // A sample without a plan name is in no reduction plan, although the second plan's
+    // name is empty too.
     Add(MakeTime(2012, 7, 10, 10, 0, 15), OnPlan(L""));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(L"15", Cells(Daily(2012, 7, 10).at(0))[15]);
+    EXPECT_EQ(L"10", Cells(Daily(2012, 7, 10).at(0))[15]);
 
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName", L"Eco");
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName2", L"Super");
