@@ -275,6 +275,11 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
     EXPECT_EQ(1u, Matching(records, nFrom, WithStatus(QUOLOG_POWER_START)).size());
     EXPECT_EQ(1u, Matching(records, nFrom, WithStatus(QUOLOG_POWER_END)).size());
     EXPECT_EQ(records.size() - nFrom - 2, Matching(records, nFrom, WithStatus(QUOLOG_POWER_S0)).size());
+
+    // Started by hand while the service is stopped, the program opens the log and then
+    // fails to reach the service manager's dispatcher; it writes nothing.
+    EXPECT_EQ(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, RunQuomonsv({}));
+    EXPECT_EQ(records.size(), ReadRawLog().size());
 }
 
 TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
@@ -341,6 +346,18 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
     size_t nOff = records.size();
     Sleep(kQuietSpan);
     EXPECT_TRUE(Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).empty());
+    EXPECT_EQ(nOff, ReadRawLog().size());
+
+    // Stopped and started while off, it stays off: no END, no START, no samples; a
+    // client registering anew is still greeted.
+    client.Disconnect();
+    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
+    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
+    nMark = client.Mark();
+    ASSERT_EQ(0u, client.Connect());
+    EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO, 1, kWait));
+    Sleep(kQuietSpan);
+    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).size());
     EXPECT_EQ(nOff, ReadRawLog().size());
 
     // On: a START record, "Function" 1, every client told and sent a sample; samples again.
