@@ -534,6 +534,18 @@ TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
     EXPECT_TRUE(Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).empty());
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
 
+    // A payload too short for a command, one larger than any command (refused
+    // unacknowledged) and an unknown command are dropped; the agent goes on answering.
+    nMark = server.Mark();
+    const BYTE shortPayload[3] = {PIPECMD_ACTIVE_POWERPLAN, 0, 0};
+    EXPECT_EQ(0u, server.Send(dwClient, shortPayload, sizeof(shortPayload)));
+    std::vector<BYTE> oversized(PIPECMD_MAX_SIZE + 1, 0);
+    oversized[0] = PIPECMD_ACTIVE_POWERPLAN;
+    EXPECT_NE(0u, server.Send(dwClient, oversized.data(), static_cast<DWORD>(oversized.size())));
+    server.SendCode(dwClient, 5);
+    EXPECT_EQ(L"", server.RequestPlan(dwClient));
+    EXPECT_EQ(1u, Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).size());
+
     // Level requests are ignored, also when the session has just become active.
     const wchar_t kUpdateLevel[] = L"QuoApiUpdateActiveQuoLevel";
     DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);

@@ -317,16 +317,28 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
         },
         kWait));
 
-    // Switch commands of a wrong size change nothing: measuring goes on.
+    // Switch commands of a wrong size change nothing, nor do a payload larger than any
+    // command (refused unacknowledged) and the commands that only the service of Windows
+    // XP takes (it reads the plan and the level itself): measuring goes on as before.
     size_t nRaw = ReadRawLog().size();
+    DWORD dwLevelReads = QuoLevelCalls(L"QuoApiGetActiveQuoLevel");
     DWORD dwCodeOnly = PIPECMD_SWITCH_FUNCTION;
     EXPECT_EQ(0u, client.Send(&dwCodeOnly, sizeof(dwCodeOnly)));
     DWORD longCommand[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
     EXPECT_EQ(0u, client.Send(longCommand, sizeof(longCommand)));
     const BYTE shortPayload[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
     EXPECT_EQ(0u, client.Send(shortPayload, sizeof(shortPayload)));
+    std::vector<BYTE> oversized(PIPECMD_MAX_SIZE + 1, 0);
+    oversized[0] = PIPECMD_SWITCH_FUNCTION;
+    EXPECT_NE(0u, client.Send(oversized.data(), static_cast<DWORD>(oversized.size())));
+    PipeCmdActivePowPlan plan = {PIPECMD_ACTIVE_POWERPLAN, L"Bogus"};
+    EXPECT_EQ(0u, client.Send(&plan, sizeof(plan)));
+    DWORD dwUpdateLevel = PIPECMD_UPDATE_QUOLEVEL;
+    EXPECT_EQ(0u, client.Send(&dwUpdateLevel, sizeof(dwUpdateLevel)));
     nMark = client.Mark();
     ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO, 2, kWait));
+    EXPECT_EQ(kBalanced, std::wstring(SysInfo(Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO)[1]).szPowerPlan));
+    EXPECT_EQ(dwLevelReads, QuoLevelCalls(L"QuoApiGetActiveQuoLevel"));
     EXPECT_TRUE(Commands(client.Log(), 0, PIPECMD_SWITCH_FUNCTION).empty());
     DWORD dwFunction = 0;
     EXPECT_FALSE(ReadDword(kProductKey, L"Function", &dwFunction));
