@@ -204,17 +204,11 @@ void CMainWnd::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
     case PIPEEVENT_RECEIVED: {
         TRACE(0, L"PIPEEVENT_RECEIVED");
         BYTE buffer[PIPECMD_MAX_SIZE];
-        DWORD dwSize = pPipeEvent->dwDataSize;
-        if (dwSize < sizeof(DWORD) || dwSize > sizeof(buffer)) {
-            TRACE(0, L" Invalid data size. pPipeEvent->dwDataSize=%lu", dwSize);
-            break;
-        }
-        if (pThis->m_PipeCl.GetReceivedData(buffer, dwSize) != dwSize) {
-            TRACE(0, L" Error in GetReceivedData().");
-            break;
-        }
+        DWORD dwSize = 0;
         DWORD dwCmd = 0;
-        CopyMemory(&dwCmd, buffer, sizeof(dwCmd));
+        if (ReceiveCommand(&pThis->m_PipeCl, pPipeEvent, buffer, &dwSize, &dwCmd) != ERROR_SUCCESS) {
+            break;
+        }
         switch (dwCmd) {
         case PIPECMD_ACTIVE_POWERPLAN:
             TRACE(0, L"PIPECMD_ACTIVE_POWERPLAN");

@@ -359,8 +359,8 @@ DWORD CPipe::WaitForHangUp(HANDLE hAbort)
     BYTE scratch[64];
     for (;;) {
         DWORD dwRead = 0;
-        DWORD dwResult = TransferWithin(m_hPipe, false /* read */, scratch, sizeof(scratch), RemainingConnectionTime(), hAbort,
-                                        &dwRead);
+        DWORD dwResult = TransferWithin(m_hPipe, false /* read */, scratch, sizeof(scratch),
+                                        RemainingConnectionTime(), hAbort, &dwRead);
         if (IsHangUp(dwResult)) {
             return ERROR_SUCCESS;
         }
@@ -407,7 +407,11 @@ DWORD CPipe::Connect()
     if (m_hClient != nullptr) {
         TRACE_RETURN(ERROR_ALREADY_EXISTS);
     }
-    for (DWORD dwTry = 0; dwTry < kConnectTries; ++dwTry) {
+    // A wait for a free instance may end at once and the instance still go to another
+    // program first: the tries then go on until they have taken their full time, so
+    // that a pipe crowded by others does not use them up within milliseconds.
+    ULONGLONG ullGiveUp = GetTickCount64() + static_cast<ULONGLONG>(kConnectTries) * kBusyWait;
+    for (DWORD dwTry = 1;; ++dwTry) {
         HANDLE hClient = CreateFileW(m_szPipeName, GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
                                      OPEN_EXISTING, kSendingEndOpenFlags, nullptr);
         if (hClient != INVALID_HANDLE_VALUE) {
@@ -420,9 +424,11 @@ DWORD CPipe::Connect()
             TRACE_RETURN(dwError);
         }
         TRACE(2, L"ERROR_PIPE_BUSY");
+        if (dwTry >= kConnectTries && GetTickCount64() >= ullGiveUp) {
+            TRACE_RETURN(ERROR_PIPE_BUSY);
+        }
         WaitNamedPipeW(m_szPipeName, kBusyWait);
     }
-    TRACE_RETURN(ERROR_PIPE_BUSY);
 }
 
 DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)

@@ -52,7 +52,8 @@ public:
     static constexpr DWORD kBufferSize = 1024;
     static constexpr DWORD kDefaultTimeout = 1000;
 
-    // Sending end: tries to open a busy pipe, each followed by a wait of up to
+    // Sending end: tries to open a busy pipe at least kConnectTries times and for at
+    // least kConnectTries * kBusyWait ms, each busy try followed by a wait of up to
     // kBusyWait ms for a free instance.
     static constexpr DWORD kConnectTries = 10;
     static constexpr DWORD kBusyWait = 1000;

@@ -2,6 +2,8 @@
 
 #include <strsafe.h>
 
+#include "Trace.h"
+
 void BuildNotifySysInfo(QVPipeCmdNotifySysInfo* pCmd, DWORD dwQuoLevel, LPCWSTR lpszPowerPlan, DWORD dwPCWatt,
                         DWORD dwMonWatt, DWORD dwBatteryStatus, DWORD dwBatteryLifePercent)
 {
@@ -19,4 +21,26 @@ void BuildNotifySysInfo(QVPipeCmdNotifySysInfo* pCmd, DWORD dwQuoLevel, LPCWSTR 
     pCmd->dWatt = static_cast<double>(static_cast<ULONGLONG>(dwPCWatt) + dwMonWatt) / 1000.0;
     pCmd->byBatteryStatus = (dwBatteryStatus >= 1 && dwBatteryStatus <= 3) ? static_cast<BYTE>(dwBatteryStatus) : 0;
     pCmd->byBatteryLifePercent = static_cast<BYTE>(dwBatteryLifePercent & 0xFF);
+}
+
+DWORD ReceiveCommand(CPipeRecv* pRecv, const PipeEvent* pEvent, LPBYTE lpBuf, LPDWORD lpdwSize, LPDWORD lpdwCmd)
+{
+    TRACE_ENTER(2);
+    TRACE_CHECK_NULL(pRecv);
+    TRACE_CHECK_NULL(pEvent);
+    TRACE_CHECK_NULL(lpBuf);
+    TRACE_CHECK_NULL(lpdwSize);
+    TRACE_CHECK_NULL(lpdwCmd);
+    DWORD dwSize = pEvent->dwDataSize;
+    if (dwSize < sizeof(DWORD) || dwSize > PIPECMD_MAX_SIZE) {
+        TRACE(0, L" Invalid data size. pPipeEvent->dwDataSize=%lu", dwSize);
+        TRACE_RETURN(ERROR_INVALID_DATA);
+    }
+    if (pRecv->GetReceivedData(lpBuf, dwSize) != dwSize) {
+        TRACE(0, L" Error in GetReceivedData().");
+        TRACE_RETURN(ERROR_READ_FAULT);
+    }
+    *lpdwSize = dwSize;
+    CopyMemory(lpdwCmd, lpBuf, sizeof(DWORD));
+    TRACE_RETURN(ERROR_SUCCESS);
 }

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "PipeRecv.h"
+
 enum : DWORD {
     PIPECMD_NOTIFY_SYSINFO = 1,     // service -> clients: the live sample
     PIPECMD_SWITCH_FUNCTION = 2,    // viewer -> service, service -> clients: measuring on or off
@@ -69,3 +71,9 @@ static_assert(sizeof(PipeCmdActivePowPlan) <= PIPECMD_MAX_SIZE && sizeof(PipeCmd
 // battery status when it is 1, 2 or 3 (else 0) and the low byte of the percentage.
 void BuildNotifySysInfo(QVPipeCmdNotifySysInfo* pCmd, DWORD dwQuoLevel, LPCWSTR lpszPowerPlan, DWORD dwPCWatt,
                         DWORD dwMonWatt, DWORD dwBatteryStatus, DWORD dwBatteryLifePercent);
+
+// The receiving steps of the service and the agent for a PIPEEVENT_RECEIVED: the size
+// must hold a command code and at most the largest command; the payload is copied into
+// lpBuf (PIPECMD_MAX_SIZE bytes) and its code read. 0 with *lpdwSize and *lpdwCmd set;
+// 13 for a size out of bounds, 30 when the payload could not be copied (both traced).
+DWORD ReceiveCommand(CPipeRecv* pRecv, const PipeEvent* pEvent, LPBYTE lpBuf, LPDWORD lpdwSize, LPDWORD lpdwCmd);

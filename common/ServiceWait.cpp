@@ -16,13 +16,13 @@ DWORD WaitForService(LPCWSTR lpSvName, DWORD dwLimitMs)
     CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!scm.IsValid()) {
         DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
+        TRACE(1, L"Error in OpenSCManager(). code:%u", dwError);
         TRACE_RETURN(dwError);
     }
     CScopedScHandle service(OpenServiceW(scm.Get(), lpSvName, SERVICE_QUERY_STATUS));
     if (!service.IsValid()) {
         DWORD dwError = GetLastError();
-        TRACE(0, L"WaitServiceThread -- Error in OpenService(). code:%u", dwError);
+        TRACE(1, L"WaitServiceThread -- Error in OpenService(). code:%u", dwError);
         TRACE_RETURN(dwError);
     }
     DWORD dwStart = GetTickCount();
@@ -30,7 +30,7 @@ DWORD WaitForService(LPCWSTR lpSvName, DWORD dwLimitMs)
         SERVICE_STATUS status = {};
         if (!QueryServiceStatus(service.Get(), &status)) {
             DWORD dwError = GetLastError();
-            TRACE(0, L"Error in QueryServiceStatus(). code:%u", dwError);
+            TRACE(1, L"Error in QueryServiceStatus(). code:%u", dwError);
             TRACE_RETURN(dwError);
         }
         if (status.dwCurrentState == SERVICE_RUNNING) {
@@ -39,7 +39,7 @@ DWORD WaitForService(LPCWSTR lpSvName, DWORD dwLimitMs)
         }
         DWORD dwElapsed = GetTickCount() - dwStart;
         if (dwLimitMs != 0 && dwElapsed > dwLimitMs) {
-            TRACE(0, L"Time-out.");
+            TRACE(1, L"Time-out.");
             TRACE_RETURN(ERROR_TIMEOUT);
         }
         TRACE(0, L"Waiting ... (%.1fsec).", dwElapsed / 1000.0);

@@ -76,6 +76,15 @@ private:
         return;                                   \
     } while (0)
 
+// An object used before it was initialised: "Not initialized." at level 0, then 21.
+#define TRACE_CHECK_READY(ready)                                   \
+    do {                                                           \
+        if (!(ready)) {                                            \
+            TRACE(0, L"Not initialized.");                         \
+            TRACE_RETURN(ERROR_NOT_READY);                         \
+        }                                                          \
+    } while (0)
+
 // A null pointer argument: "<name> is NULL." at level 0, then 87.
 #define TRACE_CHECK_NULL(param)                                    \
     do {                                                           \

@@ -15,21 +15,10 @@ namespace {
 const BYTE kByteOrderMark[] = {0xFF, 0xFE};
 const LONGLONG kMaxFileSize = 0xFFFFFFFFLL;  // files of 4 GiB or more are refused
 const DWORD kTailChunkBytes = 2048;
-const WCHAR kRawPrefix[] = L"QUOLogRaw";
-const WCHAR kDailyPrefix[] = L"QuoLogDaily";
-const WCHAR kYearlyPrefix[] = L"QuoLogYearly";
-const WCHAR kCsvSuffix[] = L".csv";
 // Another program (a virus scanner, a backup, an editor) may hold a log file open for a
 // moment: an open that meets a sharing violation is tried again a few times.
 const DWORD kOpenAttempts = 10;
 const DWORD kOpenRetryDelay = 50;
-
-struct CFindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
-};
-using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
 
 DWORD SetPosition(HANDLE hFile, LONGLONG llPos)
 {
@@ -127,9 +116,11 @@ DWORD PrepareForAppend(HANDLE hFile, LONGLONG& llSize)
     return dwResult;
 }
 
-// The date digits of a log file name "<prefix><digits>.csv" (case-insensitive prefix
-// and suffix); false for any other name.
-bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
+}  // namespace
+
+CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
+
+bool CCSVOperator::DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
 {
     size_t cchPrefix = wcslen(lpPrefix);
     size_t cchSuffix = ARRAYSIZE(kCsvSuffix) - 1;
@@ -147,9 +138,26 @@ bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::w
     return true;
 }
 
-}  // namespace
+// Whether an open file is the one its path names: a symbolic link or junction anywhere
+// in the path makes the system's final path differ. When the system cannot tell, the
+// attribute checks made before the open stand.
+bool OpensWhatItNames(HANDLE hFile, LPCWSTR lpPath)
+{
+    WCHAR szFinal[MAX_PATH + 8];
+    WCHAR szFull[MAX_PATH];
+    DWORD cchFinal = GetFinalPathNameByHandleW(hFile, szFinal, ARRAYSIZE(szFinal), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD cchFull = GetFullPathNameW(lpPath, ARRAYSIZE(szFull), szFull, nullptr);
+    if (cchFinal == 0 || cchFinal >= ARRAYSIZE(szFinal) || cchFull == 0 || cchFull >= ARRAYSIZE(szFull)) {
+        return true;
+    }
+    LPCWSTR lpFinal = szFinal;
+    const WCHAR kLongPrefix[] = L"\\\\?\\";
+    if (wcsncmp(lpFinal, kLongPrefix, ARRAYSIZE(kLongPrefix) - 1) == 0) {
+        lpFinal += ARRAYSIZE(kLongPrefix) - 1;
+    }
+    return CompareStringOrdinal(lpFinal, -1, szFull, -1, TRUE /* ignore case */) == CSTR_EQUAL;
+}
 
-CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
 
 CCSVOperator::~CCSVOperator()
 {
@@ -219,7 +227,9 @@ HANDLE CCSVOperator::OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER p
         *lpdwError = GetLastError();
         return INVALID_HANDLE_VALUE;
     }
-    if (mode != OPEN_FOR_READ && (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    if (mode != OPEN_FOR_READ
+        && (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+            || !OpensWhatItNames(file.Get(), lpPath))) {
         TRACE(0, L"Refused to write %s: it is a link.", lpPath);
         *lpdwError = foldertree::kErrorLinkRefused;
         return INVALID_HANDLE_VALUE;

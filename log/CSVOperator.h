@@ -35,6 +35,10 @@ public:
     static constexpr size_t kTimeTextChars = 23;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u"
     static constexpr size_t kDateTextChars = 10;  // "%04u/%02u/%02u"
     static constexpr size_t kMaxTreePathChars = 230;
+    static constexpr WCHAR kRawPrefix[] = L"QUOLogRaw";
+    static constexpr WCHAR kDailyPrefix[] = L"QuoLogDaily";
+    static constexpr WCHAR kYearlyPrefix[] = L"QuoLogYearly";
+    static constexpr WCHAR kCsvSuffix[] = L".csv";
 
     CCSVOperator();
     virtual ~CCSVOperator();
@@ -87,6 +91,10 @@ public:
     // yearly log) is backed up and cut at the start time instead. 87 for a bad kind or
     // a path over 230 characters; 29 when a backup or delete failed.
     DWORD RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind);
+
+    // The date digits (8 for a day, 4 for a year) of a log file name
+    // "<lpPrefix><digits>.csv", prefix and suffix in any case; false for another name.
+    static bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits);
 
     LineTable& GetLineTable1() { return m_LineTable1; }
     CNamedMutex& GetFileLock() { return m_FileLock; }

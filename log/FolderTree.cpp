@@ -12,13 +12,6 @@ const WCHAR kFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;
 
 namespace {
 
-struct CFindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
-};
-using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
-
 bool IsDotEntry(LPCWSTR lpName)
 {
     return wcscmp(lpName, L".") == 0 || wcscmp(lpName, L"..") == 0;

@@ -6,6 +6,16 @@
 
 #include <windows.h>
 
+#include "ScopedHandle.h"
+
+// Owner of a FindFirstFile handle.
+struct CFindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { FindClose(h); }
+};
+using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
+
 namespace foldertree {
 
 // Result for a path that is a reparse point, a file with more than one link, or a file

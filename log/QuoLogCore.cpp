@@ -192,8 +192,8 @@ BOOL CQuoLog::GetLogFullPath(DWORD dwKind, const SYSTEMTIME* lpDate, LPWSTR lpPa
     HRESULT hr = E_FAIL;
     switch (dwKind) {
     case CCSVOperator::LOG_KIND_RAW:
-        hr = StringCchPrintfW(lpPath, cchPath, L"%s\\%s%04u%02u%02u%s", m_szLogDir, L"QUOLogRaw", lpDate->wYear,
-                              lpDate->wMonth, lpDate->wDay, L".csv");
+        hr = StringCchPrintfW(lpPath, cchPath, L"%s\\%s%04u%02u%02u%s", m_szLogDir, CCSVOperator::kRawPrefix,
+                              lpDate->wYear, lpDate->wMonth, lpDate->wDay, CCSVOperator::kCsvSuffix);
         break;
     case CCSVOperator::LOG_KIND_DAILY: {
         WCHAR szYearDir[MAX_PATH];
@@ -206,13 +206,14 @@ BOOL CQuoLog::GetLogFullPath(DWORD dwKind, const SYSTEMTIME* lpDate, LPWSTR lpPa
             }
         }
         if (SUCCEEDED(hr)) {
-            hr = StringCchPrintfW(lpPath, cchPath, L"%s\\%s%04u%02u%02u%s", szYearDir, L"QuoLogDaily",
-                                  lpDate->wYear, lpDate->wMonth, lpDate->wDay, L".csv");
+            hr = StringCchPrintfW(lpPath, cchPath, L"%s\\%s%04u%02u%02u%s", szYearDir, CCSVOperator::kDailyPrefix,
+                                  lpDate->wYear, lpDate->wMonth, lpDate->wDay, CCSVOperator::kCsvSuffix);
         }
         break;
     }
     case CCSVOperator::LOG_KIND_YEARLY:
-        hr = StringCchPrintfW(lpPath, cchPath, L"%s\\%s%04u%s", m_szLogDir, L"QuoLogYearly", lpDate->wYear, L".csv");
+        hr = StringCchPrintfW(lpPath, cchPath, L"%s\\%s%04u%s", m_szLogDir, CCSVOperator::kYearlyPrefix, lpDate->wYear,
+                              CCSVOperator::kCsvSuffix);
         break;
     default:
         TRACE(0, L"Invalid kind: %u.", dwKind);
@@ -372,8 +373,13 @@ void CQuoLog::Finalize()
 {
     TRACE_ENTER(1);
     CStackLock lock(&m_csLock);
-    if (m_pTempLog != nullptr && m_pTempLog->GetDelayWrite()) {
-        m_pTempLog->WriteLog(nullptr, nullptr, nullptr);
+    // Runs from the destructor too: nothing may escape it.
+    try {
+        if (m_pTempLog != nullptr && m_pTempLog->GetDelayWrite()) {
+            m_pTempLog->WriteLog(nullptr, nullptr, nullptr);
+        }
+    } catch (const std::bad_alloc&) {
+        TRACE(0, L"Out of memory: the buffered lines are lost.");
     }
     if (m_pThread != nullptr) {
         m_pThread->Terminate();

@@ -1,5 +1,6 @@
 // The six exports of QUOLog.dll, the data all processes that load it share, and the
 // process's one instance.
+#include <memory>
 #include <new>
 
 #include "QuoLog.h"
@@ -93,18 +94,17 @@ extern "C" DWORD WINAPI QUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD b
         TRACE_RETURN(ERROR_ALREADY_INITIALIZED);
     }
     DWORD dwResult = Guarded([&]() -> DWORD {
-        CQuoLog* pQuoLog = new (std::nothrow) CQuoLog(ProductEnvironment());
+        // Destroyed, its writer role given back, on every path that does not keep it.
+        std::unique_ptr<CQuoLog> pQuoLog(new (std::nothrow) CQuoLog(ProductEnvironment()));
         if (pQuoLog == nullptr) {
             TRACE(0, L"QUOLOG: Cannot Allocate g_QuoLog!");
             return ERROR_NOT_ENOUGH_MEMORY;
         }
         DWORD dwInit = pQuoLog->mQUOLogInitialize(dwMode, dwInterval, bDelayWrite, dwDelayTime);
-        if (dwInit != ERROR_SUCCESS) {
-            delete pQuoLog;
-            return dwInit;
+        if (dwInit == ERROR_SUCCESS) {
+            g_pQuoLog = pQuoLog.release();
         }
-        g_pQuoLog = pQuoLog;
-        return ERROR_SUCCESS;
+        return dwInit;
     });
     if (dwResult == ERROR_SUCCESS) {
         LONG lCount = InterlockedIncrement(&g_lRefCounter);

@@ -4,6 +4,7 @@
 
 #include <strsafe.h>
 
+#include "FolderTree.h"
 #include "QuoLogCore.h"
 #include "Reg.h"
 #include "ScopedHandle.h"
@@ -13,29 +14,6 @@
 namespace {
 
 const WCHAR kRawPattern[] = L"%s\\QUOLogRaw*.csv";
-const WCHAR kRawPrefix[] = L"QUOLogRaw";
-const size_t kRawNameChars = 21;  // "QUOLogRaw" + yyyymmdd + ".csv"
-
-struct CFindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
-};
-using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
-
-bool IsRawFileName(LPCWSTR lpName)
-{
-    if (wcslen(lpName) != kRawNameChars || _wcsnicmp(lpName, kRawPrefix, ARRAYSIZE(kRawPrefix) - 1) != 0
-        || _wcsicmp(lpName + kRawNameChars - 4, L".csv") != 0) {
-        return false;
-    }
-    for (size_t i = ARRAYSIZE(kRawPrefix) - 1; i < kRawNameChars - 4; ++i) {
-        if (lpName[i] < L'0' || lpName[i] > L'9') {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Copies at most cchCut characters of a fixed string field of cchField characters
 // (which need not be terminated) and blanks its commas and control characters.
@@ -321,9 +299,10 @@ std::vector<std::wstring> CTempLog::ListRawFiles(LPCWSTR lpLogDir)
     if (!find.IsValid()) {
         return names;
     }
+    std::wstring digits;
     do {
         if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
-            && IsRawFileName(fd.cFileName)) {
+            && DateDigitsOfName(fd.cFileName, kRawPrefix, 8, digits)) {
             names.emplace_back(fd.cFileName);
         }
     } while (FindNextFileW(find.Get(), &fd));
@@ -334,13 +313,12 @@ std::vector<std::wstring> CTempLog::ListRawFiles(LPCWSTR lpLogDir)
     return names;
 }
 
-DWORD CTempLog::AppendTable3To1()
+void CTempLog::AppendTable3To1()
 {
     for (auto& line : m_LineTable3) {
         m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
     }
     m_LineTable3.clear();
-    return ERROR_SUCCESS;
 }
 
 DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)

@@ -95,7 +95,7 @@ private:
     DWORD WriteOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort);
     DWORD FlushBuffer(HANDLE hAbort);
     DWORD AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort);
-    DWORD AppendTable3To1();
+    void AppendTable3To1();
 
     CQuoLog& m_Owner;
     DWORD m_dwLastWriteLine;

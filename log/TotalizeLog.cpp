@@ -14,13 +14,6 @@
 
 namespace {
 
-struct CFindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
-};
-using CScopedFindHandle = CScopedHandle<CFindHandleTraits>;
-
 bool IsYearFolderName(LPCWSTR lpName)
 {
     if (wcslen(lpName) != 4) {

@@ -60,65 +60,45 @@ DWORD CDrvCtrl::Finalize()
     TRACE_RETURN(ERROR_SUCCESS);
 }
 
-DWORD CDrvCtrl::QueryWord(DWORD dwCode, LPDWORD lpdwWord)
+DWORD CDrvCtrl::QueryWord(DWORD dwCode, LPDWORD lpdwWord, LPCWSTR lpszErrorFormat, LPCWSTR lpszValueFormat)
 {
-    TRACE_FUNCTION();
+    TRACE_ENTER(1);
+    TRACE_CHECK_NULL(lpdwWord);
+    TRACE_CHECK_READY(m_bInitialized);
     DWORD dwWord = 0;
     DWORD cbReturned = 0;
+    DWORD dwResult = ERROR_SUCCESS;
     if (!DeviceIoControl(m_hDev, dwCode, nullptr, 0, &dwWord, sizeof(dwWord), &cbReturned, nullptr)) {
-        return GetLastError();
+        dwResult = GetLastError();
+    } else if (cbReturned != sizeof(dwWord)) {
+        // A driver that answers fewer bytes than a word has not answered.
+        dwResult = ERROR_INVALID_DATA;
     }
-    // A driver that answers fewer bytes than a word has not answered.
-    if (cbReturned != sizeof(dwWord)) {
-        TRACE(0, L"Short answer: %u bytes.", cbReturned);
-        return ERROR_INVALID_DATA;
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, lpszErrorFormat, dwResult);
+        TRACE_RETURN(dwResult);
     }
     *lpdwWord = dwWord;
-    return ERROR_SUCCESS;
+    TRACE(1, lpszValueFormat, dwWord);
+    TRACE_RETURN(ERROR_SUCCESS);
 }
 
 DWORD CDrvCtrl::Gwat(LPDWORD lpdwRaw)
 {
-    TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpdwRaw);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
-    DWORD dwResult = QueryWord(IOCTL_GWAT, lpdwRaw);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"GetWattage - Error in DeviceIoControl(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
-    }
-    TRACE(1, L"GWAT,0x%08X", *lpdwRaw);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return QueryWord(IOCTL_GWAT, lpdwRaw, L"GetWattage - Error in DeviceIoControl(). (code:%u)", L"GWAT,0x%08X");
 }
 
 DWORD CDrvCtrl::Pmcp(LPDWORD lpdwState)
 {
-    TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpdwState);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
-    DWORD dwResult = QueryWord(IOCTL_PMCP, lpdwState);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"GetDevSupportState - Error in DeviceIoControl(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
-    }
-    TRACE(1, L"DevSupportState: 0x%08X", *lpdwState);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return QueryWord(IOCTL_PMCP, lpdwState, L"GetDevSupportState - Error in DeviceIoControl(). (code:%u)",
+                     L"DevSupportState: 0x%08X");
 }
 
 DWORD CDrvCtrl::GetDevSupportState(bool* pbSupported)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(pbSupported);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(m_bInitialized);
     DWORD dwState = 0;
     DWORD dwResult = Pmcp(&dwState);
     if (dwResult != ERROR_SUCCESS) {
@@ -135,10 +115,7 @@ DWORD CQuoDrv::GetWattage(double* pdWatts)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(pdWatts);
-    if (!IsInitialized()) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(IsInitialized());
     DWORD dwRaw = 0;
     DWORD dwResult = Gwat(&dwRaw);
     if (dwResult != ERROR_SUCCESS) {
@@ -178,10 +155,7 @@ DWORD CEmbDrv::GetWattage(double* pdWatts)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(pdWatts);
-    if (!IsInitialized()) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(IsInitialized());
     DWORD dwRaw = 0;
     DWORD dwResult = Gwat(&dwRaw);
     if (dwResult != ERROR_SUCCESS) {

@@ -28,7 +28,8 @@ protected:
     bool IsInitialized() const { return m_bInitialized; }
 
 private:
-    DWORD QueryWord(DWORD dwCode, LPDWORD lpdwWord);
+    // One control code answering a word; the trace texts name the request.
+    DWORD QueryWord(DWORD dwCode, LPDWORD lpdwWord, LPCWSTR lpszErrorFormat, LPCWSTR lpszValueFormat);
 
     bool m_bInitialized;
     WCHAR m_szDevName[MAX_PATH];

@@ -49,10 +49,7 @@ DWORD CMonitor::GetPowerStatus(LPBOOL lpbOn)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpbOn);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(m_bInitialized);
     BOOL bOn = FALSE;
     if (!GetDevicePowerState(m_hLCD, &bOn)) {
         DWORD dwError = GetLastError();

@@ -83,10 +83,7 @@ FARPROC CPowMan::GetProc(HMODULE hModule, LPCSTR lpName)
 
 #define POWMAN_REQUIRE_VISTA()                                                             \
     do {                                                                                   \
-        if (!m_bInitialized) {                                                             \
-            TRACE(0, L"Not initialized.");                                                 \
-            TRACE_RETURN(ERROR_NOT_READY);                                                 \
-        }                                                                                  \
+        TRACE_CHECK_READY(m_bInitialized);                                                 \
         if (!m_bIsVistaOrLater) {                                                          \
             TRACE(0, L"Error! This method supports Windows Vista or later.");              \
             TRACE_RETURN(ERROR_OLD_WIN_VERSION);                                           \

@@ -32,7 +32,7 @@ const LPCWSTR kLevelNames[] = {L"Unknown", L"Level1", L"Level2", L"Level3", L"Le
 
 CQuoLogEx::CQuoLogEx()
     : m_bInitialized(false), m_csData(), m_csWrite(), m_LogData(), m_bAwake(true), m_bOutput(true),
-      m_dwLastWriteTick(0)
+      m_ullLastWriteTime(0)
 {
     InitializeCriticalSection(&m_csData);
     InitializeCriticalSection(&m_csWrite);
@@ -87,10 +87,7 @@ DWORD CQuoLogEx::Get(QuoLogData* pData)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(pData);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     *pData = m_LogData;
     TRACE_RETURN(ERROR_SUCCESS);
@@ -99,27 +96,16 @@ DWORD CQuoLogEx::Get(QuoLogData* pData)
 DWORD CQuoLogEx::ClearData()
 {
     TRACE_ENTER(1);
-    if (!m_bInitialized) {
-        TRACE(0, L"Not initialized.");
-        TRACE_RETURN(ERROR_NOT_READY);
-    }
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     ZeroMemory(&m_LogData, sizeof(m_LogData));
     TRACE_RETURN(ERROR_SUCCESS);
 }
 
-#define QUOLOGEX_REQUIRE_INIT()                \
-    do {                                       \
-        if (!m_bInitialized) {                 \
-            TRACE(0, L"Not initialized.");     \
-            TRACE_RETURN(ERROR_NOT_READY);     \
-        }                                      \
-    } while (0)
-
 DWORD CQuoLogEx::Set_PowStatus(DWORD dwStatus)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwPowerStatus = dwStatus;
     _Debug(m_LogData, kMaskPowStatus);
@@ -129,7 +115,7 @@ DWORD CQuoLogEx::Set_PowStatus(DWORD dwStatus)
 DWORD CQuoLogEx::Set_PCWatt(DWORD dwWatt)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwPCWatt = dwWatt;
     _Debug(m_LogData, kMaskPCWatt);
@@ -139,7 +125,7 @@ DWORD CQuoLogEx::Set_PCWatt(DWORD dwWatt)
 DWORD CQuoLogEx::Set_BattInfo(DWORD dwStatus, DWORD dwPercent, DWORD dwCapacity)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwBatteryStatus = dwStatus;
     m_LogData.dwBatteryLifePercent = dwPercent;
@@ -151,7 +137,7 @@ DWORD CQuoLogEx::Set_BattInfo(DWORD dwStatus, DWORD dwPercent, DWORD dwCapacity)
 DWORD CQuoLogEx::Set_ReductionWatt(DWORD dwWatt)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwReductionWatt = dwWatt;
     _Debug(m_LogData, kMaskReductionWatt);
@@ -174,7 +160,7 @@ DWORD CQuoLogEx::Set_PowerPlan(LPCWSTR lpszVal)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpszVal);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     DWORD dwResult = CopyField(m_LogData.szPowerPlan, ARRAYSIZE(m_LogData.szPowerPlan), lpszVal);
     _Debug(m_LogData, kMaskPowerPlan);
@@ -184,7 +170,7 @@ DWORD CQuoLogEx::Set_PowerPlan(LPCWSTR lpszVal)
 DWORD CQuoLogEx::Set_MonPow(DWORD dwStatus1, DWORD dwStatus2)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwMonitorStatus1 = dwStatus1;
     m_LogData.dwMonitorStatus2 = dwStatus2;
@@ -197,7 +183,7 @@ DWORD CQuoLogEx::Set_ExtDspInfo(DWORD dwWatt, LPCWSTR lpszName1, DWORD dwLevel1,
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpszName1);
     TRACE_CHECK_NULL(lpszName2);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwMonWatt = dwWatt;
     DWORD dwResult = CopyField(m_LogData.szMonitorName1, ARRAYSIZE(m_LogData.szMonitorName1), lpszName1);
@@ -211,7 +197,7 @@ DWORD CQuoLogEx::Set_ExtDspInfo(DWORD dwWatt, LPCWSTR lpszName1, DWORD dwLevel1,
 DWORD CQuoLogEx::Set_QUOLevel(DWORD dwLevel)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     m_LogData.dwQUOLevel = dwLevel;
     _Debug(m_LogData, kMaskQUOLevel);
@@ -222,7 +208,7 @@ DWORD CQuoLogEx::Set_UserName(LPCWSTR lpszVal)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpszVal);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     CStackLock lock(&m_csData);
     DWORD dwResult = CopyField(m_LogData.szUserName, ARRAYSIZE(m_LogData.szUserName), lpszVal);
     _Debug(m_LogData, kMaskUserName);
@@ -232,7 +218,7 @@ DWORD CQuoLogEx::Set_UserName(LPCWSTR lpszVal)
 DWORD CQuoLogEx::Write(BOOL bSample)
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     if (!m_bOutput) {
         TRACE(1, L"Do not output log.");
         TRACE_RETURN(ERROR_SUCCESS);
@@ -260,29 +246,57 @@ DWORD CQuoLogEx::Write(BOOL bSample)
     if (record.dwPowerStatus == QUOLOG_POWER_S0 && !m_bAwake) {
         TRACE(1, L"Asleep: the running sample is not written.");
     } else {
-        // The library orders records by their time stamps: never two in one tick.
-        DWORD dwNow = GetTickCount();
-        if (dwNow <= m_dwLastWriteTick) {
-            Sleep(10);
-            dwNow += 10;
-        }
+        WaitForLaterTimeStamp();
         dwResult = QUOLogWrite(&record);
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"Error in QUOLogWrite(). code:%u", dwResult);
         }
-        m_dwLastWriteTick = dwNow;
+        m_ullLastWriteTime = LocalTimeMs();
     }
-    if (record.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || record.dwPowerStatus == QUOLOG_POWER_TO_S5) {
+    // After an END record no running sample belongs to a run either, until the next START.
+    if (record.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || record.dwPowerStatus == QUOLOG_POWER_TO_S5
+        || record.dwPowerStatus == QUOLOG_POWER_END) {
         m_bAwake = false;
     }
     _Debug(record, kDumpAll);
     TRACE_RETURN(dwResult);
 }
 
+DWORD CQuoLogEx::WriteRecord(DWORD dwPowerStatus, BOOL bSample)
+{
+    TRACE_ENTER(1);
+    TRACE_CHECK_READY(m_bInitialized);
+    CStackLock writeLock(&m_csWrite);
+    DWORD dwResult = Set_PowStatus(dwPowerStatus);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = Write(bSample);
+    }
+    TRACE_RETURN(dwResult);
+}
+
+ULONGLONG CQuoLogEx::LocalTimeMs()
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    return ((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000;
+}
+
+void CQuoLogEx::WaitForLaterTimeStamp()
+{
+    // The library stamps a record with the local time in milliseconds and drops one that
+    // is not later than the last: wait until the clock has passed the last write, which
+    // was taken after the library's own stamp. A clock set back does not wait long.
+    for (int i = 0; i < kMaxStampWaits && LocalTimeMs() <= m_ullLastWriteTime; ++i) {
+        Sleep(kStampWaitMs);
+    }
+}
+
 DWORD CQuoLogEx::CopyPksReg()
 {
     TRACE_ENTER(1);
-    QUOLOGEX_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     TRACE_RETURN(QUOLogCopyPksReg());
 }
 

@@ -38,8 +38,13 @@ public:
 
     // Hands the record to the log library: a sample (bSample) is the whole record, an
     // event record only its power status and battery fields. No running sample is
-    // written between a suspend or shutdown record and the next resume or start.
+    // written between a suspend, shutdown or end record and the next resume or start. Two
+    // writes never share a time stamp: the second waits until the clock has moved on.
     DWORD Write(BOOL bSample);
+
+    // Sets the power status and writes, as one step: no other thread's status can come
+    // between the two.
+    DWORD WriteRecord(DWORD dwPowerStatus, BOOL bSample);
 
     DWORD CopyPksReg();
 
@@ -50,11 +55,18 @@ public:
     static const DWORD kDumpAll = 0xFFFFF;
 
 private:
+    static constexpr int kMaxStampWaits = 20;
+    static constexpr DWORD kStampWaitMs = 5;
+
+    static ULONGLONG LocalTimeMs();
+    void WaitForLaterTimeStamp();
+
     bool m_bInitialized;
     CRITICAL_SECTION m_csData;
     CRITICAL_SECTION m_csWrite;
     QuoLogData m_LogData;
     bool m_bAwake;
     bool m_bOutput;
-    DWORD m_dwLastWriteTick;
+    // Local time in ms just after the last write (the library's stamp is not later).
+    ULONGLONG m_ullLastWriteTime;
 };

@@ -179,6 +179,24 @@ DWORD CService::Register(LPCWSTR lpszPath, BOOL bDelayedStart)
     TRACE_RETURN(dwResult);
 }
 
+DWORD CService::OpenOwnService(CScopedScHandle* pScm, CScopedScHandle* pService)
+{
+    TRACE_ENTER(2);
+    pScm->Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!pScm->IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    pService->Reset(OpenServiceW(pScm->Get(), m_szServiceName, SERVICE_ALL_ACCESS));
+    if (!pService->IsValid()) {
+        DWORD dwError = GetLastError();
+        TRACE(0, L"Error in OpenService(). code:%u", dwError);
+        TRACE_RETURN(dwError);
+    }
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
 DWORD CService::WaitForState(SC_HANDLE hService, DWORD dwWanted)
 {
     TRACE_ENTER(2);
@@ -214,17 +232,11 @@ DWORD CService::Stop()
     if (!m_bInitialized) {
         TRACE_RETURN(ERROR_NOT_READY);
     }
-    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!scm.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
-    }
-    CScopedScHandle service(OpenServiceW(scm.Get(), m_szServiceName, SERVICE_ALL_ACCESS));
-    if (!service.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+    CScopedScHandle scm;
+    CScopedScHandle service;
+    DWORD dwOpened = OpenOwnService(&scm, &service);
+    if (dwOpened != ERROR_SUCCESS) {
+        TRACE_RETURN(dwOpened);
     }
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service.Get(), &status)) {
@@ -249,17 +261,11 @@ DWORD CService::Start()
     if (!m_bInitialized) {
         TRACE_RETURN(ERROR_NOT_READY);
     }
-    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!scm.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
-    }
-    CScopedScHandle service(OpenServiceW(scm.Get(), m_szServiceName, SERVICE_ALL_ACCESS));
-    if (!service.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+    CScopedScHandle scm;
+    CScopedScHandle service;
+    DWORD dwOpened = OpenOwnService(&scm, &service);
+    if (dwOpened != ERROR_SUCCESS) {
+        TRACE_RETURN(dwOpened);
     }
     if (!StartServiceW(service.Get(), 0, nullptr)) {
         DWORD dwError = GetLastError();
@@ -282,17 +288,11 @@ DWORD CService::Unregister()
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
-    CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!scm.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
-    }
-    CScopedScHandle service(OpenServiceW(scm.Get(), m_szServiceName, SERVICE_ALL_ACCESS));
-    if (!service.IsValid()) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+    CScopedScHandle scm;
+    CScopedScHandle service;
+    DWORD dwOpened = OpenOwnService(&scm, &service);
+    if (dwOpened != ERROR_SUCCESS) {
+        TRACE_RETURN(dwOpened);
     }
     if (!DeleteService(service.Get())) {
         DWORD dwError = GetLastError();
@@ -341,7 +341,13 @@ void WINAPI CService::ServiceMain(DWORD dwArgc, LPWSTR* lpszArgv)
     TRACE_ENTER(2);
     CService* pService = m_lpObj;
     if (pService == nullptr) {
-        TRACE(0, L"m_lpObj is NULL.");
+        TRACE(2, L"m_lpObj is NULL.");
+        TRACE_EXIT_ERROR();
+    }
+    // The handler comes first, so that every failure after it can be reported.
+    m_hServiceStatus = RegisterServiceCtrlHandlerExW(m_szServiceName, ServiceHandler, pService);
+    if (m_hServiceStatus == nullptr) {
+        TRACE(0, L"Error in RegisterServiceCtrlHandlerEx(). code:%u", GetLastError());
         TRACE_EXIT_ERROR();
     }
     m_hTerminateEvent = CreateEventW(nullptr, FALSE /* auto reset */, FALSE /* not set */, nullptr);
@@ -349,14 +355,6 @@ void WINAPI CService::ServiceMain(DWORD dwArgc, LPWSTR* lpszArgv)
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in CreateEvent(). code:%u", dwError);
         pService->SetServiceStatus(SERVICE_STOPPED, dwError, 0);
-        TRACE_EXIT_ERROR();
-    }
-    m_hServiceStatus = RegisterServiceCtrlHandlerExW(m_szServiceName, ServiceHandler, pService);
-    if (m_hServiceStatus == nullptr) {
-        DWORD dwError = GetLastError();
-        TRACE(0, L"Error in RegisterServiceCtrlHandlerEx(). code:%u", dwError);
-        CloseHandle(m_hTerminateEvent);
-        m_hTerminateEvent = nullptr;
         TRACE_EXIT_ERROR();
     }
 
@@ -424,67 +422,6 @@ void CService::TerminateMainLoop()
     TRACE_EXIT();
 }
 
-DWORD CService::DispatchControl(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData)
-{
-    TRACE_FUNCTION();
-    switch (dwControl) {
-    case SERVICE_CONTROL_STOP:
-        TRACE(2, L"SERVICE_CONTROL_STOP");
-        return OnStop();
-    case SERVICE_CONTROL_PAUSE:
-        TRACE(2, L"SERVICE_CONTROL_PAUSE");
-        return OnPause();
-    case SERVICE_CONTROL_CONTINUE:
-        TRACE(2, L"SERVICE_CONTROL_CONTINUE");
-        return OnContinue();
-    case SERVICE_CONTROL_INTERROGATE:
-        TRACE(2, L"SERVICE_CONTROL_INTERROGATE");
-        return OnInterrogate();
-    case SERVICE_CONTROL_SHUTDOWN:
-        TRACE(2, L"SERVICE_CONTROL_SHUTDOWN");
-        return OnShutdown();
-    case SERVICE_CONTROL_PARAMCHANGE:
-        TRACE(2, L"SERVICE_CONTROL_PARAMCHANGE");
-        return OnParamChange();
-    case SERVICE_CONTROL_NETBINDADD:
-        TRACE(2, L"SERVICE_CONTROL_NETBINDADD");
-        return OnNetbindAdd();
-    case SERVICE_CONTROL_NETBINDREMOVE:
-        TRACE(2, L"SERVICE_CONTROL_NETBINDREMOVE");
-        return OnNetbindRemove();
-    case SERVICE_CONTROL_NETBINDENABLE:
-        TRACE(2, L"SERVICE_CONTROL_NETBINDENABLE");
-        return OnNetbindEnable();
-    case SERVICE_CONTROL_NETBINDDISABLE:
-        TRACE(2, L"SERVICE_CONTROL_NETBINDDISABLE");
-        return OnNetbindDisable();
-    case SERVICE_CONTROL_DEVICEEVENT:
-        TRACE(2, L"SERVICE_CONTROL_DEVICEEVENT");
-        return OnDeviceEvent(dwEventType, lpEventData);
-    case SERVICE_CONTROL_HARDWAREPROFILECHANGE:
-        TRACE(2, L"SERVICE_CONTROL_HARDWAREPROFILECHANGE");
-        return OnHardwareProfileChange(dwEventType, lpEventData);
-    case SERVICE_CONTROL_POWEREVENT:
-        TRACE(2, L"SERVICE_CONTROL_POWEREVENT");
-        return OnPowerEvent(dwEventType, lpEventData);
-    case SERVICE_CONTROL_SESSIONCHANGE:
-        TRACE(2, L"SERVICE_CONTROL_SESSIONCHANGE");
-        return OnSessionChange(dwEventType, lpEventData);
-    case SERVICE_CONTROL_PRESHUTDOWN:
-        TRACE(2, L"SERVICE_CONTROL_PRESHUTDOWN");
-        return OnPreShutdown();
-    case SERVICE_CONTROL_TIMECHANGE:
-        TRACE(2, L"SERVICE_CONTROL_TIMECHANGE");
-        return OnTimeChange();
-    case SERVICE_CONTROL_TRIGGEREVENT:
-        TRACE(2, L"SERVICE_CONTROL_TRIGGEREVENT");
-        return OnTriggerEvent();
-    default:
-        TRACE(2, L"Other Event:%08x", dwControl);
-        return OnUnknownEvent(dwControl, dwEventType);
-    }
-}
-
 DWORD WINAPI CService::ServiceHandler(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData, LPVOID lpContext)
 {
     TRACE_ENTER(2);
@@ -493,12 +430,88 @@ DWORD WINAPI CService::ServiceHandler(DWORD dwControl, DWORD dwEventType, LPVOID
         TRACE(0, L"%s is NULL.", L"lpContext");
         TRACE_RETURN(ERROR_INVALID_PARAMETER);
     }
-    DWORD dwResult = pService->DispatchControl(dwControl, dwEventType, lpEventData);
-    EnterCriticalSection(StatusLock());
-    DWORD dwState = m_ServiceStatus.dwCurrentState;
-    DWORD dwWaitHint = m_ServiceStatus.dwWaitHint;
-    LeaveCriticalSection(StatusLock());
-    pService->SetServiceStatus(dwState, ERROR_SUCCESS, dwWaitHint);
+    DWORD dwResult = ERROR_SUCCESS;
+    switch (dwControl) {
+    case SERVICE_CONTROL_STOP:
+        TRACE(2, L"SERVICE_CONTROL_STOP");
+        dwResult = pService->OnStop();
+        break;
+    case SERVICE_CONTROL_PAUSE:
+        TRACE(2, L"SERVICE_CONTROL_PAUSE");
+        dwResult = pService->OnPause();
+        break;
+    case SERVICE_CONTROL_CONTINUE:
+        TRACE(2, L"SERVICE_CONTROL_CONTINUE");
+        dwResult = pService->OnContinue();
+        break;
+    case SERVICE_CONTROL_INTERROGATE:
+        TRACE(2, L"SERVICE_CONTROL_INTERROGATE");
+        dwResult = pService->OnInterrogate();
+        break;
+    case SERVICE_CONTROL_SHUTDOWN:
+        TRACE(2, L"SERVICE_CONTROL_SHUTDOWN");
+        dwResult = pService->OnShutdown();
+        break;
+    case SERVICE_CONTROL_PARAMCHANGE:
+        TRACE(2, L"SERVICE_CONTROL_PARAMCHANGE");
+        dwResult = pService->OnParamChange();
+        break;
+    case SERVICE_CONTROL_NETBINDADD:
+        TRACE(2, L"SERVICE_CONTROL_NETBINDADD");
+        dwResult = pService->OnNetbindAdd();
+        break;
+    case SERVICE_CONTROL_NETBINDREMOVE:
+        TRACE(2, L"SERVICE_CONTROL_NETBINDREMOVE");
+        dwResult = pService->OnNetbindRemove();
+        break;
+    case SERVICE_CONTROL_NETBINDENABLE:
+        TRACE(2, L"SERVICE_CONTROL_NETBINDENABLE");
+        dwResult = pService->OnNetbindEnable();
+        break;
+    case SERVICE_CONTROL_NETBINDDISABLE:
+        TRACE(2, L"SERVICE_CONTROL_NETBINDDISABLE");
+        dwResult = pService->OnNetbindDisable();
+        break;
+    case SERVICE_CONTROL_DEVICEEVENT:
+        TRACE(2, L"SERVICE_CONTROL_DEVICEEVENT");
+        dwResult = pService->OnDeviceEvent(dwEventType, lpEventData);
+        break;
+    case SERVICE_CONTROL_HARDWAREPROFILECHANGE:
+        TRACE(2, L"SERVICE_CONTROL_HARDWAREPROFILECHANGE");
+        dwResult = pService->OnHardwareProfileChange(dwEventType, lpEventData);
+        break;
+    case SERVICE_CONTROL_POWEREVENT:
+        TRACE(2, L"SERVICE_CONTROL_POWEREVENT");
+        dwResult = pService->OnPowerEvent(dwEventType, lpEventData);
+        break;
+    case SERVICE_CONTROL_SESSIONCHANGE:
+        TRACE(2, L"SERVICE_CONTROL_SESSIONCHANGE");
+        dwResult = pService->OnSessionChange(dwEventType, lpEventData);
+        break;
+    case SERVICE_CONTROL_PRESHUTDOWN:
+        TRACE(2, L"SERVICE_CONTROL_PRESHUTDOWN");
+        dwResult = pService->OnPreShutdown();
+        break;
+    case SERVICE_CONTROL_TIMECHANGE:
+        TRACE(2, L"SERVICE_CONTROL_TIMECHANGE");
+        dwResult = pService->OnTimeChange();
+        break;
+    case SERVICE_CONTROL_TRIGGEREVENT:
+        TRACE(2, L"SERVICE_CONTROL_TRIGGEREVENT");
+        dwResult = pService->OnTriggerEvent();
+        break;
+    default:
+        TRACE(2, L"Other Event:%08x", dwControl);
+        dwResult = pService->OnUnknownEvent(dwControl, dwEventType);
+        break;
+    }
+
+    // The current state is reported again (a pending state's check point advances);
+    // under the lock, so that no report of the main thread slips in between.
+    CRITICAL_SECTION* pLock = StatusLock();
+    EnterCriticalSection(pLock);
+    pService->SetServiceStatus(m_ServiceStatus.dwCurrentState, ERROR_SUCCESS, m_ServiceStatus.dwWaitHint);
+    LeaveCriticalSection(pLock);
     TRACE_RETURN(dwResult);
 }
 

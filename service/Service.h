@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "ScopedHandle.h"
+
 class CService {
 public:
     static const size_t kNameChars = 256;
@@ -78,9 +80,10 @@ protected:
     static HANDLE m_hTerminateEvent;
 
 private:
+    // Opens the service manager and this service with full access.
+    DWORD OpenOwnService(CScopedScHandle* pScm, CScopedScHandle* pService);
     // Waits until the service reports dwWanted or stops; see Start() and Stop().
     DWORD WaitForState(SC_HANDLE hService, DWORD dwWanted);
-    DWORD DispatchControl(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData);
 
     WCHAR m_szDisplayName[kNameChars];
     WCHAR m_szDescription[kDescriptionChars];

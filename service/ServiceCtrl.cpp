@@ -78,7 +78,7 @@ DWORD QuerySessionString(DWORD dwSessionId, WTS_INFO_CLASS infoClass, LPWSTR szO
 CServiceCtrl::CServiceCtrl()
     : m_bIsVistaOrLater(false), m_uTimerId(0), m_dwTimerIval(kDefaultInterval), m_dwFunction(1),
       m_bConsumerPC(false), m_dwReductWatt(kDefaultReductWatt), m_dwReductWattTwo(0), m_szPowPlanQuo(),
-      m_szPowPlanSuperQuo(), m_bSuspended(false), m_hPowerNotify()
+      m_szPowPlanSuperQuo(), m_bSuspended(false), m_hPowerNotify(), m_bStarted(false), m_bWatchingScheme(false)
 {
 }
 
@@ -202,6 +202,7 @@ DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
         TRACE(0, L"Error in m_SysTrace.Initialize(). code:%u", dwResult);
         TRACE_RETURN(dwResult);
     }
+    m_bStarted = true;
     if (m_dwFunction == 1) {
         UpdateAllInfo(nullptr, FALSE /* no wattage yet */);
         WriteEvent(QUOLOG_POWER_START);
@@ -230,8 +231,11 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
 {
     TRACE_ENTER(1);
     TRACE(0, L"MainLoop Start.");
-    if (m_bIsVistaOrLater && !QuoApiInitializeWatchActiveScheme()) {
-        TRACE(0, L"Error in QuoApiInitializeWatchActiveScheme().");
+    if (m_bIsVistaOrLater) {
+        m_bWatchingScheme = true;
+        if (!QuoApiInitializeWatchActiveScheme()) {
+            TRACE(0, L"Error in QuoApiInitializeWatchActiveScheme().");
+        }
     }
     m_uTimerId = SetTimer(nullptr, 0, m_dwTimerIval, nullptr);
     if (m_uTimerId == 0) {
@@ -275,8 +279,7 @@ void CServiceCtrl::OnTimer(UINT_PTR idEvent)
         GetMonPow(0);
     }
     UpdateReductionWatt();
-    m_QuoLogEx.Set_PowStatus(QUOLOG_POWER_S0);
-    DWORD dwResult = m_QuoLogEx.Write(TRUE);
+    DWORD dwResult = m_QuoLogEx.WriteRecord(QUOLOG_POWER_S0, TRUE);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Write(). code:%u", dwResult);
     }
@@ -292,8 +295,11 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
         KillTimer(nullptr, m_uTimerId);
         m_uTimerId = 0;
     }
-    if (m_bIsVistaOrLater && !QuoApiFinalizeWatchActiveScheme()) {
-        TRACE(0, L"Error in QuoApiFinalizeWatchActiveScheme().");
+    if (m_bWatchingScheme) {
+        m_bWatchingScheme = false;
+        if (!QuoApiFinalizeWatchActiveScheme()) {
+            TRACE(0, L"Error in QuoApiFinalizeWatchActiveScheme().");
+        }
     }
     m_PipeSv.Finalize(nullptr);
     m_PipeThread.Finalize();
@@ -306,17 +312,18 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
         }
     }
     m_SysTrace.Finalize();
-    if (m_dwFunction == 1) {
+    // A start that failed before the START record ends without an END record.
+    if (m_bStarted && m_dwFunction == 1) {
         WriteEvent(QUOLOG_POWER_END);
     }
+    m_bStarted = false;
     TRACE_EXIT();
 }
 
 void CServiceCtrl::WriteEvent(DWORD dwPowerStatus)
 {
     TRACE_ENTER(1);
-    m_QuoLogEx.Set_PowStatus(dwPowerStatus);
-    DWORD dwResult = m_QuoLogEx.Write(FALSE);
+    DWORD dwResult = m_QuoLogEx.WriteRecord(dwPowerStatus, FALSE);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Write(). code:%u", dwResult);
     }
@@ -540,19 +547,12 @@ void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
         break;
     case PIPEEVENT_RECEIVED: {
         TRACE(0, L"PIPEEVENT_RECEIVED");
-        // Every command fits a buffer of the largest one; anything else is malformed.
-        BYTE buffer[sizeof(QVPipeCmdNotifySysInfo)];
-        DWORD dwSize = pPipeEvent->dwDataSize;
-        if (dwSize < sizeof(DWORD) || dwSize > sizeof(buffer)) {
-            TRACE(0, L" Invalid data size. pPipeEvent->dwDataSize=%lu", dwSize);
-            break;
-        }
-        if (pThis->m_PipeSv.GetReceivedData(buffer, dwSize) != dwSize) {
-            TRACE(0, L" Error in GetReceivedData().");
-            break;
-        }
+        BYTE buffer[PIPECMD_MAX_SIZE];
+        DWORD dwSize = 0;
         DWORD dwCmd = 0;
-        CopyMemory(&dwCmd, buffer, sizeof(dwCmd));
+        if (ReceiveCommand(&pThis->m_PipeSv, pPipeEvent, buffer, &dwSize, &dwCmd) != ERROR_SUCCESS) {
+            break;
+        }
         switch (dwCmd) {
         case PIPECMD_SWITCH_FUNCTION: {
             TRACE(0, L"PIPECMD_SWITCH_FUNCTION");
@@ -599,8 +599,8 @@ void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
 DWORD CServiceCtrl::PipeProc(LPVOID lpMyObj)
 {
     TRACE_ENTER(1);
+    TRACE_CHECK_NULL(lpMyObj);
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lpMyObj);
-    TRACE_CHECK_NULL(pThis);
     HANDLE hTerminate = pThis->m_PipeThread.GetTerminateEvent();
     for (;;) {
         DWORD dwWait = MsgWaitForMultipleObjects(1, &hTerminate, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
@@ -650,20 +650,23 @@ DWORD CServiceCtrl::OnPipeCmdSwitchFunction(DWORD dwFunction)
             TRACE(0, L"Error in SetDWORDValue(REGENTRY_FUNCTION). code:%u", dwResult);
         }
     }
+    HANDLE hAbort = m_PipeThread.GetTerminateEvent();
     if (dwFunction == 1) {
         m_QuoLogEx.ClearData();
-        UpdateAllInfo(nullptr, TRUE);
+        UpdateAllInfo(hAbort, TRUE);
         if (m_bIsVistaOrLater) {
             GetMonPow(QUOLOG_STATE_ON);
         }
-    }
-    WriteEvent((dwFunction == 1) ? QUOLOG_POWER_START : QUOLOG_POWER_END);
-    HANDLE hAbort = m_PipeThread.GetTerminateEvent();
-    SendPipe_SwitchFunction(hAbort, dwFunction, PIPE_ALL_CLIENTS);
-    if (dwFunction == 1) {
+        WriteEvent(QUOLOG_POWER_START);
+        SendPipe_SwitchFunction(hAbort, dwFunction, PIPE_ALL_CLIENTS);
         SendPipe_NotifySysinfo(hAbort, PIPE_ALL_CLIENTS);
+        m_dwFunction = dwFunction;
+    } else {
+        // Silenced before the END record, so that no tick writes a sample after it.
+        m_dwFunction = dwFunction;
+        WriteEvent(QUOLOG_POWER_END);
+        SendPipe_SwitchFunction(hAbort, dwFunction, PIPE_ALL_CLIENTS);
     }
-    m_dwFunction = dwFunction;
     TRACE(0, L"m_dwFunction:%u", m_dwFunction);
     TRACE_RETURN(ERROR_SUCCESS);
 }

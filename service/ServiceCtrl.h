@@ -20,10 +20,10 @@ enum : UINT {
 
 class CServiceCtrl : public CService {
 public:
-    static const size_t kPlanNameChars = 129;
-    static const DWORD kDefaultInterval = 5000;
-    static const DWORD kFailedWatt = 23000;
-    static const DWORD kPowerSettingCount = 7;
+    static constexpr size_t kPlanNameChars = 129;
+    static constexpr DWORD kDefaultInterval = 5000;
+    static constexpr DWORD kFailedWatt = 23000;
+    static constexpr DWORD kPowerSettingCount = 7;
 
     CServiceCtrl();
     ~CServiceCtrl() override;
@@ -99,6 +99,10 @@ private:
     WCHAR m_szPowPlanSuperQuo[kPlanNameChars];
     bool m_bSuspended;
     HPOWERNOTIFY m_hPowerNotify[kPowerSettingCount];
+    // The start got as far as its START record; the stop writes END only then.
+    bool m_bStarted;
+    // QuoApiInitializeWatchActiveScheme was called and awaits its finalisation.
+    bool m_bWatchingScheme;
 };
 
 extern const WCHAR REGKEY_PATH_QUOVIEWER[];

@@ -25,14 +25,6 @@ CSystemTrace::~CSystemTrace()
     Finalize();
 }
 
-#define SYSTRACE_REQUIRE_INIT()                \
-    do {                                       \
-        if (!m_bInitialized) {                 \
-            TRACE(0, L"Not initialized.");     \
-            TRACE_RETURN(ERROR_NOT_READY);     \
-        }                                      \
-    } while (0)
-
 DWORD CSystemTrace::Initialize(QUOLEVEL_CALLBACK pFunc, LPVOID lpParam)
 {
     TRACE_ENTER(1);
@@ -107,7 +99,7 @@ DWORD CSystemTrace::GetWatt(LPDWORD lpdwMilliwatts)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpdwMilliwatts);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     if (m_dwPksStatus == PKS_NOT_IN_FORCE) {
         double dWatts = 0.0;
         DWORD dwResult = m_Gwat.Get(&dWatts);
@@ -134,7 +126,7 @@ DWORD CSystemTrace::GetBatteryStatus(LPDWORD lpdwStatus, LPDWORD lpdwPercent, LP
     TRACE_CHECK_NULL(lpdwStatus);
     TRACE_CHECK_NULL(lpdwPercent);
     TRACE_CHECK_NULL(lpdwCapacity);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     if (!m_bWithBatteryPC) {
         *lpdwStatus = QUOLOG_BATTERY_AC;
         *lpdwPercent = 0;
@@ -183,7 +175,7 @@ DWORD CSystemTrace::GetMonitorPowerStatus(BOOL bNotified, LPDWORD lpdwStatus1, L
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(lpdwStatus1);
     TRACE_CHECK_NULL(lpdwStatus2);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     if (bNotified) {
         if (m_bIsNotebookPC) {
             *lpdwStatus2 = QUOLOG_STATE_UNKNOWN;
@@ -207,21 +199,21 @@ DWORD CSystemTrace::GetMonitorPowerStatus(BOOL bNotified, LPDWORD lpdwStatus1, L
 DWORD CSystemTrace::GetActivePowerPlanName(LPWSTR lpName, DWORD cchName, const GUID* pSchemeGuid)
 {
     TRACE_ENTER(1);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     TRACE_RETURN(m_PowMan.GetActivePowerPlanName(lpName, cchName, pSchemeGuid));
 }
 
 DWORD CSystemTrace::GetQUOLevel(LPDWORD lpdwLevel)
 {
     TRACE_ENTER(1);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     TRACE_RETURN(m_QuoLevel.GetQUOLevel(lpdwLevel));
 }
 
 DWORD CSystemTrace::GetExtDspInfo(ExtDspInfo* pInfo, DWORD dwDisplayStatus)
 {
     TRACE_ENTER(1);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     if (m_bIsNotebookPC) {
         TRACE_RETURN(ERROR_NOT_SUPPORTED);
     }
@@ -266,13 +258,13 @@ DWORD CSystemTrace::UpdatePksStatus()
 DWORD CSystemTrace::RegisterPowerEvent(HPOWERNOTIFY* phNotify, HANDLE hRecipient, LPCGUID pSetting, DWORD dwFlags)
 {
     TRACE_ENTER(1);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     TRACE_RETURN(m_PowMan.RegisterPowerEvent(phNotify, hRecipient, pSetting, dwFlags));
 }
 
 DWORD CSystemTrace::UnregisterPowerEvent(HPOWERNOTIFY hNotify)
 {
     TRACE_ENTER(1);
-    SYSTRACE_REQUIRE_INIT();
+    TRACE_CHECK_READY(m_bInitialized);
     TRACE_RETURN(m_PowMan.UnregisterPowerEvent(hNotify));
 }

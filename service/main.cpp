@@ -34,13 +34,6 @@ DWORD ReadServiceWaitTime()
     return dwSvWaitLimit;
 }
 
-void SayGoodbye()
-{
-    TRACE_FUNCTION();
-    TRACE(0, L"========== GOODBYE (quomonsv) ==========");
-    g_Log.Finalize();
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -52,6 +45,12 @@ int wmain(int argc, wchar_t** argv)
 
     g_Log.Initialize(kDbgLogKey);
     TRACE(0, L"========== WELCOME (quomonsv) ==========");
+    // Traced under the entry's own name, as its welcome is.
+    auto sayGoodbye = [] {
+        TRACE_FUNCTION();
+        TRACE(0, L"========== GOODBYE (quomonsv) ==========");
+        g_Log.Finalize();
+    };
 
     HINSTANCE hInstance = GetModuleHandleW(nullptr);
     LoadStringW(hInstance, IDS_SERVICE_DISPLAYNAME, szDisplayName, ARRAYSIZE(szDisplayName));
@@ -63,7 +62,7 @@ int wmain(int argc, wchar_t** argv)
     if (svc.ArgCheck(argc, argv, &dwRet)) {
         TRACE(0, L"Svc.ArgCheck(%s). (retcode: %u)", (argc > 1) ? argv[1] : L"", dwRet);
         svc.Finalize();
-        SayGoodbye();
+        sayGoodbye();
         return static_cast<int>(dwRet);
     }
 
@@ -72,7 +71,7 @@ int wmain(int argc, wchar_t** argv)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in WaitForService(%s). code:%u", kDependedService, dwResult);
         svc.Finalize();
-        SayGoodbye();
+        sayGoodbye();
         return static_cast<int>(dwResult);
     }
 
@@ -82,6 +81,6 @@ int wmain(int argc, wchar_t** argv)
     }
     svc.FinalizeEx();
     svc.Finalize();
-    SayGoodbye();
+    sayGoodbye();
     return static_cast<int>(dwExitCode);
 }

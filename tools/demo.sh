@@ -1,31 +1,73 @@
 #!/usr/bin/env bash
-# Builds the system and shows it working in a Wine prefix of its own
-# ($QUO_BUILD/wine/demo, kept afterwards for a look around).
+# Builds the system and runs it in a Wine prefix of its own ($QUO_BUILD/wine/demo, kept
+# afterwards for a look around): a simulated desktop PC, the monitoring service installed
+# and started through its own switches, the session agent beside it; shows the live
+# samples arriving, then stops the service and prints where its files are.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
 . "$root/tools/wine-env.sh"
+. "$root/tools/xvfb.sh"
+seconds=${QUO_DEMO_SECONDS:-12}
 
 "$root/tools/build.sh"
 
 prefix="$QUO_WINE_DIR/demo"
+bin="$QUO_BUILD/bin"
+cleanup() {
+    quo_server_stop "$prefix"
+    quo_xvfb_stop
+}
+trap cleanup EXIT
+quo_xvfb_start
 quo_prefix_ensure
-[ -f "$prefix/.quo-ready" ] || quo_prefix_clone "$prefix"
-trap 'quo_server_stop "$prefix"' EXIT
+quo_server_stop "$prefix"
+quo_prefix_clone "$prefix"
 quo_server_start "$prefix"
 
-echo "== simulated desktop PC (tools/sim-hw)"
-"$root/tools/sim-hw" "$prefix" desktop
-show="$prefix/.quo-sim-show.txt"
-for i in 1 2 3; do
-    "$root/tools/sim-hw" "$prefix" run "$QUO_BUILD/bin/zavsimctl.exe" show >"$show"
-    head -n 1 "$show"
-    sleep 1
-done
-tail -n +2 "$show"
+wine_in() { WINEPREFIX="$prefix" wine "$@" </dev/null 2>>"$prefix/.quo-wine.log"; }
+reg_dword() { wine_in reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
 
-echo "== foundation_demo under Wine (prefix $prefix)"
-WINEPREFIX="$prefix" wine "$QUO_BUILD/bin/foundation_demo.exe"
-trace="$prefix/drive_c/ProgramData/quoviewer-demo.log"
-echo "== last lines of the trace file $trace"
-iconv -f UTF-16 -t UTF-8 "$trace" | tail -n 20
+echo "== a simulated desktop PC (tools/sim-hw)"
+"$root/tools/sim-hw" "$prefix" desktop >/dev/null
+"$root/tools/sim-hw" "$prefix" run "$bin/zavsimctl.exe" show | head -n 3
+
+echo "== settings: one sample a second, tracing of errors and milestones"
+key='HKLM\Software\ZAV\QUOViewer'
+reg_dword "$key\\DevInfo" Interval 1000
+wine_in reg add "$key\\DbgLog" /v filename /t REG_SZ /d quoviewer.log /f >/dev/null
+reg_dword "$key\\DbgLog" logform 2
+reg_dword "$key\\DbgLog" loglevel 0
+
+echo "== quomonsv /INSTALL, /START (after winmgmt, which Wine does not start by itself)"
+service_path="$(quo_winpath "$bin/quomonsv.exe")"
+wine_in "$bin/quomonsv.exe" /INSTALL "$service_path" && echo "installed"
+wine_in net start winmgmt >/dev/null
+wine_in "$bin/quomonsv.exe" /START && echo "started"
+WINEPREFIX="$prefix" wine "$bin/quoviewerd.exe" </dev/null >/dev/null 2>&1 &
+echo "session agent started"
+
+raw_dir="$prefix/drive_c/ProgramData/ZAV/QUOViewer"
+echo "== live samples for ${seconds} s (date, time, elapsed ms, power status, PC mW, ...)"
+shown=0
+for _ in $(seq 1 "$seconds"); do
+    sleep 1
+    raw=$(ls "$raw_dir"/QUOLogRaw*.csv 2>/dev/null | tail -n 1) || true
+    [ -n "$raw" ] || continue
+    lines=$(iconv -f UTF-16 -t UTF-8 "$raw" | tr -d '\r')
+    total=$(printf '%s\n' "$lines" | grep -c . || true)
+    if [ "$total" -gt "$shown" ]; then
+        printf '%s\n' "$lines" | tail -n $((total - shown))
+        shown=$total
+    fi
+done
+
+echo "== quomonsv /STOP"
+wine_in "$bin/quomonsv.exe" /STOP && echo "stopped"
+raw=$(ls "$raw_dir"/QUOLogRaw*.csv | tail -n 1)
+iconv -f UTF-16 -t UTF-8 "$raw" | tr -d '\r' | tail -n 1
+echo "== files"
+echo "raw log:    $raw"
+echo "trace file: $prefix/drive_c/ProgramData/quoviewer.log"
+echo "last trace lines:"
+iconv -f UTF-16 -t UTF-8 "$prefix/drive_c/ProgramData/quoviewer.log" | tr -d '\r' | grep -E "WELCOME|GOODBYE|Service is running|MainLoop|PIPEEVENT_CONNECTED" | tail -n 8

@@ -60,6 +60,10 @@ std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval = 1000);
 // A totals line (daily or yearly) for a time.
 std::wstring TotalsLine(const SYSTEMTIME& st);
 
+// A value below HKEY_LOCAL_MACHINE\key: "" or 0xDEADBEEF when missing.
+std::wstring RegString(const std::wstring& key, const wchar_t* name);
+DWORD RegDword(const std::wstring& key, const wchar_t* name);
+
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
 void MakeFolders(const std::wstring& path);
 

@@ -525,14 +525,8 @@ TEST_F(QuoLogDll, TheReadPositionSurvivesARestart)
     RegCloseKey(hKey);
     ASSERT_EQ(0u, RunChild(L"dll_write", {L"0", L"2"}));
     ASSERT_EQ(0u, RunChild(L"dll_write", {L"1", L"2"}));
-    wchar_t szDay[32] = L"";
-    DWORD cb = sizeof(szDay);
-    EXPECT_EQ(0, RegGetValueW(HKEY_LOCAL_MACHINE, kProductKey, L"LastWriteDay", RRF_RT_REG_SZ, nullptr, szDay, &cb));
-    EXPECT_STREQ(day, szDay);
-    DWORD dw = 0;
-    cb = sizeof(dw);
-    EXPECT_EQ(0, RegGetValueW(HKEY_LOCAL_MACHINE, kProductKey, L"LastWriteLine", RRF_RT_REG_DWORD, nullptr, &dw, &cb));
-    EXPECT_EQ(17u, dw);
+    EXPECT_EQ(day, RegString(kProductKey, L"LastWriteDay"));
+    EXPECT_EQ(17u, RegDword(kProductKey, L"LastWriteLine"));
     std::vector<std::wstring> plans;
     EXPECT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_EQ(4u, plans.size());

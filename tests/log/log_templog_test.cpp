@@ -19,22 +19,6 @@ using testsupport::FileExists;
 
 namespace {
 
-std::wstring RegString(const std::wstring& key, const wchar_t* name)
-{
-    wchar_t sz[64] = L"";
-    DWORD cb = sizeof(sz);
-    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, sz, &cb);
-    return sz;
-}
-
-DWORD RegDword(const std::wstring& key, const wchar_t* name)
-{
-    DWORD dw = 0xDEADBEEF;
-    DWORD cb = sizeof(dw);
-    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &dw, &cb);
-    return dw;
-}
-
 std::wstring Today()
 {
     SYSTEMTIME st;

@@ -356,6 +356,42 @@ TEST(PipeServer, SessionWhosePipeIsGoneIsDroppedAtTheNextSend)
     EXPECT_EQ((std::vector<DWORD>{2, 1}), f.Handles(PIPEEVENT_DISCONNECTED));
 }
 
+// A send to a client that takes its time holds no lock that registrations need.
+TEST(PipeServer, RegistrationsGoOnWhileASendWaitsForASlowClient)
+{
+    CServerFixture f;
+    ASSERT_EQ(0u, f.Start());
+    std::wstring slowPipe = ClientPipeName(f.suffix, 0x5105);
+    HANDLE hSlow = CreateNamedPipeW(slowPipe.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hSlow);
+    ASSERT_EQ(1u, f.Ctrl(ConnectRequest(slowPipe)));
+    HANDLE hDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread slow([&] {
+        ConnectNamedPipe(hSlow, nullptr);
+        WaitForSingleObject(hDone, 30000);
+        DisconnectNamedPipe(hSlow);
+    });
+    DWORD dwSendResult = 0;
+    std::thread sender([&] {
+        PipeCmd cmd = {PIPECMD_UPDATE_EXTDSPINFO};
+        DWORD dwAck = 0;
+        dwSendResult = f.server.SendAll(&cmd, sizeof(cmd), &dwAck, nullptr);
+    });
+    Sleep(300);  // the send is now waiting for the slow client's ACK
+    ULONGLONG ullStart = GetTickCount64();
+    EXPECT_EQ(2u, f.Register(0x5106));
+    EXPECT_EQ(0u, f.Ctrl(CloseRequest(2)));
+    EXPECT_EQ(1u, f.server.GetClientCount());
+    EXPECT_LT(GetTickCount64() - ullStart, 2000u);
+    sender.join();
+    EXPECT_EQ(1460u, dwSendResult) << "the slow client kept the send waiting";
+    EXPECT_EQ(1u, f.server.GetClientCount()) << "a late client is not a vanished one";
+    SetEvent(hDone);
+    slow.join();
+    CloseHandle(hDone);
+    CloseHandle(hSlow);
+}
+
 TEST(PipeServer, ClientProcessThatDiesIsDroppedAtTheNextSend)
 {
     CServerFixture f;
