@@ -15,14 +15,11 @@ namespace integ {
 namespace {
 
 const wchar_t kQuoLevelCallsKey[] = L"Software\\ZAVSim\\QuoLevelCalls";
-const wchar_t kLogFolder[] = L"\\ZAV\\QUOViewer";
-const wchar_t kRawFilePattern[] = L"QUOLogRaw*.csv";
 // The lock every reader and writer of the log files takes, and the trace file's lock
 // as the programs name it from their trace configuration key.
 const wchar_t kLogFileLock[] = L"QuoLogFileAccess";
 const wchar_t kTraceLock[] = L"clog_mutex_name_Software\\ZAV\\QUOViewer\\DbgLog";
 const DWORD kLockWait = 10000;
-const size_t kRawColumns = 23;
 const DWORD kPollMs = 100;
 
 std::wstring Quote(const std::wstring& arg)
@@ -64,26 +61,6 @@ std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& extra)
     }
     block.push_back(L'\0');
     return block;
-}
-
-// Splits a raw line at its commas (strings in it never hold one) and unquotes strings.
-RawRecord ParseRawLine(const std::wstring& line)
-{
-    RawRecord record;
-    size_t nPos = 0;
-    for (;;) {
-        size_t nEnd = line.find(L',', nPos);
-        std::wstring column = line.substr(nPos, (nEnd == std::wstring::npos) ? std::wstring::npos : nEnd - nPos);
-        if (column.size() >= 2 && column.front() == L'"' && column.back() == L'"') {
-            column = column.substr(1, column.size() - 2);
-        }
-        record.columns.push_back(column);
-        if (nEnd == std::wstring::npos) {
-            break;
-        }
-        nPos = nEnd + 1;
-    }
-    return record;
 }
 
 // "[stamp][PID][TID][function][line] text": the long trace form.
@@ -265,50 +242,30 @@ DWORD QuoLevelCalls(const wchar_t* lpFunction)
     return ReadDword(kQuoLevelCallsKey, lpFunction, &dwCount) ? dwCount : 0;
 }
 
-DWORD RawRecord::Number(size_t n) const
+std::vector<rawlog::Record> ReadRawLog()
 {
-    return (n >= 1 && n <= columns.size()) ? wcstoul(columns[n - 1].c_str(), nullptr, 10) : 0xFFFFFFFF;
-}
-
-const std::wstring& RawRecord::Text(size_t n) const
-{
-    static const std::wstring kMissing = L"<missing column>";
-    return (n >= 1 && n <= columns.size()) ? columns[n - 1] : kMissing;
-}
-
-std::vector<RawRecord> ReadRawLog()
-{
-    std::wstring folder = testsupport::CommonAppDataFolder() + kLogFolder;
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE hFind = FindFirstFileW((folder + L"\\" + kRawFilePattern).c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            names.push_back(data.cFileName);
-        } while (FindNextFileW(hFind, &data));
-        FindClose(hFind);
-    }
-    std::sort(names.begin(), names.end());
-    std::vector<RawRecord> records;
-    UnderLock(kLogFileLock, [&] {
-        for (const auto& name : names) {
-            for (const auto& line : testsupport::ReadUtf16Lines(folder + L"\\" + name)) {
-                records.push_back(ParseRawLine(line));
-                EXPECT_EQ(kRawColumns, records.back().columns.size()) << testsupport::Narrow(line);
-            }
+    std::vector<rawlog::Record> records;
+    UnderLock(kLogFileLock, [&] { records = rawlog::ReadAll(); });
+    for (auto& record : records) {
+        if (record.size() != rawlog::COLUMN_COUNT) {
+            ADD_FAILURE() << "a raw line of " << record.size() << " columns";
+            record.resize(rawlog::COLUMN_COUNT);
         }
-    });
+    }
     return records;
 }
 
 RecordPredicate WithStatus(DWORD dwPowerStatus)
 {
-    return [dwPowerStatus](const RawRecord& record) { return record.PowerStatus() == dwPowerStatus; };
+    return [dwPowerStatus](const rawlog::Record& record) {
+        return rawlog::Number(record, rawlog::COL_POWER_STATUS) == dwPowerStatus;
+    };
 }
 
-std::vector<RawRecord> Matching(const std::vector<RawRecord>& records, size_t nFrom, const RecordPredicate& match)
+std::vector<rawlog::Record> Matching(const std::vector<rawlog::Record>& records, size_t nFrom,
+                                     const RecordPredicate& match)
 {
-    std::vector<RawRecord> found;
+    std::vector<rawlog::Record> found;
     for (size_t i = nFrom; i < records.size(); ++i) {
         if (match(records[i])) {
             found.push_back(records[i]);
@@ -318,9 +275,9 @@ std::vector<RawRecord> Matching(const std::vector<RawRecord>& records, size_t nF
 }
 
 bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, DWORD dwTimeoutMs,
-                    std::vector<RawRecord>* pRecords)
+                    std::vector<rawlog::Record>* pRecords)
 {
-    std::vector<RawRecord> records;
+    std::vector<rawlog::Record> records;
     ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;
     bool bFound = false;
     for (;;) {

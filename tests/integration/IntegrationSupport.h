@@ -13,6 +13,7 @@
 
 #include "PipeCl.h"
 #include "PipeTestSupport.h"
+#include "RawLog.h"
 
 namespace integ {
 
@@ -77,28 +78,20 @@ bool ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD* pdwValue);
 // How often the level library's stand-in was asked lpFunction, as it counts it.
 DWORD QuoLevelCalls(const wchar_t* lpFunction);
 
-// One line of the raw log, split into its 23 columns; strings without their quotes.
-struct RawRecord {
-    std::vector<std::wstring> columns;
+// The raw log, every line of every raw file, oldest first (rawlog::ReadAll), read under
+// the log files' lock as the library's own readers do; a line without its 23 columns
+// fails the test.
+std::vector<rawlog::Record> ReadRawLog();
 
-    // Column n (1 to 23) as a number, or as the text it holds.
-    DWORD Number(size_t n) const;
-    const std::wstring& Text(size_t n) const;
-    DWORD PowerStatus() const { return Number(4); }
-};
-
-// The log folder's raw files, oldest first, every line in order. The lines are read
-// under the log files' lock, as the library's own readers do.
-std::vector<RawRecord> ReadRawLog();
-
-using RecordPredicate = std::function<bool(const RawRecord&)>;
+using RecordPredicate = std::function<bool(const rawlog::Record&)>;
 RecordPredicate WithStatus(DWORD dwPowerStatus);
 // The records at index nFrom and later that match.
-std::vector<RawRecord> Matching(const std::vector<RawRecord>& records, size_t nFrom, const RecordPredicate& match);
+std::vector<rawlog::Record> Matching(const std::vector<rawlog::Record>& records, size_t nFrom,
+                                     const RecordPredicate& match);
 // Waits up to dwTimeoutMs until at least nCount records from index nFrom on match; the
 // whole log as it stands at the end in *pRecords.
 bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, DWORD dwTimeoutMs,
-                    std::vector<RawRecord>* pRecords = nullptr);
+                    std::vector<rawlog::Record>* pRecords = nullptr);
 
 // One line of the trace file in the long form: writer's process id, function, text.
 struct TraceLine {

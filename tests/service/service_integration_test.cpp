@@ -19,6 +19,7 @@
 #include "WineDifferences.h"
 
 using namespace integ;
+using namespace rawlog;
 
 namespace {
 
@@ -33,33 +34,22 @@ const DWORD kWait = 20000;
 const DWORD kQuietSpan = 2500;
 const wchar_t kBalanced[] = L"バランス";
 
-// Columns of a raw log line.
-enum : size_t {
-    kColElapsed = 3,
-    kColPCWatt = 5,
-    kColMonWatt = 6,
-    kColBattStatus = 7,
-    kColBattPercent = 8,
-    kColBattCapacity = 9,
-    kColPlan = 11,
-    kColLevel = 22,
-    kColUser = 23,
-};
-
 // An event record (START, END) carries its power status and the battery fields; every
 // other column is zero or empty.
-void ExpectEventRecord(const RawRecord& record, DWORD dwStatus, DWORD dwBattStatus, DWORD dwPercent,
+void ExpectEventRecord(const Record& record, DWORD dwStatus, DWORD dwBattStatus, DWORD dwPercent,
                        DWORD dwCapacity)
 {
-    EXPECT_EQ(dwStatus, record.PowerStatus());
-    EXPECT_EQ(dwBattStatus, record.Number(kColBattStatus));
-    EXPECT_EQ(dwPercent, record.Number(kColBattPercent));
-    EXPECT_EQ(dwCapacity, record.Number(kColBattCapacity));
-    for (size_t n : {3, 5, 6, 10, 12, 13, 14, 15, 17, 18, 20, 21, 22}) {
-        EXPECT_EQ(0u, record.Number(n)) << "column " << n << " of an event record";
+    EXPECT_EQ(dwStatus, Number(record, COL_POWER_STATUS));
+    EXPECT_EQ(dwBattStatus, Number(record, COL_BATTERY_STATUS));
+    EXPECT_EQ(dwPercent, Number(record, COL_BATTERY_PERCENT));
+    EXPECT_EQ(dwCapacity, Number(record, COL_BATTERY_CAPACITY));
+    for (Column column : {COL_ELAPSED, COL_PC_WATT, COL_MON_WATT, COL_REDUCTION_WATT, COL_CPU, COL_INPUT, COL_HDD,
+                          COL_SCR, COL_MONITOR_STATUS1, COL_LCD_LEVEL1, COL_MONITOR_STATUS2, COL_LCD_LEVEL2,
+                          COL_QUO_LEVEL}) {
+        EXPECT_EQ(0u, Number(record, column)) << "column " << column + 1 << " of an event record";
     }
-    for (size_t n : {11, 16, 19, 23}) {
-        EXPECT_EQ(L"", record.Text(n)) << "column " << n << " of an event record";
+    for (Column column : {COL_POWER_PLAN, COL_MONITOR_NAME1, COL_MONITOR_NAME2, COL_USER_NAME}) {
+        EXPECT_EQ(L"", record[column]) << "column " << column + 1 << " of an event record";
     }
 }
 
@@ -237,21 +227,21 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
     InstallAndStart();
     DWORD dwProcessId = ServiceProcessId();
 
-    std::vector<RawRecord> records;
+    std::vector<Record> records;
     ASSERT_TRUE(WaitForRecords(nFrom, WithStatus(QUOLOG_POWER_S0), 3, kWait, &records));
     ASSERT_GT(records.size(), nFrom);
     // START first, as an event record with the desktop's power source, then samples.
     ExpectEventRecord(records[nFrom], QUOLOG_POWER_START, QUOLOG_BATTERY_AC, 0, 0);
     for (size_t i = nFrom + 1; i < records.size(); ++i) {
-        const RawRecord& sample = records[i];
-        ASSERT_EQ(static_cast<DWORD>(QUOLOG_POWER_S0), sample.PowerStatus()) << "record " << i;
-        EXPECT_EQ(1000u, sample.Number(kColElapsed));
-        EXPECT_EQ(100000u, sample.Number(kColPCWatt));
-        EXPECT_EQ(0u, sample.Number(kColMonWatt));
-        EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), sample.Number(kColBattStatus));
-        EXPECT_EQ(kBalanced, sample.Text(kColPlan));
-        EXPECT_EQ(3u, sample.Number(kColLevel));
-        EXPECT_NE(L"", sample.Text(kColUser));
+        const Record& sample = records[i];
+        ASSERT_EQ(static_cast<DWORD>(QUOLOG_POWER_S0), Number(sample, COL_POWER_STATUS)) << "record " << i;
+        EXPECT_EQ(1000u, Number(sample, COL_ELAPSED));
+        EXPECT_EQ(100000u, Number(sample, COL_PC_WATT));
+        EXPECT_EQ(0u, Number(sample, COL_MON_WATT));
+        EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), Number(sample, COL_BATTERY_STATUS));
+        EXPECT_EQ(kBalanced, sample[COL_POWER_PLAN]);
+        EXPECT_EQ(3u, Number(sample, COL_QUO_LEVEL));
+        EXPECT_NE(L"", sample[COL_USER_NAME]);
     }
 
     // A second copy started by hand meets the log library, which refuses a second
@@ -349,7 +339,7 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
     EXPECT_EQ(0u, client.Send(&off, sizeof(off)));
     ASSERT_TRUE(WaitForCommands(client.Log(), 0, PIPECMD_SWITCH_FUNCTION, 1, kWait));
     EXPECT_EQ(0u, SwitchedFunction(Commands(client.Log(), 0, PIPECMD_SWITCH_FUNCTION)[0]));
-    std::vector<RawRecord> records;
+    std::vector<Record> records;
     ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_END), 1, kWait, &records));
     ExpectEventRecord(records.back(), QUOLOG_POWER_END, QUOLOG_BATTERY_AC, 0, 0);
     EXPECT_TRUE(ReadDword(kProductKey, L"Function", &dwFunction));
@@ -381,7 +371,7 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
     EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO, 1, kWait));
     ASSERT_TRUE(WaitForRecords(nOff, WithStatus(QUOLOG_POWER_S0), 2, kWait, &records));
     ExpectEventRecord(records[nOff], QUOLOG_POWER_START, QUOLOG_BATTERY_AC, 0, 0);
-    EXPECT_EQ(50000u, records.back().Number(kColPCWatt));
+    EXPECT_EQ(50000u, Number(records.back(), COL_PC_WATT));
     EXPECT_TRUE(ReadDword(kProductKey, L"Function", &dwFunction));
     EXPECT_EQ(1u, dwFunction);
 }
@@ -400,7 +390,7 @@ TEST_F(ServiceTest, AStartThatFailsIsReportedWithItsError)
     ASSERT_TRUE(QueryService(kServiceName, &status));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
     EXPECT_EQ(ERROR_INVALID_FUNCTION, status.dwWin32ExitCode);
-    std::vector<RawRecord> records = ReadRawLog();
+    std::vector<Record> records = ReadRawLog();
     EXPECT_TRUE(Matching(records, nRaw, WithStatus(QUOLOG_POWER_START)).empty());
     EXPECT_TRUE(Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0)).empty());
 
@@ -415,9 +405,9 @@ TEST_F(ServiceTest, IntervalZeroSamplesAtTheDefaultFiveSeconds)
     SetDword(kDevInfoKey, L"Interval", 0);
     size_t nRaw = ReadRawLog().size();
     InstallAndStart();
-    std::vector<RawRecord> records;
+    std::vector<Record> records;
     ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1, kWait, &records));
-    EXPECT_EQ(5000u, Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0))[0].Number(kColElapsed));
+    EXPECT_EQ(5000u, Number(Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0))[0], COL_ELAPSED));
 }
 
 // ---------------------------------------------------------------------------------
@@ -459,14 +449,14 @@ TEST_F(NotebookTest, RecordsCarryTheBatteriesAndThePeakShiftState)
     ASSERT_EQ(0u, client.Connect());
 
     // On mains with full batteries: AC, the percent Windows reports, both capacities.
-    std::vector<RawRecord> records;
+    std::vector<Record> records;
     ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 2, kWait, &records));
     ExpectEventRecord(records[nRaw], QUOLOG_POWER_START, QUOLOG_BATTERY_AC, 100, 48000);
-    const RawRecord& sample = records.back();
-    EXPECT_EQ(30000u, sample.Number(kColPCWatt));
-    EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), sample.Number(kColBattStatus));
-    EXPECT_EQ(100u, sample.Number(kColBattPercent));
-    EXPECT_EQ(48000u, sample.Number(kColBattCapacity));
+    const Record& sample = records.back();
+    EXPECT_EQ(30000u, Number(sample, COL_PC_WATT));
+    EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), Number(sample, COL_BATTERY_STATUS));
+    EXPECT_EQ(100u, Number(sample, COL_BATTERY_PERCENT));
+    EXPECT_EQ(48000u, Number(sample, COL_BATTERY_CAPACITY));
 
     struct Case {
         const char* lpName;
@@ -483,9 +473,9 @@ TEST_F(NotebookTest, RecordsCarryTheBatteriesAndThePeakShiftState)
         capacity0.Set(c.dwCapacity0);
         SetPowerSupply(c.lpOnline, c.lpStatus, c.lpChargeNow);
         size_t nFrom = ReadRawLog().size();
-        auto match = [&](const RawRecord& r) {
-            return r.PowerStatus() == QUOLOG_POWER_S0 && r.Number(kColBattStatus) == c.dwStatus
-                && r.Number(kColBattPercent) == c.dwPercent && r.Number(kColBattCapacity) == c.dwCapacity;
+        auto match = [&](const Record& r) {
+            return Number(r, COL_POWER_STATUS) == QUOLOG_POWER_S0 && Number(r, COL_BATTERY_STATUS) == c.dwStatus
+                && Number(r, COL_BATTERY_PERCENT) == c.dwPercent && Number(r, COL_BATTERY_CAPACITY) == c.dwCapacity;
         };
         EXPECT_TRUE(WaitForRecords(nFrom, match, 1, kWait)) << c.lpName;
     }
@@ -498,9 +488,9 @@ TEST_F(NotebookTest, RecordsCarryTheBatteriesAndThePeakShiftState)
         CSimSetting peakShift1(L"ZAVBATT\\Battery1", L"Psts", 0);
         size_t nFrom = ReadRawLog().size();
         size_t nMark = client.Mark();
-        auto peakShift = [](const RawRecord& r) {
-            return r.PowerStatus() == QUOLOG_POWER_S0 && r.Number(kColPCWatt) == 0
-                && r.Number(kColBattStatus) == QUOLOG_BATTERY_DC;
+        auto peakShift = [](const Record& r) {
+            return Number(r, COL_POWER_STATUS) == QUOLOG_POWER_S0 && Number(r, COL_PC_WATT) == 0
+                && Number(r, COL_BATTERY_STATUS) == QUOLOG_BATTERY_DC;
         };
         EXPECT_TRUE(WaitForRecords(nFrom, peakShift, 1, kWait));
         EXPECT_TRUE(pipetest::WaitUntil(
@@ -517,9 +507,9 @@ TEST_F(NotebookTest, RecordsCarryTheBatteriesAndThePeakShiftState)
     }
     // Peak shift over: the mains power the PC again.
     size_t nFrom = ReadRawLog().size();
-    auto mains = [](const RawRecord& r) {
-        return r.PowerStatus() == QUOLOG_POWER_S0 && r.Number(kColPCWatt) == 30000
-            && r.Number(kColBattStatus) == QUOLOG_BATTERY_AC;
+    auto mains = [](const Record& r) {
+        return Number(r, COL_POWER_STATUS) == QUOLOG_POWER_S0 && Number(r, COL_PC_WATT) == 30000
+            && Number(r, COL_BATTERY_STATUS) == QUOLOG_BATTERY_AC;
     };
     EXPECT_TRUE(WaitForRecords(nFrom, mains, 1, kWait));
 }
