@@ -23,4 +23,9 @@ SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_
     return RunningOnWine() ? SecurityImpersonation : requested;
 }
 
+DWORD DelayedAutoStartConfigError()
+{
+    return RunningOnWine() ? ERROR_INVALID_LEVEL : ERROR_SUCCESS;
+}
+
 }  // namespace winediff

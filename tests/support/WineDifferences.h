@@ -24,4 +24,10 @@ bool KeepsFileSecurityDescriptors();
 // SecurityImpersonation.
 SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested);
 
+// ChangeServiceConfig2W with SERVICE_CONFIG_DELAYED_AUTO_START_INFO: Windows (Vista and
+// later) stores the delayed-start flag; Wine does not implement that level and fails
+// with 124 (ERROR_INVALID_LEVEL), and its QueryServiceConfig2W cannot read the flag
+// either. The result of setting the flag.
+DWORD DelayedAutoStartConfigError();
+
 }  // namespace winediff
