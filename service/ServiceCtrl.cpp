@@ -78,7 +78,8 @@ DWORD QuerySessionString(DWORD dwSessionId, WTS_INFO_CLASS infoClass, LPWSTR szO
 CServiceCtrl::CServiceCtrl()
     : m_bIsVistaOrLater(false), m_uTimerId(0), m_dwTimerIval(kDefaultInterval), m_dwFunction(1),
       m_bConsumerPC(false), m_dwReductWatt(kDefaultReductWatt), m_dwReductWattTwo(0), m_szPowPlanQuo(),
-      m_szPowPlanSuperQuo(), m_bSuspended(false), m_hPowerNotify(), m_bStarted(false), m_bWatchingScheme(false)
+      m_szPowPlanSuperQuo(), m_bSuspended(false), m_hPowerNotify(), m_bStarted(false), m_bWatchingScheme(false),
+      m_lNotifyPending(0)
 {
 }
 
@@ -283,7 +284,11 @@ void CServiceCtrl::OnTimer(UINT_PTR idEvent)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Write(). code:%u", dwResult);
     }
-    SendPipe_NotifySysinfo(nullptr, PIPE_ALL_CLIENTS);
+    // The pipe thread sends: a client that is slow to answer must not hold up sampling.
+    if (InterlockedExchange(&m_lNotifyPending, 1) == 0
+        && m_PipeThread.PostMsg(WM_PIPE_NOTIFY_SYSINFO, 0, 0) != ERROR_SUCCESS) {
+        InterlockedExchange(&m_lNotifyPending, 0);
+    }
     TRACE(0, L"TIMER PROC FINISH -----");
     TRACE_EXIT();
 }
@@ -301,8 +306,10 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
             TRACE(0, L"Error in QuoApiFinalizeWatchActiveScheme().");
         }
     }
-    m_PipeSv.Finalize(nullptr);
+    // The pipe thread first: its terminate event ends a send in progress, and the
+    // server must not be finalised while one of its sends runs.
     m_PipeThread.Finalize();
+    m_PipeSv.Finalize(nullptr);
     if (m_bIsVistaOrLater) {
         for (auto& hNotify : m_hPowerNotify) {
             if (hNotify != nullptr) {
@@ -622,6 +629,9 @@ DWORD CServiceCtrl::PipeProc(LPVOID lpMyObj)
             if (msg.message == WM_PIPE_CONNECTED) {
                 TRACE(1, L"WM_PIPE_CONNECTED");
                 pThis->SendPipe_NotifySysinfo(hTerminate, static_cast<DWORD>(msg.wParam));
+            } else if (msg.message == WM_PIPE_NOTIFY_SYSINFO) {
+                InterlockedExchange(&pThis->m_lNotifyPending, 0);
+                pThis->SendPipe_NotifySysinfo(hTerminate, PIPE_ALL_CLIENTS);
             } else if (msg.message == WM_PIPE_RECVCMD_SWFUNC) {
                 TRACE(1, L"WM_PIPE_RECVCMD_SWFUNC");
                 pThis->OnPipeCmdSwitchFunction(static_cast<DWORD>(msg.wParam));

@@ -16,6 +16,7 @@
 enum : UINT {
     WM_PIPE_CONNECTED = 0x8064,       // wParam: the new client's handle
     WM_PIPE_RECVCMD_SWFUNC = 0x8065,  // wParam: the requested function state
+    WM_PIPE_NOTIFY_SYSINFO = 0x8066,  // send the current sample to every client
 };
 
 class CServiceCtrl : public CService {
@@ -103,6 +104,8 @@ private:
     bool m_bStarted;
     // QuoApiInitializeWatchActiveScheme was called and awaits its finalisation.
     bool m_bWatchingScheme;
+    // A WM_PIPE_NOTIFY_SYSINFO is queued and not yet handled: ticks add no second one.
+    volatile LONG m_lNotifyPending;
 };
 
 extern const WCHAR REGKEY_PATH_QUOVIEWER[];

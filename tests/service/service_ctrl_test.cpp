@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Pipe.h"
 #include "PipeCl.h"
 #include "PipeCmd.h"
 #include "QuoLevel.h"
@@ -491,6 +492,35 @@ TEST_F(ServiceCtrlTest, OnWindowsXPTheAgentsNameThePlan)
     ASSERT_EQ(4u, records.size());
     EXPECT_EQ(L"QUO", records[1][COL_POWER_PLAN]);
     EXPECT_EQ(std::wstring(128, L'x'), records[2][COL_POWER_PLAN]);
+}
+
+TEST_F(ServiceCtrlTest, AClientThatNeverAnswersDoesNotHoldUpSampling)
+{
+    CServiceCtrl ctrl;
+    Start(ctrl);
+    // A receive pipe of the clients' form whose owner never reads, registered by hand.
+    wchar_t szName[64];
+    swprintf(szName, ARRAYSIZE(szName), L"\\\\.\\pipe\\datapipe_QUOViewer%08x", 0xdead0001u);
+    HANDLE hMute = CreateNamedPipeW(szName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 1024, 1024, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hMute);
+    CPipe ctrlPipe;
+    ASSERT_EQ(0u, ctrlPipe.Initialize(CPipe::kModeSend, L"\\\\.\\pipe\\ctrlpipe_QUOViewer", nullptr, nullptr));
+    DWORD dwHandle = 0;
+    ASSERT_EQ(0u, ctrlPipe.SendRequest(PIPEREQUEST_CONNECT, szName, 0, &dwHandle, nullptr));
+    ASSERT_NE(0u, dwHandle);
+
+    // Each send to the mute client waits for its ACK; three ticks together take less.
+    ULONGLONG ullStart = GetTickCount64();
+    for (int i = 0; i < 3; ++i) {
+        ctrl.OnTimer(0);
+    }
+    EXPECT_LT(GetTickCount64() - ullStart, static_cast<ULONGLONG>(CPipe::kAckTimeout));
+    Stop(ctrl);
+    ctrlPipe.Finalize(nullptr);
+    CloseHandle(hMute);
+    EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_S0, QUOLOG_POWER_S0,
+                                     QUOLOG_POWER_END}),
+              PowerStatuses(NewRecords()));
 }
 
 }  // namespace
