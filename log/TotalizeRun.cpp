@@ -84,7 +84,8 @@ DWORD CTotalizeRun::Run(const CCSVOperator::LineTable& lines, const SYSTEMTIME& 
     // The open slot is written only once the clock has left it.
     if (m_bSlotOpen && CTotalizeLog::IsOtherSlot(stNow, m_Slot.stTime)) {
         DWORD dwResult = m_Log.WriteDailyLog(&m_Slot, &m_Temp, m_hAbort);
-        if (CTotalizeLog::IsPassingError(dwResult)) {
+        if (dwResult != ERROR_SUCCESS) {
+            TRACE(0, L"The slot could not be written (code:%u): it is totalized again next time.", dwResult);
             TRACE_RETURN(dwResult);
         }
         m_bSlotOpen = false;
@@ -267,13 +268,12 @@ DWORD CTotalizeRun::FillPeriod(const SYSTEMTIME& t, DWORD dwCapacity)
 DWORD CTotalizeRun::CloseSlot(const SYSTEMTIME& stNext)
 {
     TRACE_ENTER(2);
+    // A slot that could not be written is never dropped: the read position stays before
+    // it and the next run totals it again.
     DWORD dwResult = m_Log.WriteDailyLog(&m_Slot, &m_Temp, m_hAbort);
-    if (CTotalizeLog::IsPassingError(dwResult)) {
+    if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"The slot could not be written (code:%u): it is totalized again next time.", dwResult);
         TRACE_RETURN(dwResult);
-    }
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"The slot could not be written (code:%u): its figures are dropped.", dwResult);
     }
     m_Slot.stTime = stNext;
     TRACE_RETURN(ERROR_SUCCESS);

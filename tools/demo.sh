@@ -66,6 +66,19 @@ echo "== quomonsv /STOP"
 wine_in "$bin/quomonsv.exe" /STOP && echo "stopped"
 raw=$(ls "$raw_dir"/QUOLogRaw*.csv | tail -n 1)
 iconv -f UTF-16 -t UTF-8 "$raw" | tr -d '\r' | tail -n 1
+echo "== the half-hour totals of these samples (quolog on a copy of the logs)"
+copy="$prefix/drive_c/quolog-demo"
+rm -rf "$copy"
+cp -r "$raw_dir" "$copy"
+rm -rf "$copy/QUOLog"  # the live copy's bookkeeping; quolog keeps its own state file
+slot_end=$(date -d "@$(( ($(date +%s) / 1800 + 1) * 1800 ))" '+%Y/%m/%d,%H:%M:%S.000')
+today=$(date '+%Y/%m/%d')
+copy_win='C:\quolog-demo'  # through C:, not through the Z: alias, which the library refuses
+wine_in "$bin/quolog.exe" totalize --dir "$copy_win" --now "$slot_end" --interval 1000 | tr -d '\r'
+echo "date,time,S0 s,S3S4 s,S5 s,PC mWh,display mWh,AC s,DC s,charge s,plan 1,s,plan 2,s,idle mWh,reduction s,reduction mWh"
+wine_in "$bin/quolog.exe" read day "$today" --dir "$copy_win" --today "$today" | tr -d '\r' \
+    | awk -F, 'NR == 1 || $3 != "0" || $1 == "total"'
+
 echo "== files"
 echo "raw log:    $raw"
 echo "trace file: $prefix/drive_c/ProgramData/quoviewer.log"
