@@ -175,12 +175,6 @@ DWORD CTotalizeLog::SetLastItemTime(const SYSTEMTIME& stDay)
     TRACE_RETURN(dwResult);
 }
 
-bool CTotalizeLog::IsPassingError(DWORD dwError)
-{
-    return dwError == ERROR_BUSY || dwError == ERROR_OPERATION_ABORTED || dwError == ERROR_SHARING_VIOLATION
-        || dwError == ERROR_LOCK_VIOLATION;
-}
-
 BOOL CTotalizeLog::IsIdleSample(const QuoLogData& record) const
 {
     return record.dwCPUUsage < m_dwCPUUsageThreshold && record.dwInputStatus != QUOLOG_STATE_ON
@@ -567,10 +561,10 @@ DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
     day.dwPowerPlan1Time = top[0].dwTime;
     StringCchCopyW(day.szPowerPlan2, ARRAYSIZE(day.szPowerPlan2), top[1].szName);
     day.dwPowerPlan2Time = top[1].dwTime;
+    // A day that could not be written is folded again next time, never dropped.
     dwResult = AppendTotalLine(day, LOG_KIND_YEARLY, hAbort);
-    if (dwResult != ERROR_SUCCESS && !IsPassingError(dwResult)) {
-        TRACE(0, L"Error in writing the day of %s (code:%u): it is not folded.", szPath, dwResult);
-        dwResult = ERROR_SUCCESS;
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in writing the day of %s (code:%u): it is folded next time.", szPath, dwResult);
     }
     TRACE_RETURN(dwResult);
 }

@@ -158,9 +158,6 @@ public:
     DWORD DeleteIllegalDailyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart);
     DWORD DeleteIllegalYearlyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart);
 
-    // Errors that a later run may not meet again: a lock time-out, an abort, a file held
-    // open by another program.
-    static bool IsPassingError(DWORD dwError);
     // Whether a recovery is cutting the logs back: every loop ends with 995.
     bool IsRecoveryFlagSet() const { return IsRecovering(); }
 
