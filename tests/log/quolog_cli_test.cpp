@@ -103,10 +103,9 @@ protected:
     void TearDown() override { foldertree::DeleteTree(dir.c_str()); }
     void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample())
     {
-        wchar_t szName[32];
-        swprintf(szName, 32, L"QUOLogRaw%04u%02u%02u.csv", t.wYear, t.wMonth, t.wDay);
-        raw[szName] += RawSampleLine(t, sample);
-        WriteUtf16File(Join(dir, szName), raw[szName]);
+        std::wstring name = L"QUOLogRaw" + DayName(t) + L".csv";
+        raw[name] += RawLine(t, sample);
+        WriteUtf16File(Join(dir, name), raw[name]);
     }
     ToolRun Totalize(const wchar_t* lpNow, bool bTwo = false)
     {
@@ -218,10 +217,10 @@ TEST_F(ToolTest, TheStateFileStartsAtTheDateOfNowAndKeepsTheReadPositions)
 TEST_F(ToolTest, ASleepAcrossMidnightTotalizedFoldedAndReadBack)
 {
     AddRaw(MakeTime(2012, 7, 10, 22, 9, 55));
-    AddRaw(MakeTime(2012, 7, 10, 22, 10, 0), SampleOfStatus(QUOLOG_POWER_TO_S3S4, 40000));
+    AddRaw(MakeTime(2012, 7, 10, 22, 10, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
     ToolRun run = Totalize(L"2012/07/10,22:20:00.000");
     EXPECT_EQ("TotalizeQuoLogOne: 995\r\n", run.out);  // asleep: nothing yet
-    AddRaw(MakeTime(2012, 7, 11, 1, 5, 0), SampleOfStatus(QUOLOG_POWER_FROM_S3S4, 40300));
+    AddRaw(MakeTime(2012, 7, 11, 1, 5, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
     AddRaw(MakeTime(2012, 7, 11, 1, 5, 5));
     run = Totalize(L"2012/07/11,01:30:00.000");
     EXPECT_EQ("TotalizeQuoLogOne: 0\r\n", run.out);
@@ -284,35 +283,23 @@ TEST_F(ToolTest, TheToolTakesTheLibrarysFileLockAndAnswersWhateverTheResult)
 // A writer of QUOLog.dll until the event args[1] is set; sets args[0] once it is one.
 QUO_TEST_CHILD(cli_dll_writer)
 {
-    HMODULE hDll = LoadLibraryW(L"QUOLog.dll");
-    if (hDll == nullptr) {
+    CQuoLogDll dll;
+    if (!dll.Load() || dll.Initialize(QUOLOG_MODE_WRITER, 5000, 0, 0) != ERROR_SUCCESS) {
         return 1;
     }
-    typedef DWORD(WINAPI * InitializeFunc)(DWORD, DWORD, DWORD, DWORD);
-    typedef void(WINAPI * FinalizeFunc)();
-    auto initialize = reinterpret_cast<InitializeFunc>(reinterpret_cast<void (*)()>(GetProcAddress(hDll, MAKEINTRESOURCEA(1))));
-    auto finalize = reinterpret_cast<FinalizeFunc>(reinterpret_cast<void (*)()>(GetProcAddress(hDll, MAKEINTRESOURCEA(4))));
-    if (initialize == nullptr || finalize == nullptr || initialize(QUOLOG_MODE_WRITER, 5000, 0, 0) != ERROR_SUCCESS) {
-        return 2;
-    }
-    CScopedKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.at(0).c_str()));
-    CScopedKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, args.at(1).c_str()));
-    SetEvent(ready.Get());
-    WaitForSingleObject(release.Get(), 60000);
-    finalize();
-    FreeLibrary(hDll);
+    SetEvent(CScopedKernelHandle(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.at(0).c_str())).Get());
+    WaitForSingleObject(CScopedKernelHandle(OpenEventW(SYNCHRONIZE, FALSE, args.at(1).c_str())).Get(), 60000);
+    dll.Finalize();
     return 0;
 }
 
 TEST_F(ToolTest, TotalizingIsRefusedWhileAWriterOfTheLibraryRuns)
 {
     AddRaw(MakeTime(2012, 7, 10, 10, 0));
-    std::wstring readyName = testsupport::UniqueName(L"cliReady");
-    std::wstring releaseName = testsupport::UniqueName(L"cliRelease");
-    CScopedKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
-    CScopedKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
+    CTestEvent ready(L"cliReady");
+    CTestEvent release(L"cliRelease");
     testsupport::CChildProcess writer;
-    ASSERT_TRUE(writer.Start(L"cli_dll_writer", {readyName, releaseName}));
+    ASSERT_TRUE(writer.Start(L"cli_dll_writer", {ready.Name(), release.Name()}));
     HANDLE waits[] = {ready.Get(), writer.Handle()};
     ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, 30000));
 
