@@ -38,15 +38,7 @@ QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
 
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms)
 {
-    SYSTEMTIME st = {};
-    st.wYear = y;
-    st.wMonth = mo;
-    st.wDay = d;
-    st.wHour = h;
-    st.wMinute = mi;
-    st.wSecond = s;
-    st.wMilliseconds = ms;
-    return st;
+    return SYSTEMTIME{y, mo, 0, d, h, mi, s, ms};
 }
 
 std::wstring DayName(const SYSTEMTIME& t)

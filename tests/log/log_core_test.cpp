@@ -29,28 +29,22 @@ bool KeyExists(const std::wstring& key)
     return true;
 }
 
-// The lines of a log file, read under the file lock as the library reads them.
-size_t LockedLineCount(const std::wstring& lockName, const std::wstring& path)
+// The lines of a log file, read under the file lock as the library reads them, as soon
+// as there are at least n, or when ms milliseconds have passed.
+size_t LinesWithin(const std::wstring& lockName, const std::wstring& path, size_t n, DWORD ms)
 {
-    CNamedMutex lock;
-    if (lock.Initialize(lockName.c_str(), 3000) != ERROR_SUCCESS || lock.Lock(nullptr) != ERROR_SUCCESS) {
-        return 0;
-    }
-    size_t n = testsupport::ReadUtf16Lines(path).size();
-    lock.Unlock();
-    return n;
-}
-
-// Waits up to 5 s for a log file to hold n lines.
-bool WaitForLines(const std::wstring& lockName, const std::wstring& path, size_t n)
-{
-    for (int i = 0; i < 100; ++i) {
-        if (LockedLineCount(lockName, path) == n) {
-            return true;
+    for (DWORD waited = 0;; waited += 50) {
+        CNamedMutex lock;
+        size_t count = 0;
+        if (lock.Initialize(lockName.c_str(), 3000) == ERROR_SUCCESS && lock.Lock(nullptr) == ERROR_SUCCESS) {
+            count = testsupport::ReadUtf16Lines(path).size();
+            lock.Unlock();
+        }
+        if (count >= n || waited >= ms) {
+            return count;
         }
         Sleep(50);
     }
-    return false;
 }
 
 class CoreTest : public ::testing::Test {
@@ -165,12 +159,11 @@ TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER, TRUE /* worker */, 1 /* delayed */));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 10, 10, 0, 0)));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 1)));
-    EXPECT_TRUE(WaitForLines(place.LockName(), RawPath(L"20120710"), 2));
+    EXPECT_EQ(2u, LinesWithin(place.LockName(), RawPath(L"20120710"), 2, 5000));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 2)));
-    Sleep(500);
-    EXPECT_EQ(2u, LockedLineCount(place.LockName(), RawPath(L"20120710")));
+    EXPECT_EQ(2u, LinesWithin(place.LockName(), RawPath(L"20120710"), 3, 500));  // a second S0: no flush
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_FROM_S3S4, MakeTime(2012, 7, 10, 10, 0, 3)));
-    EXPECT_TRUE(WaitForLines(place.LockName(), RawPath(L"20120710"), 4));
+    EXPECT_EQ(4u, LinesWithin(place.LockName(), RawPath(L"20120710"), 4, 5000));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 4)));
     quoLog->Finalize();
     EXPECT_EQ(5u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());

@@ -176,19 +176,6 @@ TEST_F(CsvTest, ReadCSVLoadsFromALineOnSkipsATornLineAndStopsForARecovery)
     EXPECT_TRUE(table.empty());
 }
 
-TEST_F(CsvTest, ReadCSVByDateTakesTheLinesOfADateRange)
-{
-    std::wstring path = PathOf(L"dates.csv");
-    WriteUtf16File(path, SampleLines());
-    ASSERT_EQ(0u, csv.ReadCSVByDate(path.c_str(), MakeTime(2012, 7, 11), MakeTime(2012, 7, 31), csv.GetLineTable1(), nullptr));
-    ASSERT_EQ(1u, csv.GetLineTable1().size());
-    EXPECT_EQ(L"00:10:00.000", csv.GetLineTable1()[1][2]);
-    ASSERT_EQ(0u, csv.ReadCSVByDate(path.c_str(), MakeTime(2012, 7, 1), MakeTime(2012, 7, 10), csv.GetLineTable1(), nullptr));
-    EXPECT_EQ(4u, csv.GetLineTable1().size());
-    EXPECT_EQ(2u, csv.ReadCSVByDate(path.c_str(), MakeTime(2012, 8, 1), MakeTime(2012, 8, 31), csv.GetLineTable1(), nullptr));
-    EXPECT_TRUE(csv.GetLineTable1().empty());
-}
-
 TEST_F(CsvTest, CutRemovesTheLinesFromTheEndTimeOn)
 {
     std::wstring path = PathOf(L"cut.csv");

@@ -3,8 +3,6 @@
 // totalization, and retention.
 #include <windows.h>
 
-#include <strsafe.h>
-
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -243,13 +241,6 @@ TEST_F(TotalizeBufferTest, CollectsTheLinesAfterTheReadPositionUpToTheEndTime)
     ASSERT_EQ(0u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 59), nullptr));
     expected = {L"2012/07/12,08:01:00.000", L"2012/07/12,08:02:00.001"};
     EXPECT_EQ(expected, Times());
-
-    DWORD dwLines = 99;
-    ASSERT_EQ(0u, temp->GetLineAccordTime(RawPath(L"20120710").c_str(), L"2012/07/10,22:02:00.000", &dwLines));
-    EXPECT_EQ(2u, dwLines);
-    ASSERT_EQ(0u, temp->GetLineAccordTime(RawPath(L"20120710").c_str(), L"2012/07/11,00:00:00.000", &dwLines));
-    EXPECT_EQ(4u, dwLines);
-    EXPECT_EQ(2u, temp->GetLineAccordTime(RawPath(L"20120711").c_str(), L"2012/07/11,00:00:00.000", &dwLines));
 }
 
 // Nothing after the read position 87, no file 2, a recovery running 995.

@@ -25,24 +25,10 @@ struct ToolRun {
     std::string err;
 };
 
-std::string ReadAll(HANDLE hFile)
+std::string ReadText(const std::wstring& path)
 {
-    std::string text;
-    LARGE_INTEGER zero = {};
-    SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN);
-    char buf[4096];
-    DWORD cb = 0;
-    while (ReadFile(hFile, buf, sizeof(buf), &cb, nullptr) && cb > 0) {
-        text.append(buf, cb);
-    }
-    return text;
-}
-
-HANDLE InheritableTempFile(const std::wstring& path)
-{
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // Runs bin\quolog.exe with args; its exit code and what it wrote.
@@ -54,39 +40,35 @@ ToolRun RunTool(const std::vector<std::wstring>& args)
     for (const std::wstring& arg : args) {
         cmd += (arg.empty() || arg.find(L' ') != std::wstring::npos) ? L" \"" + arg + L"\"" : L" " + arg;
     }
-    std::wstring temp = testsupport::CommonAppDataFolder() + L"\\" + testsupport::UniqueName(L"quolog");
-    CScopedFileHandle out(InheritableTempFile(temp + L".out"));
-    CScopedFileHandle err(InheritableTempFile(temp + L".err"));
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = out.Get();
-    si.hStdError = err.Get();
-    PROCESS_INFORMATION pi = {};
-    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
-    cmdBuf.push_back(L'\0');
+    const std::wstring out = testsupport::CommonAppDataFolder() + L"\\" + testsupport::UniqueName(L"quolog");
+    const std::wstring err = out + L".err";
     ToolRun run;
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        run.err = "CreateProcess failed: " + std::to_string(GetLastError());
-        return run;
+    {
+        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+        CScopedFileHandle hOut(CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        CScopedFileHandle hErr(CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = hOut.Get();
+        si.hStdError = hErr.Get();
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+            CScopedKernelHandle process(pi.hProcess);
+            CloseHandle(pi.hThread);
+            if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
+                GetExitCodeProcess(pi.hProcess, &run.dwExitCode);
+            } else {
+                TerminateProcess(pi.hProcess, 9);
+            }
+        }
     }
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(pi.hProcess, &run.dwExitCode);
-    } else {
-        TerminateProcess(pi.hProcess, 9);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    run.out = ReadAll(out.Get());
-    run.err = ReadAll(err.Get());
+    run.out = ReadText(out);
+    run.err = ReadText(err);
+    DeleteFileW(out.c_str());
+    DeleteFileW(err.c_str());
     return run;
-}
-
-std::string ReadText(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 void WriteText(const std::wstring& path, const std::string& text)
