@@ -154,8 +154,14 @@ public:
                  return 0ul;
              }},
             {L"join", [&] { m_later.join(); return m_dwLater; }},
-            {L"signal", [&] { return SetEvent(CScopedKernelHandle(OpenEventW(EVENT_MODIFY_STATE, FALSE, arg.c_str())).Get()) ? 0ul : 1ul; }},
-            {L"wait", [&] { return WaitForSingleObject(CScopedKernelHandle(OpenEventW(SYNCHRONIZE, FALSE, arg.c_str())).Get(), 60000); }},
+            {L"signal", [&] {
+                 CScopedKernelHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, arg.c_str()));
+                 return SetEvent(event.Get()) ? 0ul : GetLastError();
+             }},
+            {L"wait", [&] {
+                 CScopedKernelHandle event(OpenEventW(SYNCHRONIZE, FALSE, arg.c_str()));
+                 return WaitForSingleObject(event.Get(), 60000);
+             }},
             {L"sleep", [&] { Sleep(static_cast<DWORD>(_wtoi(arg.c_str()))); return 0ul; }},
         };
         auto verb = verbs.find(step.substr(0, nColon));
@@ -188,43 +194,29 @@ QUO_TEST_CHILD(dll_script)
     return 0;
 }
 
-// Writes records until killed, each numbered in its plan name from args[1] on.
-QUO_TEST_CHILD(dll_write_until_killed)
+// Writes records numbered in their plan names from args[1] on, every 7th a TO_S3S4, a
+// few ms apart, delayed with a flush every 3; sets the event args[3] once it writes.
+// For args[2] seconds, then leaves the number written and the number of failed writes;
+// or, with 0, until killed.
+QUO_TEST_CHILD(dll_numbered_writer)
 {
     CQuoLogDll dll;
     if (!dll.Load() || dll.Initialize(QUOLOG_MODE_WRITER, 10, 1, 30) != ERROR_SUCCESS) {
         return 1;
     }
-    SetEvent(CScopedKernelHandle(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.at(2).c_str())).Get());
-    for (DWORD i = static_cast<DWORD>(_wtoi(args.at(1).c_str()));; ++i) {
-        QuoLogData record = MakeRecord(i % 7 == 0 ? QUOLOG_POWER_TO_S3S4 : QUOLOG_POWER_S0, i, std::to_wstring(i));
-        dll.Write(&record);
-        Sleep(1);
-    }
-}
-
-// For args[1] seconds: writes records numbered 1, 2... 5 ms apart, delayed with a flush
-// every 3. Leaves the number written and the number of failed writes.
-QUO_TEST_CHILD(dll_hammer_writer)
-{
-    CQuoLogDll dll;
-    if (!dll.Load() || dll.Initialize(QUOLOG_MODE_WRITER, 10, 1, 30) != ERROR_SUCCESS) {
-        return 1;
-    }
-    ULONGLONG ullEnd = GetTickCount64() + 1000ULL * static_cast<ULONGLONG>(_wtoi(args.at(1).c_str()));
-    DWORD dwWritten = 0;
+    SetEvent(CScopedKernelHandle(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.at(3).c_str())).Get());
+    const DWORD dwFirst = static_cast<DWORD>(_wtoi(args.at(1).c_str()));
+    const ULONGLONG ullSeconds = static_cast<ULONGLONG>(_wtoi(args.at(2).c_str()));
+    const ULONGLONG ullEnd = GetTickCount64() + 1000 * ullSeconds;
     DWORD dwFailed = 0;
-    while (GetTickCount64() < ullEnd) {
-        QuoLogData record = MakeRecord(QUOLOG_POWER_S0, dwWritten + 1, std::to_wstring(dwWritten + 1));
-        if (dll.Write(&record) == ERROR_SUCCESS) {
-            ++dwWritten;
-        } else {
-            ++dwFailed;
-        }
-        Sleep(5);
+    DWORD i = dwFirst;
+    for (; ullSeconds == 0 || GetTickCount64() < ullEnd; ++i) {
+        QuoLogData record = MakeRecord(i % 7 == 0 ? QUOLOG_POWER_TO_S3S4 : QUOLOG_POWER_S0, i, std::to_wstring(i));
+        dwFailed += (dll.Write(&record) == ERROR_SUCCESS) ? 0 : 1;
+        Sleep(3);
     }
     dll.Finalize();
-    std::ofstream(Narrow(args.at(0))) << dwWritten << "\n" << dwFailed << std::endl;
+    std::ofstream(Narrow(args.at(0))) << i - dwFirst << "\n" << dwFailed << std::endl;
     return 0;
 }
 
@@ -463,9 +455,10 @@ TEST_F(QuoLogDll, RecoveryAfterTheClockWasSetBack)
 // Both processes must end (no deadlock); the final log holds exactly 1..N in order.
 TEST_F(QuoLogDll, AWriterAndAReaderHammerTheSameFilesForHalfAMinute)
 {
+    CTestEvent writing(L"writing");
     CChildRun writer;
     CChildRun readerRun;
-    ASSERT_TRUE(writer.Start(L"dll_hammer_writer", {L"30"}));
+    ASSERT_TRUE(writer.Start(L"dll_numbered_writer", {L"1", L"30", writing.Name()}));
     ASSERT_TRUE(readerRun.Start(L"dll_hammer_reader", {L"30"}));
     std::vector<DWORD> w = writer.Figures(120000);
     std::vector<DWORD> r = readerRun.Figures(120000);
@@ -495,7 +488,7 @@ TEST_F(QuoLogDll, WritersKilledWhileWritingLeaveFilesTheNextStartReads)
     for (int round = 0; round < 8; ++round) {
         CTestEvent ready(L"killready");
         CChildRun victim;
-        ASSERT_TRUE(victim.Start(L"dll_write_until_killed", {std::to_wstring(round * 100000 + 1), ready.Name()}));
+        ASSERT_TRUE(victim.Start(L"dll_numbered_writer", {std::to_wstring(round * 100000 + 1), L"0", ready.Name()}));
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 30000));
         Sleep(delay(random));
         victim.Child().Kill();
