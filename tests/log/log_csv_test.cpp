@@ -83,21 +83,6 @@ TEST_F(CsvTest, AnOpenThatMeetsAnotherProgramsHandleIsTriedAgain)
     EXPECT_EQ(L"one\r\ntwo\r\n", ReadUtf16Text(path));
 }
 
-TEST_F(CsvTest, OpenForReadRefusesMissingAndTooShortFiles)
-{
-    LARGE_INTEGER size;
-    DWORD dwError = 0;
-    std::wstring path = PathOf(L"short.csv");
-    EXPECT_EQ(INVALID_HANDLE_VALUE, csv.OpenLogFile(path.c_str(), CCSVOperator::OPEN_FOR_READ, &size, &dwError));
-    EXPECT_EQ(2u, dwError);
-    WriteUtf16File(path, L"");
-    EXPECT_EQ(INVALID_HANDLE_VALUE, csv.OpenLogFile(path.c_str(), CCSVOperator::OPEN_FOR_READ, &size, &dwError));
-    EXPECT_EQ(2u, dwError);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, csv.OpenLogFile(PathOf(L"none.csv").c_str(), CCSVOperator::OPEN_FOR_CUT, &size, &dwError));
-    EXPECT_EQ(2u, dwError);
-    EXPECT_FALSE(FileExists(PathOf(L"none.csv")));
-}
-
 TEST_F(CsvTest, SeekWalksLongLinesAsOneAndStopsAtATornLine)
 {
     std::wstring path = PathOf(L"long.csv");
