@@ -137,17 +137,10 @@ TEST_F(CsvTest, ReadCSVLoadsFromALineOnSkipsATornLineAndStopsForARecovery)
     ASSERT_EQ(3u, table.size());
     EXPECT_EQ(L"10:30:00.000", table[1][2]);
     EXPECT_EQ(23u, table[1].size());
-    std::wstring text;
-    ASSERT_TRUE(CCSVOperator::GetString(table, 1, 11, text));
-    EXPECT_EQ(L"Balanced", text);
-    ASSERT_TRUE(CCSVOperator::GetString(table, 1, 19, text));
-    EXPECT_EQ(L"", text);
+    // The cell values are read in every worked example of the totals; here the cells
+    // that are not there.
     DWORD dw = 0;
-    ASSERT_TRUE(CCSVOperator::GetDWORD(table, 1, 4, &dw));
-    EXPECT_EQ(3u, dw);
-    ULONGLONG ull = 0;
-    ASSERT_TRUE(CCSVOperator::GetQWORD(table, 3, 5, &ull));
-    EXPECT_EQ(36000u, ull);
+    std::wstring text;
     EXPECT_FALSE(CCSVOperator::GetDWORD(table, 1, 24, &dw));
     EXPECT_FALSE(CCSVOperator::GetString(table, 4, 1, text));
 
