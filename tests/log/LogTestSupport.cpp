@@ -2,6 +2,8 @@
 
 #include <strsafe.h>
 
+#include <algorithm>
+
 #include "FolderTree.h"
 
 namespace logtest {
@@ -24,7 +26,6 @@ QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
 {
     QuoLogEnvironment env = {};
     env.lpRegKeyPath = m_reg.Path().c_str();
-    env.lpPksSourcePath = nullptr;
     env.lpBaseFolder = m_base.c_str();
     env.lpProgramFolder = m_base.c_str();
     env.lpLockName = m_lockName.c_str();
@@ -37,15 +38,14 @@ QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
 
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms)
 {
-    SYSTEMTIME st = {};
-    st.wYear = y;
-    st.wMonth = mo;
-    st.wDay = d;
-    st.wHour = h;
-    st.wMinute = mi;
-    st.wSecond = s;
-    st.wMilliseconds = ms;
-    return st;
+    return SYSTEMTIME{y, mo, 0, d, h, mi, s, ms};
+}
+
+std::wstring DayName(const SYSTEMTIME& t)
+{
+    wchar_t sz[16];
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%04u%02u%02u", t.wYear, t.wMonth, t.wDay);
+    return sz;
 }
 
 QuoLogData MakeRecord(DWORD status, DWORD seed, const std::wstring& plan, const std::wstring& user)
@@ -66,9 +66,7 @@ QuoLogData MakeRecord(DWORD status, DWORD seed, const std::wstring& plan, const 
     StringCchCopyW(r.szMonitorName1, ARRAYSIZE(r.szMonitorName1), L"LCD");
     r.dwMonitorStatus1 = QUOLOG_STATE_ON;
     r.dwLCDLevel1 = 4;
-    StringCchCopyW(r.szMonitorName2, ARRAYSIZE(r.szMonitorName2), L"");
     r.dwMonitorStatus2 = QUOLOG_STATE_UNKNOWN;
-    r.dwLCDLevel2 = 0;
     r.dwQUOLevel = 3;
     StringCchCopyW(r.szUserName, ARRAYSIZE(r.szUserName), user.c_str());
     return r;
@@ -77,20 +75,14 @@ QuoLogData MakeRecord(DWORD status, DWORD seed, const std::wstring& plan, const 
 void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool bom, const std::vector<unsigned char>& tail)
 {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        return;
-    }
+    CScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const unsigned char mark[] = {0xFF, 0xFE};
     DWORD cb = 0;
-    if (bom) {
-        const unsigned char mark[] = {0xFF, 0xFE};
-        WriteFile(hFile, mark, sizeof(mark), &cb, nullptr);
-    }
-    WriteFile(hFile, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &cb, nullptr);
+    WriteFile(file.Get(), mark, bom ? sizeof(mark) : 0, &cb, nullptr);
+    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &cb, nullptr);
     if (!tail.empty()) {
-        WriteFile(hFile, tail.data(), static_cast<DWORD>(tail.size()), &cb, nullptr);
+        WriteFile(file.Get(), tail.data(), static_cast<DWORD>(tail.size()), &cb, nullptr);
     }
-    CloseHandle(hFile);
 }
 
 std::wstring ReadUtf16Text(const std::wstring& path)
@@ -110,18 +102,7 @@ bool HasSingleBom(const std::wstring& path)
         && !(bytes.size() >= 4 && bytes[2] == 0xFF && bytes[3] == 0xFE);
 }
 
-std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval)
-{
-    wchar_t sz[512];
-    StringCchPrintfW(sz, ARRAYSIZE(sz),
-                     L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,%u,%u,10000,2000,1,80,40000,300,\"Balanced\",5,2,7,1,"
-                     L"\"LCD\",2,4,\"\",0,0,3,\"user\"\r\n",
-                     st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
-                     status == QUOLOG_POWER_S0 ? interval : 0, status);
-    return sz;
-}
-
-RawSample SampleOfStatus(DWORD status, DWORD capacity)
+RawSample Status(DWORD status, DWORD capacity)
 {
     RawSample sample;
     sample.status = status;
@@ -129,7 +110,7 @@ RawSample SampleOfStatus(DWORD status, DWORD capacity)
     return sample;
 }
 
-std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& s)
+std::wstring RawLine(const SYSTEMTIME& t, const RawSample& s)
 {
     wchar_t sz[512];
     StringCchPrintfW(sz, ARRAYSIZE(sz),
@@ -141,13 +122,29 @@ std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& s)
     return sz;
 }
 
-std::wstring TotalsLine(const SYSTEMTIME& st)
+std::wstring RawLine(const SYSTEMTIME& t, DWORD status)
 {
-    wchar_t sz[512];
-    StringCchPrintfW(sz, ARRAYSIZE(sz),
-                     L"%04u/%02u/%02u,%02u:%02u:%02u.%03u,1800,0,0,5000,1000,1800,0,0,\"Balanced\",1800,\"\",0,0,0,0\r\n",
-                     st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+    return RawLine(t, Status(status));
+}
+
+std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0, DWORD pc, const wchar_t* plan, DWORD planTime)
+{
+    wchar_t sz[256];
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%04u/%02u/%02u,%02u:%02u:00.000,%u,0,0,%u,0,0,0,0,\"%s\",%u,\"\",0,0,0,0\r\n",
+                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, s0, pc, plan, planTime);
     return sz;
+}
+
+std::vector<std::wstring> Cells(const std::wstring& line)
+{
+    std::vector<std::wstring> cells;
+    size_t nStart = 0;
+    for (size_t nComma = line.find(L','); nComma != std::wstring::npos; nComma = line.find(L',', nStart)) {
+        cells.push_back(line.substr(nStart, nComma - nStart));
+        nStart = nComma + 1;
+    }
+    cells.push_back(line.substr(nStart));
+    return cells;
 }
 
 std::wstring RegString(const std::wstring& key, const wchar_t* name)
@@ -177,6 +174,43 @@ void MakeFolders(const std::wstring& path)
         CreateDirectoryW(path.substr(0, pos).c_str(), nullptr);
     }
     CreateDirectoryW(path.c_str(), nullptr);
+}
+
+std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW(Join(folder, pattern).c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) {
+                names.push_back(fd.cFileName);
+            }
+        } while (FindNextFileW(hFind, &fd));
+        FindClose(hFind);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+CTestEvent::CTestEvent(const wchar_t* prefix) : m_name(L"Local\\" + testsupport::UniqueName(prefix))
+{
+    m_h.Reset(CreateEventW(nullptr, TRUE, FALSE, m_name.c_str()));
+}
+
+bool CQuoLogDll::Load()
+{
+    HMODULE hModule = LoadLibraryW(L"QUOLog.dll");
+    if (hModule == nullptr) {
+        return false;
+    }
+    auto proc = [hModule](auto& func, WORD wOrdinal) {
+        func = reinterpret_cast<std::remove_reference_t<decltype(func)>>(
+            reinterpret_cast<void (*)()>(GetProcAddress(hModule, MAKEINTRESOURCEA(wOrdinal))));
+        return func != nullptr;
+    };
+    return proc(Initialize, 1) && proc(Write, 2) && proc(Read, 3) && proc(Finalize, 4) && proc(Recovery, 5)
+        && proc(CopyPksReg, 6);
 }
 
 }  // namespace logtest

@@ -1,5 +1,6 @@
 // Helpers of the log library's tests: a throwaway place for one library instance
-// (folder, registry key, file lock, shared flags), UTF-16 log files and records.
+// (folder, registry key, file lock, shared flags), UTF-16 log files, raw and totals
+// lines, and QUOLog.dll loaded at run time.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 
 #include "QuoLog.h"
 #include "QuoLogEnv.h"
+#include "ScopedHandle.h"
 #include "TestSupport.h"
 
 namespace logtest {
@@ -29,8 +31,6 @@ public:
     // <base>\ZAV\QUOViewer, the default log directory.
     std::wstring LogDir() const { return m_base + L"\\ZAV\\QUOViewer"; }
     const std::wstring& RegPath() const { return m_reg.Path(); }
-    // The place's stand-in for the viewer's key (reduction plan names), below RegPath().
-    const std::wstring& ViewerKeyPath() const { return m_viewerKey; }
     testsupport::CTestRegKey& Reg() { return m_reg; }
     const std::wstring& LockName() const { return m_lockName; }
 
@@ -45,6 +45,8 @@ private:
 };
 
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0);
+// "yyyymmdd", as in the names of raw and daily files.
+std::wstring DayName(const SYSTEMTIME& t);
 
 // A record with every field set from `seed`, status `status` and the given strings.
 QuoLogData MakeRecord(DWORD status, DWORD seed = 1, const std::wstring& plan = L"Balanced",
@@ -59,8 +61,6 @@ std::wstring ReadUtf16Text(const std::wstring& path);
 // Whether the file starts with exactly one byte-order mark.
 bool HasSingleBom(const std::wstring& path);
 
-// A raw line for a time and status, in the library's format.
-std::wstring RawLine(const SYSTEMTIME& st, DWORD status, DWORD interval = 1000);
 // The fields of a raw line that the totalization reads. The defaults: a 5 s running
 // sample of 36 W PC and 7.2 W display power with 0.72 W saved (50, 10 and 1 mWh), on
 // AC, busy, on the plan "Balanced".
@@ -76,12 +76,16 @@ struct RawSample {
     DWORD input = QUOLOG_STATE_ON;
     DWORD hdd = 50;
 };
-RawSample SampleOfStatus(DWORD status, DWORD capacity = 40000);
+RawSample Status(DWORD status, DWORD capacity = 40000);
 // The raw line of a sample at t, in the library's format (elapsed 5000 ms for S0).
-std::wstring RawSampleLine(const SYSTEMTIME& t, const RawSample& sample);
+std::wstring RawLine(const SYSTEMTIME& t, const RawSample& sample = RawSample());
+std::wstring RawLine(const SYSTEMTIME& t, DWORD status);
 
-// A totals line (daily or yearly) for a time.
-std::wstring TotalsLine(const SYSTEMTIME& st);
+// A totals line (daily or yearly) at t: S0 time, PC energy and the first plan; the rest 0.
+std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0 = 1800, DWORD pc = 5000, const wchar_t* plan = L"",
+                        DWORD planTime = 0);
+// The cells of a line, split at every comma.
+std::vector<std::wstring> Cells(const std::wstring& line);
 
 // A value below HKEY_LOCAL_MACHINE\key: "" or 0xDEADBEEF when missing.
 std::wstring RegString(const std::wstring& key, const wchar_t* name);
@@ -89,5 +93,32 @@ DWORD RegDword(const std::wstring& key, const wchar_t* name);
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
 void MakeFolders(const std::wstring& path);
+// The names in a folder that match a pattern, sorted, without "." and "..".
+std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern = L"*");
+
+// A manual-reset event that child processes reach by name.
+class CTestEvent {
+public:
+    explicit CTestEvent(const wchar_t* prefix);
+    const std::wstring& Name() const { return m_name; }
+    HANDLE Get() const { return m_h.Get(); }
+
+private:
+    std::wstring m_name;
+    CScopedKernelHandle m_h;
+};
+
+// The exports of QUOLog.dll, loaded at run time and found by ordinal.
+class CQuoLogDll {
+public:
+    bool Load();
+
+    DWORD(WINAPI* Initialize)(DWORD, DWORD, DWORD, DWORD) = nullptr;
+    DWORD(WINAPI* Write)(const QuoLogData*) = nullptr;
+    DWORD(WINAPI* Read)(DWORD, const SYSTEMTIME*, QuoLogRead*, DWORD, QuoLogRead*) = nullptr;
+    void(WINAPI* Finalize)() = nullptr;
+    DWORD(WINAPI* Recovery)() = nullptr;
+    DWORD(WINAPI* CopyPksReg)() = nullptr;
+};
 
 }  // namespace logtest

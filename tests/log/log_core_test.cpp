@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
@@ -27,44 +29,22 @@ bool KeyExists(const std::wstring& key)
     return true;
 }
 
-std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern)
+// The lines of a log file, read under the file lock as the library reads them, as soon
+// as there are at least n, or when ms milliseconds have passed.
+size_t LinesWithin(const std::wstring& lockName, const std::wstring& path, size_t n, DWORD ms)
 {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstFileW(Join(folder, pattern).c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) {
-                names.push_back(fd.cFileName);
-            }
-        } while (FindNextFileW(hFind, &fd));
-        FindClose(hFind);
-    }
-    return names;
-}
-
-// The lines of a log file, read under the file lock as the library reads them.
-size_t LockedLineCount(const std::wstring& lockName, const std::wstring& path)
-{
-    CNamedMutex lock;
-    if (lock.Initialize(lockName.c_str(), 3000) != ERROR_SUCCESS || lock.Lock(nullptr) != ERROR_SUCCESS) {
-        return 0;
-    }
-    size_t n = testsupport::ReadUtf16Lines(path).size();
-    lock.Unlock();
-    return n;
-}
-
-// Waits up to 5 s for a log file to hold n lines.
-bool WaitForLines(const std::wstring& lockName, const std::wstring& path, size_t n)
-{
-    for (int i = 0; i < 100; ++i) {
-        if (LockedLineCount(lockName, path) == n) {
-            return true;
+    for (DWORD waited = 0;; waited += 50) {
+        CNamedMutex lock;
+        size_t count = 0;
+        if (lock.Initialize(lockName.c_str(), 3000) == ERROR_SUCCESS && lock.Lock(nullptr) == ERROR_SUCCESS) {
+            count = testsupport::ReadUtf16Lines(path).size();
+            lock.Unlock();
+        }
+        if (count >= n || waited >= ms) {
+            return count;
         }
         Sleep(50);
     }
-    return false;
 }
 
 class CoreTest : public ::testing::Test {
@@ -85,6 +65,8 @@ protected:
     std::unique_ptr<CQuoLog> quoLog;
 };
 
+// A component longer than 31 characters, an empty one, "." and "..", characters a
+// folder name cannot hold, a trailing dot, device names: all keep both defaults.
 TEST_F(CoreTest, LogDirSplitsIntoTwoFolderNamesOrKeepsTheDefaults)
 {
     CQuoLog q(place.Env());
@@ -94,35 +76,20 @@ TEST_F(CoreTest, LogDirSplitsIntoTwoFolderNamesOrKeepsTheDefaults)
     std::wstring longest(31, L'n');
     EXPECT_TRUE(q.DivideString((longest + L"\\" + longest).c_str(), L'\\'));
     EXPECT_EQ(longest, q.GetDirName2());
-    const wchar_t* refused[] = {L"Alpha\\..",        L"..\\Beta",  L"NoSeparator", L"Alpha\\",   L"\\Beta",
-                                L"C:\\Beta",         L"Al|pha\\B", L"Alpha\\.",    L"Alpha\\B.", L"NUL\\Beta",
-                                L"Alpha\\com1.txt"};
-    for (const wchar_t* value : refused) {
-        EXPECT_FALSE(q.DivideString(value, L'\\')) << testsupport::Narrow(value);
+    const std::wstring tooLong(32, L'x');
+    const std::wstring refused[] = {L"Alpha\\..", L"..\\Beta",  L"NoSeparator", L"Alpha\\",        L"\\Beta",
+                                    L"C:\\Beta",  L"Al|pha\\B", L"Alpha\\.",   L"Alpha\\B.",      L"NUL\\Beta",
+                                    L"Alpha\\com1.txt", L"Alpha\\" + tooLong, tooLong + L"\\Beta"};
+    for (const std::wstring& value : refused) {
+        EXPECT_FALSE(q.DivideString(value.c_str(), L'\\')) << testsupport::Narrow(value);
         EXPECT_STREQ(L"ZAV", q.GetDirName1());
         EXPECT_STREQ(L"QUOViewer", q.GetDirName2());
     }
-    std::wstring tooLong(32, L'x');
-    EXPECT_FALSE(q.DivideString((L"Alpha\\" + tooLong).c_str(), L'\\'));
-    EXPECT_STREQ(L"ZAV", q.GetDirName1());
-    EXPECT_STREQ(L"QUOViewer", q.GetDirName2());
-    EXPECT_FALSE(q.DivideString((tooLong + L"\\Beta").c_str(), L'\\'));
-    EXPECT_STREQ(L"QUOViewer", q.GetDirName2());
 }
 
-TEST_F(CoreTest, TheWriterCreatesTheLogDirectoryNamedByLogDir)
-{
-    place.Reg().SetString(L"", L"LogDir", L"Maker\\Logs\\Ignored");
-    ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
-    EXPECT_EQ(Join(place.Base(), L"Maker\\Logs"), quoLog->GetLogDir());
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(quoLog->GetLogDir()));
-    quoLog.reset();
-    place.Reg().SetDword(L"", L"LogDir", 5);  // the wrong type keeps the defaults
-    ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
-    EXPECT_EQ(place.LogDir(), quoLog->GetLogDir());
-}
-
-TEST_F(CoreTest, AReaderCreatesNothingAndCannotWriteOrRecover)
+// A reader creates nothing and may neither write nor recover; the writer creates the
+// folders "LogDir" names; one writer at a time, and only the owner clears the flag.
+TEST_F(CoreTest, ReaderAndWriterModesAndTheSharedWriterFlag)
 {
     ASSERT_EQ(0u, Open(QUOLOG_MODE_READER));
     EXPECT_EQ(place.LogDir(), quoLog->GetLogDir());
@@ -132,11 +99,11 @@ TEST_F(CoreTest, AReaderCreatesNothingAndCannotWriteOrRecover)
     EXPECT_EQ(5u, quoLog->RecoveryAt(MakeTime(2012, 7, 10, 10, 0)));
     EXPECT_EQ(nullptr, quoLog->GetTempLog());
     EXPECT_EQ(87u, Open(3));
-}
 
-TEST_F(CoreTest, OneWriterAtATimeAndAFailedWriterLeavesTheFlagToItsOwner)
-{
+    place.Reg().SetString(L"", L"LogDir", L"Maker\\Logs\\Ignored");
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
+    EXPECT_EQ(Join(place.Base(), L"Maker\\Logs"), quoLog->GetLogDir());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(quoLog->GetLogDir()));
     EXPECT_EQ(1, place.lWriter);
     {
         CQuoLog second(place.Env());
@@ -147,6 +114,10 @@ TEST_F(CoreTest, OneWriterAtATimeAndAFailedWriterLeavesTheFlagToItsOwner)
     EXPECT_EQ(0, place.lWriter);
     quoLog->Finalize();
 
+    place.Reg().SetDword(L"", L"LogDir", 5);  // the wrong type keeps the defaults
+    ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
+    EXPECT_EQ(place.LogDir(), quoLog->GetLogDir());
+    quoLog.reset();
     // A writer whose folder cannot be made gives the flag back.
     place.Reg().SetString(L"", L"LogDir", L"Other\\Logs");
     WriteUtf16File(Join(place.Base(), L"Other"), L"a file, not a folder");
@@ -188,12 +159,11 @@ TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER, TRUE /* worker */, 1 /* delayed */));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 10, 10, 0, 0)));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 1)));
-    EXPECT_TRUE(WaitForLines(place.LockName(), RawPath(L"20120710"), 2));
+    EXPECT_EQ(2u, LinesWithin(place.LockName(), RawPath(L"20120710"), 2, 5000));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 2)));
-    Sleep(500);
-    EXPECT_EQ(2u, LockedLineCount(place.LockName(), RawPath(L"20120710")));
+    EXPECT_EQ(2u, LinesWithin(place.LockName(), RawPath(L"20120710"), 3, 500));  // a second S0: no flush
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_FROM_S3S4, MakeTime(2012, 7, 10, 10, 0, 3)));
-    EXPECT_TRUE(WaitForLines(place.LockName(), RawPath(L"20120710"), 4));
+    EXPECT_EQ(4u, LinesWithin(place.LockName(), RawPath(L"20120710"), 4, 5000));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 4)));
     quoLog->Finalize();
     EXPECT_EQ(5u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
@@ -216,63 +186,79 @@ TEST_F(CoreTest, TheTimedPathFlushesAtMinutesZeroAndThirtyOnly)
     EXPECT_EQ(2u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
 }
 
-// Logs written up to 2012/07/11 08:00 while the clock now says 2012/07/10 10:40.
+// Logs written up to 2012/07/11 08:00 while the clock now says 2012/07/10 10:40, with
+// files of earlier days and a raw file of a foreign name beside them.
 class RecoveryTest : public CoreTest {
 protected:
     void SetUp() override
     {
-        logDir = place.LogDir();
-        MakeFolders(Join(logDir, L"2012"));
-        MakeFolders(Join(logDir, L"2013"));
-        raw09 = RawLine(MakeTime(2012, 7, 9, 23, 0), 1);
-        raw10 = RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + RawLine(MakeTime(2012, 7, 10, 10, 20), 1)
-            + RawLine(MakeTime(2012, 7, 10, 10, 45), 1) + RawLine(MakeTime(2012, 7, 10, 11, 0), 1);
-        daily10 = TotalsLine(MakeTime(2012, 7, 10, 9, 30)) + TotalsLine(MakeTime(2012, 7, 10, 10, 0))
-            + TotalsLine(MakeTime(2012, 7, 10, 10, 30)) + TotalsLine(MakeTime(2012, 7, 10, 11, 0));
-        yearly12 = TotalsLine(MakeTime(2012, 7, 9)) + TotalsLine(MakeTime(2012, 7, 10)) + TotalsLine(MakeTime(2012, 7, 11));
-        WriteUtf16File(RawPath(L"20120709"), raw09);
-        WriteUtf16File(RawPath(L"20120710"), raw10);
-        WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
-        WriteUtf16File(Join(logDir, L"2012\\QuoLogDaily20120709.csv"), TotalsLine(MakeTime(2012, 7, 9, 23, 30)));
-        WriteUtf16File(Join(logDir, L"2012\\QuoLogDaily20120710.csv"), daily10);
-        WriteUtf16File(Join(logDir, L"2012\\QuoLogDaily20120711.csv"), TotalsLine(MakeTime(2012, 7, 11, 7, 30)));
-        WriteUtf16File(Join(logDir, L"2013\\QuoLogDaily20130101.csv"), TotalsLine(MakeTime(2013, 1, 1)));
-        WriteUtf16File(Join(logDir, L"QuoLogYearly2012.csv"), yearly12);
-        WriteUtf16File(Join(logDir, L"QuoLogYearly2013.csv"), TotalsLine(MakeTime(2013, 1, 1)));
+        MakeFolders(Join(place.LogDir(), L"2012"));
+        MakeFolders(Join(place.LogDir(), L"2013"));
+        const std::wstring day11 = RawLine(MakeTime(2012, 7, 11, 8, 0), 1);
+        before = {
+            {L"QUOLogRaw20120709.csv", RawLine(MakeTime(2012, 7, 9, 23, 0), 1)},
+            {L"QUOLogRaw20120710.csv", RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + RawLine(MakeTime(2012, 7, 10, 10, 20), 1)
+                                           + RawLine(MakeTime(2012, 7, 10, 10, 45), 1) + RawLine(MakeTime(2012, 7, 10, 11, 0), 1)},
+            {L"QUOLogRaw20120711.csv", day11},
+            {L"QUOLogRawNotADate.csv", day11},
+            {L"2012\\QuoLogDaily20120709.csv", TotalsLine(MakeTime(2012, 7, 9, 23, 30))},
+            {L"2012\\QuoLogDaily20120710.csv", TotalsLine(MakeTime(2012, 7, 10, 9, 30)) + TotalsLine(MakeTime(2012, 7, 10, 10, 0))
+                                                   + TotalsLine(MakeTime(2012, 7, 10, 10, 30)) + TotalsLine(MakeTime(2012, 7, 10, 11, 0))},
+            {L"2012\\QuoLogDaily20120711.csv", TotalsLine(MakeTime(2012, 7, 11, 7, 30))},
+            {L"2013\\QuoLogDaily20130101.csv", TotalsLine(MakeTime(2013, 1, 1))},
+            {L"QuoLogYearly2011.csv", TotalsLine(MakeTime(2011, 1, 1))},
+            {L"QuoLogYearly2012.csv", TotalsLine(MakeTime(2012, 7, 9)) + TotalsLine(MakeTime(2012, 7, 10)) + TotalsLine(MakeTime(2012, 7, 11))},
+            {L"QuoLogYearly2013.csv", TotalsLine(MakeTime(2013, 1, 1))},
+        };
+        for (const auto& file : before) {
+            WriteUtf16File(Join(place.LogDir(), file.first), file.second);
+        }
         place.Reg().SetString(L"", L"LastWriteDay", L"2012/07/11");
         place.Reg().SetDword(L"", L"LastWriteLine", 1);
         place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/11");
     }
+    // Every file of `before` holds what `expected` says, or is gone when it is not there.
+    void ExpectFiles(const std::map<std::wstring, std::wstring>& expected)
+    {
+        for (const auto& file : before) {
+            std::wstring path = Join(place.LogDir(), file.first);
+            if (expected.count(file.first) == 0) {
+                EXPECT_FALSE(FileExists(path)) << testsupport::Narrow(file.first);
+            } else {
+                EXPECT_EQ(expected.at(file.first), ReadUtf16Text(path)) << testsupport::Narrow(file.first);
+            }
+        }
+        EXPECT_TRUE(NamesIn(place.LogDir(), L"RecoveryBackup*").empty());
+        EXPECT_EQ(0, place.lRecovery);
+    }
 
     const SYSTEMTIME now = MakeTime(2012, 7, 10, 10, 40);
-    std::wstring logDir, raw09, raw10, daily10, yearly12;
+    std::map<std::wstring, std::wstring> before;
 };
 
+// Later raw, daily and yearly files and the whole later year folder go; the start day's
+// files are cut: raw at 10:40, daily at its half-hour slot, yearly at the day.
 TEST_F(RecoveryTest, CutsEveryLogBackToNowAndResetsTheReadPositions)
 {
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER, TRUE /* worker answers the request */));
     EXPECT_STREQ(L"2012/07/11,08:00:00.000", quoLog->GetLastItemTime());
     ASSERT_EQ(0u, quoLog->RecoveryAt(now));
-
-    EXPECT_EQ(raw09, ReadUtf16Text(RawPath(L"20120709")));
-    EXPECT_EQ(RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + RawLine(MakeTime(2012, 7, 10, 10, 20), 1),
-              ReadUtf16Text(RawPath(L"20120710")));
-    EXPECT_FALSE(FileExists(RawPath(L"20120711")));
-    EXPECT_TRUE(FileExists(Join(logDir, L"2012\\QuoLogDaily20120709.csv")));
-    EXPECT_EQ(TotalsLine(MakeTime(2012, 7, 10, 9, 30)) + TotalsLine(MakeTime(2012, 7, 10, 10, 0)),
-              ReadUtf16Text(Join(logDir, L"2012\\QuoLogDaily20120710.csv")));
-    EXPECT_FALSE(FileExists(Join(logDir, L"2012\\QuoLogDaily20120711.csv")));
-    EXPECT_FALSE(FileExists(Join(logDir, L"2013")));
-    EXPECT_EQ(TotalsLine(MakeTime(2012, 7, 9)), ReadUtf16Text(Join(logDir, L"QuoLogYearly2012.csv")));
-    EXPECT_FALSE(FileExists(Join(logDir, L"QuoLogYearly2013.csv")));
-    EXPECT_TRUE(NamesIn(logDir, L"RecoveryBackup*").empty());
+    std::map<std::wstring, std::wstring> expected = before;
+    expected[L"QUOLogRaw20120710.csv"] = RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + RawLine(MakeTime(2012, 7, 10, 10, 20), 1);
+    expected[L"2012\\QuoLogDaily20120710.csv"] = TotalsLine(MakeTime(2012, 7, 10, 9, 30)) + TotalsLine(MakeTime(2012, 7, 10, 10, 0));
+    expected[L"QuoLogYearly2012.csv"] = TotalsLine(MakeTime(2012, 7, 9));
+    for (const wchar_t* gone : {L"QUOLogRaw20120711.csv", L"2012\\QuoLogDaily20120711.csv", L"2013\\QuoLogDaily20130101.csv",
+                                L"QuoLogYearly2013.csv"}) {
+        expected.erase(gone);
+    }
+    ExpectFiles(expected);
+    EXPECT_FALSE(FileExists(Join(place.LogDir(), L"2013")));
 
     // The last totalized slot, 10:00, ends at 10:30: two raw lines lie before it.
     EXPECT_EQ(2u, RegDword(place.RegPath(), L"LastWriteLine"));
     EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay"));
     EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
     EXPECT_STREQ(L"2012/07/10,10:40:00.000", quoLog->GetLastItemTime());
-    EXPECT_EQ(0, place.lRecovery);
 
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 40, 1)));
     EXPECT_EQ(3u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
@@ -282,27 +268,20 @@ TEST_F(RecoveryTest, CutsEveryLogBackToNowAndResetsTheReadPositions)
     EXPECT_EQ(2u, RegDword(place.RegPath(), L"LastWriteLine"));
 }
 
+// The raw step fails (29) on a file held open without sharing, after the yearly and
+// daily steps have cut and deleted: every file is back byte for byte, and the read
+// positions are unchanged.
 TEST_F(RecoveryTest, AFailingStepRestoresEveryFileFromTheBackup)
 {
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
-    // The raw file of 07/11 cannot be backed up while it is open without sharing.
     CScopedFileHandle held(CreateFileW(RawPath(L"20120711").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(29u, quoLog->RecoveryAt(now));
     held.Reset();
-
-    EXPECT_EQ(raw10, ReadUtf16Text(RawPath(L"20120710")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
-    EXPECT_EQ(daily10, ReadUtf16Text(Join(logDir, L"2012\\QuoLogDaily20120710.csv")));
-    EXPECT_TRUE(FileExists(Join(logDir, L"2012\\QuoLogDaily20120711.csv")));
-    EXPECT_TRUE(FileExists(Join(logDir, L"2013\\QuoLogDaily20130101.csv")));
-    EXPECT_EQ(yearly12, ReadUtf16Text(Join(logDir, L"QuoLogYearly2012.csv")));
-    EXPECT_TRUE(FileExists(Join(logDir, L"QuoLogYearly2013.csv")));
-    EXPECT_TRUE(NamesIn(logDir, L"RecoveryBackup*").empty());
+    ExpectFiles(before);
     EXPECT_EQ(1u, RegDword(place.RegPath(), L"LastWriteLine"));
     EXPECT_EQ(L"2012/07/11", RegString(place.RegPath(), L"LastWriteDay"));
     EXPECT_STREQ(L"2012/07/11,08:00:00.000", quoLog->GetLastItemTime());
-    EXPECT_EQ(0, place.lRecovery);
 }
 
 class PeakShiftCopyTest : public CoreTest {
@@ -316,8 +295,8 @@ protected:
         WriteUtf16File(Join(place.Base(), L"Tandora\\Tandora.exe"), L"");
         place.Reg().SetDword(L"Source\\Setting", L"BPMC", 2);
         place.Reg().SetString(L"Source\\Setting", L"StartDate", L"2012/07/01");
-        const BYTE blob[] = {1, 2, 3};
-        place.Reg().SetRaw(L"Source\\Setting", L"Blob", REG_BINARY, blob, sizeof(blob));
+        std::vector<BYTE> big(4096, 0x5A);
+        place.Reg().SetRaw(L"Source\\Setting", L"BigBlob", REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
         place.Reg().SetString(L"Source\\PeakShiftPattern\\Forecast", L"StartTime", L"13:00:00");
     }
     std::wstring Copy(const wchar_t* sub) { return place.RegPath() + L"\\Tandora\\" + sub; }
@@ -326,8 +305,15 @@ protected:
     QuoLogEnvironment env;
 };
 
+// DWORD and string values of the three keys are copied; a value of another type is
+// passed over whatever its size; a missing key gives 266 and the others are still
+// copied; a string too long for the copy gives 266.
 TEST_F(PeakShiftCopyTest, CopiesDwordAndStringValuesOfTheThreeKeys)
 {
+    EXPECT_EQ(266u, CQuoLog::mQUOLogCopyPksReg(env));  // no Random key
+    EXPECT_EQ(2u, RegDword(Copy(L"Setting"), L"BPMC"));
+    EXPECT_EQ(L"13:00:00", RegString(Copy(L"PeakShiftPattern\\Forecast"), L"StartTime"));
+
     place.Reg().SetDword(L"Source\\PeakShiftPattern\\Random", L"UseRandom", 1);
     ASSERT_EQ(0u, CQuoLog::mQUOLogCopyPksReg(env));
     EXPECT_EQ(2u, RegDword(Copy(L"Setting"), L"BPMC"));
@@ -335,28 +321,10 @@ TEST_F(PeakShiftCopyTest, CopiesDwordAndStringValuesOfTheThreeKeys)
     EXPECT_EQ(L"13:00:00", RegString(Copy(L"PeakShiftPattern\\Forecast"), L"StartTime"));
     EXPECT_EQ(1u, RegDword(Copy(L"PeakShiftPattern\\Random"), L"UseRandom"));
     DWORD cb = 0;
-    EXPECT_NE(0, RegGetValueW(HKEY_LOCAL_MACHINE, Copy(L"Setting").c_str(), L"Blob", RRF_RT_ANY, nullptr, nullptr, &cb));
-}
-
-TEST_F(PeakShiftCopyTest, AValueOfAnotherTypeIsPassedOverWhateverItsSizeButATooLongStringFails)
-{
-    std::vector<BYTE> big(4096, 0x5A);
-    place.Reg().SetRaw(L"Source\\Setting", L"BigBlob", REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
-    place.Reg().SetDword(L"Source\\Setting", L"UsePeakShift", 1);
-    place.Reg().SetDword(L"Source\\PeakShiftPattern\\Random", L"UseRandom", 1);
-    ASSERT_EQ(0u, CQuoLog::mQUOLogCopyPksReg(env));
-    EXPECT_EQ(1u, RegDword(Copy(L"Setting"), L"UsePeakShift"));
-    EXPECT_EQ(L"2012/07/01", RegString(Copy(L"Setting"), L"StartDate"));
+    EXPECT_NE(0, RegGetValueW(HKEY_LOCAL_MACHINE, Copy(L"Setting").c_str(), L"BigBlob", RRF_RT_ANY, nullptr, nullptr, &cb));
 
     place.Reg().SetString(L"Source\\PeakShiftPattern\\Random", L"StartTime", std::wstring(300, L'1'));
     EXPECT_EQ(266u, CQuoLog::mQUOLogCopyPksReg(env));
-}
-
-TEST_F(PeakShiftCopyTest, AMissingSourceGives266AndTheOthersAreStillCopied)
-{
-    EXPECT_EQ(266u, CQuoLog::mQUOLogCopyPksReg(env));
-    EXPECT_EQ(2u, RegDword(Copy(L"Setting"), L"BPMC"));
-    EXPECT_EQ(L"13:00:00", RegString(Copy(L"PeakShiftPattern\\Forecast"), L"StartTime"));
 }
 
 TEST_F(PeakShiftCopyTest, WithoutTheToolNothingIsCopiedAndATotalizeRequestDeletesTheCopies)

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <strsafe.h>
-
 #include "LogTestSupport.h"
 #include "QuoLogCore.h"
 #include "TotalizeLog.h"
@@ -151,11 +149,10 @@ TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
     // Asleep 12:00 to 18:00 with charging prevented 13:00 to 16:00: 10800 s remain,
     // so each of the six slots outside the window gets 1800 x 300 / 10800 = 50 mWh,
     // times 1.5; all 450 mWh are credited.
-    std::wstring raw = RawLine(MakeTime(2012, 7, 10, 12, 0), QUOLOG_POWER_TO_S3S4);
-    std::wstring resume = RawLine(MakeTime(2012, 7, 10, 18, 0), QUOLOG_POWER_FROM_S3S4);
-    resume.replace(resume.find(L",40000,"), 7, L",40300,");
     WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120710.csv"),
-                   raw + resume + RawLine(MakeTime(2012, 7, 10, 18, 0, 5), QUOLOG_POWER_S0));
+                   RawLine(MakeTime(2012, 7, 10, 12, 0), QUOLOG_POWER_TO_S3S4)
+                       + RawLine(MakeTime(2012, 7, 10, 18, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300))
+                       + RawLine(MakeTime(2012, 7, 10, 18, 0, 5)));
     CopyInForce();
     ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
     ASSERT_EQ(0u, Totalizer().TotalizeQuoLogOne(MakeTime(2012, 7, 10, 18, 30), nullptr));
@@ -164,11 +161,7 @@ TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
     ASSERT_EQ(13u, lines.size());
     std::wstring energies;
     for (size_t i = 0; i < 12; ++i) {
-        std::wstring line = lines[i];
-        for (int n = 0; n < 5; ++n) {
-            line.erase(0, line.find(L',') + 1);
-        }
-        energies += line.substr(0, line.find(L',')) + L" ";
+        energies += Cells(lines[i])[5] + L" ";
     }
     EXPECT_EQ(L"75 75 0 0 0 0 0 0 75 75 75 75 ", energies);
     EXPECT_TRUE(Totalizer().IsPksEnabled());
@@ -176,8 +169,7 @@ TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
 
 TEST_F(PeakShiftTest, APeriodThatReachesTheNextDayEndsThePreventionForTheRun)
 {
-    std::wstring raw = RawLine(MakeTime(2012, 7, 10, 23, 0), QUOLOG_POWER_TO_S3S4);
-    WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120710.csv"), raw);
+    WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120710.csv"), RawLine(MakeTime(2012, 7, 10, 23, 0), QUOLOG_POWER_TO_S3S4));
     WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120711.csv"),
                    RawLine(MakeTime(2012, 7, 11, 1, 0), QUOLOG_POWER_FROM_S3S4));
     CopyInForce();

@@ -5,9 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <vector>
-
-#include <strsafe.h>
 
 #include "LogTestSupport.h"
 #include "QuoLogCore.h"
@@ -15,15 +14,6 @@
 using namespace logtest;
 
 namespace {
-
-// A totals line: S0 time, PC energy and the first plan; the rest 0.
-std::wstring Totals(const SYSTEMTIME& t, DWORD dwS0, DWORD dwPC, const wchar_t* lpPlan = L"", DWORD dwPlanTime = 0)
-{
-    wchar_t sz[256];
-    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%04u/%02u/%02u,%02u:%02u:00.000,%u,0,0,%u,0,0,0,0,\"%s\",%u,\"\",0,0,0,0\r\n",
-                     t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, dwS0, dwPC, lpPlan, dwPlanTime);
-    return sz;
-}
 
 bool SameDate(const SYSTEMTIME& a, WORD y, WORD m, WORD d)
 {
@@ -53,13 +43,14 @@ protected:
         total = QuoLogRead();
         return quoLog->ReadAt(dwKind, &st, rows.data(), dwCount, &total, today);
     }
-    DWORD S0(DWORD dwFrom, DWORD dwTo)
+    // The S0 times of the first n rows.
+    std::vector<DWORD> S0(size_t n)
     {
-        DWORD dwSum = 0;
-        for (DWORD i = dwFrom; i < dwTo; ++i) {
-            dwSum += rows[i].dwS0Time;
+        std::vector<DWORD> times;
+        for (size_t i = 0; i < n; ++i) {
+            times.push_back(rows[i].dwS0Time);
         }
-        return dwSum;
+        return times;
     }
 
     static constexpr DWORD kGuard = 0xFEEDFACE;
@@ -82,15 +73,16 @@ TEST_F(ReadTest, ADayGivesItsHalfHourSlotsByTheirOwnTime)
     EXPECT_EQ(30, rows[47].stTime.wMinute);
     EXPECT_EQ(kGuard, rows[48].dwS0Time);
 
-    Daily(L"20120710", Totals(MakeTime(2012, 7, 10, 0, 0), 100, 5) + Totals(MakeTime(2012, 7, 10, 10, 30), 1800, 500, L"A", 1800)
+    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 0, 0), 100, 5) + TotalsLine(MakeTime(2012, 7, 10, 10, 30), 1800, 500, L"A", 1800)
                            + L"2012/07/10,25:00:00.000,9,0,0,9,0,0,0,0,\"X\",9,\"\",0,0,0,0\r\n"
-                           + Totals(MakeTime(2012, 7, 10, 23, 30), 60, 20, L"B", 60));
+                           + TotalsLine(MakeTime(2012, 7, 10, 23, 30), 60, 20, L"B", 60));
     ASSERT_EQ(0u, Read(QUOLOG_READ_DAY, day, 50, MakeTime(2012, 7, 11)));
     EXPECT_EQ(100u, rows[0].dwS0Time);
     EXPECT_EQ(1800u, rows[21].dwS0Time);  // 10:30, the odd row
     EXPECT_EQ(500u, rows[21].ullPCEnergy);
     EXPECT_EQ(60u, rows[47].dwS0Time);
-    EXPECT_EQ(1960u, S0(0, 50));  // the line of hour 25 went nowhere
+    std::vector<DWORD> s0 = S0(50);
+    EXPECT_EQ(1960u, std::accumulate(s0.begin(), s0.end(), 0u));  // the line of hour 25 went nowhere
     EXPECT_EQ(0, rows[48].stTime.wYear);  // rows past the day stay zeroed
     EXPECT_EQ(kGuard, rows[50].dwS0Time);
     EXPECT_EQ(1960u, total.dwS0Time);
@@ -119,7 +111,7 @@ TEST_F(ReadTest, BadKindsCountsAndTimesGive87)
 
 TEST_F(ReadTest, FebruaryOfALeapYearNeeds29Rows)
 {
-    Yearly(2012, Totals(MakeTime(2012, 2, 1), 1, 0) + Totals(MakeTime(2012, 2, 29), 29, 0));
+    Yearly(2012, TotalsLine(MakeTime(2012, 2, 1), 1, 0) + TotalsLine(MakeTime(2012, 2, 29), 29, 0));
     EXPECT_EQ(87u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 2, 10), 28, MakeTime(2012, 3, 5)));
     ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 2, 10), 29, MakeTime(2012, 3, 5)));
     EXPECT_EQ(1u, rows[0].dwS0Time);
@@ -132,15 +124,14 @@ TEST_F(ReadTest, AWeekRunsFromSundayToSaturdayAndUpToYesterday)
 {
     std::wstring text;
     for (WORD d = 7; d <= 15; ++d) {
-        text += Totals(MakeTime(2012, 7, d), d, 0, d % 2 ? L"Odd" : L"Even", d);
+        text += TotalsLine(MakeTime(2012, 7, d), d, 0, d % 2 ? L"Odd" : L"Even", d);
     }
     Yearly(2012, text);
     const SYSTEMTIME wednesday = MakeTime(2012, 7, 11);
     ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 20)));
-    for (WORD k = 0; k < 7; ++k) {
-        EXPECT_TRUE(SameDate(rows[k].stTime, 2012, 7, static_cast<WORD>(8 + k))) << k;
-        EXPECT_EQ(8u + k, rows[k].dwS0Time) << k;
-    }
+    EXPECT_EQ(std::vector<DWORD>({8, 9, 10, 11, 12, 13, 14}), S0(7));
+    EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 7, 8));
+    EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 14));
     EXPECT_EQ(77u, total.dwS0Time);
     EXPECT_STREQ(L"Even", total.szPowerPlan1);  // 8 + 10 + 12 + 14 against 9 + 11 + 13
     EXPECT_EQ(44u, total.dwPowerPlan1Time);
@@ -157,24 +148,22 @@ TEST_F(ReadTest, AWeekRunsFromSundayToSaturdayAndUpToYesterday)
 
 TEST_F(ReadTest, AWeekAcrossNewYearReadsBothYearlyFiles)
 {
-    Yearly(2012, Totals(MakeTime(2012, 12, 29), 100, 0) + Totals(MakeTime(2012, 12, 30), 1, 0)
-                     + Totals(MakeTime(2012, 12, 31), 2, 0));
-    Yearly(2013, Totals(MakeTime(2013, 1, 1), 4, 0) + Totals(MakeTime(2013, 1, 5), 8, 0)
-                     + Totals(MakeTime(2013, 1, 6), 100, 0));
+    Yearly(2012, TotalsLine(MakeTime(2012, 12, 29), 100, 0) + TotalsLine(MakeTime(2012, 12, 30), 1, 0)
+                     + TotalsLine(MakeTime(2012, 12, 31), 2, 0));
+    Yearly(2013, TotalsLine(MakeTime(2013, 1, 1), 4, 0) + TotalsLine(MakeTime(2013, 1, 5), 8, 0)
+                     + TotalsLine(MakeTime(2013, 1, 6), 100, 0));
     ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, MakeTime(2013, 1, 2), 7, MakeTime(2013, 1, 10)));
     EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 12, 30));
-    EXPECT_EQ(std::vector<DWORD>({1, 2, 4, 0, 0, 0, 8}),
-              std::vector<DWORD>({rows[0].dwS0Time, rows[1].dwS0Time, rows[2].dwS0Time, rows[3].dwS0Time,
-                                  rows[4].dwS0Time, rows[5].dwS0Time, rows[6].dwS0Time}));
+    EXPECT_EQ(std::vector<DWORD>({1, 2, 4, 0, 0, 0, 8}), S0(7));
     EXPECT_TRUE(SameDate(rows[3].stTime, 2013, 1, 2));
     EXPECT_EQ(15u, total.dwS0Time);
 }
 
 TEST_F(ReadTest, AMonthHasOneRowPerDayUpToYesterday)
 {
-    Yearly(2012, Totals(MakeTime(2012, 6, 30), 100, 0) + Totals(MakeTime(2012, 7, 1), 1, 0)
-                     + Totals(MakeTime(2012, 7, 1), 50, 0)  // a second line of a day is not read
-                     + Totals(MakeTime(2012, 7, 19), 2, 0) + Totals(MakeTime(2012, 7, 20), 4, 0));
+    Yearly(2012, TotalsLine(MakeTime(2012, 6, 30), 100, 0) + TotalsLine(MakeTime(2012, 7, 1), 1, 0)
+                     + TotalsLine(MakeTime(2012, 7, 1), 50, 0)  // a second line of a day is not read
+                     + TotalsLine(MakeTime(2012, 7, 19), 2, 0) + TotalsLine(MakeTime(2012, 7, 20), 4, 0));
     ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 7, 5), 31, MakeTime(2012, 7, 20)));
     EXPECT_EQ(1u, rows[0].dwS0Time);
     EXPECT_EQ(2u, rows[18].dwS0Time);
@@ -190,13 +179,11 @@ TEST_F(ReadTest, AMonthHasOneRowPerDayUpToYesterday)
 
 TEST_F(ReadTest, AYearHasOneRowPerMonthUpToYesterday)
 {
-    Yearly(2012, Totals(MakeTime(2012, 1, 15), 1, 0, L"A", 1) + Totals(MakeTime(2012, 6, 30), 2, 0)
-                     + Totals(MakeTime(2012, 7, 9), 4, 0, L"B", 4) + Totals(MakeTime(2012, 7, 10), 8, 0)
-                     + Totals(MakeTime(2012, 12, 31), 16, 0));
+    Yearly(2012, TotalsLine(MakeTime(2012, 1, 15), 1, 0, L"A", 1) + TotalsLine(MakeTime(2012, 6, 30), 2, 0)
+                     + TotalsLine(MakeTime(2012, 7, 9), 4, 0, L"B", 4) + TotalsLine(MakeTime(2012, 7, 10), 8, 0)
+                     + TotalsLine(MakeTime(2012, 12, 31), 16, 0));
     ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, MakeTime(2012, 3, 3), 12, MakeTime(2012, 7, 10)));
-    EXPECT_EQ(std::vector<DWORD>({1, 0, 0, 0, 0, 2, 4, 0}),
-              std::vector<DWORD>({rows[0].dwS0Time, rows[1].dwS0Time, rows[2].dwS0Time, rows[3].dwS0Time,
-                                  rows[4].dwS0Time, rows[5].dwS0Time, rows[6].dwS0Time, rows[7].dwS0Time}));
+    EXPECT_EQ(std::vector<DWORD>({1, 0, 0, 0, 0, 2, 4, 0}), S0(8));
     EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 1));
     EXPECT_STREQ(L"B", rows[6].szPowerPlan1);
     EXPECT_TRUE(SameDate(rows[11].stTime, 2012, 12, 1));
@@ -205,7 +192,7 @@ TEST_F(ReadTest, AYearHasOneRowPerMonthUpToYesterday)
     EXPECT_STREQ(L"A", total.szPowerPlan2);
 
     // On 1 January the new year has nothing yet; the old one is whole.
-    Yearly(2013, Totals(MakeTime(2013, 1, 1), 32, 0));
+    Yearly(2013, TotalsLine(MakeTime(2013, 1, 1), 32, 0));
     EXPECT_EQ(2u, Read(QUOLOG_READ_YEAR, MakeTime(2013, 1, 1), 12, MakeTime(2013, 1, 1)));
     ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, MakeTime(2012, 1, 1), 12, MakeTime(2013, 1, 1)));
     EXPECT_EQ(16u, rows[11].dwS0Time);

@@ -9,11 +9,10 @@
 #include <map>
 #include <thread>
 
-#include <strsafe.h>
-
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
 #include "QuoLogCore.h"
+#include "ScopedHandle.h"
 #include "TempLog.h"
 #include "TotalizeLog.h"
 
@@ -23,57 +22,32 @@ using testsupport::ReadUtf16Lines;
 
 namespace {
 
-typedef RawSample Sample;
-
-Sample Status(DWORD status, DWORD capacity = 40000)
+RawSample OnPlan(const std::wstring& plan)
 {
-    return SampleOfStatus(status, capacity);
-}
-
-Sample OnPlan(const std::wstring& plan)
-{
-    Sample s;
+    RawSample s;
     s.plan = plan;
     return s;
 }
 
-Sample Idle()
+RawSample Idle()
 {
-    Sample s;
+    RawSample s;
     s.cpu = 5;
     s.input = QUOLOG_STATE_OFF;
     s.hdd = 5;
     return s;
 }
 
-std::wstring DayName(WORD y, WORD m, WORD d)
-{
-    wchar_t sz[16];
-    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%04u%02u%02u", y, m, d);
-    return sz;
-}
-
-// The cells of a totals line.
-std::vector<std::wstring> Cells(const std::wstring& line)
-{
-    std::vector<std::wstring> cells;
-    size_t nStart = 0;
-    for (size_t nComma = line.find(L','); nComma != std::wstring::npos; nComma = line.find(L',', nStart)) {
-        cells.push_back(line.substr(nStart, nComma - nStart));
-        nStart = nComma + 1;
-    }
-    cells.push_back(line.substr(nStart));
-    return cells;
-}
-
+// A writer whose read positions start at 2012/07/10, line 0.
 class TotalizeTest : public ::testing::Test {
 protected:
-    // The read positions a writer starts from.
-    void StartAt(const wchar_t* lpDay, DWORD dwLine = 0)
+    void SetUp() override { StartAt(L"2012/07/10"); }
+    void StartAt(const wchar_t* lpDay)
     {
         place.Reg().SetString(L"", L"LastWriteDay", lpDay);
-        place.Reg().SetDword(L"", L"LastWriteLine", dwLine);
+        place.Reg().SetDword(L"", L"LastWriteLine", 0);
         place.Reg().SetString(L"", L"LastWriteDay2", lpDay);
+        ASSERT_EQ(0u, Open());
     }
     // A writer instance; one that exists already is finalised first, as at a restart.
     DWORD Open()
@@ -84,27 +58,26 @@ protected:
     }
     CTotalizeLog& Totalizer() { return *quoLog->GetTotalizeLog(); }
     // Appends a raw line to the raw file of its day.
-    void Add(const SYSTEMTIME& t, const Sample& s = Sample())
+    void Add(const SYSTEMTIME& t, const RawSample& s = RawSample())
     {
-        std::wstring name = L"QUOLogRaw" + DayName(t.wYear, t.wMonth, t.wDay) + L".csv";
-        raw[name] += RawSampleLine(t, s);
+        std::wstring name = L"QUOLogRaw" + DayName(t) + L".csv";
+        raw[name] += RawLine(t, s);
         WriteUtf16File(Join(place.LogDir(), name), raw[name]);
     }
     DWORD One(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogOne(now, nullptr); }
     DWORD Two(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogTwo(now, nullptr); }
     std::wstring DailyPath(WORD y, WORD m, WORD d)
     {
-        return Join(place.LogDir(), std::to_wstring(y) + L"\\QuoLogDaily" + DayName(y, m, d) + L".csv");
+        return Join(place.LogDir(), std::to_wstring(y) + L"\\QuoLogDaily" + DayName(MakeTime(y, m, d)) + L".csv");
     }
     std::vector<std::wstring> Daily(WORD y, WORD m, WORD d) { return ReadUtf16Lines(DailyPath(y, m, d)); }
     std::wstring YearlyPath(WORD y) { return Join(place.LogDir(), L"QuoLogYearly" + std::to_wstring(y) + L".csv"); }
-    std::vector<std::wstring> Yearly(WORD y) { return ReadUtf16Lines(YearlyPath(y)); }
     // Raw lines up to the START record of the next boot after a power-off at 10:10.
     void AddPowerOffUpToTheStart()
     {
         Add(MakeTime(2012, 7, 10, 10, 0, 0));
-        Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5, 40000));
-        Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END, 40000));
+        Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5));
+        Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END));
         Add(MakeTime(2012, 7, 10, 11, 20, 0), Status(QUOLOG_POWER_START, 40100));
     }
     // "LastWriteDay#LastWriteLine".
@@ -132,8 +105,6 @@ const std::vector<std::wstring> kPowerOffLines = {
 
 TEST_F(TotalizeTest, SamplesEitherSideOfHalfPastFallIntoTwoSlotsEachWrittenOnceTheClockLeavesIt)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 10, 29, 59));
     Add(MakeTime(2012, 7, 10, 10, 30, 0));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30, 0, 500)));
@@ -154,10 +125,8 @@ TEST_F(TotalizeTest, ASleepAcrossMidnightIsSpreadOverItsSlotsByIntegerShares)
 {
     // 22:10 to 01:05 is 10500 s; 300 mWh gained, times 1.5. Shares: 1200 s gives
     // 360000 / 10500 = 34 -> 51; 1800 s gives 51 -> 76; 300 s gives 8 -> 12. 443 of 450.
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 22, 9, 55));
-    Add(MakeTime(2012, 7, 10, 22, 10, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 22, 10, 0), Status(QUOLOG_POWER_TO_S3S4));
     Add(MakeTime(2012, 7, 11, 1, 5, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
     Add(MakeTime(2012, 7, 11, 1, 5, 5));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 1, 30)));
@@ -180,8 +149,6 @@ TEST_F(TotalizeTest, ASleepAcrossMidnightIsSpreadOverItsSlotsByIntegerShares)
 
 TEST_F(TotalizeTest, ANewestLineThatBeginsASleepOrPowerOffTotalizesNothing)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 10, 0));
     Add(MakeTime(2012, 7, 10, 10, 31));
     Add(MakeTime(2012, 7, 10, 10, 40), Status(QUOLOG_POWER_TO_S3S4));
@@ -195,47 +162,34 @@ TEST_F(TotalizeTest, ANewestLineThatBeginsASleepOrPowerOffTotalizesNothing)
     EXPECT_EQ(L"2012/07/10#0", Position());
 }
 
-TEST_F(TotalizeTest, APowerOffLastsUntilTheFirstSampleAfterTheStart)
+TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
+    // The run at 11:20:01 reads up to the START line: the off period is open, so its
+    // slot stays unwritten and the read position stays at the slot's first line.
     AddPowerOffUpToTheStart();
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 20, 1)));
+    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
+    EXPECT_EQ(L"2012/07/10#0", Position());
+
+    // A restart in between, then the first sample after the start ends the power-off.
+    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
     EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
     EXPECT_EQ(L"2012/07/10#5", Position());
 }
 
-TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
-{
-    // The run at 11:20:01 reads up to the START line: the off period is open, so its
-    // slot stays unwritten and the read position stays at the slot's first line.
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
-    AddPowerOffUpToTheStart();
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 20, 1)));
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
-    EXPECT_EQ(L"2012/07/10#0", Position());
-
-    ASSERT_EQ(0u, Open());  // a restart in between loses nothing either
-    Add(MakeTime(2012, 7, 10, 11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
-    EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
-}
-
 TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResume)
 {
     // A sample taken after the suspend record but before the PC slept moves the slot on;
     // the read position must still not pass the suspend record.
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 29, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 29, 0), Status(QUOLOG_POWER_TO_S3S4));
     Add(MakeTime(2012, 7, 10, 10, 30, 1));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
     EXPECT_EQ(1u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#0", Position());  // not past the suspend record
-    Add(MakeTime(2012, 7, 10, 11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
     std::vector<std::wstring> lines = Daily(2012, 7, 10);
     ASSERT_EQ(3u, lines.size());
@@ -248,10 +202,8 @@ TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResum
 
 TEST_F(TotalizeTest, ASleepInsideOneSlotGetsTheWholeGainAtOnce)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4));
     Add(MakeTime(2012, 7, 10, 10, 20, 0), Status(QUOLOG_POWER_FROM_S3S4, 40200));
     Add(MakeTime(2012, 7, 10, 10, 20, 5));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
@@ -264,10 +216,8 @@ TEST_F(TotalizeTest, ASleepEndedByAFreshStartCountsAsPowerOff)
 {
     // Suspended, then started anew (the battery ran out, or the hibernation was
     // discarded): no resume record will come.
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
-    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
-    Add(MakeTime(2012, 7, 10, 10, 15, 0), Status(QUOLOG_POWER_START, 40000));
+    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(MakeTime(2012, 7, 10, 10, 15, 0), Status(QUOLOG_POWER_START));
     Add(MakeTime(2012, 7, 10, 10, 15, 5));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
     EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"}),
@@ -277,8 +227,6 @@ TEST_F(TotalizeTest, ASleepEndedByAFreshStartCountsAsPowerOff)
 
 TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     const wchar_t* slot1[] = {L"A", L"B", L"B", L"A"};
     const wchar_t* slot2[] = {L"B", L"A", L"C", L"C"};
     for (int i = 0; i < 4; ++i) {
@@ -300,8 +248,6 @@ TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
 
 TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansOtherwise)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     EXPECT_STREQ(L"QUO", Totalizer().GetPowPlanQuo());  // the library's string 101
     Add(MakeTime(2012, 7, 10, 10, 0, 0), OnPlan(L"QUO"));
     Add(MakeTime(2012, 7, 10, 10, 0, 5), OnPlan(L"quo"));
@@ -326,7 +272,6 @@ TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansO
 TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThreshold)
 {
     place.Reg().SetDword(L"", L"IdleTimeThreshold", 1);
-    StartAt(L"2012/07/10");
     ASSERT_EQ(0u, Open());
     // 12 idle samples (60 s) of 43.2 W, then a busy one: 12 x 43200 x 5000 / 3600000.
     WORD wSecond = 0;
@@ -345,8 +290,6 @@ TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThreshold)
 
 TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     // 15 s idle under the default threshold of 15 minutes.
     for (WORD wSecond = 0; wSecond < 15; wSecond += 5) {
         Add(MakeTime(2012, 7, 10, 9, 0, wSecond), Idle());
@@ -354,7 +297,7 @@ TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
     Add(MakeTime(2012, 7, 10, 9, 0, 15));
     // Two hours idle at 200 W: 1440 x 200000 x 5000 / 3600000 = 400000 mWh, credited
     // to the slot of the busy sample that ends the run.
-    Sample heavy = Idle();
+    RawSample heavy = Idle();
     heavy.pc = 180000;
     heavy.mon = 20000;
     std::wstring name = L"QUOLogRaw20120710.csv";
@@ -362,7 +305,7 @@ TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
         SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
         CQuoLog::OffsetMinute(&t, i / 12);
         t.wSecond = static_cast<WORD>((i % 12) * 5);
-        raw[name] += RawSampleLine(t, heavy);
+        raw[name] += RawLine(t, heavy);
     }
     Add(MakeTime(2012, 7, 10, 12, 0, 0));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 12, 30)));
@@ -375,8 +318,6 @@ TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
 
 TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     for (WORD wMinute = 0; wMinute <= 40; wMinute += 5) {
         Add(MakeTime(2012, 7, 10, 10, wMinute));
     }
@@ -409,8 +350,6 @@ TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
 
 TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
 {
-    StartAt(L"2012/07/10");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 10, 23, 50));
     Add(MakeTime(2012, 7, 12, 0, 10));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 12, 0, 30)));
@@ -420,12 +359,30 @@ TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
     EXPECT_EQ(L"2012/07/12#1", Position());
 }
 
+// A slot whose write meets a passing fault (the daily file held by another program:
+// 32) stops the run before that slot, with the read position kept; the next run
+// writes it.
+TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTime)
+{
+    Add(MakeTime(2012, 7, 10, 10, 0));
+    Add(MakeTime(2012, 7, 10, 10, 30));
+    Add(MakeTime(2012, 7, 10, 11, 0));
+    MakeFolders(Join(place.LogDir(), L"2012"));
+    CScopedFileHandle held(CreateFileW(DailyPath(2012, 7, 10).c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_EQ(32u, One(MakeTime(2012, 7, 10, 11, 30)));
+    held.Reset();
+    EXPECT_EQ(L"2012/07/10#0", Position());
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(3u, Daily(2012, 7, 10).size());
+    EXPECT_EQ(L"2012/07/10#3", Position());
+}
+
 class FoldTest : public TotalizeTest {
 protected:
     void SetUp() override
     {
-        StartAt(L"2012/07/10");
-        ASSERT_EQ(0u, Open());
+        TotalizeTest::SetUp();
         MakeFolders(Join(place.LogDir(), L"2012"));
         WriteUtf16File(DailyPath(2012, 7, 10), kDay10);
         WriteUtf16File(DailyPath(2012, 7, 12),
@@ -444,51 +401,48 @@ TEST_F(FoldTest, DaysWithADailyFileBecomeOneYearlyLineEachAndDaysThatCannotBeFol
     WriteUtf16File(DailyPath(2012, 7, 14), L"no date,00:00:00.000,1,1,1\r\n");          // no date
     WriteUtf16File(DailyPath(2012, 7, 15), L"2012/07/15,00:00:00.000,1,0,0,0,0,0,0,0"); // a torn line
     ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
-    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), Yearly(2012));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), ReadUtf16Lines(YearlyPath(2012)));
     EXPECT_EQ(L"2012/07/16", RegString(place.RegPath(), L"LastWriteDay2"));
 
     // Folding the same days again adds nothing.
     place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/01");
     ASSERT_EQ(0u, Open());
     ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
-    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), Yearly(2012));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), ReadUtf16Lines(YearlyPath(2012)));
 }
 
 TEST_F(FoldTest, ADayThatCouldNotBeReadForAPassingReasonIsFoldedNextTime)
 {
-    HANDLE hHeld = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE hRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([&]() {
+    CScopedKernelHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CScopedKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {  // the file lock held by another thread
         CNamedMutex lock;
         lock.Initialize(place.LockName().c_str(), 0);
         lock.Lock(nullptr);
-        SetEvent(hHeld);
-        WaitForSingleObject(hRelease, 30000);
+        SetEvent(held.Get());
+        WaitForSingleObject(release.Get(), 30000);
         lock.Unlock();
     });
-    WaitForSingleObject(hHeld, 10000);
+    WaitForSingleObject(held.Get(), 10000);
     EXPECT_EQ(170u, Two(MakeTime(2012, 7, 16, 0, 0)));
-    SetEvent(hRelease);
+    SetEvent(release.Get());
     holder.join();
-    CloseHandle(hHeld);
-    CloseHandle(hRelease);
     EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
     EXPECT_FALSE(FileExists(YearlyPath(2012)));
     ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
-    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), Yearly(2012));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), ReadUtf16Lines(YearlyPath(2012)));
 }
 
 TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
 {
     StartAt(L"2012/07/08");
-    ASSERT_EQ(0u, Open());
     Add(MakeTime(2012, 7, 8, 12, 0));
     Add(MakeTime(2012, 7, 9, 12, 0));
     Add(MakeTime(2012, 7, 10, 0, 5));
     CQuoLog::TotalizeResults results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 30), nullptr, TRUE, FALSE);
     EXPECT_EQ(0u, results.dwOne);
     EXPECT_EQ(0u, results.dwTwo);
-    std::vector<std::wstring> yearly = Yearly(2012);
+    std::vector<std::wstring> yearly = ReadUtf16Lines(YearlyPath(2012));
     ASSERT_EQ(2u, yearly.size());
     EXPECT_EQ(L"2012/07/08", Cells(yearly[0])[0]);
     EXPECT_EQ(L"2012/07/09", Cells(yearly[1])[0]);
@@ -502,28 +456,17 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
     EXPECT_EQ(CQuoLog::kStepNotRun, results.dwTwo);
 }
 
-TEST(TotalizeRules, SlotsTimesAndComparisons)
+// Two samples at the same time of different days are in different slots; a plan with
+// no time is never chosen.
+TEST(TotalizeRules, SlotsAndPlans)
 {
-    EXPECT_TRUE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 29, 59, 999), MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_FALSE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 10, 10, 59, 59, 999)));
     EXPECT_TRUE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 11, 10, 30)));
-    EXPECT_EQ(2u, CTotalizeLog::CalculateTime(MakeTime(2012, 7, 10, 23, 59, 59, 999), MakeTime(2012, 7, 11, 0, 0, 2)));
-    EXPECT_EQ(86400u, CTotalizeLog::CalculateTime(MakeTime(2012, 3, 1), MakeTime(2012, 2, 29)));
-    const DWORD kDate = CTotalizeLog::kCompareDate;
-    const DWORD kTime = CTotalizeLog::kCompareTimeOfDay;
-    SYSTEMTIME a = MakeTime(2012, 7, 10, 9, 0);
-    SYSTEMTIME b = MakeTime(2012, 7, 9, 23, 0);
-    EXPECT_EQ(CTotalizeLog::kLater, CTotalizeLog::CompareSystime(a, b, kDate));
-    EXPECT_EQ(CTotalizeLog::kEarlier, CTotalizeLog::CompareSystime(a, b, kTime));
-    EXPECT_EQ(CTotalizeLog::kLater, CTotalizeLog::CompareSystime(a, b, kDate | kTime));
-    EXPECT_EQ(CTotalizeLog::kSame, CTotalizeLog::CompareSystime(a, MakeTime(2011, 1, 1, 9, 0), kTime));
-
     PowerPlanTable plans;
     CTotalizeLog::UpdatePlanInfo(plans, L"Zero", 0);
     CTotalizeLog::UpdatePlanInfo(plans, L"Only", 7);
     PowerPlanInfo top[2];
     CTotalizeLog::FindMaxPowerPlan(plans, top);
     EXPECT_STREQ(L"Only", top[0].szName);
-    EXPECT_STREQ(L"", top[1].szName);  // a plan with time 0 is never chosen
+    EXPECT_STREQ(L"", top[1].szName);
     EXPECT_EQ(0u, top[1].dwTime);
 }

@@ -25,24 +25,10 @@ struct ToolRun {
     std::string err;
 };
 
-std::string ReadAll(HANDLE hFile)
+std::string ReadText(const std::wstring& path)
 {
-    std::string text;
-    LARGE_INTEGER zero = {};
-    SetFilePointerEx(hFile, zero, nullptr, FILE_BEGIN);
-    char buf[4096];
-    DWORD cb = 0;
-    while (ReadFile(hFile, buf, sizeof(buf), &cb, nullptr) && cb > 0) {
-        text.append(buf, cb);
-    }
-    return text;
-}
-
-HANDLE InheritableTempFile(const std::wstring& path)
-{
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // Runs bin\quolog.exe with args; its exit code and what it wrote.
@@ -54,39 +40,35 @@ ToolRun RunTool(const std::vector<std::wstring>& args)
     for (const std::wstring& arg : args) {
         cmd += (arg.empty() || arg.find(L' ') != std::wstring::npos) ? L" \"" + arg + L"\"" : L" " + arg;
     }
-    std::wstring temp = testsupport::CommonAppDataFolder() + L"\\" + testsupport::UniqueName(L"quolog");
-    CScopedFileHandle out(InheritableTempFile(temp + L".out"));
-    CScopedFileHandle err(InheritableTempFile(temp + L".err"));
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = out.Get();
-    si.hStdError = err.Get();
-    PROCESS_INFORMATION pi = {};
-    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
-    cmdBuf.push_back(L'\0');
+    const std::wstring out = testsupport::CommonAppDataFolder() + L"\\" + testsupport::UniqueName(L"quolog");
+    const std::wstring err = out + L".err";
     ToolRun run;
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        run.err = "CreateProcess failed: " + std::to_string(GetLastError());
-        return run;
+    {
+        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+        CScopedFileHandle hOut(CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        CScopedFileHandle hErr(CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = hOut.Get();
+        si.hStdError = hErr.Get();
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+            CScopedKernelHandle process(pi.hProcess);
+            CloseHandle(pi.hThread);
+            if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
+                GetExitCodeProcess(pi.hProcess, &run.dwExitCode);
+            } else {
+                TerminateProcess(pi.hProcess, 9);
+            }
+        }
     }
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(pi.hProcess, &run.dwExitCode);
-    } else {
-        TerminateProcess(pi.hProcess, 9);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    run.out = ReadAll(out.Get());
-    run.err = ReadAll(err.Get());
+    run.out = ReadText(out);
+    run.err = ReadText(err);
+    DeleteFileW(out.c_str());
+    DeleteFileW(err.c_str());
     return run;
-}
-
-std::string ReadText(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 void WriteText(const std::wstring& path, const std::string& text)
@@ -103,10 +85,9 @@ protected:
     void TearDown() override { foldertree::DeleteTree(dir.c_str()); }
     void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample())
     {
-        wchar_t szName[32];
-        swprintf(szName, 32, L"QUOLogRaw%04u%02u%02u.csv", t.wYear, t.wMonth, t.wDay);
-        raw[szName] += RawSampleLine(t, sample);
-        WriteUtf16File(Join(dir, szName), raw[szName]);
+        std::wstring name = L"QUOLogRaw" + DayName(t) + L".csv";
+        raw[name] += RawLine(t, sample);
+        WriteUtf16File(Join(dir, name), raw[name]);
     }
     ToolRun Totalize(const wchar_t* lpNow, bool bTwo = false)
     {
@@ -218,10 +199,10 @@ TEST_F(ToolTest, TheStateFileStartsAtTheDateOfNowAndKeepsTheReadPositions)
 TEST_F(ToolTest, ASleepAcrossMidnightTotalizedFoldedAndReadBack)
 {
     AddRaw(MakeTime(2012, 7, 10, 22, 9, 55));
-    AddRaw(MakeTime(2012, 7, 10, 22, 10, 0), SampleOfStatus(QUOLOG_POWER_TO_S3S4, 40000));
+    AddRaw(MakeTime(2012, 7, 10, 22, 10, 0), Status(QUOLOG_POWER_TO_S3S4, 40000));
     ToolRun run = Totalize(L"2012/07/10,22:20:00.000");
     EXPECT_EQ("TotalizeQuoLogOne: 995\r\n", run.out);  // asleep: nothing yet
-    AddRaw(MakeTime(2012, 7, 11, 1, 5, 0), SampleOfStatus(QUOLOG_POWER_FROM_S3S4, 40300));
+    AddRaw(MakeTime(2012, 7, 11, 1, 5, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
     AddRaw(MakeTime(2012, 7, 11, 1, 5, 5));
     run = Totalize(L"2012/07/11,01:30:00.000");
     EXPECT_EQ("TotalizeQuoLogOne: 0\r\n", run.out);
@@ -284,35 +265,23 @@ TEST_F(ToolTest, TheToolTakesTheLibrarysFileLockAndAnswersWhateverTheResult)
 // A writer of QUOLog.dll until the event args[1] is set; sets args[0] once it is one.
 QUO_TEST_CHILD(cli_dll_writer)
 {
-    HMODULE hDll = LoadLibraryW(L"QUOLog.dll");
-    if (hDll == nullptr) {
+    CQuoLogDll dll;
+    if (!dll.Load() || dll.Initialize(QUOLOG_MODE_WRITER, 5000, 0, 0) != ERROR_SUCCESS) {
         return 1;
     }
-    typedef DWORD(WINAPI * InitializeFunc)(DWORD, DWORD, DWORD, DWORD);
-    typedef void(WINAPI * FinalizeFunc)();
-    auto initialize = reinterpret_cast<InitializeFunc>(reinterpret_cast<void (*)()>(GetProcAddress(hDll, MAKEINTRESOURCEA(1))));
-    auto finalize = reinterpret_cast<FinalizeFunc>(reinterpret_cast<void (*)()>(GetProcAddress(hDll, MAKEINTRESOURCEA(4))));
-    if (initialize == nullptr || finalize == nullptr || initialize(QUOLOG_MODE_WRITER, 5000, 0, 0) != ERROR_SUCCESS) {
-        return 2;
-    }
-    CScopedKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.at(0).c_str()));
-    CScopedKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, args.at(1).c_str()));
-    SetEvent(ready.Get());
-    WaitForSingleObject(release.Get(), 60000);
-    finalize();
-    FreeLibrary(hDll);
+    SetEvent(CScopedKernelHandle(OpenEventW(EVENT_MODIFY_STATE, FALSE, args.at(0).c_str())).Get());
+    WaitForSingleObject(CScopedKernelHandle(OpenEventW(SYNCHRONIZE, FALSE, args.at(1).c_str())).Get(), 60000);
+    dll.Finalize();
     return 0;
 }
 
 TEST_F(ToolTest, TotalizingIsRefusedWhileAWriterOfTheLibraryRuns)
 {
     AddRaw(MakeTime(2012, 7, 10, 10, 0));
-    std::wstring readyName = testsupport::UniqueName(L"cliReady");
-    std::wstring releaseName = testsupport::UniqueName(L"cliRelease");
-    CScopedKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
-    CScopedKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
+    CTestEvent ready(L"cliReady");
+    CTestEvent release(L"cliRelease");
     testsupport::CChildProcess writer;
-    ASSERT_TRUE(writer.Start(L"cli_dll_writer", {readyName, releaseName}));
+    ASSERT_TRUE(writer.Start(L"cli_dll_writer", {ready.Name(), release.Name()}));
     HANDLE waits[] = {ready.Get(), writer.Handle()};
     ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, 30000));
 
