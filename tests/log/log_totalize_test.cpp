@@ -378,6 +378,21 @@ TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTim
     EXPECT_EQ(L"2012/07/10#3", Position());
 }
 
+// A write that keeps failing (a folder where the daily file should be: 5) never drops
+// the slot either: the run reports the error and keeps its position until it can write.
+TEST_F(TotalizeTest, ASlotThatCannotBeWrittenAtAllIsKeptUntilItCanBe)
+{
+    Add(MakeTime(2012, 7, 10, 10, 0));
+    Add(MakeTime(2012, 7, 10, 10, 30));
+    MakeFolders(DailyPath(2012, 7, 10));
+    EXPECT_EQ(5u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(5u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(L"2012/07/10#0", Position());
+    ASSERT_TRUE(RemoveDirectoryW(DailyPath(2012, 7, 10).c_str()));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(2u, Daily(2012, 7, 10).size());
+}
+
 class FoldTest : public TotalizeTest {
 protected:
     void SetUp() override
@@ -429,6 +444,16 @@ TEST_F(FoldTest, ADayThatCouldNotBeReadForAPassingReasonIsFoldedNextTime)
     holder.join();
     EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
     EXPECT_FALSE(FileExists(YearlyPath(2012)));
+    ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), ReadUtf16Lines(YearlyPath(2012)));
+}
+
+TEST_F(FoldTest, ADayWhoseYearlyLineCannotBeWrittenIsFoldedNextTime)
+{
+    MakeFolders(YearlyPath(2012));
+    EXPECT_EQ(5u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
+    ASSERT_TRUE(RemoveDirectoryW(YearlyPath(2012).c_str()));
     ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
     EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), ReadUtf16Lines(YearlyPath(2012)));
 }
