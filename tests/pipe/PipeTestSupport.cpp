@@ -1,5 +1,7 @@
 #include "PipeTestSupport.h"
 
+#include <algorithm>
+
 #include "Log.h"
 #include "Pipe.h"
 
@@ -134,6 +136,28 @@ bool PipeExists(const std::wstring& pipe)
     return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
+CMutePipe::CMutePipe(const std::wstring& name)
+    : m_hPipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 1024, 1024, 1000,
+                               nullptr))
+{
+    // The connect completes when a client comes; nobody ever waits for it or reads.
+    m_connect.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (IsValid()) {
+        ConnectNamedPipe(m_hPipe, &m_connect);
+    }
+}
+
+CMutePipe::~CMutePipe()
+{
+    if (IsValid()) {
+        CancelIoEx(m_hPipe, &m_connect);
+        DWORD dwDone = 0;
+        GetOverlappedResult(m_hPipe, &m_connect, &dwDone, TRUE);
+        CloseHandle(m_hPipe);
+    }
+    CloseHandle(m_connect.hEvent);
+}
+
 void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     CEventLog* pLog = static_cast<CEventLog*>(lpData);
@@ -163,22 +187,12 @@ std::vector<CEventLog::Record> CEventLog::Records()
 size_t CEventLog::Count(DWORD dwEvent)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    size_t n = 0;
-    for (const auto& r : m_records) {
-        n += (r.dwEvent == dwEvent) ? 1 : 0;
-    }
-    return n;
+    return std::count_if(m_records.begin(), m_records.end(), [&](const Record& r) { return r.dwEvent == dwEvent; });
 }
 
 bool CEventLog::WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs)
 {
     return WaitUntil([&] { return Count(dwEvent) >= nCount; }, dwTimeoutMs);
-}
-
-void CEventLog::Clear()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_records.clear();
 }
 
 CTraceCapture::CTraceCapture(DWORD dwLevel) : m_key(L"pipetrace")

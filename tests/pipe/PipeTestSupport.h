@@ -49,6 +49,22 @@ bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
 bool PipeExists(const std::wstring& pipe);
 
+// A pipe of one instance that accepts a connection and then neither reads nor answers
+// until the object ends: a receiver that stalls whoever sends to it.
+class CMutePipe {
+public:
+    explicit CMutePipe(const std::wstring& name);
+    ~CMutePipe();
+    CMutePipe(const CMutePipe&) = delete;
+    CMutePipe& operator=(const CMutePipe&) = delete;
+
+    bool IsValid() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_hPipe;
+    OVERLAPPED m_connect = {};
+};
+
 // Records what an owner's function receives. For PIPEEVENT_VALIDATE it answers with
 // dwVerdict; for PIPEEVENT_RECEIVED it copies the payload from pReceiver.
 class CEventLog {
@@ -71,7 +87,6 @@ public:
     std::vector<Record> Records();
     size_t Count(DWORD dwEvent);
     bool WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs);
-    void Clear();
 
 private:
     std::mutex m_mutex;
