@@ -4,6 +4,7 @@
 
 #include "Log.h"
 #include "Pipe.h"
+#include "PipeCmd.h"
 
 namespace pipetest {
 
@@ -193,6 +194,25 @@ size_t CEventLog::Count(DWORD dwEvent)
 bool CEventLog::WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs)
 {
     return WaitUntil([&] { return Count(dwEvent) >= nCount; }, dwTimeoutMs);
+}
+
+DWORD CCountingClient::Register(const std::wstring& suffix)
+{
+    DWORD dwHandle = 0;
+    DWORD dwResult =
+        client.Initialize(CPipeCl::kModeReceiveAndSend, suffix.c_str(), &dwHandle, OnEvent, this, nullptr);
+    return (dwResult == ERROR_SUCCESS && dwHandle == 0) ? ERROR_ACCESS_DENIED : dwResult;
+}
+
+void CCountingClient::OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
+{
+    CCountingClient* pThis = static_cast<CCountingClient*>(lpData);
+    QVPipeCmdNotifySysInfo cmd = {};
+    if (pPipeEvent->dwEvent == PIPEEVENT_RECEIVED && pThis->client.GetReceivedData(&cmd, sizeof(cmd)) == sizeof(cmd)
+        && cmd.dwCmd == PIPECMD_NOTIFY_SYSINFO) {
+        ++pThis->lSysInfo;
+        pThis->lStrays += (cmd.byQuoLevel == pThis->client.GetClientHandle()) ? 0 : 1;
+    }
 }
 
 CTraceCapture::CTraceCapture(DWORD dwLevel) : m_key(L"pipetrace")

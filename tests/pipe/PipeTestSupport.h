@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "PipeCl.h"
 #include "PipeRecv.h"
 #include "TestSupport.h"
 
@@ -91,6 +93,22 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<Record> m_records;
+};
+
+// A client with a receive pipe of its own that counts the PIPECMD_NOTIFY_SYSINFO it
+// receives, and among them the strays whose level is not its client handle (for tests
+// that send each client its handle as the level).
+struct CCountingClient {
+    CPipeCl client;
+    std::atomic<LONG> lSysInfo{0};
+    std::atomic<LONG> lStrays{0};
+
+    // Registers with the service of that suffix: 0, or the error; a refused
+    // registration is ERROR_ACCESS_DENIED.
+    DWORD Register(const std::wstring& suffix);
+
+private:
+    static void OnEvent(LPVOID lpData, PipeEvent* pPipeEvent);
 };
 
 // Switches this module's trace on into a file of its own for the object's lifetime.

@@ -24,37 +24,18 @@ namespace {
 // received, all of which must carry its own handle as the level, or 100 and more.
 QUO_TEST_CHILD(client)
 {
-    struct CState {
-        CPipeCl client;
-        std::atomic<LONG> lReceived{0};
-        std::atomic<LONG> lStrays{0};
-
-        static void OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
-        {
-            CState* pThis = static_cast<CState*>(lpData);
-            QVPipeCmdNotifySysInfo cmd = {};
-            if (pPipeEvent->dwEvent == PIPEEVENT_RECEIVED
-                && pThis->client.GetReceivedData(&cmd, sizeof(cmd)) == sizeof(cmd)
-                && cmd.dwCmd == PIPECMD_NOTIFY_SYSINFO) {
-                ++pThis->lReceived;
-                pThis->lStrays += (cmd.byQuoLevel == pThis->client.GetClientHandle()) ? 0 : 1;
-            }
-        }
-    } state;
-    DWORD dwClientId = 0;
-    if (state.client.Initialize(CPipeCl::kModeReceiveAndSend, args[0].c_str(), &dwClientId, CState::OnEvent, &state,
-                                nullptr) != 0
-        || dwClientId == 0 || dwClientId != state.client.GetClientHandle()) {
+    CCountingClient counter;
+    if (counter.Register(args[0]) != ERROR_SUCCESS) {
         return 101;
     }
     HANDLE hReady = OpenEventW(EVENT_MODIFY_STATE, FALSE, args[1].c_str());
     HANDLE hQuit = OpenEventW(SYNCHRONIZE, FALSE, args[2].c_str());
     SetEvent(hReady);
     DWORD dwWait = WaitForSingleObject(hQuit, 60000);
-    state.client.Finalize(nullptr);
+    counter.client.Finalize(nullptr);
     CloseHandle(hReady);
     CloseHandle(hQuit);
-    return (dwWait != WAIT_OBJECT_0) ? 102 : (state.lStrays.load() != 0) ? 103 : state.lReceived.load();
+    return (dwWait != WAIT_OBJECT_0) ? 102 : (counter.lStrays.load() != 0) ? 103 : counter.lSysInfo.load();
 }
 
 struct CServerFixture {
