@@ -58,25 +58,6 @@ TEST(PipeRecv, InitializeAndFinalize)
     EXPECT_EQ(0u, RawExchange(f.name, Frame(1, 0), &dwAck));
 }
 
-TEST(PipeRecv, AcceptedMessageIsAcknowledgedThenDeliveredWhole)
-{
-    CReceiverFixture f;
-    ASSERT_EQ(0u, f.Start());
-    std::vector<BYTE> payload = Payload(PIPECMD_MAX_SIZE);
-    DWORD dwAck = 0xDEADBEEF;
-    ASSERT_EQ(0u, RawExchange(f.name, FrameOf(17, payload), &dwAck));
-    EXPECT_EQ(0u, dwAck);
-    ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
-    auto records = f.log.Records();
-    ASSERT_EQ(2u, records.size());
-    for (DWORD i = 0; i < 2; ++i) {
-        EXPECT_EQ(i == 0 ? PIPEEVENT_VALIDATE : PIPEEVENT_RECEIVED, records[i].dwEvent);
-        EXPECT_EQ(17u, records[i].dwClientHandle);
-        EXPECT_EQ(PIPECMD_MAX_SIZE, records[i].dwDataSize);
-    }
-    EXPECT_EQ(payload, records[1].payload);
-}
-
 // The owner's verdict goes back as the ACK; only "accepted" with a payload delivers.
 TEST(PipeRecv, VerdictIsTheAckAndOnlyAcceptedPayloadsAreDelivered)
 {
@@ -168,7 +149,9 @@ TEST(PipeRecv, OnlyCompleteMessagesAreDelivered)
     EXPECT_EQ(1u, f.log.Records().back().dwClientHandle);
 }
 
-TEST(PipeRecv, PayloadIsReadableOnlyOnTheReceiveThreadDuringTheCall)
+// An accepted message is acknowledged, then delivered whole; its payload is readable
+// only on the receive thread during the owner's call.
+TEST(PipeRecv, AcceptedMessageIsAcknowledgedThenDeliveredWhole)
 {
     CTraceCapture trace(0);
     CReceiverFixture f;
@@ -184,9 +167,19 @@ TEST(PipeRecv, PayloadIsReadableOnlyOnTheReceiveThreadDuringTheCall)
     };
     ASSERT_EQ(0u, f.Start());
     std::vector<BYTE> payload = Payload(PIPECMD_MAX_SIZE);
-    DWORD dwAck = 0;
-    ASSERT_EQ(0u, RawExchange(f.name, FrameOf(1, payload), &dwAck));
+    DWORD dwAck = 0xDEADBEEF;
+    ASSERT_EQ(0u, RawExchange(f.name, FrameOf(17, payload), &dwAck));
+    EXPECT_EQ(0u, dwAck);
     ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
+    auto records = f.log.Records();
+    ASSERT_EQ(2u, records.size());
+    for (DWORD i = 0; i < 2; ++i) {
+        EXPECT_EQ(i == 0 ? PIPEEVENT_VALIDATE : PIPEEVENT_RECEIVED, records[i].dwEvent);
+        EXPECT_EQ(17u, records[i].dwClientHandle);
+        EXPECT_EQ(PIPECMD_MAX_SIZE, records[i].dwDataSize);
+    }
+    EXPECT_EQ(payload, records[1].payload);
+
     EXPECT_EQ(4u, dwShort);
     EXPECT_EQ(0, memcmp(shortBuf, payload.data(), 4));
     EXPECT_EQ(0u, shortBuf[4]) << "nothing beyond nBufLen";
@@ -194,7 +187,6 @@ TEST(PipeRecv, PayloadIsReadableOnlyOnTheReceiveThreadDuringTheCall)
     EXPECT_EQ(0u, dwOtherThread);
     EXPECT_TRUE(trace.Contains(L"nBufLen is too few!"));
     EXPECT_TRUE(trace.Contains(L"Different Thread!!"));
-
     // After the call the payload is gone, on every thread.
     BYTE buf[PIPECMD_MAX_SIZE];
     EXPECT_EQ(0u, f.receiver.GetReceivedData(buf, sizeof(buf)));
