@@ -247,7 +247,9 @@ TEST(PipeServer, DataPipeAcceptsRegisteredSendersOnly)
     EXPECT_TRUE(trace.Contains(L"Invalid Client:57"));
 }
 
-// A send to a client that takes its time holds no lock that registrations need.
+// A client whose pipe accepts and never answers costs a send kAckTimeout, not its
+// thread; the send holds no lock that registrations need meanwhile, and a late client
+// is not a vanished one.
 TEST(PipeServer, RegistrationsGoOnWhileASendWaitsForASlowClient)
 {
     CServerFixture f;
@@ -256,11 +258,13 @@ TEST(PipeServer, RegistrationsGoOnWhileASendWaitsForASlowClient)
     CMutePipe slow(slowPipe);
     ASSERT_TRUE(slow.IsValid());
     ASSERT_EQ(1u, f.Ctrl(ConnectRequest(slowPipe)));
-    DWORD dwSendResult = 0;
+    DWORD dwSendResult = 0, dwRetcode = 0;
+    ULONGLONG ullSendTime = 0;
     std::thread sender([&] {
         PipeCmd cmd = {PIPECMD_UPDATE_EXTDSPINFO};
-        DWORD dwAck = 0;
-        dwSendResult = f.server.SendAll(&cmd, sizeof(cmd), &dwAck, nullptr);
+        ULONGLONG ullStart = GetTickCount64();
+        dwSendResult = f.server.SendAll(&cmd, sizeof(cmd), &dwRetcode, nullptr);
+        ullSendTime = GetTickCount64() - ullStart;
     });
     Sleep(300);  // the send is now waiting for the slow client's ACK
     ULONGLONG ullStart = GetTickCount64();
@@ -269,8 +273,11 @@ TEST(PipeServer, RegistrationsGoOnWhileASendWaitsForASlowClient)
     EXPECT_EQ(1u, f.server.GetClientCount());
     EXPECT_LT(GetTickCount64() - ullStart, 2000u);
     sender.join();
-    EXPECT_EQ(1460u, dwSendResult) << "the slow client kept the send waiting";
-    EXPECT_EQ(1u, f.server.GetClientCount()) << "a late client is not a vanished one";
+    EXPECT_EQ(1460u, dwSendResult);
+    EXPECT_EQ(CPipe::kRetcodeWaitingAck, dwRetcode);
+    EXPECT_GE(ullSendTime, CPipe::kAckTimeout - 500);
+    EXPECT_LT(ullSendTime, CPipe::kAckTimeout + 3000);
+    EXPECT_EQ(1u, f.server.GetClientCount());
 }
 
 // Two client processes get their own pipes and handles and the messages meant for

@@ -204,22 +204,6 @@ TEST(PipeTransport, StalledSendersHoldTheReceiverOnlyForTheConnectionTime)
     CloseHandle(hLazy);
 }
 
-// A receiving end that never reads nor answers costs the sender kAckTimeout, not its
-// thread: neither the ACK wait nor the closing of the connection waits for the peer.
-TEST(PipeTransport, SenderGivesUpOnAReceiverThatNeverAnswers)
-{
-    std::wstring name = UniquePipe(L"pt.mute");
-    CMutePipe mute(name);
-    ASSERT_TRUE(mute.IsValid());
-    DWORD dwRetcode = 0;
-    ULONGLONG ullStart = GetTickCount64();
-    EXPECT_EQ(1460u, SendOnce(name, &dwRetcode));
-    ULONGLONG ullElapsed = GetTickCount64() - ullStart;
-    EXPECT_EQ(CPipe::kRetcodeWaitingAck, dwRetcode);
-    EXPECT_GE(ullElapsed, CPipe::kAckTimeout - 500);
-    EXPECT_LT(ullElapsed, CPipe::kAckTimeout + 3000);
-}
-
 TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
 {
     const DWORD dwBase = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
