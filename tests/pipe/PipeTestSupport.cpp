@@ -36,6 +36,12 @@ std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload, 
     return bytes;
 }
 
+std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload)
+{
+    DWORD cb = static_cast<DWORD>(payload.size());
+    return Frame(dwFirst, cb, payload.data(), cb);
+}
+
 std::vector<BYTE> ConnectRequest(const std::wstring& name)
 {
     DWORD cb = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));

@@ -24,6 +24,8 @@ std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId);
 
 // DataHdr {dwFirst, dwDataSize} followed by the given payload bytes.
 std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload = nullptr, DWORD cbPayload = 0);
+// DataHdr {dwFirst, size of payload} followed by payload.
+std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload);
 // A CONNECT request carrying name and its terminator.
 std::vector<BYTE> ConnectRequest(const std::wstring& name);
 std::vector<BYTE> CloseRequest(DWORD dwClientHandle);

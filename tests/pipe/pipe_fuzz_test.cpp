@@ -96,12 +96,11 @@ CFrame DataFrame(std::mt19937& rng)
     }
     case 3: {  // complete, from a stranger
         std::vector<BYTE> payload = RandomBytes(rng, PIPECMD_MAX_SIZE);
-        return {FrameOf(ForeignHandle(rng), static_cast<DWORD>(payload.size()), payload), PIPEACK_REJECTED, true};
+        return {Frame(ForeignHandle(rng), payload), PIPEACK_REJECTED, true};
     }
     case 4: {  // complete, with a handle that may be registered: delivered or not
         std::vector<BYTE> payload = RandomBytes(rng, PIPECMD_MAX_SIZE);
-        return {FrameOf(1 + rng() % CPipeSv::kMaxClients, static_cast<DWORD>(payload.size()), payload),
-                kExpectAnything, true};
+        return {Frame(1 + rng() % CPipeSv::kMaxClients, payload), kExpectAnything, true};
     }
     case 5:  // part of a header, then gone
         return {PartOfAHeader(rng), kExpectAnything, false};
@@ -137,7 +136,7 @@ CFrame CtrlFrame(std::mt19937& rng)
         if (payload.size() == sizeof(DWORD)) {
             payload.push_back(0);
         }
-        frame = {FrameOf(PIPEREQUEST_CLOSE, static_cast<DWORD>(payload.size()), payload), PIPEACK_BAD_REQUEST, true};
+        frame = {Frame(PIPEREQUEST_CLOSE, payload), PIPEACK_BAD_REQUEST, true};
         break;
     }
     default:  // nothing at all

@@ -38,11 +38,6 @@ std::vector<BYTE> Payload(DWORD cb)
     return bytes;
 }
 
-std::vector<BYTE> FrameOf(DWORD dwFirst, const std::vector<BYTE>& payload)
-{
-    return Frame(dwFirst, static_cast<DWORD>(payload.size()), payload.data(), static_cast<DWORD>(payload.size()));
-}
-
 TEST(PipeRecv, InitializeAndFinalize)
 {
     CReceiverFixture f;
@@ -70,7 +65,7 @@ TEST(PipeRecv, VerdictIsTheAckAndOnlyAcceptedPayloadsAreDelivered)
     for (const auto& c : cases) {
         f.log.dwVerdict = c.dwVerdict;
         DWORD dwAck = 0xDEADBEEF;
-        ASSERT_EQ(0u, RawExchange(f.name, FrameOf(3, Payload(c.cbPayload)), &dwAck));
+        ASSERT_EQ(0u, RawExchange(f.name, Frame(3, Payload(c.cbPayload)), &dwAck));
         EXPECT_EQ(c.dwVerdict, dwAck) << "payload of " << c.cbPayload;
     }
     Sleep(200);
@@ -97,7 +92,7 @@ TEST(PipeRecv, OverLargeAnnouncementEndsTheConnectionWithoutAck)
     EXPECT_LT(GetTickCount64() - ullStart, 1000u);
     EXPECT_TRUE(IsHangUp(RawExchange(f.name, Frame(1, 0xFFFFFFFFu), &dwAck)));
     // One byte more than the largest command.
-    EXPECT_TRUE(IsHangUp(RawExchange(f.name, FrameOf(1, Payload(PIPECMD_MAX_SIZE + 1)), &dwAck)));
+    EXPECT_TRUE(IsHangUp(RawExchange(f.name, Frame(1, Payload(PIPECMD_MAX_SIZE + 1)), &dwAck)));
     EXPECT_EQ(0xDEADBEEFu, dwAck);
     EXPECT_EQ(0u, f.log.Count(PIPEEVENT_RECEIVED));
     EXPECT_TRUE(trace.Contains(L" Data size is integer overflow. DataHdr.dwDataSize=2147483648"));
@@ -111,7 +106,7 @@ TEST(PipeRecv, OnlyCompleteMessagesAreDelivered)
     CReceiverFixture f;
     ASSERT_EQ(0u, f.Start());
     std::vector<BYTE> payload = Payload(100);
-    std::vector<BYTE> whole = FrameOf(2, payload);
+    std::vector<BYTE> whole = Frame(2, payload);
     HANDLE h = RawOpen(f.name);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     const size_t cuts[] = {0, 3, 8, 20, whole.size()};
@@ -143,7 +138,7 @@ TEST(PipeRecv, OnlyCompleteMessagesAreDelivered)
         CloseHandle(h);
     }
     // And the receiver goes on serving.
-    ASSERT_EQ(0u, RawExchange(f.name, FrameOf(1, payload), &dwAck));
+    ASSERT_EQ(0u, RawExchange(f.name, Frame(1, payload), &dwAck));
     ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 2, 5000));
     EXPECT_EQ(2u, f.log.Count(PIPEEVENT_RECEIVED));
     EXPECT_EQ(1u, f.log.Records().back().dwClientHandle);
@@ -168,7 +163,7 @@ TEST(PipeRecv, AcceptedMessageIsAcknowledgedThenDeliveredWhole)
     ASSERT_EQ(0u, f.Start());
     std::vector<BYTE> payload = Payload(PIPECMD_MAX_SIZE);
     DWORD dwAck = 0xDEADBEEF;
-    ASSERT_EQ(0u, RawExchange(f.name, FrameOf(17, payload), &dwAck));
+    ASSERT_EQ(0u, RawExchange(f.name, Frame(17, payload), &dwAck));
     EXPECT_EQ(0u, dwAck);
     ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
     auto records = f.log.Records();

@@ -52,10 +52,9 @@ struct CServerFixture {
     // The ACK of a request on the control pipe, or kNoAck | the error.
     DWORD Ctrl(const std::vector<BYTE>& request) { return Exchange(CtrlPipeName(suffix), request); }
     DWORD Register(DWORD dwId) { return Ctrl(ConnectRequest(ClientPipeName(suffix, dwId))); }
-    DWORD Data(DWORD dwClientHandle, std::vector<BYTE> payload)
+    DWORD Data(DWORD dwClientHandle, const std::vector<BYTE>& payload)
     {
-        DWORD cb = static_cast<DWORD>(payload.size());
-        return Exchange(DataPipeName(suffix), Frame(dwClientHandle, cb, payload.data(), cb));
+        return Exchange(DataPipeName(suffix), Frame(dwClientHandle, payload));
     }
 
     // The handles of the events dwEvent once there are nCount of them (events follow
