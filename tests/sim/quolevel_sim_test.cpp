@@ -106,8 +106,19 @@ TEST(QuoLevelLibrary, NoCallbackAfterFinalize)
     EXPECT_EQ(0u, first.Count(QUOLEVEL_LEVEL_CHANGE));
 }
 
-TEST(QuoLevelLibrary, FailuresComeFromTheRegistry)
+DWORD CallCount(const wchar_t* lpFunction)
 {
+    DWORD dwCount = 0, cbCount = sizeof(dwCount);
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\ZAVSim\\QuoLevelCalls", lpFunction, RRF_RT_REG_DWORD, nullptr,
+                 &dwCount, &cbCount);
+    return dwCount;
+}
+
+// The failure switches, and every call counted, failed or not.
+TEST(QuoLevelLibrary, FailuresComeFromTheRegistryAndEveryCallIsCounted)
+{
+    DWORD dwUpdates = CallCount(L"QuoApiUpdateMonitorInfo");
+    DWORD dwLevels = CallCount(L"QuoApiGetActiveQuoLevel");
     {
         CSimSetting fail(kLevelKey, L"FailInitializeSrv", 1);
         EXPECT_FALSE(QuoApiInitializeSrv());
@@ -138,6 +149,8 @@ TEST(QuoLevelLibrary, FailuresComeFromTheRegistry)
     EXPECT_TRUE(QuoApiUpdateActiveQuoLevel());
     QuoApiFinalizeSrv();
     QuoApiFinalizeSrv();
+    EXPECT_EQ(dwUpdates + 2, CallCount(L"QuoApiUpdateMonitorInfo"));
+    EXPECT_EQ(dwLevels + 3, CallCount(L"QuoApiGetActiveQuoLevel"));
 }
 
 TEST(QuoLevelLibrary, MonitorInformation)
@@ -163,25 +176,6 @@ TEST(QuoLevelLibrary, MonitorInformation)
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), QuoApiGetCurrentMonitorInfo(&untouched));
     EXPECT_EQ(L'\0', untouched.Monitor[0].szMonitorName[0]);
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), QuoApiGetCurrentMonitorInfo(nullptr));
-}
-
-DWORD CallCount(const wchar_t* lpFunction)
-{
-    DWORD dwCount = 0, cbCount = sizeof(dwCount);
-    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\ZAVSim\\QuoLevelCalls", lpFunction, RRF_RT_REG_DWORD, nullptr,
-                 &dwCount, &cbCount);
-    return dwCount;
-}
-
-TEST(QuoLevelLibrary, CountsEveryCall)
-{
-    DWORD dwUpdates = CallCount(L"QuoApiUpdateMonitorInfo");
-    DWORD dwLevels = CallCount(L"QuoApiGetActiveQuoLevel");
-    QuoApiUpdateMonitorInfo();
-    QuoApiUpdateMonitorInfo();
-    QuoApiGetActiveQuoLevel();
-    EXPECT_EQ(dwUpdates + 2, CallCount(L"QuoApiUpdateMonitorInfo"));
-    EXPECT_EQ(dwLevels + 1, CallCount(L"QuoApiGetActiveQuoLevel"));
 }
 
 }  // namespace

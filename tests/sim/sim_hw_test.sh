@@ -48,7 +48,7 @@ check() {
 check_session_sees_power_supply() {
     local pid found=0
     for pid in $(pgrep -f 'services.exe' || true); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
         if [ -f "/proc/$pid/root/sys/class/power_supply/BAT0/status" ]; then
             found=1
         fi
@@ -71,7 +71,7 @@ remove_and_restart() {
 }
 
 notebook_options=(--batteries 2)
-notebook_filter='NotebookDrivers.*:BatteryEnumeration.*:Batteries.*:PowrProf.*'
+notebook_filter='NotebookDrivers.*:Batteries.*:PowrProf.*'
 if [ "$(id -u)" -eq 0 ]; then
     notebook_filter="$notebook_filter:PowerSupply.*"
 else
