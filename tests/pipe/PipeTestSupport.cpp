@@ -1,7 +1,10 @@
 #include "PipeTestSupport.h"
 
+#include <algorithm>
+
 #include "Log.h"
 #include "Pipe.h"
+#include "PipeCmd.h"
 
 namespace pipetest {
 
@@ -31,6 +34,12 @@ std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload, 
         memcpy(bytes.data() + sizeof(hdr), lpPayload, cbPayload);
     }
     return bytes;
+}
+
+std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload)
+{
+    DWORD cb = static_cast<DWORD>(payload.size());
+    return Frame(dwFirst, cb, payload.data(), cb);
 }
 
 std::vector<BYTE> ConnectRequest(const std::wstring& name)
@@ -134,6 +143,28 @@ bool PipeExists(const std::wstring& pipe)
     return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
+CMutePipe::CMutePipe(const std::wstring& name)
+    : m_hPipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 1024, 1024, 1000,
+                               nullptr))
+{
+    // The connect completes when a client comes; nobody ever waits for it or reads.
+    m_connect.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (IsValid()) {
+        ConnectNamedPipe(m_hPipe, &m_connect);
+    }
+}
+
+CMutePipe::~CMutePipe()
+{
+    if (IsValid()) {
+        CancelIoEx(m_hPipe, &m_connect);
+        DWORD dwDone = 0;
+        GetOverlappedResult(m_hPipe, &m_connect, &dwDone, TRUE);
+        CloseHandle(m_hPipe);
+    }
+    CloseHandle(m_connect.hEvent);
+}
+
 void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     CEventLog* pLog = static_cast<CEventLog*>(lpData);
@@ -163,11 +194,7 @@ std::vector<CEventLog::Record> CEventLog::Records()
 size_t CEventLog::Count(DWORD dwEvent)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    size_t n = 0;
-    for (const auto& r : m_records) {
-        n += (r.dwEvent == dwEvent) ? 1 : 0;
-    }
-    return n;
+    return std::count_if(m_records.begin(), m_records.end(), [&](const Record& r) { return r.dwEvent == dwEvent; });
 }
 
 bool CEventLog::WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs)
@@ -175,10 +202,23 @@ bool CEventLog::WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs)
     return WaitUntil([&] { return Count(dwEvent) >= nCount; }, dwTimeoutMs);
 }
 
-void CEventLog::Clear()
+DWORD CCountingClient::Register(const std::wstring& suffix)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_records.clear();
+    DWORD dwHandle = 0;
+    DWORD dwResult =
+        client.Initialize(CPipeCl::kModeReceiveAndSend, suffix.c_str(), &dwHandle, OnEvent, this, nullptr);
+    return (dwResult == ERROR_SUCCESS && dwHandle == 0) ? ERROR_ACCESS_DENIED : dwResult;
+}
+
+void CCountingClient::OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
+{
+    CCountingClient* pThis = static_cast<CCountingClient*>(lpData);
+    QVPipeCmdNotifySysInfo cmd = {};
+    if (pPipeEvent->dwEvent == PIPEEVENT_RECEIVED && pThis->client.GetReceivedData(&cmd, sizeof(cmd)) == sizeof(cmd)
+        && cmd.dwCmd == PIPECMD_NOTIFY_SYSINFO) {
+        ++pThis->lSysInfo;
+        pThis->lStrays += (cmd.byQuoLevel == pThis->client.GetClientHandle()) ? 0 : 1;
+    }
 }
 
 CTraceCapture::CTraceCapture(DWORD dwLevel) : m_key(L"pipetrace")

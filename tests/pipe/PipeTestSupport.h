@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "PipeCl.h"
 #include "PipeRecv.h"
 #include "TestSupport.h"
 
@@ -22,6 +24,8 @@ std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId);
 
 // DataHdr {dwFirst, dwDataSize} followed by the given payload bytes.
 std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload = nullptr, DWORD cbPayload = 0);
+// DataHdr {dwFirst, size of payload} followed by payload.
+std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload);
 // A CONNECT request carrying name and its terminator.
 std::vector<BYTE> ConnectRequest(const std::wstring& name);
 std::vector<BYTE> CloseRequest(DWORD dwClientHandle);
@@ -49,6 +53,22 @@ bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
 bool PipeExists(const std::wstring& pipe);
 
+// A pipe of one instance that accepts a connection and then neither reads nor answers
+// until the object ends: a receiver that stalls whoever sends to it.
+class CMutePipe {
+public:
+    explicit CMutePipe(const std::wstring& name);
+    ~CMutePipe();
+    CMutePipe(const CMutePipe&) = delete;
+    CMutePipe& operator=(const CMutePipe&) = delete;
+
+    bool IsValid() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_hPipe;
+    OVERLAPPED m_connect = {};
+};
+
 // Records what an owner's function receives. For PIPEEVENT_VALIDATE it answers with
 // dwVerdict; for PIPEEVENT_RECEIVED it copies the payload from pReceiver.
 class CEventLog {
@@ -71,11 +91,26 @@ public:
     std::vector<Record> Records();
     size_t Count(DWORD dwEvent);
     bool WaitForCount(DWORD dwEvent, size_t nCount, DWORD dwTimeoutMs);
-    void Clear();
 
 private:
     std::mutex m_mutex;
     std::vector<Record> m_records;
+};
+
+// A client with a receive pipe of its own that counts the PIPECMD_NOTIFY_SYSINFO it
+// receives, and among them the strays whose level is not its client handle (for tests
+// that send each client its handle as the level).
+struct CCountingClient {
+    CPipeCl client;
+    std::atomic<LONG> lSysInfo{0};
+    std::atomic<LONG> lStrays{0};
+
+    // Registers with the service of that suffix: 0, or the error; a refused
+    // registration is ERROR_ACCESS_DENIED.
+    DWORD Register(const std::wstring& suffix);
+
+private:
+    static void OnEvent(LPVOID lpData, PipeEvent* pPipeEvent);
 };
 
 // Switches this module's trace on into a file of its own for the object's lifetime.

@@ -1,4 +1,4 @@
-// The command records on the wire and the live sample built from a record's values.
+// The live sample built from a record's values.
 #include <windows.h>
 
 #include <cstring>
@@ -10,64 +10,50 @@
 
 namespace {
 
-double WattAt263(const QVPipeCmdNotifySysInfo& cmd)
+TEST(PipeCmd, NotifySysInfoKeepsValuesInRangeAndComputesTheWatts)
 {
-    double dWatt = 0;
-    memcpy(&dWatt, reinterpret_cast<const BYTE*>(&cmd) + 263, sizeof(dWatt));
-    return dWatt;
-}
-
-TEST(PipeCmd, NotifySysInfoCarriesTheSampleAtItsFixedOffsets)
-{
-    QVPipeCmdNotifySysInfo cmd;
-    memset(&cmd, 0xCC, sizeof(cmd));
-    BuildNotifySysInfo(&cmd, 3, L"\u30d0\u30e9\u30f3\u30b9", 12345, 2000, 3, 87);
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&cmd);
-    EXPECT_EQ(1u, bytes[0]);
-    EXPECT_EQ(0u, bytes[1] | bytes[2] | bytes[3]);
-    EXPECT_EQ(3u, bytes[4]);
-    EXPECT_EQ(0x30D0, bytes[5] | (bytes[6] << 8)) << "the plan name starts at 5";
-    EXPECT_EQ(0u, bytes[13] | bytes[14]) << "terminated";
-    EXPECT_EQ(0u, bytes[15]) << "the rest of the name field is cleared";
-    EXPECT_DOUBLE_EQ(14.345, WattAt263(cmd));
-    EXPECT_EQ(3u, bytes[271]);
-    EXPECT_EQ(87u, bytes[272]);
-}
-
-TEST(PipeCmd, OutOfRangeValuesBecomeZeroAndThePercentKeepsItsLowByte)
-{
-    QVPipeCmdNotifySysInfo cmd;
-    for (DWORD dwLevel : {0u, 6u, 7u, 0xFFFFFFFFu}) {
-        BuildNotifySysInfo(&cmd, dwLevel, L"", 0, 0, 1, 0);
-        EXPECT_EQ(0u, cmd.byQuoLevel) << dwLevel;
+    const std::wstring longName(300, L'p');
+    const struct {
+        DWORD dwLevel;
+        const wchar_t* lpPlan;
+        DWORD dwPC, dwMon, dwStatus, dwPercent;
+        BYTE byLevel;
+        std::wstring plan;
+        double dWatt;
+        BYTE byStatus, byPercent;
+    } cases[] = {
+        {3, L"\u30d0\u30e9\u30f3\u30b9", 12345, 2000, 3, 87, 3, L"\u30d0\u30e9\u30f3\u30b9", 14.345, 3, 87},
+        {1, L"", 0, 0, 1, 0, 1, L"", 0.0, 1, 0},
+        {5, L"x", 0, 0, 1, 0, 5, L"x", 0.0, 1, 0},
+        {0, L"x", 0, 0, 0, 0, 0, L"x", 0.0, 0, 0},
+        {6, L"x", 0, 0, 4, 0, 0, L"x", 0.0, 0, 0},
+        {0xFFFFFFFF, L"x", 0, 0, 0x101, 0, 0, L"x", 0.0, 0, 0},
+        // The percent keeps its low byte.
+        {1, L"x", 0, 0, 2, 0x1FF, 1, L"x", 0.0, 2, 0xFF},
+        // Two large readings do not wrap around 32 bits; no plan is an empty one.
+        {1, nullptr, 0xFFFFFFFF, 1000, 2, 0, 1, L"", 4294968.295, 2, 0},
+        // A long plan name is cut to 128 characters, the fields after it intact.
+        {2, longName.c_str(), 1, 2, 1, 50, 2, std::wstring(128, L'p'), 0.003, 1, 50},
+    };
+    for (const auto& c : cases) {
+        QVPipeCmdNotifySysInfo cmd;
+        memset(&cmd, 0xCC, sizeof(cmd));
+        BuildNotifySysInfo(&cmd, c.dwLevel, c.lpPlan, c.dwPC, c.dwMon, c.dwStatus, c.dwPercent);
+        SCOPED_TRACE(testing::Message() << "level " << c.dwLevel << ", status " << c.dwStatus << ", watts " << c.dWatt);
+        DWORD dwCmd = cmd.dwCmd;
+        EXPECT_EQ(static_cast<DWORD>(PIPECMD_NOTIFY_SYSINFO), dwCmd);
+        EXPECT_EQ(c.byLevel, cmd.byQuoLevel);
+        WCHAR szPlan[PIPECMD_POWPLAN_CHARS];
+        memcpy(szPlan, cmd.szPowerPlan, sizeof(szPlan));
+        EXPECT_EQ(c.plan, std::wstring(szPlan));
+        for (size_t i = c.plan.size(); i < PIPECMD_POWPLAN_CHARS; ++i) {
+            EXPECT_EQ(L'\0', szPlan[i]) << "the rest of the name field is cleared, at " << i;
+        }
+        double dWatt = cmd.dWatt;
+        EXPECT_DOUBLE_EQ(c.dWatt, dWatt);
+        EXPECT_EQ(c.byStatus, cmd.byBatteryStatus);
+        EXPECT_EQ(c.byPercent, cmd.byBatteryLifePercent);
     }
-    for (DWORD dwLevel : {1u, 5u}) {
-        BuildNotifySysInfo(&cmd, dwLevel, L"", 0, 0, 1, 0);
-        EXPECT_EQ(dwLevel, cmd.byQuoLevel);
-    }
-    for (DWORD dwStatus : {0u, 4u, 0x101u}) {
-        BuildNotifySysInfo(&cmd, 1, L"", 0, 0, dwStatus, 0);
-        EXPECT_EQ(0u, cmd.byBatteryStatus) << dwStatus;
-    }
-    BuildNotifySysInfo(&cmd, 1, L"", 0, 0, 2, 0x1FF);
-    EXPECT_EQ(2u, cmd.byBatteryStatus);
-    EXPECT_EQ(0xFFu, cmd.byBatteryLifePercent);
-    // Two large readings do not wrap around 32 bits.
-    BuildNotifySysInfo(&cmd, 1, nullptr, 0xFFFFFFFFu, 1000, 2, 0);
-    EXPECT_DOUBLE_EQ(4294968.295, WattAt263(cmd));
-    EXPECT_EQ(L'\0', cmd.szPowerPlan[0]);
-}
-
-TEST(PipeCmd, LongPlanNameIsCutTo128CharactersAndTerminated)
-{
-    QVPipeCmdNotifySysInfo cmd;
-    std::wstring longName(300, L'p');
-    BuildNotifySysInfo(&cmd, 2, longName.c_str(), 1, 2, 1, 50);
-    WCHAR szName[PIPECMD_POWPLAN_CHARS];
-    memcpy(szName, reinterpret_cast<const BYTE*>(&cmd) + 5, sizeof(szName));
-    EXPECT_EQ(std::wstring(128, L'p'), std::wstring(szName));
-    EXPECT_DOUBLE_EQ(0.003, WattAt263(cmd)) << "the fields after the name are intact";
-    EXPECT_EQ(50u, cmd.byBatteryLifePercent);
 }
 
 }  // namespace

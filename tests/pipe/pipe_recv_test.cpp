@@ -38,72 +38,46 @@ std::vector<BYTE> Payload(DWORD cb)
     return bytes;
 }
 
-TEST(PipeRecv, NullNameIsRefused)
-{
-    CPipeRecv receiver;
-    EXPECT_EQ(87u, receiver.Initialize(nullptr, CEventLog::Callback, nullptr));
-}
-
-TEST(PipeRecv, AcceptedMessageIsAcknowledgedThenDeliveredWhole)
+TEST(PipeRecv, InitializeAndFinalize)
 {
     CReceiverFixture f;
+    EXPECT_EQ(87u, f.receiver.Initialize(nullptr, CEventLog::Callback, &f.log));
     ASSERT_EQ(0u, f.Start());
-    std::vector<BYTE> payload = Payload(PIPECMD_MAX_SIZE);
-    DWORD dwAck = 0xDEADBEEF;
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(17, PIPECMD_MAX_SIZE, payload.data(), PIPECMD_MAX_SIZE), &dwAck));
-    EXPECT_EQ(0u, dwAck);
-    ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
-    auto records = f.log.Records();
-    ASSERT_EQ(2u, records.size());
-    EXPECT_EQ(static_cast<DWORD>(PIPEEVENT_VALIDATE), records[0].dwEvent);
-    EXPECT_EQ(17u, records[0].dwClientHandle);
-    EXPECT_EQ(PIPECMD_MAX_SIZE, records[0].dwDataSize);
-    EXPECT_EQ(static_cast<DWORD>(PIPEEVENT_RECEIVED), records[1].dwEvent);
-    EXPECT_EQ(17u, records[1].dwClientHandle);
-    EXPECT_EQ(PIPECMD_MAX_SIZE, records[1].dwDataSize);
-    EXPECT_EQ(payload, records[1].payload);
-}
-
-TEST(PipeRecv, RejectedSenderGetsAck4AndNothingIsDelivered)
-{
-    CReceiverFixture f;
-    f.log.dwVerdict = PIPEACK_REJECTED;
-    ASSERT_EQ(0u, f.Start());
-    std::vector<BYTE> payload = Payload(8);
+    EXPECT_EQ(231u, f.receiver.Initialize(f.name.c_str(), CEventLog::Callback, &f.log));
+    f.receiver.Finalize(nullptr);
+    f.receiver.Finalize(nullptr);
+    EXPECT_FALSE(PipeExists(f.name));
     DWORD dwAck = 0;
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(3, 8, payload.data(), 8), &dwAck));
-    EXPECT_EQ(4u, dwAck);
-    // A verdict other than "accepted" delivers nothing either.
-    f.log.dwVerdict = 9;
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(3, 8, payload.data(), 8), &dwAck));
-    EXPECT_EQ(9u, dwAck);
-    Sleep(200);
-    EXPECT_EQ(2u, f.log.Count(PIPEEVENT_VALIDATE));
-    EXPECT_EQ(0u, f.log.Count(PIPEEVENT_RECEIVED));
+    EXPECT_EQ(2u, RawExchange(f.name, Frame(1, 0), &dwAck));
+    ASSERT_EQ(0u, f.Start());
+    EXPECT_EQ(0u, RawExchange(f.name, Frame(1, 0), &dwAck));
 }
 
-TEST(PipeRecv, WithoutOwnerFunctionEverySenderIsRejected)
-{
-    std::wstring name = L"\\\\.\\pipe\\" + UniqueName(L"pr.noowner");
-    CPipeRecv receiver;
-    ASSERT_EQ(0u, receiver.Initialize(name.c_str(), nullptr, nullptr));
-    DWORD dwAck = 0;
-    ASSERT_EQ(0u, RawExchange(name, Frame(0, 4, "abcd", 4), &dwAck));
-    EXPECT_EQ(4u, dwAck);
-}
-
-TEST(PipeRecv, HeaderOnlyMessageGetsTheVerdictAndIsNotDelivered)
+// The owner's verdict goes back as the ACK; only "accepted" with a payload delivers.
+TEST(PipeRecv, VerdictIsTheAckAndOnlyAcceptedPayloadsAreDelivered)
 {
     CReceiverFixture f;
     ASSERT_EQ(0u, f.Start());
-    DWORD dwAck = 0xDEADBEEF;
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(5, 0), &dwAck));
-    EXPECT_EQ(0u, dwAck);
-    f.log.dwVerdict = PIPEACK_REJECTED;
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(5, 0), &dwAck));
-    EXPECT_EQ(4u, dwAck);
+    const struct {
+        DWORD dwVerdict;
+        DWORD cbPayload;
+    } cases[] = {{PIPEACK_REJECTED, 8}, {9, 8}, {PIPEACK_ACCEPTED, 0}, {PIPEACK_REJECTED, 0}};
+    for (const auto& c : cases) {
+        f.log.dwVerdict = c.dwVerdict;
+        DWORD dwAck = 0xDEADBEEF;
+        ASSERT_EQ(0u, RawExchange(f.name, Frame(3, Payload(c.cbPayload)), &dwAck));
+        EXPECT_EQ(c.dwVerdict, dwAck) << "payload of " << c.cbPayload;
+    }
     Sleep(200);
+    EXPECT_EQ(4u, f.log.Count(PIPEEVENT_VALIDATE));
     EXPECT_EQ(0u, f.log.Count(PIPEEVENT_RECEIVED));
+
+    // Without an owner function every sender is rejected.
+    CReceiverFixture ownerless;
+    ASSERT_EQ(0u, ownerless.receiver.Initialize(ownerless.name.c_str(), nullptr, nullptr));
+    DWORD dwAck = 0;
+    ASSERT_EQ(0u, RawExchange(ownerless.name, Frame(0, 4, "abcd", 4), &dwAck));
+    EXPECT_EQ(4u, dwAck);
 }
 
 TEST(PipeRecv, OverLargeAnnouncementEndsTheConnectionWithoutAck)
@@ -118,62 +92,26 @@ TEST(PipeRecv, OverLargeAnnouncementEndsTheConnectionWithoutAck)
     EXPECT_LT(GetTickCount64() - ullStart, 1000u);
     EXPECT_TRUE(IsHangUp(RawExchange(f.name, Frame(1, 0xFFFFFFFFu), &dwAck)));
     // One byte more than the largest command.
-    std::vector<BYTE> payload = Payload(PIPECMD_MAX_SIZE + 1);
-    EXPECT_TRUE(IsHangUp(RawExchange(f.name, Frame(1, PIPECMD_MAX_SIZE + 1, payload.data(), PIPECMD_MAX_SIZE + 1),
-                                     &dwAck)));
+    EXPECT_TRUE(IsHangUp(RawExchange(f.name, Frame(1, Payload(PIPECMD_MAX_SIZE + 1)), &dwAck)));
     EXPECT_EQ(0xDEADBEEFu, dwAck);
     EXPECT_EQ(0u, f.log.Count(PIPEEVENT_RECEIVED));
     EXPECT_TRUE(trace.Contains(L" Data size is integer overflow. DataHdr.dwDataSize=2147483648"));
     EXPECT_TRUE(trace.Contains(L" Data size is too large. DataHdr.dwDataSize=274"));
 }
 
-TEST(PipeRecv, IncompleteMessagesAreNeverDelivered)
+// A message written in pieces is delivered whole; one that never completes (its
+// sender hangs up, or goes silent until the connection's time is up) never is.
+TEST(PipeRecv, OnlyCompleteMessagesAreDelivered)
 {
     CReceiverFixture f;
     ASSERT_EQ(0u, f.Start());
     std::vector<BYTE> payload = Payload(100);
-
-    // The sender hangs up after part of the payload.
+    std::vector<BYTE> whole = Frame(2, payload);
     HANDLE h = RawOpen(f.name);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    std::vector<BYTE> part = Frame(1, 200, payload.data(), 100);
-    ASSERT_EQ(0u, RawTransfer(h, true, part.data(), static_cast<DWORD>(part.size()), 1000));
-    CloseHandle(h);
-
-    // Half a header, then silence: dropped when the connection's time is up.
-    h = RawOpen(f.name);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    BYTE half[4] = {1, 0, 0, 0};
-    ASSERT_EQ(0u, RawTransfer(h, true, half, sizeof(half), 1000));
-    DWORD dwAck = 0;
-    EXPECT_TRUE(IsHangUp(RawTransfer(h, false, &dwAck, sizeof(dwAck), 10000)));
-    CloseHandle(h);
-
-    // A header and part of the payload, then silence.
-    h = RawOpen(f.name);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    ASSERT_EQ(0u, RawTransfer(h, true, part.data(), static_cast<DWORD>(part.size()), 1000));
-    EXPECT_TRUE(IsHangUp(RawTransfer(h, false, &dwAck, sizeof(dwAck), 10000)));
-    CloseHandle(h);
-
-    EXPECT_EQ(0u, f.log.Count(PIPEEVENT_RECEIVED));
-    // And the receiver goes on serving.
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(1, 100, payload.data(), 100), &dwAck));
-    ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
-    EXPECT_EQ(payload, f.log.Records().back().payload);
-}
-
-TEST(PipeRecv, MessageArrivingInPiecesIsDeliveredWhole)
-{
-    CReceiverFixture f;
-    ASSERT_EQ(0u, f.Start());
-    std::vector<BYTE> payload = Payload(40);
-    std::vector<BYTE> frame = Frame(2, 40, payload.data(), 40);
-    HANDLE h = RawOpen(f.name);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    const size_t cuts[] = {0, 3, 8, 20, frame.size()};
+    const size_t cuts[] = {0, 3, 8, 20, whole.size()};
     for (size_t i = 0; i + 1 < ARRAYSIZE(cuts); ++i) {
-        ASSERT_EQ(0u, RawTransfer(h, true, frame.data() + cuts[i], static_cast<DWORD>(cuts[i + 1] - cuts[i]), 1000));
+        ASSERT_EQ(0u, RawTransfer(h, true, whole.data() + cuts[i], static_cast<DWORD>(cuts[i + 1] - cuts[i]), 1000));
         Sleep(150);
     }
     DWORD dwAck = 0xDEADBEEF;
@@ -182,16 +120,38 @@ TEST(PipeRecv, MessageArrivingInPiecesIsDeliveredWhole)
     CloseHandle(h);
     ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
     EXPECT_EQ(payload, f.log.Records().back().payload);
+
+    std::vector<BYTE> part = Frame(1, 200, payload.data(), 100);
+    const std::vector<BYTE> halfHeader = {1, 0, 0, 0};
+    const struct {
+        const std::vector<BYTE>& bytes;
+        bool bHangUp;
+    } incomplete[] = {{part, true}, {halfHeader, false}, {part, false}};
+    for (const auto& c : incomplete) {
+        h = RawOpen(f.name);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        std::vector<BYTE> bytes(c.bytes);
+        ASSERT_EQ(0u, RawTransfer(h, true, bytes.data(), static_cast<DWORD>(bytes.size()), 1000));
+        if (!c.bHangUp) {
+            EXPECT_TRUE(IsHangUp(RawTransfer(h, false, &dwAck, sizeof(dwAck), 10000))) << bytes.size() << " bytes";
+        }
+        CloseHandle(h);
+    }
+    // And the receiver goes on serving.
+    ASSERT_EQ(0u, RawExchange(f.name, Frame(1, payload), &dwAck));
+    ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 2, 5000));
+    EXPECT_EQ(2u, f.log.Count(PIPEEVENT_RECEIVED));
+    EXPECT_EQ(1u, f.log.Records().back().dwClientHandle);
 }
 
-TEST(PipeRecv, PayloadIsReadableOnlyOnTheReceiveThreadDuringTheCall)
+// An accepted message is acknowledged, then delivered whole; its payload is readable
+// only on the receive thread during the owner's call.
+TEST(PipeRecv, AcceptedMessageIsAcknowledgedThenDeliveredWhole)
 {
     CTraceCapture trace(0);
     CReceiverFixture f;
-    DWORD dwShort = 0xFFFF;
+    DWORD dwShort = 0xFFFF, dwOtherThread = 0xFFFF, dwNull = 0xFFFF;
     BYTE shortBuf[8] = {};
-    DWORD dwOtherThread = 0xFFFF;
-    DWORD dwNull = 0xFFFF;
     f.log.onReceived = [&](const CEventLog::Record&) {
         dwShort = f.receiver.GetReceivedData(shortBuf, 4);
         dwNull = f.receiver.GetReceivedData(nullptr, 4);
@@ -202,9 +162,19 @@ TEST(PipeRecv, PayloadIsReadableOnlyOnTheReceiveThreadDuringTheCall)
     };
     ASSERT_EQ(0u, f.Start());
     std::vector<BYTE> payload = Payload(PIPECMD_MAX_SIZE);
-    DWORD dwAck = 0;
-    ASSERT_EQ(0u, RawExchange(f.name, Frame(1, PIPECMD_MAX_SIZE, payload.data(), PIPECMD_MAX_SIZE), &dwAck));
+    DWORD dwAck = 0xDEADBEEF;
+    ASSERT_EQ(0u, RawExchange(f.name, Frame(17, payload), &dwAck));
+    EXPECT_EQ(0u, dwAck);
     ASSERT_TRUE(f.log.WaitForCount(PIPEEVENT_RECEIVED, 1, 5000));
+    auto records = f.log.Records();
+    ASSERT_EQ(2u, records.size());
+    for (DWORD i = 0; i < 2; ++i) {
+        EXPECT_EQ(i == 0 ? PIPEEVENT_VALIDATE : PIPEEVENT_RECEIVED, records[i].dwEvent);
+        EXPECT_EQ(17u, records[i].dwClientHandle);
+        EXPECT_EQ(PIPECMD_MAX_SIZE, records[i].dwDataSize);
+    }
+    EXPECT_EQ(payload, records[1].payload);
+
     EXPECT_EQ(4u, dwShort);
     EXPECT_EQ(0, memcmp(shortBuf, payload.data(), 4));
     EXPECT_EQ(0u, shortBuf[4]) << "nothing beyond nBufLen";
@@ -212,24 +182,9 @@ TEST(PipeRecv, PayloadIsReadableOnlyOnTheReceiveThreadDuringTheCall)
     EXPECT_EQ(0u, dwOtherThread);
     EXPECT_TRUE(trace.Contains(L"nBufLen is too few!"));
     EXPECT_TRUE(trace.Contains(L"Different Thread!!"));
-
     // After the call the payload is gone, on every thread.
     BYTE buf[PIPECMD_MAX_SIZE];
     EXPECT_EQ(0u, f.receiver.GetReceivedData(buf, sizeof(buf)));
-}
-
-TEST(PipeRecv, FinalizeStopsReceivingAndCanBeRepeated)
-{
-    CReceiverFixture f;
-    ASSERT_EQ(0u, f.Start());
-    EXPECT_EQ(231u, f.receiver.Initialize(f.name.c_str(), CEventLog::Callback, &f.log));
-    f.receiver.Finalize(nullptr);
-    f.receiver.Finalize(nullptr);
-    EXPECT_FALSE(PipeExists(f.name));
-    DWORD dwAck = 0;
-    EXPECT_EQ(2u, RawExchange(f.name, Frame(1, 0), &dwAck));
-    ASSERT_EQ(0u, f.Start());
-    EXPECT_EQ(0u, RawExchange(f.name, Frame(1, 0), &dwAck));
 }
 
 }  // namespace

@@ -25,19 +25,22 @@ std::wstring UniquePipe(const wchar_t* lpTag)
     return L"\\\\.\\pipe\\" + UniqueName(lpTag);
 }
 
-// A receiving end that reads a fixed number of bytes and answers with dwAck.
+// A receiving end that reads dwExpect bytes and answers with dwAck.
 struct CEchoReceiver {
     CPipe pipe;
     DWORD dwExpect = 0;
     DWORD dwAck = 0;
-    std::atomic<LONG> lConnections{0};
     std::atomic<LONG> lMessages{0};
     std::vector<BYTE> last;
+
+    DWORD Listen(const std::wstring& name)
+    {
+        return pipe.Initialize(CPipe::kModeReceive, name.c_str(), OnConnection, this);
+    }
 
     static DWORD OnConnection(LPVOID lpData)
     {
         CEchoReceiver* pThis = static_cast<CEchoReceiver*>(lpData);
-        ++pThis->lConnections;
         HANDLE hAbort = pThis->pipe.GetTerminateEvent();
         std::vector<BYTE> buf(pThis->dwExpect);
         DWORD dwResult = pThis->pipe.ReceiveExact(buf.data(), pThis->dwExpect, hAbort);
@@ -50,7 +53,16 @@ struct CEchoReceiver {
     }
 };
 
-TEST(PipeTransport, InitializeRefusesBadArgumentsAndASecondStart)
+// Sends four bytes through a new sending end: its result, the ACK in *pdwRetcode.
+DWORD SendOnce(const std::wstring& name, DWORD* pdwRetcode)
+{
+    CPipe sender;
+    BYTE message[4] = {1, 2, 3, 4};
+    DWORD dwResult = sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr);
+    return (dwResult != ERROR_SUCCESS) ? dwResult : sender.Send(message, sizeof(message), pdwRetcode, nullptr);
+}
+
+TEST(PipeTransport, InitializeLocksAndFinalize)
 {
     std::wstring name = UniquePipe(L"pt.init");
     CEchoReceiver receiver;
@@ -60,26 +72,20 @@ TEST(PipeTransport, InitializeRefusesBadArgumentsAndASecondStart)
     EXPECT_EQ(87u, bad.Initialize(CPipe::kModeReceive, name.c_str(), nullptr, nullptr));
     std::wstring tooLong = L"\\\\.\\pipe\\" + std::wstring(MAX_PATH, L'x');
     EXPECT_EQ(87u, bad.Initialize(CPipe::kModeSend, tooLong.c_str(), nullptr, nullptr));
+    DWORD dwRetcode = 0;
+    EXPECT_EQ(21u, bad.Send("abcd", 4, &dwRetcode, nullptr));
+    EXPECT_EQ(21u, bad.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr));
     EXPECT_FALSE(PipeExists(name));
 
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    ASSERT_EQ(0u, receiver.Listen(name));
     EXPECT_TRUE(PipeExists(name));
-    EXPECT_EQ(231u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection,
-                                             &receiver));
+    EXPECT_EQ(231u, receiver.Listen(name));
     EXPECT_EQ(231u, receiver.pipe.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-
     CPipe sender;
     ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
     EXPECT_EQ(231u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-}
 
-TEST(PipeTransport, EachEndTakesItsMachineWideLock)
-{
-    std::wstring name = UniquePipe(L"pt.lock");
-    CEchoReceiver receiver;
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
+    // Each end holds its machine-wide lock.
     for (const wchar_t* lpEnd : {L"sv", L"cl"}) {
         WCHAR szMutex[MAX_PATH];
         ASSERT_EQ(0u, CNamedMutex::BuildName((name + lpEnd).c_str(), szMutex, MAX_PATH));
@@ -90,15 +96,26 @@ TEST(PipeTransport, EachEndTakesItsMachineWideLock)
             CloseHandle(hMutex);
         }
     }
+
+    // A listening receive thread ends through its terminate event, not forced; the
+    // end can listen again.
+    ULONGLONG ullStart = GetTickCount64();
+    receiver.pipe.Finalize();
+    EXPECT_LT(GetTickCount64() - ullStart, 2000u);
+    EXPECT_FALSE(PipeExists(name));
+    EXPECT_FALSE(receiver.pipe.IsInitialized());
+    receiver.pipe.Finalize();
+    ASSERT_EQ(0u, receiver.Listen(name));
+    EXPECT_TRUE(PipeExists(name));
 }
 
-TEST(PipeTransport, MessageTravelsAndTheAckComesBack)
+TEST(PipeTransport, MessagesAndRequestsTravelAndTheAckComesBack)
 {
     std::wstring name = UniquePipe(L"pt.ack");
     CEchoReceiver receiver;
     receiver.dwExpect = 6;
     receiver.dwAck = 0x12345678;
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+    ASSERT_EQ(0u, receiver.Listen(name));
     CPipe sender;
     ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
     for (BYTE round = 0; round < 20; ++round) {
@@ -108,118 +125,63 @@ TEST(PipeTransport, MessageTravelsAndTheAckComesBack)
         EXPECT_EQ(0x12345678u, dwRetcode);
         EXPECT_EQ(std::vector<BYTE>(message, message + 6), receiver.last);
     }
-    EXPECT_EQ(20, receiver.lMessages.load());
-}
 
-TEST(PipeTransport, SendRequestCarriesANameOrTheParameter)
-{
-    std::wstring name = UniquePipe(L"pt.req");
-    CEchoReceiver receiver;
-    receiver.dwAck = 42;
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-
-    receiver.dwExpect = 8 + 8;  // "abc" and its terminator
+    // A request carries a name with its terminator, or the parameter.
+    receiver.dwExpect = 8 + 8;
     DWORD dwAck = 0xDEADBEEF;
     ASSERT_EQ(0u, sender.SendRequest(PIPEREQUEST_CONNECT, L"abc", 77, &dwAck, nullptr));
-    EXPECT_EQ(42u, dwAck);
-    std::vector<BYTE> expected = ConnectRequest(L"abc");
-    EXPECT_EQ(expected, receiver.last);
-
+    EXPECT_EQ(0x12345678u, dwAck);
+    EXPECT_EQ(ConnectRequest(L"abc"), receiver.last);
     receiver.dwExpect = 12;
     ASSERT_EQ(0u, sender.SendRequest(PIPEREQUEST_CLOSE, nullptr, 7, &dwAck, nullptr));
     EXPECT_EQ(CloseRequest(7), receiver.last);
-
     // A name longer than a control request holds is refused before anything travels.
-    std::wstring longName(512, L'n');
     dwAck = 0xDEADBEEF;
-    EXPECT_EQ(87u, sender.SendRequest(PIPEREQUEST_CONNECT, longName.c_str(), 0, &dwAck, nullptr));
+    EXPECT_EQ(87u, sender.SendRequest(PIPEREQUEST_CONNECT, std::wstring(512, L'n').c_str(), 0, &dwAck, nullptr));
     EXPECT_EQ(0u, dwAck);
-    EXPECT_EQ(2, receiver.lMessages.load());
+    EXPECT_EQ(22, receiver.lMessages.load());
 }
 
-TEST(PipeTransport, SendingToAMissingPipeFailsAtOnceWith2)
+TEST(PipeTransport, MissingPipeFailsAtOnceAndABusyOneAfterTenTries)
 {
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, UniquePipe(L"pt.none").c_str(), nullptr, nullptr));
-    BYTE message[4] = {};
     DWORD dwRetcode = 0xDEADBEEF;
     ULONGLONG ullStart = GetTickCount64();
-    EXPECT_EQ(2u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    EXPECT_EQ(2u, SendOnce(UniquePipe(L"pt.none"), &dwRetcode));
     EXPECT_LT(GetTickCount64() - ullStart, 900u) << "no retries for a missing pipe";
     EXPECT_EQ(0xDEADBEEFu, dwRetcode) << "nothing was written";
 
-    CPipe never;
-    EXPECT_EQ(21u, never.Send(message, sizeof(message), &dwRetcode, nullptr));
-    EXPECT_EQ(21u, never.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr));
-}
-
-TEST(PipeTransport, ABusyInstanceIsTriedTenTimesThenGivesBusy)
-{
-    std::wstring name = UniquePipe(L"pt.busy");
     // One instance, taken by a client that never leaves.
-    HANDLE hServer = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
+    std::wstring name = UniquePipe(L"pt.busy");
+    CMutePipe busy(name);
+    ASSERT_TRUE(busy.IsValid());
     HANDLE hSquatter = RawOpen(name, 1000);
     ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
-
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-    BYTE message[4] = {};
-    DWORD dwRetcode = 0xDEADBEEF;
-    ULONGLONG ullStart = GetTickCount64();
-    EXPECT_EQ(231u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    ullStart = GetTickCount64();
+    EXPECT_EQ(231u, SendOnce(name, &dwRetcode));
     ULONGLONG ullElapsed = GetTickCount64() - ullStart;
     EXPECT_GE(ullElapsed, 9000u);
     EXPECT_LT(ullElapsed, 15000u);
     CloseHandle(hSquatter);
-    CloseHandle(hServer);
 }
 
-TEST(PipeTransport, FinalizeEndsAListeningReceiveThreadAtOnce)
-{
-    std::wstring name = UniquePipe(L"pt.fin");
-    CEchoReceiver receiver;
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
-    ULONGLONG ullStart = GetTickCount64();
-    receiver.pipe.Finalize();
-    EXPECT_LT(GetTickCount64() - ullStart, 2000u) << "ended through its terminate event, not forced";
-    EXPECT_FALSE(PipeExists(name));
-    EXPECT_FALSE(receiver.pipe.IsInitialized());
-    receiver.pipe.Finalize();
-    // And it listens again.
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
-    EXPECT_TRUE(PipeExists(name));
-}
-
-// A connection that sends part of what it announced and then nothing is dropped once
-// the connection's time is up; the receiving end then serves the next sender.
-TEST(PipeTransport, SilentSenderIsDroppedWithoutAckAndTheNextOneIsServed)
+// A sender that sends part of its message and then nothing, or that never reads its
+// ACK nor hangs up, holds the receiving end only for the connection's time; the next
+// sender is then served.
+TEST(PipeTransport, StalledSendersHoldTheReceiverOnlyForTheConnectionTime)
 {
     std::wstring name = UniquePipe(L"pt.stall");
     CEchoReceiver receiver;
-    receiver.dwExpect = 8;
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
-
+    receiver.dwExpect = 4;
+    ASSERT_EQ(0u, receiver.Listen(name));
     HANDLE hStalled = RawOpen(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, hStalled);
-    BYTE part[3] = {1, 2, 3};
-    ASSERT_EQ(0u, RawTransfer(hStalled, true, part, sizeof(part), 1000));
-
-    DWORD dwSendResult = 0xFFFF;
-    DWORD dwRetcode = 0;
-    std::thread next([&] {
-        CPipe sender;
-        sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr);
-        BYTE message[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-        dwSendResult = sender.Send(message, sizeof(message), &dwRetcode, nullptr);
-    });
-
+    BYTE message[4] = {1, 2, 3, 4};
+    ASSERT_EQ(0u, RawTransfer(hStalled, true, message, 3, 1000));
+    DWORD dwSendResult = 0xFFFF, dwRetcode = 0xDEADBEEF;
+    std::thread next([&] { dwSendResult = SendOnce(name, &dwRetcode); });
     ULONGLONG ullStart = GetTickCount64();
     DWORD dwAck = 0;
-    DWORD dwRead = 0;
-    DWORD dwResult = RawTransfer(hStalled, false, &dwAck, sizeof(dwAck), 10000, &dwRead);
+    DWORD dwResult = RawTransfer(hStalled, false, &dwAck, sizeof(dwAck), 10000);
     ULONGLONG ullElapsed = GetTickCount64() - ullStart;
     EXPECT_TRUE(IsHangUp(dwResult)) << "no ACK but " << dwResult;
     EXPECT_GE(ullElapsed, CPipe::kConnectionTimeout - 500);
@@ -228,60 +190,18 @@ TEST(PipeTransport, SilentSenderIsDroppedWithoutAckAndTheNextOneIsServed)
     next.join();
     EXPECT_EQ(0u, dwSendResult);
     EXPECT_EQ(1, receiver.lMessages.load());
-}
 
-// A sender that never reads its ACK nor hangs up holds the receiving end only for the
-// connection's time.
-TEST(PipeTransport, SenderThatNeverTakesItsAckCannotBlockTheReceiver)
-{
-    std::wstring name = UniquePipe(L"pt.noread");
-    CEchoReceiver receiver;
-    receiver.dwExpect = 4;
-    ASSERT_EQ(0u, receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
     HANDLE hLazy = RawOpen(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLazy);
-    BYTE message[4] = {1, 2, 3, 4};
     ASSERT_EQ(0u, RawTransfer(hLazy, true, message, sizeof(message), 1000));
-    ASSERT_TRUE(WaitUntil([&] { return receiver.lMessages.load() == 1; }, 5000));
-
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-    DWORD dwRetcode = 0xDEADBEEF;
-    ULONGLONG ullStart = GetTickCount64();
-    EXPECT_EQ(0u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return receiver.lMessages.load() == 2; }, 5000));
+    dwRetcode = 0xDEADBEEF;
+    ullStart = GetTickCount64();
+    EXPECT_EQ(0u, SendOnce(name, &dwRetcode));
     EXPECT_LT(GetTickCount64() - ullStart, CPipe::kConnectionTimeout + 3000);
     EXPECT_EQ(0u, dwRetcode);
-    EXPECT_EQ(2, receiver.lMessages.load());
+    EXPECT_EQ(3, receiver.lMessages.load());
     CloseHandle(hLazy);
-}
-
-// A receiving end that never reads nor answers costs the sender kAckTimeout, not its
-// thread: neither the ACK wait nor the closing of the connection waits for the peer.
-TEST(PipeTransport, SenderGivesUpOnAReceiverThatNeverAnswers)
-{
-    std::wstring name = UniquePipe(L"pt.mute");
-    HANDLE hServer = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
-    HANDLE hDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread mute([&] {
-        ConnectNamedPipe(hServer, nullptr);
-        WaitForSingleObject(hDone, 30000);
-        DisconnectNamedPipe(hServer);
-    });
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-    BYTE message[4] = {1, 2, 3, 4};
-    DWORD dwRetcode = 0;
-    ULONGLONG ullStart = GetTickCount64();
-    EXPECT_EQ(1460u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
-    ULONGLONG ullElapsed = GetTickCount64() - ullStart;
-    SetEvent(hDone);
-    EXPECT_EQ(CPipe::kRetcodeWaitingAck, dwRetcode);
-    EXPECT_GE(ullElapsed, CPipe::kAckTimeout - 500);
-    EXPECT_LT(ullElapsed, CPipe::kAckTimeout + 3000);
-    mute.join();
-    CloseHandle(hDone);
-    CloseHandle(hServer);
 }
 
 TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
@@ -300,8 +220,7 @@ TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
         std::wstring name = UniquePipe(L"pt.remote");
         CEchoReceiver receiver;
         receiver.dwExpect = 4;
-        EXPECT_EQ(0u,
-                  receiver.pipe.Initialize(CPipe::kModeReceive, name.c_str(), CEchoReceiver::OnConnection, &receiver));
+        EXPECT_EQ(0u, receiver.Listen(name));
         CWinVer::ClearEmulatedVersion();
         DWORD dwAck = 0xDEADBEEF;
         EXPECT_EQ(0u, RawExchange(name, {1, 2, 3, 4}, &dwAck));
@@ -336,11 +255,8 @@ TEST(PipeTransport, SendingEndAllowsIdentificationOnly)
         FlushFileBuffers(hServer);
         DisconnectNamedPipe(hServer);
     });
-    CPipe sender;
-    ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-    BYTE message[4] = {};
     DWORD dwRetcode = 0;
-    EXPECT_EQ(0u, sender.Send(message, sizeof(message), &dwRetcode, nullptr));
+    EXPECT_EQ(0u, SendOnce(name, &dwRetcode));
     server.join();
     CloseHandle(hServer);
     ASSERT_TRUE(bImpersonated);

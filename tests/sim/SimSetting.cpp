@@ -2,26 +2,27 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-std::wstring KeyPath(const std::wstring& key)
+CSimSetting::CSimSetting(const std::wstring& key, const std::wstring& name)
+    : m_key(L"Software\\ZAVSim\\" + key), m_name(name)
 {
-    return L"Software\\ZAVSim\\" + key;
+    DWORD cbData = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_dwOldType,
+                     nullptr, &cbData) == ERROR_SUCCESS) {
+        m_oldData.resize(cbData);
+        m_bHadValue = RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                                   &m_dwOldType, m_oldData.data(), &cbData) == ERROR_SUCCESS;
+        m_oldData.resize(cbData);
+    }
 }
 
-}  // namespace
-
-CSimSetting::CSimSetting(const std::wstring& key, const std::wstring& name, DWORD dwValue)
-    : m_key(KeyPath(key)), m_name(name)
+CSimSetting::CSimSetting(const std::wstring& key, const std::wstring& name, DWORD dwValue) : CSimSetting(key, name)
 {
-    Save();
     Set(dwValue);
 }
 
 CSimSetting::CSimSetting(const std::wstring& key, const std::wstring& name, const std::wstring& value)
-    : m_key(KeyPath(key)), m_name(name)
+    : CSimSetting(key, name)
 {
-    Save();
     Write(REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -38,19 +39,6 @@ CSimSetting::~CSimSetting()
 void CSimSetting::Set(DWORD dwValue)
 {
     Write(REG_DWORD, &dwValue, sizeof(dwValue));
-}
-
-void CSimSetting::Save()
-{
-    DWORD cbData = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_dwOldType,
-                     nullptr, &cbData) != ERROR_SUCCESS) {
-        return;
-    }
-    m_oldData.resize(cbData);
-    m_bHadValue = RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                               &m_dwOldType, m_oldData.data(), &cbData) == ERROR_SUCCESS;
-    m_oldData.resize(cbData);
 }
 
 void CSimSetting::Write(DWORD dwType, const void* pData, DWORD cbData)

@@ -20,7 +20,8 @@ public:
     void Set(DWORD dwValue);
 
 private:
-    void Save();
+    // Keeps the value the machine has now.
+    CSimSetting(const std::wstring& key, const std::wstring& name);
     void Write(DWORD dwType, const void* pData, DWORD cbData);
 
     std::wstring m_key;

@@ -11,101 +11,79 @@
 #include <gtest/gtest.h>
 
 #include "QuoLevel.h"
-#include "ScopedHandle.h"
 #include "SimSetting.h"
 
 namespace {
 
 const wchar_t kLevelKey[] = L"QuoLevel";
-// Long enough for a loaded machine; a passing test never waits for it.
-const DWORD kEventTimeoutMs = 30000;
 
-// Records the events a callback receives and lets a test wait for one.
+// Records the events a callback receives, with the thread that delivered each.
 class CEventRecorder {
 public:
-    CEventRecorder() : m_hArrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-
     static BOOL WINAPI Callback(DWORD dwEvent, LPVOID lParam)
     {
         auto* pThis = static_cast<CEventRecorder*>(lParam);
-        {
-            std::lock_guard<std::mutex> lock(pThis->m_mutex);
-            pThis->m_events.push_back(dwEvent);
-            pThis->m_threads.push_back(GetCurrentThreadId());
-        }
-        SetEvent(pThis->m_hArrived.Get());
-        return lParam != nullptr;
+        std::lock_guard<std::mutex> lock(pThis->m_mutex);
+        pThis->m_events.push_back({dwEvent, GetCurrentThreadId()});
+        return TRUE;
     }
 
-    // True once dwEvent has been received nCount times (now or within the time-out).
+    // True once dwEvent has been received nCount times, waiting up to 30 s (long enough
+    // for a loaded machine; a passing test never waits for it).
     bool WaitFor(DWORD dwEvent, size_t nCount = 1)
     {
-        for (;;) {
-            if (Count(dwEvent) >= nCount) {
-                return true;
-            }
-            if (WaitForSingleObject(m_hArrived.Get(), kEventTimeoutMs) != WAIT_OBJECT_0) {
-                return Count(dwEvent) >= nCount;
+        for (ULONGLONG ullEnd = GetTickCount64() + 30000; Count(dwEvent) < nCount; Sleep(10)) {
+            if (GetTickCount64() > ullEnd) {
+                return false;
             }
         }
+        return true;
     }
 
     size_t Count(DWORD dwEvent)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), dwEvent));
+        return std::count_if(m_events.begin(), m_events.end(), [&](const Event& e) { return e.dwEvent == dwEvent; });
     }
 
-    std::vector<DWORD> Threads()
+    bool AllOnOtherThreads()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_threads;
+        return std::none_of(m_events.begin(), m_events.end(),
+                            [](const Event& e) { return e.dwThread == GetCurrentThreadId(); });
     }
 
 private:
-    CScopedKernelHandle m_hArrived;
+    struct Event {
+        DWORD dwEvent;
+        DWORD dwThread;
+    };
     std::mutex m_mutex;
-    std::vector<DWORD> m_events;
-    std::vector<DWORD> m_threads;
+    std::vector<Event> m_events;
 };
 
-// The library started for the service with a recorder as callback, stopped at the end.
-class QuoLevelService : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(QuoApiInitializeSrv());
-        ASSERT_TRUE(QuoApiRegisterCallback(CEventRecorder::Callback, &m_recorder));
-    }
-    void TearDown() override { QuoApiFinalizeSrv(); }
-
-    CEventRecorder m_recorder;
-};
-
-TEST_F(QuoLevelService, LevelChangeFiresLevelChangeOnALibraryThread)
+TEST(QuoLevelLibrary, ChangesFireTheirEventsOnALibraryThread)
 {
+    CEventRecorder recorder;
+    ASSERT_TRUE(QuoApiInitializeSrv());
+    ASSERT_TRUE(QuoApiRegisterCallback(CEventRecorder::Callback, &recorder));
     EXPECT_EQ(3u, QuoApiGetActiveQuoLevel()) << "the default level";
     CSimSetting level(kLevelKey, L"Level", 4);
-    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_LEVEL_CHANGE));
+    EXPECT_TRUE(recorder.WaitFor(QUOLEVEL_LEVEL_CHANGE));
     EXPECT_EQ(4u, QuoApiGetActiveQuoLevel());
-
-    size_t nBefore = m_recorder.Count(QUOLEVEL_LEVEL_CHANGE);
     level.Set(5);
-    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_LEVEL_CHANGE, nBefore + 1));
+    EXPECT_TRUE(recorder.WaitFor(QUOLEVEL_LEVEL_CHANGE, 2));
     EXPECT_EQ(5u, QuoApiGetActiveQuoLevel());
-    for (DWORD dwThread : m_recorder.Threads()) {
-        EXPECT_NE(GetCurrentThreadId(), dwThread);
-    }
-    EXPECT_EQ(0u, m_recorder.Count(QUOLEVEL_MONITOR_CHANGE));
-}
+    EXPECT_EQ(0u, recorder.Count(QUOLEVEL_MONITOR_CHANGE));
 
-TEST_F(QuoLevelService, MonitorChangeAndUpdateRequestFireTheirEvents)
-{
     CSimSetting name(kLevelKey, L"Monitor1Name", std::wstring(L"ZAV-EXT 23"));
-    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_MONITOR_CHANGE));
+    EXPECT_TRUE(recorder.WaitFor(QUOLEVEL_MONITOR_CHANGE));
     CSimSetting request(kLevelKey, L"MonitorUpdateRequest", 1);
-    ASSERT_TRUE(m_recorder.WaitFor(QUOLEVEL_REQUEST_MONITORUPDATE));
-    EXPECT_EQ(0u, m_recorder.Count(QUOLEVEL_LEVEL_CHANGE));
+    EXPECT_TRUE(recorder.WaitFor(QUOLEVEL_REQUEST_MONITORUPDATE));
+    EXPECT_EQ(2u, recorder.Count(QUOLEVEL_LEVEL_CHANGE));
+    EXPECT_TRUE(recorder.AllOnOtherThreads());
+    // Stopped before the settings are restored and the recorder goes away.
+    QuoApiFinalizeSrv();
 }
 
 TEST(QuoLevelLibrary, NoCallbackAfterFinalize)
@@ -128,8 +106,19 @@ TEST(QuoLevelLibrary, NoCallbackAfterFinalize)
     EXPECT_EQ(0u, first.Count(QUOLEVEL_LEVEL_CHANGE));
 }
 
-TEST(QuoLevelLibrary, FailuresComeFromTheRegistry)
+DWORD CallCount(const wchar_t* lpFunction)
 {
+    DWORD dwCount = 0, cbCount = sizeof(dwCount);
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\ZAVSim\\QuoLevelCalls", lpFunction, RRF_RT_REG_DWORD, nullptr,
+                 &dwCount, &cbCount);
+    return dwCount;
+}
+
+// The failure switches, and every call counted, failed or not.
+TEST(QuoLevelLibrary, FailuresComeFromTheRegistryAndEveryCallIsCounted)
+{
+    DWORD dwUpdates = CallCount(L"QuoApiUpdateMonitorInfo");
+    DWORD dwLevels = CallCount(L"QuoApiGetActiveQuoLevel");
     {
         CSimSetting fail(kLevelKey, L"FailInitializeSrv", 1);
         EXPECT_FALSE(QuoApiInitializeSrv());
@@ -150,29 +139,32 @@ TEST(QuoLevelLibrary, FailuresComeFromTheRegistry)
         CSimSetting fail(kLevelKey, L"FailWatchActiveScheme", 1);
         EXPECT_FALSE(QuoApiInitializeWatchActiveScheme());
         EXPECT_FALSE(QuoApiFinalizeWatchActiveScheme());
-    }
-    EXPECT_TRUE(QuoApiInitializeWatchActiveScheme());
-    EXPECT_TRUE(QuoApiFinalizeWatchActiveScheme());
-    {
-        CSimSetting fail(kLevelKey, L"FailUpdate", 1);
+        CSimSetting failUpdate(kLevelKey, L"FailUpdate", 1);
         EXPECT_FALSE(QuoApiUpdateMonitorInfo());
         EXPECT_FALSE(QuoApiUpdateActiveQuoLevel());
     }
+    EXPECT_TRUE(QuoApiInitializeWatchActiveScheme());
+    EXPECT_TRUE(QuoApiFinalizeWatchActiveScheme());
     EXPECT_TRUE(QuoApiUpdateMonitorInfo());
     EXPECT_TRUE(QuoApiUpdateActiveQuoLevel());
     QuoApiFinalizeSrv();
     QuoApiFinalizeSrv();
+    EXPECT_EQ(dwUpdates + 2, CallCount(L"QuoApiUpdateMonitorInfo"));
+    EXPECT_EQ(dwLevels + 3, CallCount(L"QuoApiGetActiveQuoLevel"));
 }
 
 TEST(QuoLevelLibrary, MonitorInformation)
 {
-    std::wstring longName(40, L'M');
-    CSimSetting name1(kLevelKey, L"Monitor1Name", longName);
+    QuoMonitorInfo info;
+    memset(&info, 0xCC, sizeof(info));
+    ASSERT_EQ(0u, QuoApiGetCurrentMonitorInfo(&info));
+    EXPECT_EQ(L'\0', info.Monitor[0].szMonitorName[0]) << "no displays by default";
+    EXPECT_EQ(L'\0', info.Monitor[1].szMonitorName[0]);
+
+    CSimSetting name1(kLevelKey, L"Monitor1Name", std::wstring(40, L'M'));
     CSimSetting level1(kLevelKey, L"Monitor1Level", 4);
     CSimSetting name2(kLevelKey, L"Monitor2Name", std::wstring(L"ZAV-EXT 23"));
     CSimSetting level2(kLevelKey, L"Monitor2Level", QUOMONITOR_LEVEL_NONE_1);
-
-    QuoMonitorInfo info = {};
     ASSERT_EQ(0u, QuoApiGetCurrentMonitorInfo(&info));
     EXPECT_EQ(std::wstring(QUOMONITOR_NAME_CHARS - 1, L'M'), info.Monitor[0].szMonitorName);
     EXPECT_EQ(4u, info.Monitor[0].dwLevel);
@@ -184,34 +176,6 @@ TEST(QuoLevelLibrary, MonitorInformation)
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), QuoApiGetCurrentMonitorInfo(&untouched));
     EXPECT_EQ(L'\0', untouched.Monitor[0].szMonitorName[0]);
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), QuoApiGetCurrentMonitorInfo(nullptr));
-}
-
-TEST(QuoLevelLibrary, NoDisplaysByDefault)
-{
-    QuoMonitorInfo info;
-    memset(&info, 0xCC, sizeof(info));
-    ASSERT_EQ(0u, QuoApiGetCurrentMonitorInfo(&info));
-    EXPECT_EQ(L'\0', info.Monitor[0].szMonitorName[0]);
-    EXPECT_EQ(L'\0', info.Monitor[1].szMonitorName[0]);
-}
-
-DWORD CallCount(const wchar_t* lpFunction)
-{
-    DWORD dwCount = 0, cbCount = sizeof(dwCount);
-    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\ZAVSim\\QuoLevelCalls", lpFunction, RRF_RT_REG_DWORD, nullptr,
-                 &dwCount, &cbCount);
-    return dwCount;
-}
-
-TEST(QuoLevelLibrary, CountsEveryCall)
-{
-    DWORD dwUpdates = CallCount(L"QuoApiUpdateMonitorInfo");
-    DWORD dwLevels = CallCount(L"QuoApiGetActiveQuoLevel");
-    QuoApiUpdateMonitorInfo();
-    QuoApiUpdateMonitorInfo();
-    QuoApiGetActiveQuoLevel();
-    EXPECT_EQ(dwUpdates + 2, CallCount(L"QuoApiUpdateMonitorInfo"));
-    EXPECT_EQ(dwLevels + 1, CallCount(L"QuoApiGetActiveQuoLevel"));
 }
 
 }  // namespace
