@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <map>
 
 namespace {
@@ -36,6 +38,32 @@ std::wstring QuoteArgument(const std::wstring& arg)
     quoted.append(nBackslashes * 2, L'\\');
     quoted += L'"';
     return quoted;
+}
+
+// This process's environment with the entries of extra added (replacing those of the
+// same name), as a block for CreateProcessW.
+std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& extra)
+{
+    std::vector<std::wstring> entries;
+    LPWCH lpStrings = GetEnvironmentStringsW();
+    for (LPCWSTR p = lpStrings; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
+        entries.emplace_back(p);
+    }
+    FreeEnvironmentStringsW(lpStrings);
+    for (const auto& entry : extra) {
+        std::wstring name = entry.substr(0, entry.find(L'=') + 1);
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const std::wstring& e) { return _wcsnicmp(e.c_str(), name.c_str(), name.size()) == 0; }),
+                      entries.end());
+        entries.push_back(entry);
+    }
+    std::vector<wchar_t> block;
+    for (const auto& entry : entries) {
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back(L'\0');
+    }
+    block.push_back(L'\0');
+    return block;
 }
 
 const wchar_t kTestRoot[] = L"Software\\ZAVTest";
@@ -72,22 +100,32 @@ CChildProcess::~CChildProcess()
 
 bool CChildProcess::Start(const std::wstring& name, const std::vector<std::wstring>& args)
 {
-    std::wstring exe = ThisExePath();
-    std::wstring cmd = QuoteArgument(exe) + L" --child " + QuoteArgument(name);
+    std::vector<std::wstring> childArgs = {L"--child", name};
+    childArgs.insert(childArgs.end(), args.begin(), args.end());
+    return StartProgram(ThisExePath(), childArgs);
+}
+
+bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std::wstring>& args,
+                                 const std::vector<std::wstring>& env)
+{
+    std::wstring cmd = QuoteArgument(exe);
     for (const auto& arg : args) {
         cmd += L" " + QuoteArgument(arg);
     }
     std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
     cmdBuf.push_back(L'\0');
+    std::vector<wchar_t> envBlock = EnvironmentBlock(env);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", name.c_str(), GetLastError());
+    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        env.empty() ? nullptr : envBlock.data(), nullptr, &si, &pi)) {
+        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", exe.c_str(), GetLastError());
         return false;
     }
     CloseHandle(pi.hThread);
     m_hProcess = pi.hProcess;
+    m_dwProcessId = pi.dwProcessId;
     return true;
 }
 
@@ -101,9 +139,14 @@ DWORD CChildProcess::Wait(DWORD dwTimeoutMs)
     return dwExitCode;
 }
 
+bool CChildProcess::IsRunning() const
+{
+    return m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
+}
+
 void CChildProcess::Kill()
 {
-    if (m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT) {
+    if (IsRunning()) {
         TerminateProcess(m_hProcess, 9);
         WaitForSingleObject(m_hProcess, 10000);
     }
