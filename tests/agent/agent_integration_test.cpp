@@ -150,14 +150,14 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
 }
 
 // A cancelled log-off changes nothing: the agent stays, registered. A log-off closes
-// the window, unregisters and says GOODBYE.
-TEST_F(AgentWithService, LoggingOffClosesAndUnregistersButACancelledOneChangesNothing)
+// the window, unregisters and says GOODBYE; so does WM_CLOSE. A killed agent cannot
+// unregister, and the service drops it when a send to it fails.
+TEST_F(AgentWithService, LoggingOffClosingAndKillingUnregister)
 {
     InstallAndStartService();
     CProcess agent;
     StartRegisteredAgent(&agent);
     EXPECT_EQ(2u, NextClientHandle());
-
     size_t nMark = s_trace->Count();
     SendToAgent(agent, WM_ENDSESSION, FALSE);
     EXPECT_EQ(kStillRunning, agent.Wait(kQuietSpan));
@@ -173,16 +173,10 @@ TEST_F(AgentWithService, LoggingOffClosesAndUnregistersButACancelledOneChangesNo
     }
     EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
     EXPECT_EQ(1u, NextClientHandle());
-}
 
-// WM_CLOSE unregisters; a killed agent cannot, and the service drops it when a send to
-// it fails.
-TEST_F(AgentWithService, CloseUnregistersAndAKilledAgentIsDroppedAtTheNextSend)
-{
-    InstallAndStartService();
     CProcess closed;
     StartRegisteredAgent(&closed);
-    size_t nMark = s_trace->Count();
+    nMark = s_trace->Count();
     HWND hWnd = AgentWindow(closed.Id());
     ASSERT_NE(nullptr, hWnd);
     EXPECT_TRUE(PostMessageW(hWnd, WM_CLOSE, 0, 0));

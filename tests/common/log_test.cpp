@@ -47,16 +47,7 @@ protected:
     std::wstring FilePath() const { return CommonAppDataFolder() + L"\\" + m_fileName; }
     std::vector<std::wstring> Lines() const { return ReadUtf16Lines(FilePath()); }
 
-    // The whole file as UTF-16LE text, byte-order mark included.
-    std::wstring Text() const
-    {
-        auto bytes = ReadFileBytes(FilePath());
-        std::wstring text;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
-        }
-        return text;
-    }
+    std::wstring Text() const { return ReadUtf16Text(FilePath()); }
 
     void TearDown() override
     {
@@ -175,10 +166,24 @@ TEST_F(LogTest, NoFileWithoutAUsableConfiguration)
     EXPECT_FALSE(log.IsEnabled(0));
 }
 
-// A file name that climbs out of the folder, is too long or is no string gives
+// Without a key path: "default.log", short lines up to level 1, the plain mutex name.
+// A file name that climbs out of the folder, is too long or is no string also gives
 // "default.log"; one naming an existing sub-folder is taken.
-TEST_F(LogTest, FileNameFallsBackToDefaultUnlessUsable)
+TEST_F(LogTest, DefaultFileAndFileNames)
 {
+    CLog defaults;
+    ASSERT_EQ(0u, defaults.Initialize(nullptr));
+    EXPECT_TRUE(defaults.IsEnabled(1));
+    EXPECT_FALSE(defaults.IsEnabled(2));
+    defaults.Trace(1, L"F", 1, L"level one");
+    defaults.Trace(2, L"F", 1, L"level two");
+    auto lines = ReadUtf16Lines(DefaultPath());
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_TRUE(std::regex_match(lines[0], std::wregex(kStamp + L" level one")));
+    HANDLE hMutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\clog_mutex_name");
+    EXPECT_NE(nullptr, hMutex);
+    CloseHandle(hMutex);
+
     m_key.SetDword(L"DbgLog", L"logform", TRACE_FORM_SHORT);
     m_key.SetDword(L"DbgLog", L"loglevel", 0);
     const std::wstring names[] = {L"..\\escape.log", L"sub\\..\\escape.log", L"../escape.log", std::wstring(261, L'n')};
@@ -206,24 +211,6 @@ TEST_F(LogTest, FileNameFallsBackToDefaultUnlessUsable)
     EXPECT_EQ(1u, Lines().size());
     DeleteFileIfExists(FilePath());
     RemoveDirectoryW((CommonAppDataFolder() + L"\\" + sub).c_str());
-}
-
-// Without a key path: "default.log", short lines up to level 1, the plain mutex name.
-TEST_F(LogTest, DefaultsWithoutKeyPath)
-{
-    DeleteFileIfExists(DefaultPath());
-    CLog log;
-    ASSERT_EQ(0u, log.Initialize(nullptr));
-    EXPECT_TRUE(log.IsEnabled(1));
-    EXPECT_FALSE(log.IsEnabled(2));
-    log.Trace(1, L"F", 1, L"level one");
-    log.Trace(2, L"F", 1, L"level two");
-    auto lines = ReadUtf16Lines(DefaultPath());
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_TRUE(std::regex_match(lines[0], std::wregex(kStamp + L" level one")));
-    HANDLE hMutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\clog_mutex_name");
-    EXPECT_NE(nullptr, hMutex);
-    CloseHandle(hMutex);
 }
 
 // A message cut at 1023 characters keeps its stamp and loses its CR LF: the next stamp

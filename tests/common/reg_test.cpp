@@ -25,8 +25,8 @@ protected:
 };
 
 // A walk opens relative to the key opened last, ends at an empty component, and when it
-// fails part-way leaves the open key as it was.
-TEST_F(RegTest, OpenKeyWalks)
+// fails part-way leaves the open key as it was; enumeration ends with no more items.
+TEST_F(RegTest, OpenKeyWalksAndEnumeration)
 {
     m_key.SetDword(L"A", L"Value", 5);
     m_key.SetDword(L"A\\B", L"Inner", 2);
@@ -51,34 +51,27 @@ TEST_F(RegTest, OpenKeyWalks)
     EXPECT_EQ(0u, reg.CloseKey());
     EXPECT_EQ(nullptr, reg.GetKey());
     EXPECT_EQ(0u, reg.CloseKey());
-}
 
-// Only the last component gets the access asked; keys are created and deleted below the
-// open key.
-TEST_F(RegTest, AccessCreateAndDelete)
-{
-    m_key.CreateSub(L"A");
-    CReg reader;
-    ASSERT_EQ(0u, reader.OpenKey(Sub(L"A").c_str(), KEY_READ));
-    EXPECT_EQ(5u, reader.SetDWORDValue(L"Value", 1));
-    CReg writer;
-    ASSERT_EQ(0u, writer.OpenKey(Sub(L"A").c_str(), KEY_READ | KEY_SET_VALUE));
-    EXPECT_EQ(0u, writer.SetDWORDValue(L"Value", 1));
-
-    CReg reg;
-    Open(reg, KEY_ALL_ACCESS);
-    EXPECT_EQ(87u, reg.CreateKey(nullptr, KEY_ALL_ACCESS));
-    ASSERT_EQ(0u, reg.CreateKey(L"New", KEY_ALL_ACCESS));
-    EXPECT_EQ(0u, reg.SetDWORDValue(L"Inside", 3));
-    EXPECT_EQ(0u, reg.CreateKey(L"Child", KEY_ALL_ACCESS));
-    CReg check;
-    ASSERT_EQ(0u, check.OpenKey(Sub(L"New").c_str(), KEY_ALL_ACCESS));
-    DWORD dwValue = 0;
-    EXPECT_EQ(0u, check.QueryDWORDValue(L"Inside", &dwValue));
-    EXPECT_EQ(3u, dwValue);
-    EXPECT_EQ(87u, check.DeleteKey(nullptr));
-    EXPECT_EQ(0u, check.DeleteKey(L"Child"));
-    EXPECT_EQ(2u, check.DeleteKey(L"Child"));
+    // Enumeration below A: its sub-key B, its value "Value", then no more items.
+    ASSERT_EQ(0u, reg.OpenKey(Sub(L"A").c_str(), KEY_READ));
+    WCHAR szName[MAX_PATH];
+    DWORD cch = ARRAYSIZE(szName);
+    EXPECT_EQ(0u, reg.EnumKey(0, szName, &cch, nullptr));
+    EXPECT_STREQ(L"B", szName);
+    cch = ARRAYSIZE(szName);
+    EXPECT_EQ(259u, reg.EnumKey(1, szName, &cch, nullptr));
+    EXPECT_EQ(87u, reg.EnumKey(0, nullptr, &cch, nullptr));
+    EXPECT_EQ(87u, reg.EnumKey(0, szName, nullptr, nullptr));
+    DWORD dwType = 0;
+    DWORD cbData = sizeof(dwValue);
+    cch = ARRAYSIZE(szName);
+    EXPECT_EQ(0u, reg.EnumValue(0, szName, &cch, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cbData));
+    EXPECT_STREQ(L"Value", szName);
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), dwType);
+    cch = ARRAYSIZE(szName);
+    EXPECT_EQ(259u, reg.EnumValue(1, szName, &cch, &dwType, nullptr, nullptr));
+    EXPECT_EQ(87u, reg.EnumValue(0, szName, &cch, nullptr, nullptr, nullptr));
+    EXPECT_EQ(87u, reg.EnumValue(0, nullptr, &cch, &dwType, nullptr, nullptr));
 }
 
 // Typed reads check the type (13) and leave the output untouched on failure; string
@@ -163,7 +156,7 @@ TEST_F(RegTest, StringStoredWithoutTerminatorIsReturnedTerminated)
 
 // Writes with bad arguments (a QWORD of 4 bytes, a DWORD of 3, no name or data, a string
 // without terminator within its bound) write nothing; strings get their terminator.
-TEST_F(RegTest, WritesCheckTheirArguments)
+TEST_F(RegTest, WritesAndKeys)
 {
     CReg reg;
     Open(reg, KEY_ALL_ACCESS);
@@ -196,34 +189,27 @@ TEST_F(RegTest, WritesCheckTheirArguments)
     EXPECT_EQ(0u, reg.QueryValue(L"S", &dwType, nullptr, &cb));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
     EXPECT_EQ(8u, cb);
-}
 
-TEST_F(RegTest, EnumerationEndsWithNoMoreItems)
-{
-    m_key.SetDword(L"Parent\\One", L"V", 1);
-    m_key.SetDword(L"Parent", L"First", 1);
-    CReg reg;
-    ASSERT_EQ(0u, reg.OpenKey(Sub(L"Parent").c_str(), KEY_READ));
-    WCHAR szName[MAX_PATH];
-    DWORD cch = ARRAYSIZE(szName);
-    EXPECT_EQ(0u, reg.EnumKey(0, szName, &cch, nullptr));
-    EXPECT_STREQ(L"One", szName);
-    cch = ARRAYSIZE(szName);
-    EXPECT_EQ(259u, reg.EnumKey(1, szName, &cch, nullptr));
-    EXPECT_EQ(87u, reg.EnumKey(0, nullptr, &cch, nullptr));
-    EXPECT_EQ(87u, reg.EnumKey(0, szName, nullptr, nullptr));
+    // Keys are created and deleted below the open key.
+    EXPECT_EQ(87u, reg.CreateKey(nullptr, KEY_ALL_ACCESS));
+    ASSERT_EQ(0u, reg.CreateKey(L"New", KEY_ALL_ACCESS));
+    EXPECT_EQ(0u, reg.SetDWORDValue(L"Inside", 3));
+    EXPECT_EQ(0u, reg.CreateKey(L"Child", KEY_ALL_ACCESS));
+    CReg check;
+    ASSERT_EQ(0u, check.OpenKey(Sub(L"New").c_str(), KEY_ALL_ACCESS));
+    EXPECT_EQ(0u, check.QueryDWORDValue(L"Inside", &dwValue));
+    EXPECT_EQ(3u, dwValue);
+    EXPECT_EQ(87u, check.DeleteKey(nullptr));
+    EXPECT_EQ(0u, check.DeleteKey(L"Child"));
+    EXPECT_EQ(2u, check.DeleteKey(L"Child"));
 
-    DWORD dwType = 0;
-    DWORD dwData = 0;
-    DWORD cbData = sizeof(dwData);
-    cch = ARRAYSIZE(szName);
-    EXPECT_EQ(0u, reg.EnumValue(0, szName, &cch, &dwType, reinterpret_cast<BYTE*>(&dwData), &cbData));
-    EXPECT_STREQ(L"First", szName);
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), dwType);
-    cch = ARRAYSIZE(szName);
-    EXPECT_EQ(259u, reg.EnumValue(1, szName, &cch, &dwType, nullptr, nullptr));
-    EXPECT_EQ(87u, reg.EnumValue(0, szName, &cch, nullptr, nullptr, nullptr));
-    EXPECT_EQ(87u, reg.EnumValue(0, nullptr, &cch, &dwType, nullptr, nullptr));
+    // Only the last component of a walk gets the access asked.
+    CReg reader;
+    ASSERT_EQ(0u, reader.OpenKey(Sub(L"New").c_str(), KEY_READ));
+    EXPECT_EQ(5u, reader.SetDWORDValue(L"Value", 1));
+    CReg writer;
+    ASSERT_EQ(0u, writer.OpenKey(Sub(L"New").c_str(), KEY_READ | KEY_SET_VALUE));
+    EXPECT_EQ(0u, writer.SetDWORDValue(L"Value", 1));
 }
 
 // The value is read from the first sub-key whose name occurs in the string (case

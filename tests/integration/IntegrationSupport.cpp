@@ -7,6 +7,24 @@
 #include "ScopedHandle.h"
 #include "TestSupport.h"
 
+namespace rawlog {
+
+unsigned Number(const Record& record, Column column)
+{
+    return (static_cast<size_t>(column) < record.size()) ? wcstoul(record[column].c_str(), nullptr, 10) : 0xFFFFFFFF;
+}
+
+std::vector<unsigned> PowerStatuses(const std::vector<Record>& records)
+{
+    std::vector<unsigned> statuses;
+    for (const auto& record : records) {
+        statuses.push_back(Number(record, COL_POWER_STATUS));
+    }
+    return statuses;
+}
+
+}  // namespace rawlog
+
 namespace integ {
 
 namespace {
@@ -31,6 +49,50 @@ void UnderLock(const wchar_t* lpLockName, F read)
     if (bLocked) {
         lock.Unlock();
     }
+}
+
+rawlog::Record SplitCsv(const std::wstring& line)
+{
+    rawlog::Record cells(1);
+    bool bQuoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        wchar_t c = line[i];
+        if (bQuoted && c == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
+            cells.back() += L'"';
+            ++i;
+        } else if (c == L'"') {
+            bQuoted = !bQuoted;
+        } else if (c == L',' && !bQuoted) {
+            cells.emplace_back();
+        } else {
+            cells.back() += c;
+        }
+    }
+    return cells;
+}
+
+std::vector<rawlog::Record> ReadRawFiles()
+{
+    std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer";
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = FindFirstFileW((folder + L"\\QUOLogRaw*.csv").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            names.push_back(data.cFileName);
+        } while (FindNextFileW(hFind, &data));
+        FindClose(hFind);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<rawlog::Record> records;
+    for (const auto& name : names) {
+        for (const auto& line : testsupport::ReadUtf16Lines(folder + L"\\" + name)) {
+            if (!line.empty()) {
+                records.push_back(SplitCsv(line));
+            }
+        }
+    }
+    return records;
 }
 
 bool Matches(const TraceLine& line, DWORD dwProcessId, const std::wstring& text)
@@ -132,7 +194,7 @@ DWORD QuoLevelCalls(const wchar_t* lpFunction)
 std::vector<rawlog::Record> ReadRawLog()
 {
     std::vector<rawlog::Record> records;
-    UnderLock(kLogFileLock, [&] { records = rawlog::ReadAll(); });
+    UnderLock(kLogFileLock, [&] { records = ReadRawFiles(); });
     for (auto& record : records) {
         if (record.size() != rawlog::COLUMN_COUNT) {
             ADD_FAILURE() << "a raw line of " << record.size() << " columns";

@@ -16,7 +16,24 @@
 
 #include "PipeCl.h"
 #include "PipeTestSupport.h"
-#include "RawLog.h"
+
+namespace rawlog {
+
+// Cells of one line of a raw log file, quotes removed.
+typedef std::vector<std::wstring> Record;
+
+enum Column {
+    COL_DATE, COL_TIME, COL_ELAPSED, COL_POWER_STATUS, COL_PC_WATT, COL_MON_WATT, COL_BATTERY_STATUS,
+    COL_BATTERY_PERCENT, COL_BATTERY_CAPACITY, COL_REDUCTION_WATT, COL_POWER_PLAN, COL_CPU, COL_INPUT, COL_HDD,
+    COL_SCR, COL_MONITOR_NAME1, COL_MONITOR_STATUS1, COL_LCD_LEVEL1, COL_MONITOR_NAME2, COL_MONITOR_STATUS2,
+    COL_LCD_LEVEL2, COL_QUO_LEVEL, COL_USER_NAME, COLUMN_COUNT
+};
+
+unsigned Number(const Record& record, Column column);
+// The power status column of each record, as numbers.
+std::vector<unsigned> PowerStatuses(const std::vector<Record>& records);
+
+}  // namespace rawlog
 
 namespace integ {
 
@@ -63,9 +80,9 @@ DWORD ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwMissing = 0
 // How often the level library's stand-in was asked lpFunction, as it counts it.
 DWORD QuoLevelCalls(const wchar_t* lpFunction);
 
-// The raw log, every line of every raw file, oldest first (rawlog::ReadAll), read under
-// the log files' lock as the library's own readers do; a line without its 23 columns
-// fails the test.
+// The raw log, every line of the QUOLogRaw*.csv files in the default log folder, oldest
+// first, read under the log files' lock as the library's own readers do; a line without
+// its 23 columns fails the test.
 std::vector<rawlog::Record> ReadRawLog();
 using RecordPredicate = std::function<bool(const rawlog::Record&)>;
 RecordPredicate WithStatus(DWORD dwPowerStatus);

@@ -13,7 +13,6 @@
 #include "PipeCmd.h"
 #include "QuoLevel.h"
 #include "QuoLog.h"
-#include "RawLog.h"
 #include "ServiceCtrl.h"
 #include "SimSetting.h"
 #include "WinVer.h"
@@ -27,24 +26,13 @@ const wchar_t kPsrdKey[] = L"ZAVPSRD";
 const wchar_t kQuoLevelKey[] = L"QuoLevel";
 const wchar_t kDspInfoKey[] = L"Software\\ZAV\\QUOViewer\\DspInfo\\ABC1234";
 
-// A power-setting broadcast of cbData bytes of lpData, kept in storage.
-POWERBROADCAST_SETTING* BuildSetting(std::vector<BYTE>& storage, const GUID& setting, const void* lpData, DWORD cbData)
-{
-    storage.assign(offsetof(POWERBROADCAST_SETTING, Data) + cbData, 0);
-    auto* pSetting = reinterpret_cast<POWERBROADCAST_SETTING*>(storage.data());
-    pSetting->PowerSetting = setting;
-    pSetting->DataLength = cbData;
-    CopyMemory(pSetting->Data, lpData, cbData);
-    return pSetting;
-}
-
 class ServiceCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
         SetDword(kDevInfoKey, L"Interval", 1000);
-        m_nBefore = ReadAll().size();
+        m_nBefore = ReadRawLog().size();
     }
 
     void TearDown() override
@@ -74,14 +62,19 @@ protected:
     std::vector<Record> StopAndRead()
     {
         Stop();
-        std::vector<Record> all = ReadAll();
+        std::vector<Record> all = ReadRawLog();
         return std::vector<Record>(all.begin() + std::min(m_nBefore, all.size()), all.end());
     }
 
+    // A power-setting broadcast of cbData bytes of lpData.
     void PowerSetting(const GUID& setting, const void* lpData, DWORD cbData)
     {
-        std::vector<BYTE> storage;
-        m_ctrl.OnPowerEvent(PBT_POWERSETTINGCHANGE, BuildSetting(storage, setting, lpData, cbData));
+        std::vector<BYTE> storage(offsetof(POWERBROADCAST_SETTING, Data) + cbData, 0);
+        auto* pSetting = reinterpret_cast<POWERBROADCAST_SETTING*>(storage.data());
+        pSetting->PowerSetting = setting;
+        pSetting->DataLength = cbData;
+        CopyMemory(pSetting->Data, lpData, cbData);
+        m_ctrl.OnPowerEvent(PBT_POWERSETTINGCHANGE, pSetting);
     }
 
     void MonitorPower(DWORD dwOn) { PowerSetting(GUID_MONITOR_POWER_ON, &dwOn, sizeof(dwOn)); }
@@ -314,17 +307,17 @@ TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndSwitchTheFunction)
     EXPECT_EQ(0u, client.Send(&dwBareCode, sizeof(dwBareCode)));
     BYTE tiny[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
     EXPECT_EQ(0u, client.Send(tiny, sizeof(tiny)));
-    size_t nMark = 0;
-    for (DWORD dwFunction : {0u, 1u}) {
-        nMark = client.Mark();
-        PipeCmdSwitchFunction cmd = {PIPECMD_SWITCH_FUNCTION, dwFunction};
-        EXPECT_EQ(0u, client.Send(&cmd, sizeof(cmd)));
-        auto reply = CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION));
-        EXPECT_EQ(dwFunction, reply.dwFunction);
-        EXPECT_EQ(dwFunction, m_ctrl.GetFunction());
-        EXPECT_EQ(dwFunction, ReadDword(kProductKey, L"Function"));
-    }
+    PipeCmdSwitchFunction off = {PIPECMD_SWITCH_FUNCTION, 0};
+    EXPECT_EQ(0u, client.Send(&off, sizeof(off)));
+    EXPECT_EQ(0u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), 0, PIPECMD_SWITCH_FUNCTION)).dwFunction);
+    EXPECT_EQ(0u, m_ctrl.GetFunction());
+    EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
+    size_t nMark = client.Mark();
+    PipeCmdSwitchFunction on = {PIPECMD_SWITCH_FUNCTION, 1};
+    EXPECT_EQ(0u, client.Send(&on, sizeof(on)));
+    EXPECT_EQ(1u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION)).dwFunction);
     EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // sent on switching on
+    EXPECT_EQ(1u, ReadDword(kProductKey, L"Function"));
 
     EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_END, QUOLOG_POWER_START,
                                      QUOLOG_POWER_END}),

@@ -241,24 +241,22 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
     return bytes;
 }
 
-std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
+std::wstring ReadUtf16Text(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
-    size_t nStart = (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) ? 2 : 0;
     std::wstring text;
-    for (size_t i = nStart; i + 1 < bytes.size(); i += 2) {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
     }
+    return text;
+}
+
+std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
+{
+    std::wstring text = ReadUtf16Text(path);
     std::vector<std::wstring> lines;
-    size_t nPos = 0;
-    for (;;) {
-        size_t nEnd = text.find(L"\r\n", nPos);
-        if (nEnd == std::wstring::npos) {
-            if (nPos < text.size()) {
-                lines.push_back(text.substr(nPos));
-            }
-            break;
-        }
+    for (size_t nPos = (!text.empty() && text[0] == L'\uFEFF') ? 1 : 0; nPos < text.size();) {
+        size_t nEnd = std::min(text.find(L"\r\n", nPos), text.size());
         lines.push_back(text.substr(nPos, nEnd - nPos));
         nPos = nEnd + 2;
     }

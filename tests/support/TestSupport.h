@@ -89,6 +89,8 @@ std::wstring CommonAppDataFolder();
 
 bool FileExists(const std::wstring& path);
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+// The UTF-16LE content of a file, byte-order mark included.
+std::wstring ReadUtf16Text(const std::wstring& path);
 // The UTF-16LE content of a file after its byte-order mark, split into lines at CR LF.
 std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path);
 void DeleteFileIfExists(const std::wstring& path);
