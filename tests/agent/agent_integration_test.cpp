@@ -149,22 +149,39 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
     EXPECT_EQ(0u, agent.Wait(kWait));
 }
 
-// A cancelled log-off changes nothing: the agent stays, registered. A log-off closes
-// the window, unregisters and says GOODBYE; so does WM_CLOSE. A killed agent cannot
+// The level library asks for a display update: the service passes it on to every client,
+// and the agent of the active session has the library update its data. In a session that
+// is not the active one, the agent receives it and does nothing: it handles one message
+// at a time, so once it has taken the next sample it is done with the request.
+// A cancelled log-off changes nothing: the agent stays, registered. A log-off closes the
+// window, unregisters and says GOODBYE; so does WM_CLOSE. A killed agent cannot
 // unregister, and the service drops it when a send to it fails.
-TEST_F(AgentWithService, LoggingOffClosingAndKillingUnregister)
+TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffClosingAndKilling)
 {
+    testsupport::CTestRegKey session(L"agentsession");
+    session.SetDword(L"", kActiveSessionValue, kOwnSession);
     InstallAndStartService();
     CProcess agent;
-    StartRegisteredAgent(&agent);
+    StartRegisteredAgent(&agent, {kSessionKeyVariable + session.Path()});
     EXPECT_EQ(2u, NextClientHandle());
+    DWORD dwCalls = QuoLevelCalls(kUpdateMonitors);
+    CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
+    session.SetDword(L"", kActiveSessionValue, kOtherSession);
     size_t nMark = s_trace->Count();
+    request.Set(2);
+    int nReceived = s_trace->WaitFor(nMark, agent.Id(), L"PIPECMD_UPDATE_EXTDSPINFO");
+    ASSERT_LE(0, nReceived);
+    EXPECT_LE(0, s_trace->WaitFor(nReceived + 1, agent.Id(), L"Unknown Command."));
+    EXPECT_EQ(dwCalls + 1, QuoLevelCalls(kUpdateMonitors));
+    session.SetDword(L"", kActiveSessionValue, kOwnSession);
+
+    nMark = s_trace->Count();
     SendToAgent(agent, WM_ENDSESSION, FALSE);
     EXPECT_EQ(kStillRunning, agent.Wait(kQuietSpan));
     EXPECT_NE(nullptr, AgentWindow(agent.Id()));
     EXPECT_TRUE(s_trace->Find(nMark, agent.Id(), L"WM_ENDSESSION").empty());
     EXPECT_EQ(2u, NextClientHandle());
-
     nMark = s_trace->Count();
     SendToAgent(agent, WM_ENDSESSION, TRUE);
     EXPECT_EQ(0u, agent.Wait(kWait));
@@ -191,33 +208,6 @@ TEST_F(AgentWithService, LoggingOffClosingAndKillingUnregister)
     killed.Kill();
     EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
     EXPECT_EQ(1u, NextClientHandle());
-}
-
-// The level library asks for a display update: the service passes it on to every client,
-// and the agent of the active session has the library update its data. In a session that
-// is not the active one, the agent receives it and does nothing: it handles one message
-// at a time, so once it has taken the next sample it is done with the request.
-TEST_F(AgentWithService, DisplayUpdateRequestsReachTheLevelLibraryOnlyFromTheActiveSession)
-{
-    testsupport::CTestRegKey session(L"agentsession");
-    session.SetDword(L"", kActiveSessionValue, kOwnSession);
-    InstallAndStartService();
-    CProcess agent;
-    StartRegisteredAgent(&agent, {kSessionKeyVariable + session.Path()});
-
-    DWORD dwCalls = QuoLevelCalls(kUpdateMonitors);
-    CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
-
-    session.SetDword(L"", kActiveSessionValue, kOtherSession);
-    size_t nMark = s_trace->Count();
-    request.Set(2);
-    int nReceived = s_trace->WaitFor(nMark, agent.Id(), L"PIPECMD_UPDATE_EXTDSPINFO");
-    ASSERT_LE(0, nReceived);
-    EXPECT_LE(0, s_trace->WaitFor(nReceived + 1, agent.Id(), L"Unknown Command."));
-    EXPECT_EQ(dwCalls + 1, QuoLevelCalls(kUpdateMonitors));
-    SendToAgent(agent, WM_CLOSE, 0);
-    EXPECT_EQ(0u, agent.Wait(kWait));
 }
 
 // ---------------------------------------------------------------------------------

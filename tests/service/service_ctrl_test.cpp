@@ -284,29 +284,44 @@ TEST_F(ServiceCtrlTest, LevelCallbacksAndTheirFailures)
     EXPECT_EQ(0u, Number(records[2], COL_QUO_LEVEL));
 }
 
-// Clients are greeted and get each tick's sample. On later Windows the plan comes from
-// the system: a client's plan is ignored and no level update is asked of the agents.
-// Malformed switches (a bare code, a payload shorter than a code) change nothing; a
-// switch off and on is answered to the client and stored.
+// Clients are greeted and get each tick's sample. On later Windows the plan and the
+// level come from the system: a client's plan and level request are ignored, and no
+// level update is asked of the agents. Malformed switches (a bare code, 12 bytes, a
+// payload shorter than a code, one larger than any command) change nothing: the next
+// sample comes with no switch before it. A switch off and on is answered and stored.
 TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndSwitchTheFunction)
 {
     CSimSetting raw(kPsrdKey, L"Gwat", 0xF800 | 25);  // 12.5 W
     Start();
     CTestClient client;
     Connect(client);
+    DWORD dwLevelReads = QuoLevelCalls(L"QuoApiGetActiveQuoLevel");
     PipeCmdActivePowPlan plan = {PIPECMD_ACTIVE_POWERPLAN, L"QUO"};
     EXPECT_EQ(0u, client.Send(&plan, sizeof(plan)));
+    DWORD dwUpdateLevel = PIPECMD_UPDATE_QUOLEVEL;
+    EXPECT_EQ(0u, client.Send(&dwUpdateLevel, sizeof(dwUpdateLevel)));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), m_ctrl.SendPipe_UpdateQuolevel());
     QVPipeCmdNotifySysInfo info = Tick(client);
     EXPECT_DOUBLE_EQ(12.5, info.dWatt);
     EXPECT_EQ(3, info.byQuoLevel);
     EXPECT_EQ(static_cast<BYTE>(QUOLOG_BATTERY_AC), info.byBatteryStatus);
     EXPECT_STREQ(L"バランス", info.szPowerPlan);
+    EXPECT_EQ(dwLevelReads, QuoLevelCalls(L"QuoApiGetActiveQuoLevel"));
 
     DWORD dwBareCode = PIPECMD_SWITCH_FUNCTION;
     EXPECT_EQ(0u, client.Send(&dwBareCode, sizeof(dwBareCode)));
+    DWORD longCommand[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
+    EXPECT_EQ(0u, client.Send(longCommand, sizeof(longCommand)));
     BYTE tiny[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
     EXPECT_EQ(0u, client.Send(tiny, sizeof(tiny)));
+    std::vector<BYTE> oversized(PIPECMD_MAX_SIZE + 1, 0);
+    oversized[0] = PIPECMD_SWITCH_FUNCTION;
+    EXPECT_NE(0u, client.Send(oversized.data(), static_cast<DWORD>(oversized.size())));
+    Tick(client);
+    EXPECT_TRUE(Commands(client.Log(), 0, PIPECMD_SWITCH_FUNCTION).empty());
+    EXPECT_EQ(1u, m_ctrl.GetFunction());
+    EXPECT_EQ(0xFFFFFFFFu, ReadDword(kProductKey, L"Function"));
+
     PipeCmdSwitchFunction off = {PIPECMD_SWITCH_FUNCTION, 0};
     EXPECT_EQ(0u, client.Send(&off, sizeof(off)));
     EXPECT_EQ(0u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), 0, PIPECMD_SWITCH_FUNCTION)).dwFunction);
@@ -318,9 +333,8 @@ TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndSwitchTheFunction)
     EXPECT_EQ(1u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION)).dwFunction);
     EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // sent on switching on
     EXPECT_EQ(1u, ReadDword(kProductKey, L"Function"));
-
-    EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_END, QUOLOG_POWER_START,
-                                     QUOLOG_POWER_END}),
+    EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_S0, QUOLOG_POWER_END,
+                                     QUOLOG_POWER_START, QUOLOG_POWER_END}),
               PowerStatuses(StopAndRead()));
 }
 

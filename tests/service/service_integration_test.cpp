@@ -200,8 +200,8 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 }
 
 // A greeting on registration, then one sample per tick as handle 0, carrying what the
-// sensor reads now. Malformed switches (4, 12 and 3 bytes, a payload larger than any
-// command) and the commands only the service of Windows XP takes change nothing. Off:
+// sensor reads now (the samples' fields and malformed commands are the controller
+// test's). Off:
 // END, "Function" 0, the client told, then no samples at all, also after a stop and a
 // start, while a client registering anew is still greeted. On: START, "Function" 1, the
 // client told and sent a sample; samples again.
@@ -216,40 +216,13 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
     std::vector<pipetest::CEventLog::Record> infos = Commands(client.Log(), 0, PIPECMD_NOTIFY_SYSINFO);
     for (const auto& record : infos) {
         EXPECT_EQ(0u, record.dwClientHandle) << "the service sends as 0";
-        QVPipeCmdNotifySysInfo info = CommandAs<QVPipeCmdNotifySysInfo>(record);
-        EXPECT_EQ(3, info.byQuoLevel);
-        EXPECT_EQ(kBalanced, std::wstring(info.szPowerPlan));
-        EXPECT_EQ(QUOLOG_BATTERY_AC, info.byBatteryStatus);
-        EXPECT_EQ(0, info.byBatteryLifePercent);
+        EXPECT_EQ(kBalanced, std::wstring(CommandAs<QVPipeCmdNotifySysInfo>(record).szPowerPlan));
     }
     EXPECT_EQ(100.0, CommandAs<QVPipeCmdNotifySysInfo>(infos.back()).dWatt);
     sensor.Set(kSensor50W);
     EXPECT_TRUE(WaitForSample(client, client.Mark(), [](const QVPipeCmdNotifySysInfo& info) { return info.dWatt == 50.0; }));
 
     size_t nRaw = ReadRawLog().size();
-    DWORD dwLevelReads = QuoLevelCalls(L"QuoApiGetActiveQuoLevel");
-    DWORD dwCodeOnly = PIPECMD_SWITCH_FUNCTION;
-    EXPECT_EQ(0u, client.Send(&dwCodeOnly, sizeof(dwCodeOnly)));
-    DWORD longCommand[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
-    EXPECT_EQ(0u, client.Send(longCommand, sizeof(longCommand)));
-    const BYTE shortPayload[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
-    EXPECT_EQ(0u, client.Send(shortPayload, sizeof(shortPayload)));
-    std::vector<BYTE> oversized(PIPECMD_MAX_SIZE + 1, 0);
-    oversized[0] = PIPECMD_SWITCH_FUNCTION;
-    EXPECT_NE(0u, client.Send(oversized.data(), static_cast<DWORD>(oversized.size())));
-    PipeCmdActivePowPlan plan = {PIPECMD_ACTIVE_POWERPLAN, L"Bogus"};
-    EXPECT_EQ(0u, client.Send(&plan, sizeof(plan)));
-    DWORD dwUpdateLevel = PIPECMD_UPDATE_QUOLEVEL;
-    EXPECT_EQ(0u, client.Send(&dwUpdateLevel, sizeof(dwUpdateLevel)));
-    size_t nMark = client.Mark();
-    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO, 2));
-    auto later = CommandAs<QVPipeCmdNotifySysInfo>(Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO)[1]);
-    EXPECT_EQ(kBalanced, std::wstring(later.szPowerPlan));
-    EXPECT_EQ(dwLevelReads, QuoLevelCalls(L"QuoApiGetActiveQuoLevel"));
-    EXPECT_TRUE(Commands(client.Log(), 0, PIPECMD_SWITCH_FUNCTION).empty());
-    EXPECT_EQ(0xFFFFFFFFu, ReadDword(kProductKey, L"Function"));
-    EXPECT_TRUE(Matching(ReadRawLog(), nRaw, WithStatus(QUOLOG_POWER_END)).empty());
-
     PipeCmdSwitchFunction off = {PIPECMD_SWITCH_FUNCTION, 0};
     EXPECT_EQ(0u, client.Send(&off, sizeof(off)));
     EXPECT_EQ(0u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), 0, PIPECMD_SWITCH_FUNCTION)).dwFunction);
@@ -257,7 +230,7 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
     ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_END), 1, &records));
     ExpectEventRecord(records.back(), QUOLOG_POWER_END);
     EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
-    nMark = client.Mark();
+    size_t nMark = client.Mark();
     size_t nOff = records.size();
     Sleep(kQuietSpan);
     EXPECT_TRUE(Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).empty());
