@@ -438,12 +438,11 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
                       {kOtherSession, 0, "not active"},
                       {kOwnSession, 1, "has just become active"},
                       {kOwnSession, 0, "still active"}};
-    DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
     for (const auto& c : levelCases) {
+        DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
         SetSession(c.dwSession);
         server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-        dwUpdates += c.dwAdded;
-        EXPECT_EQ(dwUpdates, QuoLevelCalls(kUpdateLevel)) << c.lpCase;
+        EXPECT_EQ(dwUpdates + c.dwAdded, QuoLevelCalls(kUpdateLevel)) << c.lpCase;
     }
 
     DWORD dwFinalized = QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme");
