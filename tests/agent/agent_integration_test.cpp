@@ -18,7 +18,7 @@
 #include "IntegrationSupport.h"
 #include "PipeCmd.h"
 #include "PipeSv.h"
-#include "ScopedHandle.h"
+#include "Service.h"
 #include "SimSetting.h"
 #include "TestSupport.h"
 
@@ -213,45 +213,29 @@ TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffClosingAndKilling)
 // ---------------------------------------------------------------------------------
 // Against a stand-in for the service
 
-// The stand-in's service part: a service that reports running until it is stopped.
-SERVICE_STATUS_HANDLE g_hStandInStatus = nullptr;
-HANDLE g_hStandInStop = nullptr;
-
-void ReportStandIn(DWORD dwState)
-{
-    SERVICE_STATUS status = {};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = dwState;
-    status.dwControlsAccepted = (dwState == SERVICE_RUNNING) ? SERVICE_ACCEPT_STOP : 0;
-    SetServiceStatus(g_hStandInStatus, &status);
-}
-
-DWORD WINAPI StandInHandler(DWORD dwControl, DWORD, LPVOID, LPVOID)
-{
-    if (dwControl == SERVICE_CONTROL_STOP) {
-        ReportStandIn(SERVICE_STOP_PENDING);
-        SetEvent(g_hStandInStop);
+// The stand-in's service: the product's service framework, whose own main loop only
+// waits to be stopped.
+class CStandInService : public CService {
+public:
+    DWORD Initialize()
+    {
+        static const WCHAR kNoDependencies[] = L"\0";
+        return CService::Initialize(kServiceName, L"stand-in", L"", reinterpret_cast<const BYTE*>(kNoDependencies),
+                                    sizeof(kNoDependencies));
     }
-    return NO_ERROR;
-}
 
-void WINAPI StandInMain(DWORD, LPWSTR*)
-{
-    g_hStandInStatus = RegisterServiceCtrlHandlerExW(kServiceName, StandInHandler, nullptr);
-    if (g_hStandInStatus == nullptr) {
-        return;
+protected:
+    DWORD OnStop() override
+    {
+        TerminateMainLoop();
+        return ERROR_SUCCESS;
     }
-    ReportStandIn(SERVICE_RUNNING);
-    WaitForSingleObject(g_hStandInStop, INFINITE);
-    ReportStandIn(SERVICE_STOPPED);
-}
+};
 
 QUO_TEST_CHILD(StandInService)
 {
-    g_hStandInStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    wchar_t szName[] = L"quomonsv";
-    SERVICE_TABLE_ENTRYW table[] = {{szName, StandInMain}, {nullptr, nullptr}};
-    return StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(GetLastError());
+    CStandInService service;
+    return (service.Initialize() == ERROR_SUCCESS) ? static_cast<int>(service.ServiceEntry()) : 1;
 }
 
 // The pipes of the service, served by this process.
@@ -335,14 +319,10 @@ protected:
     static void SetUpTestSuite()
     {
         s_trace = std::make_unique<CTraceFile>(L"agent_standin.log");
-        CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-        std::wstring command = L"\"" + testsupport::ThisExePath() + L"\" --child StandInService";
-        CScopedScHandle service(CreateServiceW(scm.Get(), kServiceName, L"stand-in", SERVICE_ALL_ACCESS,
-                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                               command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-        ASSERT_TRUE(service.IsValid()) << GetLastError();
-        ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
-        ASSERT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING, kWait));
+        CStandInService service;
+        ASSERT_EQ(0u, service.Initialize());
+        ASSERT_EQ(0u, service.Register((L"\"" + testsupport::ThisExePath() + L"\" --child StandInService").c_str(), FALSE));
+        ASSERT_EQ(0u, service.Start());
         s_server = std::make_unique<CStandInServer>();
         ASSERT_EQ(0u, s_server->Start());
     }
@@ -350,12 +330,9 @@ protected:
     static void TearDownTestSuite()
     {
         s_server.reset();
-        CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        CScopedScHandle service(OpenServiceW(scm.Get(), kServiceName, SERVICE_ALL_ACCESS));
-        SERVICE_STATUS status = {};
-        ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
-        WaitForServiceState(kServiceName, SERVICE_STOPPED, kWait);
-        DeleteService(service.Get());
+        CStandInService service;
+        service.Initialize();
+        EXPECT_EQ(0u, service.Unregister());
         s_trace.reset();
     }
 
