@@ -5,6 +5,7 @@
 
 #include "NamedMutex.h"
 #include "ScopedHandle.h"
+#include "ServiceWait.h"
 #include "TestSupport.h"
 
 namespace rawlog {
@@ -143,16 +144,6 @@ bool QueryService(const wchar_t* lpName, SERVICE_STATUS_PROCESS* pStatus)
                                 sizeof(*pStatus), &cbNeeded);
 }
 
-bool WaitForServiceState(const wchar_t* lpName, DWORD dwState, DWORD dwTimeoutMs)
-{
-    return pipetest::WaitUntil(
-        [&] {
-            SERVICE_STATUS_PROCESS status = {};
-            return QueryService(lpName, &status) && status.dwCurrentState == dwState;
-        },
-        dwTimeoutMs);
-}
-
 DWORD StartWinmgmt()
 {
     CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -163,7 +154,7 @@ DWORD StartWinmgmt()
     if (!StartServiceW(service.Get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
         return GetLastError();
     }
-    return WaitForServiceState(L"winmgmt", SERVICE_RUNNING, 30000) ? ERROR_SUCCESS : ERROR_TIMEOUT;
+    return WaitForService(L"winmgmt", 30000);
 }
 
 void SetDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwValue)

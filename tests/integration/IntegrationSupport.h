@@ -65,7 +65,6 @@ void RemoveService();
 
 // The status of a service; false when it is not installed.
 bool QueryService(const wchar_t* lpName, SERVICE_STATUS_PROCESS* pStatus);
-bool WaitForServiceState(const wchar_t* lpName, DWORD dwState, DWORD dwTimeoutMs);
 // Starts "winmgmt", which the service waits for and which Wine's service manager does
 // not start for it.
 DWORD StartWinmgmt();
