@@ -254,15 +254,15 @@ public:
         return m_PipeSv.Send(dwClientHandle, lpData, cb, &dwRetCode, nullptr);
     }
 
-    // Sends a command of its code alone and returns once the client has handled it: the
-    // client serves one message at a time and takes the next (a sample, which it ignores)
-    // only then.
+    // Sends a command of its code alone and returns once the client has handled it.
     void SendCode(DWORD dwClientHandle, DWORD dwCmd)
     {
         EXPECT_EQ(0u, Send(dwClientHandle, &dwCmd, sizeof(dwCmd)));
         Flush(dwClientHandle);
     }
 
+    // Returns once the client has handled every command sent before: it serves one
+    // message at a time and takes the next (a sample, which it ignores) only then.
     void Flush(DWORD dwClientHandle)
     {
         QVPipeCmdNotifySysInfo sample = {};

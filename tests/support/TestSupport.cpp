@@ -40,27 +40,23 @@ std::wstring QuoteArgument(const std::wstring& arg)
     return quoted;
 }
 
-// This process's environment with the entries of extra added (replacing those of the
-// same name), as a block for CreateProcessW.
+// This process's environment with the entries "NAME=value" of extra added (replacing
+// those of the same name), as a block for CreateProcessW.
 std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& extra)
 {
-    std::vector<std::wstring> entries;
+    std::vector<wchar_t> block;
+    auto append = [&block](LPCWSTR lpEntry) { block.insert(block.end(), lpEntry, lpEntry + wcslen(lpEntry) + 1); };
     LPWCH lpStrings = GetEnvironmentStringsW();
     for (LPCWSTR p = lpStrings; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
-        entries.emplace_back(p);
+        if (std::none_of(extra.begin(), extra.end(), [p](const std::wstring& entry) {
+                return _wcsnicmp(p, entry.c_str(), entry.find(L'=') + 1) == 0;
+            })) {
+            append(p);
+        }
     }
     FreeEnvironmentStringsW(lpStrings);
     for (const auto& entry : extra) {
-        std::wstring name = entry.substr(0, entry.find(L'=') + 1);
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const std::wstring& e) { return _wcsnicmp(e.c_str(), name.c_str(), name.size()) == 0; }),
-                      entries.end());
-        entries.push_back(entry);
-    }
-    std::vector<wchar_t> block;
-    for (const auto& entry : entries) {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
+        append(entry.c_str());
     }
     block.push_back(L'\0');
     return block;
