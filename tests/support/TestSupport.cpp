@@ -114,7 +114,7 @@ bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std:
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
                         env.empty() ? nullptr : envBlock.data(), nullptr, &si, &pi)) {
         fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", exe.c_str(), GetLastError());
         return false;
