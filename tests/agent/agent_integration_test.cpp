@@ -10,8 +10,7 @@
 // told to emulate Windows XP).
 #include <windows.h>
 
-#include <algorithm>
-#include <cstring>
+#include <cwchar>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -19,7 +18,7 @@
 #include "IntegrationSupport.h"
 #include "PipeCmd.h"
 #include "PipeSv.h"
-#include "ScopedHandle.h"
+#include "Service.h"
 #include "SimSetting.h"
 #include "TestSupport.h"
 
@@ -27,37 +26,35 @@ using namespace integ;
 
 namespace {
 
-const wchar_t kAgentClass[] = L"QUOViewerTool_MW_Class";
 const wchar_t kAgentInitialized[] = L"CMainWnd -- Initialized.";
 const wchar_t kGoodbye[] = L"========== GOODBYE (quoviewerd) ==========";
-const wchar_t kEmulateXp[] = L"QUO_EMULATE_WINVER=5.1";
 const wchar_t kSessionKeyVariable[] = L"QUO_CONSOLE_SESSION_KEY=";
 const wchar_t kActiveSessionValue[] = L"ActiveConsoleSession";
 // Every Wine process runs in session 1; another id makes the agent's session inactive.
 const DWORD kOwnSession = 1;
 const DWORD kOtherSession = 2;
-// Upper bound for what comes within a tick or two; generous for a loaded machine.
-const DWORD kWait = 20000;
-// How long a test watches for something that must not happen: two and a half ticks.
-const DWORD kQuietSpan = 2500;
+const wchar_t kUpdateLevel[] = L"QuoApiUpdateActiveQuoLevel";
+const wchar_t kUpdateMonitors[] = L"QuoApiUpdateMonitorInfo";
+const wchar_t kWatchScheme[] = L"QuoApiInitializeWatchActiveScheme";
 
 const wchar_t kNoScheme[] = L"{00000000-0000-0000-0000-000000000000}";
 const wchar_t kBalancedScheme[] = L"{381b4222-f694-41f0-9685-ff5bb260df2e}";
 const wchar_t kPowerSaverScheme[] = L"{a1841308-3541-4fab-bc81-f71556f20b4a}";
 const wchar_t kHighPerformanceScheme[] = L"{8c5e7fda-e8bf-4a96-9a85-aa6e25226d6e}";
 // A scheme of our own that bears the power saver's name.
-const wchar_t kTwinScheme[] = L"PowerSchemes\\{5a560051-554f-4a50-8c41-4e0000000099}";
+const wchar_t kTwinScheme[] = L"{5a560051-554f-4a50-8c41-4e0000000099}";
 
-std::wstring AgentPath()
+// Starts an agent with env added to its environment.
+void StartAgent(CProcess* pAgent, const std::vector<std::wstring>& env = {})
 {
-    return ProgramPath(L"quoviewerd.exe");
+    ASSERT_TRUE(pAgent->StartProgram(ProgramPath(L"quoviewerd.exe"), {}, env));
 }
 
 // The agent's hidden window, or NULL when the process has none.
 HWND AgentWindow(DWORD dwProcessId)
 {
     HWND hWnd = nullptr;
-    while ((hWnd = FindWindowExW(nullptr, hWnd, kAgentClass, nullptr)) != nullptr) {
+    while ((hWnd = FindWindowExW(nullptr, hWnd, L"QUOViewerTool_MW_Class", nullptr)) != nullptr) {
         DWORD dwOwner = 0;
         GetWindowThreadProcessId(hWnd, &dwOwner);
         if (dwOwner == dwProcessId) {
@@ -68,9 +65,9 @@ HWND AgentWindow(DWORD dwProcessId)
 }
 
 // Sends a message to the agent's window and waits for it to be handled.
-void SendToAgent(DWORD dwProcessId, UINT uMsg, WPARAM wParam)
+void SendToAgent(const CProcess& agent, UINT uMsg, WPARAM wParam)
 {
-    HWND hWnd = AgentWindow(dwProcessId);
+    HWND hWnd = AgentWindow(agent.Id());
     ASSERT_NE(nullptr, hWnd) << "the agent has no window";
     DWORD_PTR dwResult = 0;
     EXPECT_NE(0, SendMessageTimeoutW(hWnd, uMsg, wParam, 0, SMTO_NORMAL, kWait, &dwResult));
@@ -83,15 +80,6 @@ DWORD NextClientHandle()
     CTestClient client;
     EXPECT_EQ(0u, client.Connect());
     return client.Handle();
-}
-
-std::wstring PlanName(const pipetest::CEventLog::Record& record)
-{
-    PipeCmdActivePowPlan cmd = {};
-    EXPECT_EQ(sizeof(cmd), record.payload.size());
-    CopyMemory(&cmd, record.payload.data(), std::min(sizeof(cmd), record.payload.size()));
-    cmd.szPowPlan[ARRAYSIZE(cmd.szPowPlan) - 1] = L'\0';
-    return cmd.szPowPlan;
 }
 
 // ---------------------------------------------------------------------------------
@@ -108,26 +96,14 @@ protected:
 
     static void TearDownTestSuite() { s_trace.reset(); }
 
-    void TearDown() override
-    {
-        SERVICE_STATUS_PROCESS status = {};
-        if (QueryService(kServiceName, &status)) {
-            EXPECT_EQ(0u, RunQuomonsv({L"/UNINSTALL"}));
-        }
-    }
-
-    static void InstallAndStart()
-    {
-        ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-        ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
-    }
+    void TearDown() override { RemoveService(); }
 
     // Starts an agent and waits until it has registered with the service.
     static void StartRegisteredAgent(CProcess* pAgent, const std::vector<std::wstring>& env = {})
     {
         size_t nMark = s_trace->Count();
-        ASSERT_TRUE(pAgent->Start(AgentPath(), {}, env));
-        ASSERT_LE(0, s_trace->WaitFor(nMark, pAgent->Id(), kAgentInitialized, kWait));
+        StartAgent(pAgent, env);
+        ASSERT_LE(0, s_trace->WaitFor(nMark, pAgent->Id(), kAgentInitialized));
     }
 
     static std::unique_ptr<CTraceFile> s_trace;
@@ -135,36 +111,33 @@ protected:
 
 std::unique_ptr<CTraceFile> AgentWithService::s_trace;
 
+// While the service is installed but stopped, the agent polls for it every 500 ms (the
+// waited seconds it traces grow by half a second a line, give or take their rounding to a
+// tenth); a second agent leaves at once with 0. Once the service runs, the waiting agent
+// registers as its first client.
 TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
 {
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
     size_t nMark = s_trace->Count();
     CProcess agent;
-    ASSERT_TRUE(agent.Start(AgentPath(), {}));
+    StartAgent(&agent);
     ASSERT_TRUE(pipetest::WaitUntil([&] { return s_trace->Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; },
                                     kWait));
-
-    // A second agent in the same session leaves at once, with exit code 0.
     CProcess second;
-    ASSERT_TRUE(second.Start(AgentPath(), {}));
+    StartAgent(&second);
     EXPECT_EQ(0u, second.Wait(kWait));
     EXPECT_EQ(1u, s_trace->Find(nMark, second.Id(), L"Already exists.").size());
     EXPECT_EQ(1u, s_trace->Find(nMark, second.Id(), L"GOODBYE (quoviewerd) ERROR_ALREADY_EXISTS").size());
     EXPECT_TRUE(agent.IsRunning());
 
-    // The service starts: the waiting agent registers as its first client.
     ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), L"Service is running! (quomonsv)", kWait));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized, kWait));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L" count: 1", kWait));
+    EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), L"Service is running! (quomonsv)"));
+    EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized));
+    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L" count: 1"));
     EXPECT_EQ(2u, NextClientHandle());
 
-    // It polled every 500 ms: the waited seconds it traced grow by half a second a line,
-    // give or take their rounding to a tenth.
-    std::vector<TraceLine> waits = s_trace->Find(nMark, agent.Id(), L"Waiting ... (");
-    ASSERT_GE(waits.size(), 4u);
     double dLast = -1.0;
-    for (const auto& line : waits) {
+    for (const auto& line : s_trace->Find(nMark, agent.Id(), L"Waiting ... (")) {
         const std::wstring& text = line.text;
         EXPECT_EQ(0u, text.find(L"Waiting ... (")) << testsupport::Narrow(text);
         EXPECT_EQ(text.size() - wcslen(L"sec)."), text.rfind(L"sec).")) << testsupport::Narrow(text);
@@ -172,43 +145,55 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
         EXPECT_GE(dSeconds - dLast, 0.39) << testsupport::Narrow(text);
         dLast = dSeconds;
     }
-
-    SendToAgent(agent.Id(), WM_CLOSE, 0);
+    SendToAgent(agent, WM_CLOSE, 0);
     EXPECT_EQ(0u, agent.Wait(kWait));
 }
 
-TEST_F(AgentWithService, LoggingOffClosesAndUnregistersButACancelledOneChangesNothing)
+// The level library asks for a display update: the service passes it on to every client,
+// and the agent of the active session has the library update its data. In a session that
+// is not the active one, the agent receives it and does nothing: it handles one message
+// at a time, so once it has taken the next sample it is done with the request.
+// A cancelled log-off changes nothing: the agent stays, registered. A log-off closes the
+// window, unregisters and says GOODBYE; so does WM_CLOSE. A killed agent cannot
+// unregister, and the service drops it when a send to it fails.
+TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffClosingAndKilling)
 {
-    InstallAndStart();
+    testsupport::CTestRegKey session(L"agentsession");
+    session.SetDword(L"", kActiveSessionValue, kOwnSession);
+    InstallAndStartService();
     CProcess agent;
-    StartRegisteredAgent(&agent);
+    StartRegisteredAgent(&agent, {kSessionKeyVariable + session.Path()});
     EXPECT_EQ(2u, NextClientHandle());
-
-    // The session does not end after all: the agent stays, registered.
+    DWORD dwCalls = QuoLevelCalls(kUpdateMonitors);
+    CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
+    session.SetDword(L"", kActiveSessionValue, kOtherSession);
     size_t nMark = s_trace->Count();
-    SendToAgent(agent.Id(), WM_ENDSESSION, FALSE);
+    request.Set(2);
+    int nReceived = s_trace->WaitFor(nMark, agent.Id(), L"PIPECMD_UPDATE_EXTDSPINFO");
+    ASSERT_LE(0, nReceived);
+    EXPECT_LE(0, s_trace->WaitFor(nReceived + 1, agent.Id(), L"Unknown Command."));
+    EXPECT_EQ(dwCalls + 1, QuoLevelCalls(kUpdateMonitors));
+    session.SetDword(L"", kActiveSessionValue, kOwnSession);
+
+    nMark = s_trace->Count();
+    SendToAgent(agent, WM_ENDSESSION, FALSE);
     EXPECT_EQ(kStillRunning, agent.Wait(kQuietSpan));
     EXPECT_NE(nullptr, AgentWindow(agent.Id()));
     EXPECT_TRUE(s_trace->Find(nMark, agent.Id(), L"WM_ENDSESSION").empty());
     EXPECT_EQ(2u, NextClientHandle());
-
-    // The session ends: window closed, unregistered, GOODBYE.
     nMark = s_trace->Count();
-    SendToAgent(agent.Id(), WM_ENDSESSION, TRUE);
+    SendToAgent(agent, WM_ENDSESSION, TRUE);
     EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_EQ(1u, s_trace->Find(nMark, agent.Id(), L"WM_ENDSESSION. Close.").size());
-    EXPECT_EQ(1u, s_trace->Find(nMark, agent.Id(), L"CMainWnd -- Finalized.").size());
-    EXPECT_EQ(1u, s_trace->Find(nMark, agent.Id(), kGoodbye).size());
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED", kWait));
+    for (const wchar_t* lpText : {L"WM_ENDSESSION. Close.", L"CMainWnd -- Finalized.", kGoodbye}) {
+        EXPECT_EQ(1u, s_trace->Find(nMark, agent.Id(), lpText).size()) << testsupport::Narrow(lpText);
+    }
+    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
     EXPECT_EQ(1u, NextClientHandle());
-}
 
-TEST_F(AgentWithService, CloseUnregistersAndAKilledAgentIsDroppedAtTheNextSend)
-{
-    InstallAndStart();
     CProcess closed;
     StartRegisteredAgent(&closed);
-    size_t nMark = s_trace->Count();
+    nMark = s_trace->Count();
     HWND hWnd = AgentWindow(closed.Id());
     ASSERT_NE(nullptr, hWnd);
     EXPECT_TRUE(PostMessageW(hWnd, WM_CLOSE, 0, 0));
@@ -216,208 +201,153 @@ TEST_F(AgentWithService, CloseUnregistersAndAKilledAgentIsDroppedAtTheNextSend)
     EXPECT_EQ(1u, s_trace->Find(nMark, closed.Id(), kGoodbye).size());
     EXPECT_EQ(1u, NextClientHandle());
 
-    // A killed agent cannot unregister; the service drops it when a send to it fails.
     CProcess killed;
     StartRegisteredAgent(&killed);
     EXPECT_EQ(2u, NextClientHandle());
     nMark = s_trace->Count();
     killed.Kill();
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED", kWait));
+    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
     EXPECT_EQ(1u, NextClientHandle());
-}
-
-TEST_F(AgentWithService, DisplayUpdateRequestsReachTheLevelLibraryOnlyFromTheActiveSession)
-{
-    testsupport::CTestRegKey session(L"agentsession");
-    session.SetDword(L"", kActiveSessionValue, kOwnSession);
-    InstallAndStart();
-    CProcess agent;
-    StartRegisteredAgent(&agent, {kSessionKeyVariable + session.Path()});
-
-    // The level library asks for a display update: the service passes it on to every
-    // client, and the agent of the active session has the library update its data.
-    DWORD dwCalls = QuoLevelCalls(L"QuoApiUpdateMonitorInfo");
-    CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return QuoLevelCalls(L"QuoApiUpdateMonitorInfo") == dwCalls + 1; }, kWait));
-
-    // In a session that is not the active one, the agent receives it and does nothing.
-    session.SetDword(L"", kActiveSessionValue, kOtherSession);
-    size_t nMark = s_trace->Count();
-    request.Set(2);
-    int nReceived = s_trace->WaitFor(nMark, agent.Id(), L"PIPECMD_UPDATE_EXTDSPINFO", kWait);
-    ASSERT_LE(0, nReceived);
-    // The agent handles one message at a time: once it has taken the next sample, it
-    // is done with the request.
-    EXPECT_LE(0, s_trace->WaitFor(nReceived + 1, agent.Id(), L"Unknown Command.", kWait));
-    EXPECT_EQ(dwCalls + 1, QuoLevelCalls(L"QuoApiUpdateMonitorInfo"));
-
-    SendToAgent(agent.Id(), WM_CLOSE, 0);
-    EXPECT_EQ(0u, agent.Wait(kWait));
 }
 
 // ---------------------------------------------------------------------------------
 // Against a stand-in for the service
 
-// The stand-in's service part: a service that reports running until it is stopped.
-SERVICE_STATUS_HANDLE g_hStandInStatus = nullptr;
-HANDLE g_hStandInStop = nullptr;
-
-void ReportStandIn(DWORD dwState)
-{
-    SERVICE_STATUS status = {};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = dwState;
-    status.dwControlsAccepted = (dwState == SERVICE_RUNNING) ? SERVICE_ACCEPT_STOP : 0;
-    SetServiceStatus(g_hStandInStatus, &status);
-}
-
-DWORD WINAPI StandInHandler(DWORD dwControl, DWORD, LPVOID, LPVOID)
-{
-    if (dwControl == SERVICE_CONTROL_STOP) {
-        ReportStandIn(SERVICE_STOP_PENDING);
-        SetEvent(g_hStandInStop);
+// The stand-in's service: the product's service framework, whose own main loop only
+// waits to be stopped.
+class CStandInService : public CService {
+public:
+    DWORD Initialize()
+    {
+        static const WCHAR kNoDependencies[] = L"\0";
+        return CService::Initialize(kServiceName, L"stand-in", L"", reinterpret_cast<const BYTE*>(kNoDependencies),
+                                    sizeof(kNoDependencies));
     }
-    return NO_ERROR;
-}
 
-void WINAPI StandInMain(DWORD, LPWSTR*)
-{
-    g_hStandInStatus = RegisterServiceCtrlHandlerExW(kServiceName, StandInHandler, nullptr);
-    if (g_hStandInStatus == nullptr) {
-        return;
+protected:
+    DWORD OnStop() override
+    {
+        TerminateMainLoop();
+        return ERROR_SUCCESS;
     }
-    ReportStandIn(SERVICE_RUNNING);
-    WaitForSingleObject(g_hStandInStop, INFINITE);
-    ReportStandIn(SERVICE_STOPPED);
-}
+};
 
 QUO_TEST_CHILD(StandInService)
 {
-    g_hStandInStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    wchar_t szName[] = L"quomonsv";
-    SERVICE_TABLE_ENTRYW table[] = {{szName, StandInMain}, {nullptr, nullptr}};
-    return StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(GetLastError());
+    CStandInService service;
+    return (service.Initialize() == ERROR_SUCCESS) ? static_cast<int>(service.ServiceEntry()) : 1;
 }
+
+// The pipes of the service, served by this process.
+class CStandInServer {
+public:
+    CStandInServer() { m_log.pReceiver = &m_PipeSv; }
+    ~CStandInServer() { m_PipeSv.Finalize(nullptr); }
+
+    DWORD Start() { return m_PipeSv.Initialize(kPipeSuffix, pipetest::CEventLog::Callback, &m_log); }
+    pipetest::CEventLog& Log() { return m_log; }
+    size_t Mark() { return m_log.Records().size(); }
+
+    DWORD Send(DWORD dwClientHandle, const void* lpData, DWORD cb)
+    {
+        DWORD dwRetCode = 0;
+        return m_PipeSv.Send(dwClientHandle, lpData, cb, &dwRetCode, nullptr);
+    }
+
+    // Sends a command of its code alone and returns once the client has handled it.
+    void SendCode(DWORD dwClientHandle, DWORD dwCmd)
+    {
+        EXPECT_EQ(0u, Send(dwClientHandle, &dwCmd, sizeof(dwCmd)));
+        Flush(dwClientHandle);
+    }
+
+    // Returns once the client has handled every command sent before: it serves one
+    // message at a time and takes the next (a sample, which it ignores) only then.
+    void Flush(DWORD dwClientHandle)
+    {
+        QVPipeCmdNotifySysInfo sample = {};
+        sample.dwCmd = PIPECMD_NOTIFY_SYSINFO;
+        EXPECT_EQ(0u, Send(dwClientHandle, &sample, sizeof(sample)));
+    }
+
+    // Waits for the first event dwEvent from record nFrom on, of client dwClientHandle (0:
+    // any); that client's handle, or 0 when none came in time.
+    DWORD WaitForEvent(size_t nFrom, DWORD dwEvent, DWORD dwClientHandle = 0)
+    {
+        DWORD dwFound = 0;
+        pipetest::WaitUntil(
+            [&] {
+                std::vector<pipetest::CEventLog::Record> records = m_log.Records();
+                for (size_t i = nFrom; i < records.size() && dwFound == 0; ++i) {
+                    if (records[i].dwEvent == dwEvent && (dwClientHandle == 0 || records[i].dwClientHandle == dwClientHandle)) {
+                        dwFound = records[i].dwClientHandle;
+                    }
+                }
+                return dwFound != 0;
+            },
+            kWait);
+        return dwFound;
+    }
+
+    // The first plan name the client sent from record nFrom on; "<none>" when none came.
+    std::wstring WaitForPlan(size_t nFrom)
+    {
+        pipetest::CEventLog::Record record = WaitForCommand(m_log, nFrom, PIPECMD_ACTIVE_POWERPLAN);
+        if (record.payload.empty()) {
+            return L"<none>";
+        }
+        PipeCmdActivePowPlan plan = CommandAs<PipeCmdActivePowPlan>(record);
+        return std::wstring(plan.szPowPlan, wcsnlen(plan.szPowPlan, PIPECMD_POWPLAN_CHARS));
+    }
+
+    // Asks the client for its plan and waits for the answer.
+    std::wstring RequestPlan(DWORD dwClientHandle)
+    {
+        size_t nMark = Mark();
+        PipeCmdActivePowPlan request = {PIPECMD_ACTIVE_POWERPLAN, L""};
+        EXPECT_EQ(0u, Send(dwClientHandle, &request, sizeof(request)));
+        return WaitForPlan(nMark);
+    }
+
+private:
+    CPipeSv m_PipeSv;
+    pipetest::CEventLog m_log;
+};
 
 class AgentStandIn : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         s_trace = std::make_unique<CTraceFile>(L"agent_standin.log");
-        CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-        std::wstring command = L"\"" + testsupport::ThisExePath() + L"\" --child StandInService";
-        CScopedScHandle service(CreateServiceW(scm.Get(), kServiceName, L"stand-in", SERVICE_ALL_ACCESS,
-                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                               command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-        ASSERT_TRUE(service.IsValid()) << GetLastError();
-        ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
-        ASSERT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING, kWait));
-        s_server.reset(new CStandInServer);
+        CStandInService service;
+        ASSERT_EQ(0u, service.Initialize());
+        ASSERT_EQ(0u, service.Register((L"\"" + testsupport::ThisExePath() + L"\" --child StandInService").c_str(), FALSE));
+        ASSERT_EQ(0u, service.Start());
+        s_server = std::make_unique<CStandInServer>();
         ASSERT_EQ(0u, s_server->Start());
     }
 
     static void TearDownTestSuite()
     {
         s_server.reset();
-        CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        CScopedScHandle service(OpenServiceW(scm.Get(), kServiceName, SERVICE_ALL_ACCESS));
-        SERVICE_STATUS status = {};
-        ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
-        WaitForServiceState(kServiceName, SERVICE_STOPPED, kWait);
-        DeleteService(service.Get());
+        // The prefix is the suite's own: a stop answered late on a loaded machine (1053)
+        // is no failure of the agent.
+        CStandInService service;
+        service.Initialize();
+        service.Unregister();
         s_trace.reset();
     }
 
-    // The pipes of the service, served by this process.
-    class CStandInServer {
-    public:
-        CStandInServer() { m_log.pReceiver = &m_PipeSv; }
-        ~CStandInServer() { m_PipeSv.Finalize(nullptr); }
-
-        DWORD Start() { return m_PipeSv.Initialize(kPipeSuffix, pipetest::CEventLog::Callback, &m_log); }
-        pipetest::CEventLog& Log() { return m_log; }
-        size_t Mark() { return m_log.Records().size(); }
-
-        DWORD Send(DWORD dwClientHandle, const void* lpData, DWORD cb)
-        {
-            DWORD dwRetCode = 0;
-            return m_PipeSv.Send(dwClientHandle, lpData, cb, &dwRetCode, nullptr);
-        }
-
-        void SendCode(DWORD dwClientHandle, DWORD dwCmd) { EXPECT_EQ(0u, Send(dwClientHandle, &dwCmd, sizeof(dwCmd))); }
-
-        // Returns once the client has handled every command sent before: it serves one
-        // message at a time and takes the next (a sample, which it ignores) only then.
-        void Flush(DWORD dwClientHandle)
-        {
-            QVPipeCmdNotifySysInfo sample = {};
-            sample.dwCmd = PIPECMD_NOTIFY_SYSINFO;
-            EXPECT_EQ(0u, Send(dwClientHandle, &sample, sizeof(sample)));
-        }
-
-        // The handle of the first client that registered from record nFrom on; 0 when
-        // none came in time.
-        DWORD WaitForClient(size_t nFrom)
-        {
-            DWORD dwHandle = 0;
-            pipetest::WaitUntil(
-                [&] {
-                    std::vector<pipetest::CEventLog::Record> records = m_log.Records();
-                    for (size_t i = nFrom; i < records.size(); ++i) {
-                        if (records[i].dwEvent == PIPEEVENT_CONNECTED) {
-                            dwHandle = records[i].dwClientHandle;
-                            return true;
-                        }
-                    }
-                    return false;
-                },
-                kWait);
-            return dwHandle;
-        }
-
-        bool WaitForDisconnect(size_t nFrom, DWORD dwClientHandle)
-        {
-            return pipetest::WaitUntil(
-                [&] {
-                    std::vector<pipetest::CEventLog::Record> records = m_log.Records();
-                    for (size_t i = nFrom; i < records.size(); ++i) {
-                        if (records[i].dwEvent == PIPEEVENT_DISCONNECTED && records[i].dwClientHandle == dwClientHandle) {
-                            return true;
-                        }
-                    }
-                    return false;
-                },
-                kWait);
-        }
-
-        // Asks the client for its plan and waits for the answer; "<none>" when none came.
-        std::wstring RequestPlan(DWORD dwClientHandle)
-        {
-            size_t nMark = Mark();
-            PipeCmdActivePowPlan request = {};
-            request.dwCmd = PIPECMD_ACTIVE_POWERPLAN;
-            EXPECT_EQ(0u, Send(dwClientHandle, &request, sizeof(request)));
-            if (!WaitForCommands(m_log, nMark, PIPECMD_ACTIVE_POWERPLAN, 1, kWait)) {
-                return L"<none>";
-            }
-            return PlanName(Commands(m_log, nMark, PIPECMD_ACTIVE_POWERPLAN)[0]);
-        }
-
-    private:
-        CPipeSv m_PipeSv;
-        pipetest::CEventLog m_log;
-    };
-
-    void SetUp() override { m_session.SetDword(L"", kActiveSessionValue, kOwnSession); }
+    void SetUp() override { SetSession(kOwnSession); }
 
     // Starts an agent in the session of m_session, with env added; its client handle.
-    DWORD StartAgent(CProcess* pAgent, const std::vector<std::wstring>& env)
+    DWORD StartAgentInSession(CProcess* pAgent, const std::vector<std::wstring>& env)
     {
         std::vector<std::wstring> agentEnv = env;
         agentEnv.push_back(kSessionKeyVariable + m_session.Path());
         size_t nMark = s_server->Mark();
-        EXPECT_TRUE(pAgent->Start(AgentPath(), {}, agentEnv));
-        return s_server->WaitForClient(nMark);
+        StartAgent(pAgent, agentEnv);
+        return s_server->WaitForEvent(nMark, PIPEEVENT_CONNECTED);
     }
 
     void SetSession(DWORD dwSessionId) { m_session.SetDword(L"", kActiveSessionValue, dwSessionId); }
@@ -428,58 +358,50 @@ protected:
 };
 
 std::unique_ptr<CTraceFile> AgentStandIn::s_trace;
-std::unique_ptr<AgentStandIn::CStandInServer> AgentStandIn::s_server;
+std::unique_ptr<CStandInServer> AgentStandIn::s_server;
 
+// At start the agent watches the scheme through the level library and asks once for a
+// level update. Asked before it has read any plan, it answers with an empty name. The
+// session's scheme is polled every second and each new name reported once: another
+// scheme of the same name sends nothing. A session that is not the active one reports
+// nothing and answers nothing, but the agent keeps the name for when it is active again.
+// The level is updated only when the session has become active since the last request.
+// Closing ends the watch and unregisters.
 TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSessionBecomesActive)
 {
     CStandInServer& server = *s_server;
-    // No scheme is active yet: the agent cannot read a plan name.
     CSimSetting active(L"PowerSchemes", L"Active", kNoScheme);
-    DWORD dwWatches = QuoLevelCalls(L"QuoApiInitializeWatchActiveScheme");
+    DWORD dwWatches = QuoLevelCalls(kWatchScheme);
     size_t nTrace = s_trace->Count();
     size_t nMark = server.Mark();
     CProcess agent;
-    DWORD dwClient = StartAgent(&agent, {kEmulateXp});
+    DWORD dwClient = StartAgentInSession(&agent, {L"QUO_EMULATE_WINVER=5.1"});
     ASSERT_NE(0u, dwClient);
-
-    // At start it watches the scheme through the level library and asks once for a
-    // level update.
-    ASSERT_TRUE(WaitForCommands(server.Log(), nMark, PIPECMD_UPDATE_QUOLEVEL, 1, kWait));
-    pipetest::CEventLog::Record update = Commands(server.Log(), nMark, PIPECMD_UPDATE_QUOLEVEL)[0];
+    pipetest::CEventLog::Record update = WaitForCommand(server.Log(), nMark, PIPECMD_UPDATE_QUOLEVEL);
     EXPECT_EQ(sizeof(DWORD), update.payload.size());
     EXPECT_EQ(dwClient, update.dwClientHandle);
-    EXPECT_EQ(dwWatches + 1, QuoLevelCalls(L"QuoApiInitializeWatchActiveScheme"));
-    EXPECT_LE(0, s_trace->WaitFor(nTrace, agent.Id(), L"Error in PowScheme.GetActivePowPlanName()", kWait));
-
-    // Asked before it has read any plan, it answers with an empty name.
+    EXPECT_EQ(dwWatches + 1, QuoLevelCalls(kWatchScheme));
+    EXPECT_LE(0, s_trace->WaitFor(nTrace, agent.Id(), L"Error in PowScheme.GetActivePowPlanName()"));
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
 
-    // The session's scheme is polled every second; each new name reaches the service.
     nMark = server.Mark();
     CSimSetting balanced(L"PowerSchemes", L"Active", kBalancedScheme);
-    ASSERT_TRUE(WaitForCommands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN, 1, kWait));
-    EXPECT_EQ(L"バランス", PlanName(Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN)[0]));
+    EXPECT_EQ(L"バランス", server.WaitForPlan(nMark));
     nMark = server.Mark();
     CSimSetting saver(L"PowerSchemes", L"Active", kPowerSaverScheme);
-    ASSERT_TRUE(WaitForCommands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN, 1, kWait));
-    EXPECT_EQ(L"省電力", PlanName(Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN)[0]));
-
-    // Another scheme of the same name: the agent reads it and sends nothing.
-    CSimSetting twinName(kTwinScheme, L"FriendlyName", L"省電力");
-    CSimSetting twinIndex(kTwinScheme, L"Index", 9);
+    EXPECT_EQ(L"省電力", server.WaitForPlan(nMark));
+    CSimSetting twinName(std::wstring(L"PowerSchemes\\") + kTwinScheme, L"FriendlyName", L"省電力");
+    CSimSetting twinIndex(std::wstring(L"PowerSchemes\\") + kTwinScheme, L"Index", 9);
     nTrace = s_trace->Count();
-    CSimSetting twin(L"PowerSchemes", L"Active", std::wstring(kTwinScheme).substr(wcslen(L"PowerSchemes\\")));
+    CSimSetting twin(L"PowerSchemes", L"Active", kTwinScheme);
     Sleep(kQuietSpan);
     EXPECT_EQ(1u, Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).size());
     EXPECT_TRUE(s_trace->Find(nTrace, agent.Id(), L"Error in PowScheme.GetActivePowPlanName()").empty());
 
-    // A session that is not the active one reports nothing and answers nothing, but
-    // the agent keeps the name for when its session is active again.
     SetSession(kOtherSession);
     nMark = server.Mark();
     CSimSetting high(L"PowerSchemes", L"Active", kHighPerformanceScheme);
-    PipeCmdActivePowPlan request = {};
-    request.dwCmd = PIPECMD_ACTIVE_POWERPLAN;
+    PipeCmdActivePowPlan request = {PIPECMD_ACTIVE_POWERPLAN, L""};
     EXPECT_EQ(0u, server.Send(dwClient, &request, sizeof(request)));
     Sleep(kQuietSpan);
     server.Flush(dwClient);
@@ -487,46 +409,44 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     SetSession(kOwnSession);
     EXPECT_EQ(L"高パフォーマンス", server.RequestPlan(dwClient));
 
-    // The level is updated only when the session has become active since the last
-    // request.
-    const wchar_t kUpdateLevel[] = L"QuoApiUpdateActiveQuoLevel";
-    DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
-    server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    server.Flush(dwClient);
-    EXPECT_EQ(dwUpdates, QuoLevelCalls(kUpdateLevel)) << "active before and now";
-    SetSession(kOtherSession);
-    server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    server.Flush(dwClient);
-    EXPECT_EQ(dwUpdates, QuoLevelCalls(kUpdateLevel)) << "not active";
-    SetSession(kOwnSession);
-    server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    server.Flush(dwClient);
-    EXPECT_EQ(dwUpdates + 1, QuoLevelCalls(kUpdateLevel)) << "has just become active";
-    server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    server.Flush(dwClient);
-    EXPECT_EQ(dwUpdates + 1, QuoLevelCalls(kUpdateLevel)) << "still active";
+    const struct {
+        DWORD dwSession;
+        DWORD dwAdded;
+        const char* lpCase;
+    } levelCases[] = {{kOwnSession, 0, "active before and now"},
+                      {kOtherSession, 0, "not active"},
+                      {kOwnSession, 1, "has just become active"},
+                      {kOwnSession, 0, "still active"}};
+    for (const auto& c : levelCases) {
+        DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
+        SetSession(c.dwSession);
+        server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
+        EXPECT_EQ(dwUpdates + c.dwAdded, QuoLevelCalls(kUpdateLevel)) << c.lpCase;
+    }
 
-    // Closing ends the watch and unregisters.
     DWORD dwFinalized = QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme");
     nMark = server.Mark();
-    SendToAgent(agent.Id(), WM_CLOSE, 0);
+    SendToAgent(agent, WM_CLOSE, 0);
     EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_TRUE(server.WaitForDisconnect(nMark, dwClient));
+    EXPECT_NE(0u, server.WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
     EXPECT_EQ(dwFinalized + 1, QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme"));
 }
 
+// Its timer does nothing: a new scheme is not reported, requests are answered with the
+// empty name it started with. A payload too short for a command, one larger than any
+// command (refused unacknowledged) and an unknown command are dropped, and the agent
+// goes on answering. Level requests are ignored, also when the session has just become
+// active; display updates reach the level library from the active session only. Nothing
+// of Windows XP happens; logging off ends it and unregisters.
 TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
 {
     CStandInServer& server = *s_server;
     CSimSetting balanced(L"PowerSchemes", L"Active", kBalancedScheme);
-    DWORD dwWatches = QuoLevelCalls(L"QuoApiInitializeWatchActiveScheme");
+    DWORD dwWatches = QuoLevelCalls(kWatchScheme);
     size_t nStart = server.Mark();
     CProcess agent;
-    DWORD dwClient = StartAgent(&agent, {});
+    DWORD dwClient = StartAgentInSession(&agent, {});
     ASSERT_NE(0u, dwClient);
-
-    // Its timer does nothing: a new scheme is not reported, and a request is answered
-    // with the empty name it started with.
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
     size_t nMark = server.Mark();
     CSimSetting saver(L"PowerSchemes", L"Active", kPowerSaverScheme);
@@ -534,8 +454,6 @@ TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
     EXPECT_TRUE(Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).empty());
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
 
-    // A payload too short for a command, one larger than any command (refused
-    // unacknowledged) and an unknown command are dropped; the agent goes on answering.
     nMark = server.Mark();
     const BYTE shortPayload[3] = {PIPECMD_ACTIVE_POWERPLAN, 0, 0};
     EXPECT_EQ(0u, server.Send(dwClient, shortPayload, sizeof(shortPayload)));
@@ -546,37 +464,26 @@ TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
     EXPECT_EQ(1u, Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).size());
 
-    // Level requests are ignored, also when the session has just become active.
-    const wchar_t kUpdateLevel[] = L"QuoApiUpdateActiveQuoLevel";
     DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
     SetSession(kOtherSession);
     server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    server.Flush(dwClient);
     SetSession(kOwnSession);
     server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    server.Flush(dwClient);
     EXPECT_EQ(dwUpdates, QuoLevelCalls(kUpdateLevel));
 
-    // Display updates reach the level library from the active session only.
-    const wchar_t kUpdateMonitors[] = L"QuoApiUpdateMonitorInfo";
     DWORD dwMonitorUpdates = QuoLevelCalls(kUpdateMonitors);
     server.SendCode(dwClient, PIPECMD_UPDATE_EXTDSPINFO);
-    server.Flush(dwClient);
     EXPECT_EQ(dwMonitorUpdates + 1, QuoLevelCalls(kUpdateMonitors)) << "active";
     SetSession(kOtherSession);
     server.SendCode(dwClient, PIPECMD_UPDATE_EXTDSPINFO);
-    server.Flush(dwClient);
     EXPECT_EQ(dwMonitorUpdates + 1, QuoLevelCalls(kUpdateMonitors)) << "not active";
 
-    // Nothing of Windows XP happened: no level request at start, no scheme watch.
     EXPECT_TRUE(Commands(server.Log(), nStart, PIPECMD_UPDATE_QUOLEVEL).empty());
-    EXPECT_EQ(dwWatches, QuoLevelCalls(L"QuoApiInitializeWatchActiveScheme"));
-
-    // Logging off ends it and unregisters.
+    EXPECT_EQ(dwWatches, QuoLevelCalls(kWatchScheme));
     nMark = server.Mark();
-    SendToAgent(agent.Id(), WM_ENDSESSION, TRUE);
+    SendToAgent(agent, WM_ENDSESSION, TRUE);
     EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_TRUE(server.WaitForDisconnect(nMark, dwClient));
+    EXPECT_NE(0u, server.WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
 }
 
 }  // namespace

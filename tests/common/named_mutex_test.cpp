@@ -16,36 +16,29 @@ using namespace testsupport;
 
 namespace {
 
-TEST(NamedMutexName, BackslashesAndDotsAfterThePrefixBecomeDollars)
+TEST(NamedMutex, NamesAndArguments)
 {
     WCHAR szName[MAX_PATH];
     ASSERT_EQ(0u, CNamedMutex::BuildName(L"clog_mutex_name_Software\\ZAV\\QUOViewer\\DbgLog", szName, MAX_PATH));
     EXPECT_STREQ(L"Global\\clog_mutex_name_Software$ZAV$QUOViewer$DbgLog", szName);
     ASSERT_EQ(0u, CNamedMutex::BuildName(L"a.b\\c..d", szName, MAX_PATH));
     EXPECT_STREQ(L"Global\\a$b$c$$d", szName);
-}
 
-TEST(NamedMutexName, NullOrOverlongNameIsRefused)
-{
     CNamedMutex mutex;
+    EXPECT_EQ(21u, mutex.Lock(nullptr));
+    EXPECT_EQ(21u, mutex.Unlock());
     EXPECT_EQ(87u, mutex.Initialize(nullptr, 100));
     std::wstring longName(MAX_PATH - 7, L'n');  // one character too many with "Global\"
     EXPECT_EQ(87u, mutex.Initialize(longName.c_str(), 100));
     EXPECT_EQ(21u, mutex.Lock(nullptr));
-    std::wstring fitting(MAX_PATH - 8, L'n');
-    EXPECT_EQ(0u, mutex.Initialize(fitting.c_str(), 100));
-}
-
-TEST(NamedMutex, WithoutMutexLockAndUnlockGiveNotReady)
-{
-    CNamedMutex mutex;
-    EXPECT_EQ(21u, mutex.Lock(nullptr));
-    EXPECT_EQ(21u, mutex.Unlock());
+    EXPECT_EQ(0u, mutex.Initialize(longName.substr(1).c_str(), 100));
     mutex.Finalize();
     mutex.Finalize();
 }
 
-TEST(NamedMutex, CreatesTheGlobalNameSharedByASecondObject)
+// Two objects of one name share the Global\ mutex: the second waits its time-out (170),
+// gets it once released, and only the owner may release it.
+TEST(NamedMutex, SharedByNameWithTimeOutAndOwner)
 {
     std::wstring name = UniqueName(L"nm.share");
     CNamedMutex first;
@@ -63,6 +56,7 @@ TEST(NamedMutex, CreatesTheGlobalNameSharedByASecondObject)
     std::thread([&] { dwOther = second.Lock(nullptr); }).join();
     EXPECT_EQ(170u, dwOther);
     EXPECT_EQ(0u, first.Unlock());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), first.Unlock());
     std::thread([&] {
         dwOther = second.Lock(nullptr);
         second.Unlock();
@@ -70,19 +64,18 @@ TEST(NamedMutex, CreatesTheGlobalNameSharedByASecondObject)
     EXPECT_EQ(0u, dwOther);
 }
 
-TEST(NamedMutex, AbortEventEndsTheWaitWith995)
+// A time-out of 0 waits without limit, until the abort event ends the wait with 995.
+TEST(NamedMutex, AbortEventEndsAnEndlessWaitWith995)
 {
     std::wstring name = UniqueName(L"nm.abort");
     CNamedMutex holder;
     CNamedMutex waiter;
     ASSERT_EQ(0u, holder.Initialize(name.c_str(), 0));
-    ASSERT_EQ(0u, waiter.Initialize(name.c_str(), 0));  // 0: wait without limit
+    ASSERT_EQ(0u, waiter.Initialize(name.c_str(), 0));
     ASSERT_EQ(0u, holder.Lock(nullptr));
-
     HANDLE hAbort = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::atomic<DWORD> dwResult{0xdeadbeef};
     std::thread thread([&] { dwResult = waiter.Lock(hAbort); });
-    // A time-out of 0 would have answered 170 at once; the waiter is still waiting.
     Sleep(300);
     EXPECT_EQ(0xdeadbeefu, dwResult.load());
     SetEvent(hAbort);
@@ -104,16 +97,8 @@ TEST(NamedMutex, AbandonedMutexIsAcquired)
     EXPECT_EQ(0u, next.Unlock());
 }
 
-TEST(NamedMutex, UnlockByAThreadThatDoesNotOwnItFails)
-{
-    std::wstring name = UniqueName(L"nm.owner");
-    CNamedMutex mutex;
-    ASSERT_EQ(0u, mutex.Initialize(name.c_str(), 1000));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), mutex.Unlock());
-}
-
-// Holds the named mutex until the event named in args[1] is set. Args: mutex name,
-// release event name, ready event name.
+// Holds the named mutex until the event named args[1] is set, after setting the event
+// named args[2]. Args: mutex name, release event, ready event.
 QUO_TEST_CHILD(mutex_holder)
 {
     CNamedMutex mutex;
@@ -143,7 +128,6 @@ TEST(NamedMutex, SerialisesProcesses)
     CChildProcess child;
     ASSERT_TRUE(child.Start(L"mutex_holder", {name, releaseName, readyName}));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hReady, 30000));
-
     CNamedMutex mutex;
     ASSERT_EQ(0u, mutex.Initialize(name.c_str(), 200));
     EXPECT_EQ(170u, mutex.Lock(nullptr));
@@ -158,13 +142,11 @@ TEST(NamedMutex, SerialisesProcesses)
 TEST(SecurityAttributes, NullDaclDescriptorForEveryone)
 {
     EXPECT_EQ(87u, CreateSecurityAttributes(nullptr));
-
     SECURITY_ATTRIBUTES sa;
     memset(&sa, 0xA5, sizeof(sa));
     ASSERT_EQ(0u, CreateSecurityAttributes(&sa));
     EXPECT_EQ(24u, sa.nLength);
     EXPECT_FALSE(sa.bInheritHandle);
-    ASSERT_NE(nullptr, sa.lpSecurityDescriptor);
     BOOL bPresent = FALSE;
     BOOL bDefaulted = TRUE;
     PACL pDacl = reinterpret_cast<PACL>(1);

@@ -31,15 +31,12 @@ DWORD MessageWorker(LPVOID lpData)
     CWorker* pWorker = static_cast<CWorker*>(lpData);
     HANDLE hTerminate = pWorker->thread.GetTerminateEvent();
     for (;;) {
-        DWORD dwWait = MsgWaitForMultipleObjects(1, &hTerminate, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
-        if (dwWait == WAIT_OBJECT_0) {
+        if (MsgWaitForMultipleObjects(1, &hTerminate, FALSE, INFINITE, QS_ALLPOSTMESSAGE) == WAIT_OBJECT_0) {
             return 7;
         }
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_TEST_PING) {
-                ++pWorker->lMessages;
-            }
+            pWorker->lMessages += (msg.message == WM_TEST_PING);
         }
     }
 }
@@ -47,31 +44,42 @@ DWORD MessageWorker(LPVOID lpData)
 // A worker that never looks at its terminate event.
 DWORD StubbornWorker(LPVOID lpData)
 {
-    CWorker* pWorker = static_cast<CWorker*>(lpData);
     for (;;) {
-        ++pWorker->lTicks;
+        ++static_cast<CWorker*>(lpData)->lTicks;
         Sleep(10);
     }
 }
 
-TEST(Thread, NullArgumentsStartNothing)
+// Null arguments start nothing (87), posting before a start is not ready (21), a second
+// start while running is refused (1247); after Terminate (repeatable) the id is kept,
+// posting fails with the system's error, and the thread starts again.
+TEST(Thread, ResultsAndLifeCycle)
 {
     CWorker worker;
     EXPECT_EQ(87u, worker.thread.Initialize(MessageWorker, nullptr));
     EXPECT_EQ(87u, worker.thread.Initialize(nullptr, &worker));
     EXPECT_EQ(nullptr, worker.thread.GetTerminateEvent());
-    EXPECT_EQ(0u, worker.thread.GetThreadId());
+    EXPECT_EQ(21u, worker.thread.PostMsg(WM_TEST_PING, 0, 0));
+
+    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
+    DWORD dwId = worker.thread.GetThreadId();
+    EXPECT_NE(0u, dwId);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_INITIALIZED), worker.thread.Initialize(MessageWorker, &worker));
+    EXPECT_EQ(dwId, worker.thread.GetThreadId());
+    worker.thread.Terminate();
+    EXPECT_EQ(nullptr, worker.thread.GetTerminateEvent());
+    EXPECT_EQ(dwId, worker.thread.GetThreadId());
+    EXPECT_EQ(winediff::PostToEndedThreadError(), worker.thread.PostMsg(WM_TEST_PING, 0, 0));
+    worker.thread.Terminate();
+    worker.thread.Finalize();
+    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
+    EXPECT_EQ(0u, worker.thread.PostMsg(WM_TEST_PING, 0, 0));
 }
 
-TEST(Thread, PostMsgBeforeAnyStartIsNotReady)
+// The thread runs, its queue ready, before Initialize returns: a message posted at once
+// arrives. Repeated, because a queue created late loses the message only now and then.
+TEST(Thread, ReceivesAMessagePostedRightAfterInitialize)
 {
-    CThread thread;
-    EXPECT_EQ(21u, thread.PostMsg(WM_TEST_PING, 0, 0));
-}
-
-TEST(Thread, RunsBeforeInitializeReturnsAndReceivesAMessagePostedAtOnce)
-{
-    // Repeated, because a queue created late loses the message only now and then.
     for (int i = 0; i < 50; ++i) {
         CWorker worker;
         ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
@@ -84,33 +92,7 @@ TEST(Thread, RunsBeforeInitializeReturnsAndReceivesAMessagePostedAtOnce)
     }
 }
 
-TEST(Thread, SecondInitializeWhileRunningIsRefused)
-{
-    CWorker worker;
-    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
-    DWORD dwId = worker.thread.GetThreadId();
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_INITIALIZED), worker.thread.Initialize(MessageWorker, &worker));
-    EXPECT_EQ(dwId, worker.thread.GetThreadId());
-}
-
-TEST(Thread, TerminateEndsTheThreadAndCanBeRepeated)
-{
-    CWorker worker;
-    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
-    DWORD dwId = worker.thread.GetThreadId();
-    worker.thread.Terminate();
-    EXPECT_EQ(nullptr, worker.thread.GetTerminateEvent());
-    EXPECT_EQ(dwId, worker.thread.GetThreadId());  // the id is kept
-    // The thread is gone: posting to it fails with the system's error.
-    EXPECT_EQ(winediff::PostToEndedThreadError(), worker.thread.PostMsg(WM_TEST_PING, 0, 0));
-    worker.thread.Terminate();
-    worker.thread.Finalize();
-
-    // And it starts again.
-    ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
-    EXPECT_EQ(0u, worker.thread.PostMsg(WM_TEST_PING, 0, 0));
-}
-
+// Given its 5000 ms, then ended, with the time-out traced.
 TEST(Thread, ThreadIgnoringItsTerminateEventIsForcedToEnd)
 {
     CTestRegKey key(L"thread");
@@ -130,7 +112,6 @@ TEST(Thread, ThreadIgnoringItsTerminateEventIsForcedToEnd)
     LONG lTicks = worker.lTicks.load();
     Sleep(100);
     EXPECT_EQ(lTicks, worker.lTicks.load()) << "the thread still runs";
-    // It was given its 5000 ms before being ended.
     EXPECT_GE(ullElapsed, 4900u);
     std::wstring path = CommonAppDataFolder() + L"\\" + fileName;
     auto lines = ReadUtf16Lines(path);
@@ -139,33 +120,26 @@ TEST(Thread, ThreadIgnoringItsTerminateEventIsForcedToEnd)
     DeleteFileIfExists(path);
 }
 
-TEST(StackLock, LeavesTheSectionOnEveryPath)
+// The section is held for the lock's scope and left at its end.
+TEST(StackLock, HoldsTheSectionForItsScope)
 {
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
-    auto lockedEarlyReturn = [&cs](bool bEarly) {
-        CStackLock lock(&cs);
-        if (bEarly) {
-            return 1;
-        }
-        return 2;
+    auto enteredByAnotherThread = [&cs] {
+        bool bEntered = false;
+        std::thread([&] {
+            bEntered = TryEnterCriticalSection(&cs) != FALSE;
+            if (bEntered) {
+                LeaveCriticalSection(&cs);
+            }
+        }).join();
+        return bEntered;
     };
-    EXPECT_EQ(1, lockedEarlyReturn(true));
-    EXPECT_EQ(2, lockedEarlyReturn(false));
-    bool bEntered = false;
-    std::thread([&] {
-        bEntered = TryEnterCriticalSection(&cs) != FALSE;
-        if (bEntered) {
-            LeaveCriticalSection(&cs);
-        }
-    }).join();
-    EXPECT_TRUE(bEntered);
-
     {
         CStackLock lock(&cs);
-        std::thread([&] { bEntered = TryEnterCriticalSection(&cs) != FALSE; }).join();
-        EXPECT_FALSE(bEntered);
+        EXPECT_FALSE(enteredByAnotherThread());
     }
+    EXPECT_TRUE(enteredByAnotherThread());
     DeleteCriticalSection(&cs);
 }
 

@@ -1,19 +1,36 @@
 #include "IntegrationSupport.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cwchar>
-
-#include <gtest/gtest.h>
+#include <iterator>
 
 #include "NamedMutex.h"
 #include "ScopedHandle.h"
+#include "ServiceWait.h"
 #include "TestSupport.h"
+
+namespace rawlog {
+
+unsigned Number(const Record& record, Column column)
+{
+    return (static_cast<size_t>(column) < record.size()) ? wcstoul(record[column].c_str(), nullptr, 10) : 0xFFFFFFFF;
+}
+
+std::vector<unsigned> PowerStatuses(const std::vector<Record>& records)
+{
+    std::vector<unsigned> statuses;
+    for (const auto& record : records) {
+        statuses.push_back(Number(record, COL_POWER_STATUS));
+    }
+    return statuses;
+}
+
+}  // namespace rawlog
 
 namespace integ {
 
 namespace {
 
+const wchar_t kDbgLogKey[] = L"Software\\ZAV\\QUOViewer\\DbgLog";
 const wchar_t kQuoLevelCallsKey[] = L"Software\\ZAVSim\\QuoLevelCalls";
 // The lock every reader and writer of the log files takes, and the trace file's lock
 // as the programs name it from their trace configuration key.
@@ -21,71 +38,6 @@ const wchar_t kLogFileLock[] = L"QuoLogFileAccess";
 const wchar_t kTraceLock[] = L"clog_mutex_name_Software\\ZAV\\QUOViewer\\DbgLog";
 const DWORD kLockWait = 10000;
 const DWORD kPollMs = 100;
-
-std::wstring Quote(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) {
-        return arg;
-    }
-    std::wstring quoted = L"\"";
-    for (wchar_t c : arg) {
-        if (c == L'"') {
-            quoted += L'\\';
-        }
-        quoted += c;
-    }
-    return quoted + L"\"";
-}
-
-// This process's environment with the entries of extra added (replacing those of the
-// same name), as a block for CreateProcessW.
-std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& extra)
-{
-    std::vector<std::wstring> entries;
-    LPWCH lpStrings = GetEnvironmentStringsW();
-    for (LPCWSTR p = lpStrings; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
-        entries.emplace_back(p);
-    }
-    FreeEnvironmentStringsW(lpStrings);
-    for (const auto& entry : extra) {
-        std::wstring name = entry.substr(0, entry.find(L'=') + 1);
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const std::wstring& e) { return _wcsnicmp(e.c_str(), name.c_str(), name.size()) == 0; }),
-                      entries.end());
-        entries.push_back(entry);
-    }
-    std::vector<wchar_t> block;
-    for (const auto& entry : entries) {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
-    }
-    block.push_back(L'\0');
-    return block;
-}
-
-// "[stamp][PID][TID][function][line] text": the long trace form.
-bool ParseTraceLine(const std::wstring& line, TraceLine* pLine)
-{
-    size_t nFields[5];
-    size_t nPos = 0;
-    for (size_t& nField : nFields) {
-        nPos = line.find(L'[', nPos);
-        if (nPos == std::wstring::npos) {
-            return false;
-        }
-        nField = ++nPos;
-        nPos = line.find(L']', nPos);
-        if (nPos == std::wstring::npos) {
-            return false;
-        }
-    }
-    pLine->dwProcessId = wcstoul(line.c_str() + nFields[1], nullptr, 16);
-    size_t nFunctionEnd = line.find(L']', nFields[3]);
-    pLine->function = line.substr(nFields[3], nFunctionEnd - nFields[3]);
-    size_t nText = line.find(L"] ", nFields[4]);
-    pLine->text = (nText == std::wstring::npos) ? std::wstring() : line.substr(nText + 2);
-    return true;
-}
 
 // Runs read while holding the named lock that the writers of the file take.
 template <typename F>
@@ -100,6 +52,55 @@ void UnderLock(const wchar_t* lpLockName, F read)
     }
 }
 
+rawlog::Record SplitCsv(const std::wstring& line)
+{
+    rawlog::Record cells(1);
+    bool bQuoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        wchar_t c = line[i];
+        if (bQuoted && c == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
+            cells.back() += L'"';
+            ++i;
+        } else if (c == L'"') {
+            bQuoted = !bQuoted;
+        } else if (c == L',' && !bQuoted) {
+            cells.emplace_back();
+        } else {
+            cells.back() += c;
+        }
+    }
+    return cells;
+}
+
+std::vector<rawlog::Record> ReadRawFiles()
+{
+    std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer";
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = FindFirstFileW((folder + L"\\QUOLogRaw*.csv").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            names.push_back(data.cFileName);
+        } while (FindNextFileW(hFind, &data));
+        FindClose(hFind);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<rawlog::Record> records;
+    for (const auto& name : names) {
+        for (const auto& line : testsupport::ReadUtf16Lines(folder + L"\\" + name)) {
+            if (!line.empty()) {
+                records.push_back(SplitCsv(line));
+            }
+        }
+    }
+    return records;
+}
+
+bool Matches(const TraceLine& line, DWORD dwProcessId, const std::wstring& text)
+{
+    return (dwProcessId == 0 || line.dwProcessId == dwProcessId) && line.text.find(text) != std::wstring::npos;
+}
+
 }  // namespace
 
 std::wstring ProgramPath(const wchar_t* lpFileName)
@@ -108,68 +109,10 @@ std::wstring ProgramPath(const wchar_t* lpFileName)
     return exe.substr(0, exe.find_last_of(L'\\') + 1) + lpFileName;
 }
 
-CProcess::~CProcess()
-{
-    if (m_hProcess != nullptr) {
-        Kill();
-        CloseHandle(m_hProcess);
-    }
-}
-
-bool CProcess::Start(const std::wstring& exe, const std::vector<std::wstring>& args,
-                     const std::vector<std::wstring>& env)
-{
-    std::wstring cmd = Quote(exe);
-    for (const auto& arg : args) {
-        cmd += L" " + Quote(arg);
-    }
-    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
-    cmdBuf.push_back(L'\0');
-    std::vector<wchar_t> envBlock = EnvironmentBlock(env);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE /* no handles */,
-                        CREATE_UNICODE_ENVIRONMENT, envBlock.data(), nullptr, &si, &pi)) {
-        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", exe.c_str(), GetLastError());
-        return false;
-    }
-    CloseHandle(pi.hThread);
-    m_hProcess = pi.hProcess;
-    m_dwProcessId = pi.dwProcessId;
-    return true;
-}
-
-DWORD CProcess::Wait(DWORD dwTimeoutMs)
-{
-    if (m_hProcess == nullptr || WaitForSingleObject(m_hProcess, dwTimeoutMs) != WAIT_OBJECT_0) {
-        return kStillRunning;
-    }
-    DWORD dwExitCode = kStillRunning;
-    GetExitCodeProcess(m_hProcess, &dwExitCode);
-    return dwExitCode;
-}
-
-bool CProcess::IsRunning() const
-{
-    return m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
-}
-
-void CProcess::Kill()
-{
-    if (IsRunning()) {
-        TerminateProcess(m_hProcess, 9);
-        WaitForSingleObject(m_hProcess, 10000);
-    }
-}
-
 DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
 {
     CProcess process;
-    if (!process.Start(ProgramPath(L"quomonsv.exe"), args)) {
-        return kStillRunning;
-    }
-    return process.Wait(dwTimeoutMs);
+    return process.StartProgram(ProgramPath(L"quomonsv.exe"), args) ? process.Wait(dwTimeoutMs) : kStillRunning;
 }
 
 std::wstring QuomonsvCommandLine()
@@ -177,27 +120,28 @@ std::wstring QuomonsvCommandLine()
     return L"\"" + ProgramPath(L"quomonsv.exe") + L"\"";
 }
 
+void InstallAndStartService()
+{
+    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
+    ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
+}
+
+void RemoveService()
+{
+    SERVICE_STATUS_PROCESS status = {};
+    if (QueryService(kServiceName, &status)) {
+        EXPECT_EQ(0u, RunQuomonsv({L"/UNINSTALL"}));
+    }
+}
+
 bool QueryService(const wchar_t* lpName, SERVICE_STATUS_PROCESS* pStatus)
 {
     CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!scm.IsValid()) {
-        return false;
-    }
     CScopedScHandle service(OpenServiceW(scm.Get(), lpName, SERVICE_QUERY_STATUS));
     DWORD cbNeeded = 0;
     return service.IsValid()
         && QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(pStatus),
                                 sizeof(*pStatus), &cbNeeded);
-}
-
-bool WaitForServiceState(const wchar_t* lpName, DWORD dwState, DWORD dwTimeoutMs)
-{
-    return pipetest::WaitUntil(
-        [&] {
-            SERVICE_STATUS_PROCESS status = {};
-            return QueryService(lpName, &status) && status.dwCurrentState == dwState;
-        },
-        dwTimeoutMs);
 }
 
 DWORD StartWinmgmt()
@@ -210,7 +154,7 @@ DWORD StartWinmgmt()
     if (!StartServiceW(service.Get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
         return GetLastError();
     }
-    return WaitForServiceState(L"winmgmt", SERVICE_RUNNING, 30000) ? ERROR_SUCCESS : ERROR_TIMEOUT;
+    return WaitForService(L"winmgmt", 30000);
 }
 
 void SetDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwValue)
@@ -224,28 +168,24 @@ void SetString(const wchar_t* lpKey, const wchar_t* lpName, const std::wstring& 
                                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
 }
 
-void DeleteValue(const wchar_t* lpKey, const wchar_t* lpName)
+DWORD ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwMissing)
 {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, lpKey, lpName);
-}
-
-bool ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD* pdwValue)
-{
-    DWORD cbValue = sizeof(*pdwValue);
-    return RegGetValueW(HKEY_LOCAL_MACHINE, lpKey, lpName, RRF_RT_REG_DWORD, nullptr, pdwValue, &cbValue)
-        == ERROR_SUCCESS;
+    DWORD dwValue = 0;
+    DWORD cbValue = sizeof(dwValue);
+    return RegGetValueW(HKEY_LOCAL_MACHINE, lpKey, lpName, RRF_RT_REG_DWORD, nullptr, &dwValue, &cbValue) == ERROR_SUCCESS
+        ? dwValue
+        : dwMissing;
 }
 
 DWORD QuoLevelCalls(const wchar_t* lpFunction)
 {
-    DWORD dwCount = 0;
-    return ReadDword(kQuoLevelCallsKey, lpFunction, &dwCount) ? dwCount : 0;
+    return ReadDword(kQuoLevelCallsKey, lpFunction, 0);
 }
 
 std::vector<rawlog::Record> ReadRawLog()
 {
     std::vector<rawlog::Record> records;
-    UnderLock(kLogFileLock, [&] { records = rawlog::ReadAll(); });
+    UnderLock(kLogFileLock, [&] { records = ReadRawFiles(); });
     for (auto& record : records) {
         if (record.size() != rawlog::COLUMN_COUNT) {
             ADD_FAILURE() << "a raw line of " << record.size() << " columns";
@@ -266,36 +206,30 @@ std::vector<rawlog::Record> Matching(const std::vector<rawlog::Record>& records,
                                      const RecordPredicate& match)
 {
     std::vector<rawlog::Record> found;
-    for (size_t i = nFrom; i < records.size(); ++i) {
-        if (match(records[i])) {
-            found.push_back(records[i]);
-        }
-    }
+    std::copy_if(records.begin() + std::min(nFrom, records.size()), records.end(), std::back_inserter(found), match);
     return found;
 }
 
-bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, DWORD dwTimeoutMs,
-                    std::vector<rawlog::Record>* pRecords)
+bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, std::vector<rawlog::Record>* pRecords)
 {
     std::vector<rawlog::Record> records;
-    ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;
-    bool bFound = false;
-    for (;;) {
-        records = ReadRawLog();
-        bFound = Matching(records, nFrom, match).size() >= nCount;
-        if (bFound || GetTickCount64() >= ullEnd) {
-            break;
-        }
-        Sleep(kPollMs);
-    }
+    bool bFound = pipetest::WaitUntil(
+        [&] {
+            records = ReadRawLog();
+            if (Matching(records, nFrom, match).size() >= nCount) {
+                return true;
+            }
+            Sleep(kPollMs);
+            return false;
+        },
+        kWait);
     if (pRecords != nullptr) {
         *pRecords = std::move(records);
     }
     return bFound;
 }
 
-CTraceFile::CTraceFile(const wchar_t* lpFileName)
-    : m_path(testsupport::CommonAppDataFolder() + L"\\" + lpFileName)
+CTraceFile::CTraceFile(const wchar_t* lpFileName) : m_path(testsupport::CommonAppDataFolder() + L"\\" + lpFileName)
 {
     UnderLock(kTraceLock, [&] { testsupport::DeleteFileIfExists(m_path); });
     SetString(kDbgLogKey, L"filename", lpFileName);
@@ -307,11 +241,12 @@ std::vector<TraceLine> CTraceFile::Read() const
 {
     std::vector<std::wstring> raw;
     UnderLock(kTraceLock, [&] { raw = testsupport::ReadUtf16Lines(m_path); });
+    // "[stamp][PID][TID][function][line] text", the stamp 25 characters long.
     std::vector<TraceLine> lines;
     for (const auto& text : raw) {
-        TraceLine line;
-        if (ParseTraceLine(text, &line)) {
-            lines.push_back(std::move(line));
+        size_t nText = text.find(L"] ", 45);
+        if (text.size() > 45 && text[25] == L'[' && text[45] == L'[' && nText != std::wstring::npos) {
+            lines.push_back({wcstoul(text.c_str() + 26, nullptr, 16), text.substr(nText + 2)});
         }
     }
     return lines;
@@ -322,22 +257,21 @@ std::vector<TraceLine> CTraceFile::Find(size_t nFrom, DWORD dwProcessId, const s
     std::vector<TraceLine> lines = Read();
     std::vector<TraceLine> found;
     for (size_t i = nFrom; i < lines.size(); ++i) {
-        if ((dwProcessId == 0 || lines[i].dwProcessId == dwProcessId) && lines[i].text.find(text) != std::wstring::npos) {
+        if (Matches(lines[i], dwProcessId, text)) {
             found.push_back(lines[i]);
         }
     }
     return found;
 }
 
-int CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text, DWORD dwTimeoutMs) const
+int CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const
 {
     int nIndex = -1;
     pipetest::WaitUntil(
         [&] {
             std::vector<TraceLine> lines = Read();
             for (size_t i = nFrom; i < lines.size(); ++i) {
-                if ((dwProcessId == 0 || lines[i].dwProcessId == dwProcessId)
-                    && lines[i].text.find(text) != std::wstring::npos) {
+                if (Matches(lines[i], dwProcessId, text)) {
                     nIndex = static_cast<int>(i);
                     return true;
                 }
@@ -345,7 +279,7 @@ int CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& tex
             Sleep(kPollMs);
             return false;
         },
-        dwTimeoutMs);
+        kWait);
     return nIndex;
 }
 
@@ -365,14 +299,17 @@ std::vector<pipetest::CEventLog::Record> Commands(pipetest::CEventLog& log, size
     return found;
 }
 
-bool WaitForCommands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd, size_t nCount, DWORD dwTimeoutMs)
+bool WaitForCommands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd, size_t nCount)
 {
-    return pipetest::WaitUntil([&] { return Commands(log, nFrom, dwCmd).size() >= nCount; }, dwTimeoutMs);
+    return pipetest::WaitUntil([&] { return Commands(log, nFrom, dwCmd).size() >= nCount; }, kWait);
 }
 
-CTestClient::CTestClient()
+pipetest::CEventLog::Record WaitForCommand(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd)
 {
-    m_log.pReceiver = &m_PipeCl;
+    if (!WaitForCommands(log, nFrom, dwCmd)) {
+        return {};
+    }
+    return Commands(log, nFrom, dwCmd)[0];
 }
 
 DWORD CTestClient::Connect()
@@ -380,11 +317,6 @@ DWORD CTestClient::Connect()
     DWORD dwClientId = 0;
     return m_PipeCl.Initialize(CPipeCl::kModeReceiveAndSend, kPipeSuffix, &dwClientId, pipetest::CEventLog::Callback,
                                &m_log, nullptr);
-}
-
-void CTestClient::Disconnect()
-{
-    m_PipeCl.Finalize(nullptr);
 }
 
 DWORD CTestClient::Send(const void* lpData, DWORD cb)

@@ -1,19 +1,39 @@
-// Helpers of the integration tests, which run the real programs of the build in a Wine
-// prefix of their own: processes of the build's programs, the service driven through
-// its own switches and the service control manager, the product's registry settings,
-// the raw log and the trace file read back as the programs wrote them, and the counts
-// of the level library's stand-in.
+// Helpers of the tests that drive the service and the agent: the build's programs run
+// as processes, the service driven through its own switches and the service control
+// manager, the product's registry settings, the raw log and the trace file read back as
+// the programs wrote them, the counts of the level library's stand-in, and a pipe client
+// of the service that records every command it gets.
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "PipeCl.h"
 #include "PipeTestSupport.h"
-#include "RawLog.h"
+
+namespace rawlog {
+
+// Cells of one line of a raw log file, quotes removed.
+typedef std::vector<std::wstring> Record;
+
+enum Column {
+    COL_DATE, COL_TIME, COL_ELAPSED, COL_POWER_STATUS, COL_PC_WATT, COL_MON_WATT, COL_BATTERY_STATUS,
+    COL_BATTERY_PERCENT, COL_BATTERY_CAPACITY, COL_REDUCTION_WATT, COL_POWER_PLAN, COL_CPU, COL_INPUT, COL_HDD,
+    COL_SCR, COL_MONITOR_NAME1, COL_MONITOR_STATUS1, COL_LCD_LEVEL1, COL_MONITOR_NAME2, COL_MONITOR_STATUS2,
+    COL_LCD_LEVEL2, COL_QUO_LEVEL, COL_USER_NAME, COLUMN_COUNT
+};
+
+unsigned Number(const Record& record, Column column);
+// The power status column of each record, as numbers.
+std::vector<unsigned> PowerStatuses(const std::vector<Record>& records);
+
+}  // namespace rawlog
 
 namespace integ {
 
@@ -21,48 +41,30 @@ const wchar_t kServiceName[] = L"quomonsv";
 const wchar_t kPipeSuffix[] = L"QUOViewer";
 const wchar_t kProductKey[] = L"Software\\ZAV\\QUOViewer";
 const wchar_t kDevInfoKey[] = L"Software\\ZAV\\QUOViewer\\DevInfo";
-const wchar_t kDbgLogKey[] = L"Software\\ZAV\\QUOViewer\\DbgLog";
-// What Wait answers for a process that did not end in time.
+// What CProcess::Wait answers for a process that did not end in time.
 const DWORD kStillRunning = 0xFFFFFFFF;
+// Upper bound for what comes within a tick or two; generous for a loaded machine.
+const DWORD kWait = 20000;
+// How long a test watches for something that must not happen: two and a half ticks.
+const DWORD kQuietSpan = 2500;
+
+using CProcess = testsupport::CChildProcess;
 
 // The full path of a program of the build (they all lie beside the test executable).
 std::wstring ProgramPath(const wchar_t* lpFileName);
 
-// One process of a program; killed at destruction if it still runs.
-class CProcess {
-public:
-    CProcess() = default;
-    ~CProcess();
-    CProcess(const CProcess&) = delete;
-    CProcess& operator=(const CProcess&) = delete;
-
-    // Starts exe with args (quoted where needed) and with the entries "NAME=value" of env
-    // added to this process's environment. False, with the error on stderr, on failure.
-    bool Start(const std::wstring& exe, const std::vector<std::wstring>& args,
-               const std::vector<std::wstring>& env = {});
-    // The exit code, or kStillRunning when it did not end within dwTimeoutMs.
-    DWORD Wait(DWORD dwTimeoutMs);
-    bool IsRunning() const;
-    // Ends it at once (exit code 9) and waits for its end.
-    void Kill();
-    DWORD Id() const { return m_dwProcessId; }
-
-private:
-    HANDLE m_hProcess = nullptr;
-    DWORD m_dwProcessId = 0;
-};
-
 // Runs quomonsv.exe with args and returns its exit code (kStillRunning when it hangs).
 DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 60000);
-
 // The install argument of quomonsv.exe: its own path, quoted, as the command line that
 // the service control manager will run.
 std::wstring QuomonsvCommandLine();
+// Installs and starts the service; a failure fails the test.
+void InstallAndStartService();
+// Removes the service if it is installed, so that no test leaves it to the next.
+void RemoveService();
 
 // The status of a service; false when it is not installed.
 bool QueryService(const wchar_t* lpName, SERVICE_STATUS_PROCESS* pStatus);
-// Waits up to dwTimeoutMs for the service to reach dwState.
-bool WaitForServiceState(const wchar_t* lpName, DWORD dwState, DWORD dwTimeoutMs);
 // Starts "winmgmt", which the service waits for and which Wine's service manager does
 // not start for it.
 DWORD StartWinmgmt();
@@ -71,32 +73,29 @@ DWORD StartWinmgmt();
 // its own, so the product's fixed keys are its to change).
 void SetDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwValue);
 void SetString(const wchar_t* lpKey, const wchar_t* lpName, const std::wstring& value);
-void DeleteValue(const wchar_t* lpKey, const wchar_t* lpName);
-// False when the value is missing or no DWORD.
-bool ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD* pdwValue);
+// The DWORD value, or dwMissing when it is missing or no DWORD.
+DWORD ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwMissing = 0xFFFFFFFF);
 
 // How often the level library's stand-in was asked lpFunction, as it counts it.
 DWORD QuoLevelCalls(const wchar_t* lpFunction);
 
-// The raw log, every line of every raw file, oldest first (rawlog::ReadAll), read under
-// the log files' lock as the library's own readers do; a line without its 23 columns
-// fails the test.
+// The raw log, every line of the QUOLogRaw*.csv files in the default log folder, oldest
+// first, read under the log files' lock as the library's own readers do; a line without
+// its 23 columns fails the test.
 std::vector<rawlog::Record> ReadRawLog();
-
 using RecordPredicate = std::function<bool(const rawlog::Record&)>;
 RecordPredicate WithStatus(DWORD dwPowerStatus);
 // The records at index nFrom and later that match.
 std::vector<rawlog::Record> Matching(const std::vector<rawlog::Record>& records, size_t nFrom,
                                      const RecordPredicate& match);
-// Waits up to dwTimeoutMs until at least nCount records from index nFrom on match; the
-// whole log as it stands at the end in *pRecords.
-bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, DWORD dwTimeoutMs,
+// Waits up to kWait until at least nCount records from index nFrom on match; the whole
+// log as it stands at the end in *pRecords.
+bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount,
                     std::vector<rawlog::Record>* pRecords = nullptr);
 
-// One line of the trace file in the long form: writer's process id, function, text.
+// One line of the trace file in the long form: writer's process id and text.
 struct TraceLine {
     DWORD dwProcessId;
-    std::wstring function;
     std::wstring text;
 };
 
@@ -110,11 +109,10 @@ public:
     // Every line so far, read under the trace file's lock so that no writer loses a line.
     std::vector<TraceLine> Read() const;
     size_t Count() const { return Read().size(); }
-    // Waits up to dwTimeoutMs for a line from index nFrom on, of process dwProcessId (0:
-    // any), that contains text; its index, or -1 on time-out.
-    int WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text, DWORD dwTimeoutMs) const;
     // The lines from index nFrom on of process dwProcessId (0: any) that contain text.
     std::vector<TraceLine> Find(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const;
+    // Waits up to kWait for such a line; its index, or -1 on time-out.
+    int WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const;
 
 private:
     std::wstring m_path;
@@ -122,14 +120,27 @@ private:
 
 // The commands received in log from record nFrom on whose code is dwCmd.
 std::vector<pipetest::CEventLog::Record> Commands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd);
-// Waits up to dwTimeoutMs until log holds nCount such commands from record nFrom on.
-bool WaitForCommands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd, size_t nCount, DWORD dwTimeoutMs);
+// Waits up to kWait until log holds nCount such commands from record nFrom on.
+bool WaitForCommands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd, size_t nCount = 1);
+// Waits up to kWait for the first such command; the record, or one without payload when
+// none came (which fails CommandAs).
+pipetest::CEventLog::Record WaitForCommand(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd);
+
+// A received command as its structure; a payload of another size fails the test.
+template <typename T>
+T CommandAs(const pipetest::CEventLog::Record& record)
+{
+    T cmd = {};
+    EXPECT_EQ(sizeof(T), record.payload.size());
+    CopyMemory(&cmd, record.payload.data(), std::min(sizeof(T), record.payload.size()));
+    return cmd;
+}
 
 // A client of the service's pipes, as the viewer is one: registered on kPipeSuffix, it
 // records every command the service sends.
 class CTestClient {
 public:
-    CTestClient();
+    CTestClient() { m_log.pReceiver = &m_PipeCl; }
     ~CTestClient() { Disconnect(); }
     CTestClient(const CTestClient&) = delete;
     CTestClient& operator=(const CTestClient&) = delete;
@@ -137,7 +148,7 @@ public:
     // Registers; 0 or the client's error. Handle() is then the handle the service gave.
     DWORD Connect();
     // Unregisters; repeatable.
-    void Disconnect();
+    void Disconnect() { m_PipeCl.Finalize(nullptr); }
     DWORD Handle() const { return m_PipeCl.GetClientHandle(); }
     // Sends cb bytes to the service; the client's result.
     DWORD Send(const void* lpData, DWORD cb);

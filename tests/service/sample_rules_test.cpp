@@ -2,6 +2,8 @@
 // battery status, external-display keys and levels, level answers, reduction power.
 #include <windows.h>
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "QuoLevel.h"
@@ -12,23 +14,21 @@ using namespace samplerules;
 
 namespace {
 
+// Exponent -1 gives half watts from the unsigned mantissa of the low word; any other
+// exponent is refused with the output untouched.
 TEST(SampleRules, Linear11WithExponentMinusOneIsHalfWatts)
 {
-    double dWatts = -1.0;
-    EXPECT_EQ(0u, DecodeLinear11(0xF8C8, &dWatts));
-    EXPECT_DOUBLE_EQ(100.0, dWatts);
-    EXPECT_EQ(0u, DecodeLinear11(0xF800, &dWatts));
-    EXPECT_DOUBLE_EQ(0.0, dWatts);
-    EXPECT_EQ(0u, DecodeLinear11(0xFFFF, &dWatts));  // the mantissa is unsigned
-    EXPECT_DOUBLE_EQ(1023.5, dWatts);
-    EXPECT_EQ(0u, DecodeLinear11(0x1234F801, &dWatts));  // only the low word's bits count
-    EXPECT_DOUBLE_EQ(0.5, dWatts);
-
-    dWatts = -1.0;
-    EXPECT_EQ(13u, DecodeLinear11(0x08C8, &dWatts));
-    EXPECT_EQ(13u, DecodeLinear11(0xF7FF, &dWatts));  // exponent -2
-    EXPECT_EQ(13u, DecodeLinear11(0x0000, &dWatts));
-    EXPECT_DOUBLE_EQ(-1.0, dWatts);
+    const struct {
+        DWORD dwRaw;
+        DWORD dwResult;
+        double dWatts;
+    } cases[] = {{0xF8C8, 0, 100.0}, {0xF800, 0, 0.0},     {0xFFFF, 0, 1023.5}, {0x1234F801, 0, 0.5},
+                 {0x08C8, 13, -1.0}, {0xF7FF, 13, -1.0},   {0x0000, 13, -1.0}};
+    for (const auto& c : cases) {
+        double dWatts = -1.0;
+        EXPECT_EQ(c.dwResult, DecodeLinear11(c.dwRaw, &dWatts)) << std::hex << c.dwRaw;
+        EXPECT_DOUBLE_EQ(c.dWatts, dWatts) << std::hex << c.dwRaw;
+    }
 }
 
 TEST(SampleRules, CoefficientTextMustBeAUsableNumber)
@@ -45,31 +45,27 @@ TEST(SampleRules, CoefficientTextMustBeAUsableNumber)
     }
 }
 
+// Rounded to the nearest milliwatt; the bound applies to the watts read, so just below
+// 200 W rounds up to 200000. Out of bounds is refused with the output untouched.
 TEST(SampleRules, WattsToMilliwattsRoundsAndBoundsBeforeRounding)
 {
-    DWORD dwMilliwatts = 7;
-    EXPECT_EQ(0u, WattsToMilliwatts(12.3456, &dwMilliwatts));
-    EXPECT_EQ(12346u, dwMilliwatts);
-    EXPECT_EQ(0u, WattsToMilliwatts(199.9, &dwMilliwatts));
-    EXPECT_EQ(199900u, dwMilliwatts);
-    EXPECT_EQ(0u, WattsToMilliwatts(0.0, &dwMilliwatts));
-    EXPECT_EQ(0u, dwMilliwatts);
-    EXPECT_EQ(0u, WattsToMilliwatts(0.0004, &dwMilliwatts));
-    EXPECT_EQ(0u, dwMilliwatts);
-    EXPECT_EQ(0u, WattsToMilliwatts(0.0005, &dwMilliwatts));
-    EXPECT_EQ(1u, dwMilliwatts);
-    // Just below the bound rounds up to it: the bound applies to the watts read.
-    EXPECT_EQ(0u, WattsToMilliwatts(199.9999, &dwMilliwatts));
-    EXPECT_EQ(200000u, dwMilliwatts);
-
-    dwMilliwatts = 7;
-    EXPECT_EQ(13u, WattsToMilliwatts(200.0, &dwMilliwatts));
-    EXPECT_EQ(13u, WattsToMilliwatts(-0.1, &dwMilliwatts));
-    EXPECT_EQ(13u, WattsToMilliwatts(1e300, &dwMilliwatts));
-    EXPECT_EQ(13u, WattsToMilliwatts(std::numeric_limits<double>::quiet_NaN(), &dwMilliwatts));
-    EXPECT_EQ(7u, dwMilliwatts);
+    const struct {
+        double dWatts;
+        DWORD dwResult;
+        DWORD dwMilliwatts;
+    } cases[] = {{12.3456, 0, 12346},  {199.9, 0, 199900}, {0.0, 0, 0},       {0.0004, 0, 0},
+                 {0.0005, 0, 1},       {199.9999, 0, 200000}, {200.0, 13, 7}, {-0.1, 13, 7},
+                 {1e300, 13, 7},       {std::numeric_limits<double>::quiet_NaN(), 13, 7}};
+    for (const auto& c : cases) {
+        DWORD dwMilliwatts = 7;
+        EXPECT_EQ(c.dwResult, WattsToMilliwatts(c.dWatts, &dwMilliwatts)) << c.dWatts;
+        EXPECT_EQ(c.dwMilliwatts, dwMilliwatts) << c.dWatts;
+    }
 }
 
+// DC off the line, unknown for an unknown line, charging, AC; peak shift in force runs an
+// AC-connected notebook from its battery; any other known line status counts as online.
+// Peak shift is in force when bit 1 of the driver's word is clear.
 TEST(SampleRules, BatteryStatusFromLineFlagAndPeakShift)
 {
     const BYTE kCharging = 0x08;
@@ -77,22 +73,18 @@ TEST(SampleRules, BatteryStatusFromLineFlagAndPeakShift)
     EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_UNKNOWN), BatteryStatusFrom(255, 0, PKS_NOT_IN_FORCE));
     EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_CHARGING), BatteryStatusFrom(1, kCharging | 0x01, PKS_NOT_IN_FORCE));
     EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), BatteryStatusFrom(1, 0x01, PKS_NOT_IN_FORCE));
-    // Peak shift in force: an AC-connected notebook runs from its battery.
     EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_DC), BatteryStatusFrom(1, kCharging, PKS_IN_FORCE));
     EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), BatteryStatusFrom(1, 0x01, PKS_UNKNOWN));
-    // Any other known line status counts as online.
     EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), BatteryStatusFrom(2, 0, PKS_NOT_IN_FORCE));
-}
 
-TEST(SampleRules, PeakShiftFromThePowerStateWord)
-{
     EXPECT_EQ(static_cast<DWORD>(PKS_NOT_IN_FORCE), PksStatusFromPowerState(0x2));
     EXPECT_EQ(static_cast<DWORD>(PKS_NOT_IN_FORCE), PksStatusFromPowerState(0xFFFFFFFF));
     EXPECT_EQ(static_cast<DWORD>(PKS_IN_FORCE), PksStatusFromPowerState(0));
     EXPECT_EQ(static_cast<DWORD>(PKS_IN_FORCE), PksStatusFromPowerState(0xFFFFFFFD));
 }
 
-TEST(SampleRules, ExternalDisplayValueNames)
+// The external display's value name and the display level as the record keeps it.
+TEST(SampleRules, ExternalDisplayValueNamesAndLevels)
 {
     EXPECT_STREQ(L"Watt_Level05", ExtDisplayValueName(4, QUOLOG_STATE_ON));
     EXPECT_STREQ(L"Watt_Level01", ExtDisplayValueName(0, QUOLOG_STATE_ON));
@@ -103,10 +95,7 @@ TEST(SampleRules, ExternalDisplayValueNames)
     EXPECT_EQ(nullptr, ExtDisplayValueName(QUOMONITOR_LEVEL_NONE_1, QUOLOG_STATE_ON));
     EXPECT_EQ(nullptr, ExtDisplayValueName(QUOMONITOR_LEVEL_NONE_2, QUOLOG_STATE_OFF));
     EXPECT_EQ(nullptr, ExtDisplayValueName(3, QUOLOG_STATE_UNKNOWN));
-}
 
-TEST(SampleRules, DisplayLevelsAsPercent)
-{
     EXPECT_EQ(10u, DisplayLevelPercent(0));
     EXPECT_EQ(50u, DisplayLevelPercent(4));
     EXPECT_EQ(100u, DisplayLevelPercent(9));
@@ -114,19 +103,20 @@ TEST(SampleRules, DisplayLevelsAsPercent)
     EXPECT_EQ(0u, DisplayLevelPercent(QUOMONITOR_LEVEL_NONE_2));
 }
 
+// The failure answers map to their errors with the level untouched; anything else,
+// 0xF004 too, is the level.
 TEST(SampleRules, LevelLibraryAnswers)
 {
-    DWORD dwLevel = 99;
-    EXPECT_EQ(1608u, QuoLevelResult(0xF001, &dwLevel));
-    EXPECT_EQ(30u, QuoLevelResult(0xF002, &dwLevel));
-    EXPECT_EQ(50u, QuoLevelResult(0xF003, &dwLevel));
-    EXPECT_EQ(99u, dwLevel);
-    EXPECT_EQ(0u, QuoLevelResult(3, &dwLevel));
-    EXPECT_EQ(3u, dwLevel);
-    EXPECT_EQ(0u, QuoLevelResult(0, &dwLevel));
-    EXPECT_EQ(0u, dwLevel);
-    EXPECT_EQ(0u, QuoLevelResult(0xF004, &dwLevel));  // not a failure answer: passed on
-    EXPECT_EQ(0xF004u, dwLevel);
+    const struct {
+        DWORD dwAnswer;
+        DWORD dwResult;
+        DWORD dwLevel;
+    } cases[] = {{0xF001, 1608, 99}, {0xF002, 30, 99}, {0xF003, 50, 99}, {3, 0, 3}, {0, 0, 0}, {0xF004, 0, 0xF004}};
+    for (const auto& c : cases) {
+        DWORD dwLevel = 99;
+        EXPECT_EQ(c.dwResult, QuoLevelResult(c.dwAnswer, &dwLevel)) << std::hex << c.dwAnswer;
+        EXPECT_EQ(c.dwLevel, dwLevel) << std::hex << c.dwAnswer;
+    }
 }
 
 TEST(SampleRules, ReductionPowerOfThePlans)

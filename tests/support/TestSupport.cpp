@@ -2,7 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <map>
 
 namespace {
@@ -36,6 +38,28 @@ std::wstring QuoteArgument(const std::wstring& arg)
     quoted.append(nBackslashes * 2, L'\\');
     quoted += L'"';
     return quoted;
+}
+
+// This process's environment with the entries "NAME=value" of extra added (replacing
+// those of the same name), as a block for CreateProcessW.
+std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& extra)
+{
+    std::vector<wchar_t> block;
+    auto append = [&block](LPCWSTR lpEntry) { block.insert(block.end(), lpEntry, lpEntry + wcslen(lpEntry) + 1); };
+    LPWCH lpStrings = GetEnvironmentStringsW();
+    for (LPCWSTR p = lpStrings; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
+        if (std::none_of(extra.begin(), extra.end(), [p](const std::wstring& entry) {
+                return _wcsnicmp(p, entry.c_str(), entry.find(L'=') + 1) == 0;
+            })) {
+            append(p);
+        }
+    }
+    FreeEnvironmentStringsW(lpStrings);
+    for (const auto& entry : extra) {
+        append(entry.c_str());
+    }
+    block.push_back(L'\0');
+    return block;
 }
 
 const wchar_t kTestRoot[] = L"Software\\ZAVTest";
@@ -72,22 +96,32 @@ CChildProcess::~CChildProcess()
 
 bool CChildProcess::Start(const std::wstring& name, const std::vector<std::wstring>& args)
 {
-    std::wstring exe = ThisExePath();
-    std::wstring cmd = QuoteArgument(exe) + L" --child " + QuoteArgument(name);
+    std::vector<std::wstring> childArgs = {L"--child", name};
+    childArgs.insert(childArgs.end(), args.begin(), args.end());
+    return StartProgram(ThisExePath(), childArgs);
+}
+
+bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std::wstring>& args,
+                                 const std::vector<std::wstring>& env)
+{
+    std::wstring cmd = QuoteArgument(exe);
     for (const auto& arg : args) {
         cmd += L" " + QuoteArgument(arg);
     }
     std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
     cmdBuf.push_back(L'\0');
+    std::vector<wchar_t> envBlock = EnvironmentBlock(env);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", name.c_str(), GetLastError());
+    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                        env.empty() ? nullptr : envBlock.data(), nullptr, &si, &pi)) {
+        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", exe.c_str(), GetLastError());
         return false;
     }
     CloseHandle(pi.hThread);
     m_hProcess = pi.hProcess;
+    m_dwProcessId = pi.dwProcessId;
     return true;
 }
 
@@ -101,9 +135,14 @@ DWORD CChildProcess::Wait(DWORD dwTimeoutMs)
     return dwExitCode;
 }
 
+bool CChildProcess::IsRunning() const
+{
+    return m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
+}
+
 void CChildProcess::Kill()
 {
-    if (m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT) {
+    if (IsRunning()) {
         TerminateProcess(m_hProcess, 9);
         WaitForSingleObject(m_hProcess, 10000);
     }
@@ -198,24 +237,22 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
     return bytes;
 }
 
-std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
+std::wstring ReadUtf16Text(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
-    size_t nStart = (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) ? 2 : 0;
     std::wstring text;
-    for (size_t i = nStart; i + 1 < bytes.size(); i += 2) {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
     }
+    return text;
+}
+
+std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
+{
+    std::wstring text = ReadUtf16Text(path);
     std::vector<std::wstring> lines;
-    size_t nPos = 0;
-    for (;;) {
-        size_t nEnd = text.find(L"\r\n", nPos);
-        if (nEnd == std::wstring::npos) {
-            if (nPos < text.size()) {
-                lines.push_back(text.substr(nPos));
-            }
-            break;
-        }
+    for (size_t nPos = (!text.empty() && text[0] == L'\uFEFF') ? 1 : 0; nPos < text.size();) {
+        size_t nEnd = std::min(text.find(L"\r\n", nPos), text.size());
         lines.push_back(text.substr(nPos, nEnd - nPos));
         nPos = nEnd + 2;
     }

@@ -28,7 +28,8 @@ namespace testsupport {
 
 std::wstring ThisExePath();
 
-// A child process of this test executable playing role `name`.
+// A process a test starts: a role `name` of this test executable, or any program. It is
+// killed at destruction if it still runs.
 class CChildProcess {
 public:
     CChildProcess() = default;
@@ -38,14 +39,21 @@ public:
 
     // Starts the role; false (with the system error traced to stderr) on failure.
     bool Start(const std::wstring& name, const std::vector<std::wstring>& args = {});
+    // Starts program exe with args, with the entries "NAME=value" of env added to this
+    // process's environment; false (with the system error traced to stderr) on failure.
+    bool StartProgram(const std::wstring& exe, const std::vector<std::wstring>& args,
+                      const std::vector<std::wstring>& env = {});
     // Waits for its end; its exit code, or 0xFFFFFFFF when it did not end in time.
     DWORD Wait(DWORD dwTimeoutMs);
+    bool IsRunning() const;
     // Ends it at once with exit code 9.
     void Kill();
     HANDLE Handle() const { return m_hProcess; }
+    DWORD Id() const { return m_dwProcessId; }
 
 private:
     HANDLE m_hProcess = nullptr;
+    DWORD m_dwProcessId = 0;
 };
 
 // Starts a role and waits for it; its exit code.
@@ -81,6 +89,8 @@ std::wstring CommonAppDataFolder();
 
 bool FileExists(const std::wstring& path);
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
+// The UTF-16LE content of a file, byte-order mark included.
+std::wstring ReadUtf16Text(const std::wstring& path);
 // The UTF-16LE content of a file after its byte-order mark, split into lines at CR LF.
 std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path);
 void DeleteFileIfExists(const std::wstring& path);
