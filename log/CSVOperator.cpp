@@ -317,18 +317,12 @@ DWORD CCSVOperator::ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HA
         TRACE_RETURN(ERROR_INVALID_PARAMETER);
     }
     lpOut[0] = L'\0';
-    CFileLockScope lock(m_FileLock, hAbort);
-    if (lock.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(lock.Result());
-    }
-    LARGE_INTEGER size;
-    DWORD dwResult = ERROR_SUCCESS;
-    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
-    if (!file.IsValid()) {
-        TRACE_RETURN(dwResult);
+    CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
+    if (file.Result() != ERROR_SUCCESS) {
+        TRACE_RETURN(file.Result());
     }
     LONGLONG llEnd = 2;
-    dwResult = FindEndOfWholeLines(file.Get(), size.QuadPart, &llEnd);
+    DWORD dwResult = FindEndOfWholeLines(file.Get(), file.Size(), &llEnd);
     if (dwResult != ERROR_SUCCESS || llEnd <= 2) {
         TRACE_RETURN(dwResult);
     }
@@ -358,15 +352,13 @@ DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE
 {
     TRACE_ENTER(2);
     TRACE_CHECK_NULL(lpPath);
-    CFileLockScope lock(m_FileLock, hAbort);
-    if (lock.Result() != ERROR_SUCCESS) {
-        TRACE(0, L"Error in locking the log files. code:%u", lock.Result());
-        TRACE_RETURN(lock.Result());
+    CLockedLogFile file(*this, lpPath, OPEN_FOR_APPEND, hAbort);
+    DWORD dwResult = file.Result();
+    if (file.LockResult() != ERROR_SUCCESS) {
+        TRACE(0, L"Error in locking the log files. code:%u", dwResult);
+        TRACE_RETURN(dwResult);
     }
-    LARGE_INTEGER size;
-    DWORD dwResult = ERROR_SUCCESS;
-    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_APPEND, &size, &dwResult));
-    if (!file.IsValid()) {
+    if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in opening %s. code:%u", lpPath, dwResult);
         TRACE_RETURN(dwResult);
     }
@@ -378,7 +370,7 @@ DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE
             dwResult = ERROR_WRITE_FAULT;
         }
         TRACE(0, L"Error in WriteFile(%s). code:%u", lpPath, dwResult);
-        TruncateAt(file.Get(), size.QuadPart);
+        TruncateAt(file.Get(), file.Size());
         TRACE_RETURN(dwResult);
     }
     // The lines are in the file; a failed flush is only traced, since writing them again
@@ -410,19 +402,14 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
     if (IsRecovering()) {
         TRACE_RETURN(ERROR_OPERATION_ABORTED);
     }
-    CFileLockScope lock(m_FileLock, hAbort);
-    if (lock.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(lock.Result());
-    }
-    LARGE_INTEGER size;
-    DWORD dwResult = ERROR_SUCCESS;
-    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
-    if (!file.IsValid()) {
+    CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
+    DWORD dwResult = file.Result();
+    if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
     DWORD dwLine = 0;
     bool bAborted = false;
-    dwResult = WalkLines(file.Get(), size.QuadPart, [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
+    dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
         if (IsRecovering()) {
             bAborted = true;
             return false;
@@ -454,17 +441,12 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
     WCHAR szLast[CQuoLog::kDateTextChars];
     CQuoLog::FormatDate(stFirst, szFirst, ARRAYSIZE(szFirst));
     CQuoLog::FormatDate(stLast, szLast, ARRAYSIZE(szLast));
-    CFileLockScope lock(m_FileLock, hAbort);
-    if (lock.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(lock.Result());
-    }
-    LARGE_INTEGER size;
-    DWORD dwResult = ERROR_SUCCESS;
-    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
-    if (!file.IsValid()) {
+    CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
+    DWORD dwResult = file.Result();
+    if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
-    dwResult = WalkLines(file.Get(), size.QuadPart, [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
+    dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
         if (wcsncmp(lpLine, szFirst, kDateTextChars) < 0) {
             return true;
         }
@@ -529,26 +511,24 @@ DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
 {
     TRACE_ENTER(2);
     TRACE_CHECK_NULL(lpPath);
-    CFileLockScope lock(m_FileLock, nullptr);
-    if (lock.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(lock.Result());
+    CLockedLogFile file(*this, lpPath, OPEN_FOR_CUT, nullptr);
+    DWORD dwResult = file.Result();
+    if (file.LockResult() != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
     }
-    LARGE_INTEGER size;
-    DWORD dwResult = ERROR_SUCCESS;
-    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_CUT, &size, &dwResult));
-    if (!file.IsValid()) {
+    if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN((dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwResult);
     }
-    if (size.QuadPart <= 2) {
+    if (file.Size() <= 2) {
         TRACE_RETURN(ERROR_SUCCESS);
     }
     WCHAR szEnd[CQuoLog::kTimeTextChars];
     CQuoLog::FormatLongTime(stEnd, szEnd, ARRAYSIZE(szEnd));
-    LONGLONG llCut = size.QuadPart;
+    LONGLONG llCut = file.Size();
     dwResult = WalkLines(
-        file.Get(), size.QuadPart,
+        file.Get(), file.Size(),
         [&](LPCWSTR lpLine, size_t, LONGLONG) { return wcsncmp(lpLine, szEnd, kTimeTextChars) < 0; }, &llCut);
-    if (dwResult == ERROR_SUCCESS && llCut < size.QuadPart) {
+    if (dwResult == ERROR_SUCCESS && llCut < file.Size()) {
         TRACE(2, L"Cut %s at byte %I64d.", lpPath, llCut);
         dwResult = TruncateAt(file.Get(), llCut);
     }

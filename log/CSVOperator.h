@@ -16,6 +16,7 @@
 #include <string>
 
 #include "NamedMutex.h"
+#include "ScopedHandle.h"
 
 class CCSVOperator {
 public:
@@ -146,6 +147,36 @@ public:
 
 private:
     CNamedMutex& m_Lock;
+    DWORD m_dwResult;
+};
+
+// A log file opened under the file lock; both are held while the object lives.
+// Result() is 0 when Get() is the open file, else the lock's error (LockResult()) or
+// the open's.
+class CLockedLogFile {
+public:
+    CLockedLogFile(CCSVOperator& owner, LPCWSTR lpPath, CCSVOperator::OpenMode mode, HANDLE hAbort)
+        : m_Lock(owner.GetFileLock(), hAbort), m_File(), m_Size(), m_dwResult(m_Lock.Result())
+    {
+        if (m_dwResult == ERROR_SUCCESS) {
+            DWORD dwOpenError = ERROR_SUCCESS;
+            m_File.Reset(owner.OpenLogFile(lpPath, mode, &m_Size, &dwOpenError));
+            // A retried open leaves its earlier error behind even when it succeeds.
+            m_dwResult = m_File.IsValid() ? ERROR_SUCCESS : dwOpenError;
+        }
+    }
+    CLockedLogFile(const CLockedLogFile&) = delete;
+    CLockedLogFile& operator=(const CLockedLogFile&) = delete;
+
+    DWORD Result() const { return m_dwResult; }
+    DWORD LockResult() const { return m_Lock.Result(); }
+    HANDLE Get() const { return m_File.Get(); }
+    LONGLONG Size() const { return m_Size.QuadPart; }
+
+private:
+    CFileLockScope m_Lock;
+    CScopedFileHandle m_File;
+    LARGE_INTEGER m_Size;
     DWORD m_dwResult;
 };
 

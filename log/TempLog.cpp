@@ -364,18 +364,13 @@ DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lp
     TRACE_CHECK_NULL(lpPath);
     TRACE_CHECK_NULL(lpTimeText);
     TRACE_CHECK_NULL(lpdwLines);
-    CFileLockScope lock(m_FileLock, nullptr);
-    if (lock.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(lock.Result());
-    }
-    LARGE_INTEGER size;
-    DWORD dwResult = ERROR_SUCCESS;
-    CScopedFileHandle file(OpenLogFile(lpPath, OPEN_FOR_READ, &size, &dwResult));
-    if (!file.IsValid()) {
+    CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, nullptr);
+    DWORD dwResult = file.Result();
+    if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
     DWORD dwLines = 0;
-    dwResult = WalkLines(file.Get(), size.QuadPart, [&](LPCWSTR lpLine, size_t, LONGLONG) {
+    dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t, LONGLONG) {
         if (wcsncmp(lpLine, lpTimeText, kTimeTextChars) >= 0) {
             return false;
         }

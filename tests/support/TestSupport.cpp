@@ -223,8 +223,17 @@ bool FileExists(const std::wstring& path)
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
 {
     std::vector<unsigned char> bytes;
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
+    // The programs open their files without sharing for a moment (the log library's
+    // worker may be reading the file the test looks at): wait for them.
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    for (int nTry = 0; nTry < 200; ++nTry) {
+        hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+        if (hFile != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
+            break;
+        }
+        Sleep(10);
+    }
     if (hFile == INVALID_HANDLE_VALUE) {
         return bytes;
     }
