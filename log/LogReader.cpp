@@ -276,6 +276,29 @@ DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, Quo
     TRACE_RETURN(dwError);
 }
 
+DWORD CQuoLog::ReadDayRows(const SYSTEMTIME& stTime, const SYSTEMTIME& stStart, const SYSTEMTIME& stLast,
+                           QuoLogRead* pRows, DWORD dwRows, QuoLogRead* pStatistics, const SYSTEMTIME& stToday)
+{
+    TRACE_ENTER(2);
+    FillRowDates(pRows, dwRows, stStart);
+    // Days from today on have no totals yet.
+    SYSTEMTIME stEnd = stLast;
+    if (CompareDate(stToday, stEnd) <= 0 && !OffsetDay(&stToday, &stEnd, -1)) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    if (CompareDate(stEnd, stStart) < 0) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    DWORD dwHits = 0;
+    DWORD dwError = ReadDays(stStart, stEnd, pRows, dwRows, &dwHits);
+    if (dwHits == 0) {
+        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
+    }
+    pStatistics->stTime = stTime;
+    SumRows(pRows, dwRows, pStatistics);
+    TRACE_RETURN(ERROR_SUCCESS);
+}
+
 DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
                         const SYSTEMTIME& stToday)
 {
@@ -289,21 +312,7 @@ DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
         || !OffsetDay(&stStart, &stEnd, kDaysInWeek - 1)) {
         TRACE_RETURN(ERROR_INVALID_PARAMETER);
     }
-    FillRowDates(pRows, kDaysInWeek, stStart);
-    if (CompareDate(stToday, stEnd) <= 0 && !OffsetDay(&stToday, &stEnd, -1)) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
-    }
-    if (CompareDate(stEnd, stStart) < 0) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
-    }
-    DWORD dwHits = 0;
-    DWORD dwError = ReadDays(stStart, stEnd, pRows, kDaysInWeek, &dwHits);
-    if (dwHits == 0) {
-        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
-    }
-    pStatistics->stTime = stTime;
-    SumRows(pRows, kDaysInWeek, pStatistics);
-    TRACE_RETURN(ERROR_SUCCESS);
+    TRACE_RETURN(ReadDayRows(stTime, stStart, stEnd, pRows, kDaysInWeek, pStatistics, stToday));
 }
 
 DWORD CQuoLog::ReadMonth(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
@@ -313,24 +322,10 @@ DWORD CQuoLog::ReadMonth(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCo
     const SYSTEMTIME stDate = DateOf(stTime);
     const WORD wDays = MonthDaysFromYMD(&stDate);
     const SYSTEMTIME stStart = MakeDate(stDate.wYear, stDate.wMonth, 1);
-    SYSTEMTIME stEnd = MakeDate(stDate.wYear, stDate.wMonth, wDays);
+    const SYSTEMTIME stEnd = MakeDate(stDate.wYear, stDate.wMonth, wDays);
     ZeroMemory(pStatistics, sizeof(*pStatistics));
     ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);
-    FillRowDates(pRows, wDays, stStart);
-    if (CompareDate(stToday, stEnd) <= 0 && !OffsetDay(&stToday, &stEnd, -1)) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
-    }
-    if (CompareDate(stEnd, stStart) < 0) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
-    }
-    DWORD dwHits = 0;
-    DWORD dwError = ReadDays(stStart, stEnd, pRows, wDays, &dwHits);
-    if (dwHits == 0) {
-        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
-    }
-    pStatistics->stTime = stTime;
-    SumRows(pRows, dwCount, pStatistics);
-    TRACE_RETURN(ERROR_SUCCESS);
+    TRACE_RETURN(ReadDayRows(stTime, stStart, stEnd, pRows, wDays, pStatistics, stToday));
 }
 
 DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,

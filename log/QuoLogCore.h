@@ -169,6 +169,10 @@ private:
                    const SYSTEMTIME& stToday);
     DWORD ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, QuoLogRead* pRows, DWORD dwRows,
                    DWORD* pdwHits);
+    // The rows of consecutive days stStart..stLast (up to yesterday) and their total,
+    // for a week or a month question about stTime.
+    DWORD ReadDayRows(const SYSTEMTIME& stTime, const SYSTEMTIME& stStart, const SYSTEMTIME& stLast,
+                      QuoLogRead* pRows, DWORD dwRows, QuoLogRead* pStatistics, const SYSTEMTIME& stToday);
     DWORD GetBaseFolder(LPWSTR lpFolder, size_t cchFolder, BOOL bCreate) const;
     DWORD InitializeWriter(DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime);
     DWORD RestoreLastItemTime();
