@@ -316,13 +316,9 @@ DWORD CPipe::Receive(LPVOID lpBuf, DWORD nBufLen, LPDWORD lpdwRead, HANDLE hAbor
     if (m_hPipe == nullptr) {
         TRACE_RETURN(ERROR_INVALID_HANDLE);
     }
-    DWORD dwResult = m_Lock.Lock(hAbort);
+    DWORD dwResult = LockLiveEnd(hAbort);
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
-    }
-    if (!m_bInit) {
-        m_Lock.Unlock();
-        TRACE_RETURN(ERROR_NOT_READY);
     }
     *lpdwRead = 0;
     TRACE(2, L"Read from %s.", m_szPipeName);
@@ -380,13 +376,9 @@ DWORD CPipe::SendAck(DWORD dwAck, HANDLE hAbort)
         TRACE_RETURN(ERROR_INVALID_HANDLE);
     }
     TRACE(2, L"Snd ACK to %s.", m_szPipeName);
-    DWORD dwResult = m_Lock.Lock(hAbort);
+    DWORD dwResult = LockLiveEnd(hAbort);
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
-    }
-    if (!m_bInit) {
-        m_Lock.Unlock();
-        TRACE_RETURN(ERROR_NOT_READY);
     }
     dwResult = TransferAllBefore(m_hPipe, true /* write */, reinterpret_cast<LPBYTE>(&dwAck), sizeof(dwAck),
                                  m_ullConnectionDeadline, hAbort);
@@ -439,13 +431,9 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     }
     TRACE_CHECK_NULL(lpBuf);
     TRACE_CHECK_NULL(lpdwRetcode);
-    DWORD dwResult = m_Lock.Lock(hAbort);
+    DWORD dwResult = LockLiveEnd(hAbort);
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
-    }
-    if (!m_bInit) {
-        m_Lock.Unlock();
-        TRACE_RETURN(ERROR_NOT_READY);
     }
     dwResult = Connect();
     if (dwResult != ERROR_SUCCESS) {
@@ -522,13 +510,9 @@ DWORD CPipe::SendRequest(DWORD dwRequest, LPCWSTR lpszName, DWORD dwParam, LPDWO
         lpPayload = lpszName;
         dwPayloadSize = static_cast<DWORD>((cchName + 1) * sizeof(WCHAR));
     }
-    DWORD dwResult = m_Lock.Lock(hAbort);
+    DWORD dwResult = LockLiveEnd(hAbort);
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
-    }
-    if (!m_bInit) {
-        m_Lock.Unlock();
-        TRACE_RETURN(ERROR_NOT_READY);
     }
     DWORD dwAck = 0;
     dwResult = SendFrame(dwRequest, lpPayload, dwPayloadSize, &dwAck, hAbort);
@@ -554,6 +538,20 @@ void CPipe::Close()
         m_hClient = nullptr;
     }
     TRACE_EXIT();
+}
+
+DWORD CPipe::LockLiveEnd(HANDLE hAbort)
+{
+    DWORD dwResult = m_Lock.Lock(hAbort);
+    if (dwResult != ERROR_SUCCESS) {
+        return dwResult;
+    }
+    // Finalize may have run while this thread waited for the lock.
+    if (!m_bInit) {
+        m_Lock.Unlock();
+        return ERROR_NOT_READY;
+    }
+    return ERROR_SUCCESS;
 }
 
 void CPipe::Finalize(HANDLE hAbort)

@@ -143,6 +143,9 @@ private:
     DWORD Create();
     DWORD ReceiveStart();
     DWORD Connect();
+    // Takes the pipe-end lock for a live end: 0, the lock's error, or 21 when the end was
+    // finalised while this thread waited; the caller unlocks after a 0.
+    DWORD LockLiveEnd(HANDLE hAbort);
     void Close();
     DWORD WaitForHangUp(HANDLE hAbort);
     DWORD RemainingConnectionTime() const;
