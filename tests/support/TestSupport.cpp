@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WineDifferences.h"
 
 #include <shlobj.h>
 
@@ -114,10 +115,18 @@ bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std:
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE, env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
-                        env.empty() ? nullptr : envBlock.data(), nullptr, &si, &pi)) {
-        fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", exe.c_str(), GetLastError());
-        return false;
+    for (int nTry = 1;; ++nTry) {
+        if (CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE,
+                           env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, env.empty() ? nullptr : envBlock.data(),
+                           nullptr, &si, &pi)) {
+            break;
+        }
+        DWORD dwError = GetLastError();
+        if (dwError != winediff::TransientCreateProcessError() || nTry == 3) {
+            fwprintf(stderr, L"CreateProcess(%ls) failed: %lu\n", exe.c_str(), dwError);
+            return false;
+        }
+        Sleep(200);
     }
     CloseHandle(pi.hThread);
     m_hProcess = pi.hProcess;

@@ -28,4 +28,9 @@ DWORD DelayedAutoStartConfigError()
     return RunningOnWine() ? ERROR_INVALID_LEVEL : ERROR_SUCCESS;
 }
 
+DWORD TransientCreateProcessError()
+{
+    return RunningOnWine() ? ERROR_INTERNAL_ERROR : 0;
+}
+
 }  // namespace winediff

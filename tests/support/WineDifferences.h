@@ -30,4 +30,8 @@ SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_
 // either. The result of setting the flag.
 DWORD DelayedAutoStartConfigError();
 
+// CreateProcess under heavy load now and then fails once with 1359 (an internal
+// error) and works when tried again; Windows has no such error to retry (0).
+DWORD TransientCreateProcessError();
+
 }  // namespace winediff
