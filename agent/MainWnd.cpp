@@ -185,15 +185,9 @@ bool CMainWnd::IsActiveSession()
 void CMainWnd::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(1);
+    TRACE_CHECK_NULL_VOID(lpMyObj);
     CMainWnd* pThis = static_cast<CMainWnd*>(lpMyObj);
-    if (pThis == nullptr) {
-        TRACE(0, L"%s is NULL.", L"lpMyObj");
-        TRACE_EXIT_ERROR();
-    }
-    if (pPipeEvent == nullptr) {
-        TRACE(0, L"%s is NULL.", L"pPipeEvent");
-        TRACE_EXIT_ERROR();
-    }
+    TRACE_CHECK_NULL_VOID(pPipeEvent);
     switch (pPipeEvent->dwEvent) {
     case PIPEEVENT_CONNECTED:
         TRACE(0, L"PIPEEVENT_CONNECTED");

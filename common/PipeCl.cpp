@@ -82,14 +82,8 @@ DWORD CPipeCl::Initialize(DWORD dwMode, LPCWSTR lpszSuffix, LPDWORD lpdwClientID
 void CPipeCl::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(2);
-    if (lpData == nullptr) {
-        TRACE(0, L"%s is NULL.", L"lpData");
-        TRACE_EXIT_ERROR();
-    }
-    if (pPipeEvent == nullptr) {
-        TRACE(0, L"%s is NULL.", L"pPipeEvent");
-        TRACE_EXIT_ERROR();
-    }
+    TRACE_CHECK_NULL_VOID(lpData);
+    TRACE_CHECK_NULL_VOID(pPipeEvent);
     CPipeCl* pThis = static_cast<CPipeCl*>(lpData);
     if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
         // Only the service sends with client handle 0.

@@ -156,14 +156,8 @@ DWORD CPipeSv::HandleControlRequest()
 void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(2);
-    if (lpData == nullptr) {
-        TRACE(0, L"%s is NULL.", L"lpData");
-        TRACE_EXIT_ERROR();
-    }
-    if (pPipeEvent == nullptr) {
-        TRACE(0, L"%s is NULL.", L"pPipeEvent");
-        TRACE_EXIT_ERROR();
-    }
+    TRACE_CHECK_NULL_VOID(lpData);
+    TRACE_CHECK_NULL_VOID(pPipeEvent);
     CPipeSv* pThis = static_cast<CPipeSv*>(lpData);
     if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
         bool bRegistered;

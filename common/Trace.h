@@ -93,3 +93,12 @@ private:
             TRACE_RETURN(ERROR_INVALID_PARAMETER);                 \
         }                                                          \
     } while (0)
+
+// The same for a function without result: "<name> is NULL.", then "Exit - Error!".
+#define TRACE_CHECK_NULL_VOID(param)                               \
+    do {                                                           \
+        if ((param) == nullptr) {                                  \
+            TRACE(0, L"%s is NULL.", L"" #param);                  \
+            TRACE_EXIT_ERROR();                                    \
+        }                                                          \
+    } while (0)

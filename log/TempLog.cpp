@@ -386,10 +386,7 @@ DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lp
 void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    if (lpLogDir == nullptr) {
-        TRACE(0, L"%s is NULL.", L"lpLogDir");
-        TRACE_EXIT_ERROR();
-    }
+    TRACE_CHECK_NULL_VOID(lpLogDir);
     std::vector<std::wstring> names = ListRawFiles(lpLogDir);
     if (names.empty()) {
         TRACE(1, L"DeleteLogFile:FindFirstFile failed.dwFileCnt: %u", 0u);
