@@ -58,7 +58,7 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
 {
     TRACE_ENTER(1);
     m_pMainWnd = this;
-    m_bIsWinXP = (CWinVer().IsWinXP() == WINVER_EQUAL) ? 1 : 0;
+    m_bIsWinXP = CWinVer().IsXPFamily() ? 1 : 0;
 
     DWORD dwResult = RegisterWndClass(hInstance);
     if (dwResult != ERROR_SUCCESS) {

@@ -7,6 +7,7 @@
 #include "ScopedHandle.h"
 #include "SecurityAttributes.h"
 #include "Trace.h"
+#include "VistaFunctions.h"
 #include "WinVer.h"
 
 namespace {
@@ -17,7 +18,7 @@ const DWORD kSendingEndOpenFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT 
 
 DWORD RemainingUntil(ULONGLONG ullDeadline)
 {
-    ULONGLONG ullNow = GetTickCount64();
+    ULONGLONG ullNow = vista::TickCount64();
     return (ullNow >= ullDeadline) ? 0 : static_cast<DWORD>(ullDeadline - ullNow);
 }
 
@@ -55,7 +56,7 @@ DWORD TransferWithin(HANDLE hFile, bool bWrite, LPVOID lpBuf, DWORD nLen, DWORD 
             dwOutcome = GetLastError();
         }
         if (dwOutcome != ERROR_SUCCESS) {
-            CancelIoEx(hFile, &ov);
+            vista::CancelOwnIo(hFile, &ov);
         }
     }
     DWORD dwDone = 0;
@@ -112,8 +113,8 @@ CPipe::~CPipe()
 DWORD CPipe::GetInstancePipeMode()
 {
     DWORD dwMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
-    // Windows before Vista refuses the flag as an invalid parameter.
-    if (CWinVer().IsWinVS() != WINVER_OLDER) {
+    // Windows XP refuses the flag as an invalid parameter.
+    if (!CWinVer().IsXPFamily()) {
         dwMode |= PIPE_REJECT_REMOTE_CLIENTS;
     }
     return dwMode;
@@ -213,7 +214,7 @@ DWORD CPipe::ReceiveLoop(LPVOID lpData)
 
 void CPipe::CancelPendingConnect(OVERLAPPED* pOverlapped)
 {
-    CancelIoEx(m_hPipe, pOverlapped);
+    vista::CancelOwnIo(m_hPipe, pOverlapped);
     DWORD dwIgnored = 0;
     GetOverlappedResult(m_hPipe, pOverlapped, &dwIgnored, TRUE /* wait until it has ended */);
 }
@@ -288,7 +289,7 @@ void CPipe::ServeConnections(HANDLE hConnectEvent)
             DisconnectNamedPipe(m_hPipe);
             continue;
         }
-        m_ullConnectionDeadline = GetTickCount64() + kConnectionTimeout;
+        m_ullConnectionDeadline = vista::TickCount64() + kConnectionTimeout;
         if (m_lpFunc != nullptr) {
             TRACE(2, L"Call callback-function.");
             m_lpFunc(m_lpData);
@@ -402,7 +403,7 @@ DWORD CPipe::Connect()
     // A wait for a free instance may end at once and the instance still go to another
     // program first: the tries then go on until they have taken their full time, so
     // that a pipe crowded by others does not use them up within milliseconds.
-    ULONGLONG ullGiveUp = GetTickCount64() + static_cast<ULONGLONG>(kConnectTries) * kBusyWait;
+    ULONGLONG ullGiveUp = vista::TickCount64() + static_cast<ULONGLONG>(kConnectTries) * kBusyWait;
     for (DWORD dwTry = 1;; ++dwTry) {
         HANDLE hClient = CreateFileW(m_szPipeName, GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
                                      OPEN_EXISTING, kSendingEndOpenFlags, nullptr);
@@ -416,7 +417,7 @@ DWORD CPipe::Connect()
             TRACE_RETURN(dwError);
         }
         TRACE(2, L"ERROR_PIPE_BUSY");
-        if (dwTry >= kConnectTries && GetTickCount64() >= ullGiveUp) {
+        if (dwTry >= kConnectTries && vista::TickCount64() >= ullGiveUp) {
             TRACE_RETURN(ERROR_PIPE_BUSY);
         }
         WaitNamedPipeW(m_szPipeName, kBusyWait);
@@ -440,7 +441,7 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
         m_Lock.Unlock();
         TRACE_RETURN(dwResult);
     }
-    ULONGLONG ullDeadline = GetTickCount64() + kAckTimeout;
+    ULONGLONG ullDeadline = vista::TickCount64() + kAckTimeout;
     *lpdwRetcode = kRetcodeWriting;
     TRACE(2, L"Send to %s.", m_szPipeName);
     // The bytes are only read from; the transfer helper serves reads and writes alike.

@@ -197,7 +197,7 @@ void CServiceCtrl::FinalizeEx()
 DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
 {
     TRACE_ENTER(1);
-    m_bIsVistaOrLater = (CWinVer().IsWinXP() == WINVER_NEWER);
+    m_bIsVistaOrLater = !CWinVer().IsXPFamily();
     DWORD dwResult = m_SysTrace.Initialize(QuoLevelNotifyProc, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_SysTrace.Initialize(). code:%u", dwResult);

@@ -360,9 +360,9 @@ protected:
 std::unique_ptr<CTraceFile> AgentStandIn::s_trace;
 std::unique_ptr<CStandInServer> AgentStandIn::s_server;
 
-// At start the agent watches the scheme through the level library and asks once for a
-// level update. Asked before it has read any plan, it answers with an empty name. The
-// session's scheme is polled every second and each new name reported once: another
+// On 64-bit Windows XP (5.2), at start the agent watches the scheme through the level
+// library and asks once for a level update. Asked before it has read any plan, it
+// answers with an empty name. The session's scheme is polled every second and each new name reported once: another
 // scheme of the same name sends nothing. A session that is not the active one reports
 // nothing and answers nothing, but the agent keeps the name for when it is active again.
 // The level is updated only when the session has become active since the last request.
@@ -375,7 +375,7 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     size_t nTrace = s_trace->Count();
     size_t nMark = server.Mark();
     CProcess agent;
-    DWORD dwClient = StartAgentInSession(&agent, {L"QUO_EMULATE_WINVER=5.1"});
+    DWORD dwClient = StartAgentInSession(&agent, {L"QUO_EMULATE_WINVER=5.2"});
     ASSERT_NE(0u, dwClient);
     pipetest::CEventLog::Record update = WaitForCommand(server.Log(), nMark, PIPECMD_UPDATE_QUOLEVEL);
     EXPECT_EQ(sizeof(DWORD), update.payload.size());

@@ -338,11 +338,11 @@ TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndSwitchTheFunction)
               PowerStatuses(StopAndRead()));
 }
 
-// On Windows XP a session change asks the agents to update the level and to name the
-// plan; their answer becomes the record's plan, cut when it arrives unterminated.
+// On 64-bit Windows XP (5.2) a session change asks the agents to update the level and to
+// name the plan; their answer becomes the record's plan, cut when it arrives unterminated.
 TEST_F(ServiceCtrlTest, OnWindowsXPTheAgentsNameThePlan)
 {
-    CWinVer::SetEmulatedVersion(5, 1);
+    CWinVer::SetEmulatedVersion(5, 2);
     Start();
     CTestClient client;
     Connect(client);
