@@ -16,11 +16,13 @@
 #include <gtest/gtest.h>
 
 #include "IntegrationSupport.h"
+#include "MainWnd.h"
 #include "PipeCmd.h"
 #include "PipeSv.h"
 #include "Service.h"
 #include "SimSetting.h"
 #include "TestSupport.h"
+#include "WinVer.h"
 
 using namespace integ;
 
@@ -429,6 +431,28 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     SendToAgent(agent, WM_CLOSE, 0);
     EXPECT_EQ(0u, agent.Wait(kWait));
     EXPECT_NE(0u, server.WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
+    EXPECT_EQ(dwFinalized + 1, QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme"));
+}
+
+// The agent's window in this process, with a timer that cannot be set.
+class CTimerlessMainWnd : public CMainWnd {
+protected:
+    DWORD StartTimer() override { return ERROR_NOT_ENOUGH_QUOTA; }
+};
+
+// On 64-bit Windows XP a start whose timer cannot be set fails, and still ends the level
+// library's watch of the scheme that it began.
+TEST_F(AgentStandIn, OnWindowsXpAStartWithoutTimerEndsTheWatchItBegan)
+{
+    CWinVer::SetEmulatedVersion(5, 2);
+    DWORD dwWatches = QuoLevelCalls(kWatchScheme);
+    DWORD dwFinalized = QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme");
+    {
+        CTimerlessMainWnd wnd;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA), wnd.Initialize(GetModuleHandleW(nullptr)));
+    }
+    CWinVer::ClearEmulatedVersion();
+    EXPECT_EQ(dwWatches + 1, QuoLevelCalls(kWatchScheme));
     EXPECT_EQ(dwFinalized + 1, QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme"));
 }
 
