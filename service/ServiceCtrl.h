@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "MetricsFile.h"
 #include "PipeSv.h"
 #include "QuoLogEx.h"
 #include "Service.h"
@@ -75,6 +76,9 @@ private:
     void WriteEvent(DWORD dwPowerStatus);
 
     // Record updaters: each reads one group of values and stores it in the record.
+    // Hands the tick to the metrics file: bSampled when a sample was just taken.
+    void PublishMetrics(bool bSampled);
+
     void GetWatt();
     void GetBatt();
     void GetMonPow(DWORD dwNotified);
@@ -104,6 +108,9 @@ private:
     bool m_bStarted;
     // QuoApiInitializeWatchActiveScheme was called and awaits its finalisation.
     bool m_bWatchingScheme;
+    CMetricsFile m_Metrics;
+    // The last reading of the PC's power succeeded (the record then holds no placeholder).
+    volatile LONG m_lWattRead;
     // A WM_PIPE_NOTIFY_SYSINFO is queued and not yet handled: ticks add no second one.
     volatile LONG m_lNotifyPending;
 };
