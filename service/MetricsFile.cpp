@@ -366,6 +366,24 @@ DWORD WriteWhole(LPCWSTR lpDir, LPCWSTR lpName, const std::string& text)
     if (dwResult == ERROR_SUCCESS) {
         dwResult = JoinFolderPath(szTemp, ARRAYSIZE(szTemp), lpDir, lpName, kTempSuffix);
     }
+    // The folder is held open first, without delete sharing: while it is, neither it nor
+    // a folder above it can be renamed or deleted, so the path checked below cannot be
+    // swapped for a link before the file is in place.
+    CScopedFileHandle folder;
+    if (dwResult == ERROR_SUCCESS) {
+        folder.Reset(CreateFileW(lpDir, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        dwResult = folder.IsValid() ? ERROR_SUCCESS : GetLastError();
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = GetFileInformationByHandle(folder.Get(), &info) ? ERROR_SUCCESS : GetLastError();
+    }
+    if (dwResult == ERROR_SUCCESS
+        && ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+            || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        dwResult = kErrorLinkRefused;
+    }
     if (dwResult == ERROR_SUCCESS) {
         dwResult = CheckFolders(lpDir);
     }
