@@ -74,11 +74,10 @@ private:
     void OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting);
     DWORD SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName);
     void WriteEvent(DWORD dwPowerStatus);
-
-    // Record updaters: each reads one group of values and stores it in the record.
     // Hands the tick to the metrics file: bSampled when a sample was just taken.
     void PublishMetrics(bool bSampled);
 
+    // Record updaters: each reads one group of values and stores it in the record.
     void GetWatt();
     void GetBatt();
     void GetMonPow(DWORD dwNotified);
