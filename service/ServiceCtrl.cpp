@@ -79,7 +79,7 @@ CServiceCtrl::CServiceCtrl()
     : m_bIsVistaOrLater(false), m_uTimerId(0), m_dwTimerIval(kDefaultInterval), m_dwFunction(1),
       m_bConsumerPC(false), m_dwReductWatt(kDefaultReductWatt), m_dwReductWattTwo(0), m_szPowPlanQuo(),
       m_szPowPlanSuperQuo(), m_bSuspended(false), m_hPowerNotify(), m_bStarted(false), m_bWatchingScheme(false),
-      m_lNotifyPending(0)
+      m_lWattRead(0), m_lNotifyPending(0)
 {
 }
 
@@ -183,8 +183,12 @@ DWORD CServiceCtrl::InitializeEx()
     DWORD dwResult = m_QuoLogEx.Initialize(TRUE, m_dwTimerIval, bDelayWrite, dwDelayTime);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Initialize(). code:%u", dwResult);
+        TRACE_RETURN(dwResult);
     }
-    TRACE_RETURN(dwResult);
+    // The log library's writer instance also answers reads: today's totals come from it.
+    // A metrics folder that cannot be used only leaves the file off.
+    m_Metrics.Initialize(REGKEY_PATH_QUOVIEWER, m_dwTimerIval, QUOLogRead);
+    TRACE_RETURN(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::FinalizeEx()
@@ -265,11 +269,12 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
 void CServiceCtrl::OnTimer(UINT_PTR idEvent)
 {
     TRACE_ENTER(1);
-    if (m_dwFunction == 0) {
-        TRACE(1, L"Do nothing. Trace Function is OFF.");
+    if (idEvent != m_uTimerId) {
         TRACE_EXIT();
     }
-    if (idEvent != m_uTimerId) {
+    if (m_dwFunction == 0) {
+        TRACE(1, L"Do nothing. Trace Function is OFF.");
+        PublishMetrics(false);
         TRACE_EXIT();
     }
     TRACE(0, L"TIMER PROC START  -----");
@@ -289,6 +294,7 @@ void CServiceCtrl::OnTimer(UINT_PTR idEvent)
         && m_PipeThread.PostMsg(WM_PIPE_NOTIFY_SYSINFO, 0, 0) != ERROR_SUCCESS) {
         InterlockedExchange(&m_lNotifyPending, 0);
     }
+    PublishMetrics(true);
     TRACE(0, L"TIMER PROC FINISH -----");
     TRACE_EXIT();
 }
@@ -300,6 +306,7 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
         KillTimer(nullptr, m_uTimerId);
         m_uTimerId = 0;
     }
+    m_Metrics.Finalize();
     if (m_bWatchingScheme) {
         m_bWatchingScheme = false;
         if (!QuoApiFinalizeWatchActiveScheme()) {
@@ -325,6 +332,26 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
     }
     m_bStarted = false;
     TRACE_EXIT();
+}
+
+void CServiceCtrl::PublishMetrics(bool bSampled)
+{
+    if (!m_Metrics.IsEnabled()) {
+        return;
+    }
+    metrics::Sample sample = {};
+    if (bSampled) {
+        QuoLogData record;
+        m_QuoLogEx.Get(&record);
+        sample.bWattRead = (m_lWattRead != 0);
+        sample.dwPCWatt = record.dwPCWatt;
+        sample.dwMonWatt = record.dwMonWatt;
+        sample.dwBatteryStatus = record.dwBatteryStatus;
+        sample.bBattery = (m_SysTrace.IsWithBatteryPC() != FALSE);
+        sample.dwBatteryPercent = record.dwBatteryLifePercent;
+        StringCchCopyW(sample.szPowerPlan, ARRAYSIZE(sample.szPowerPlan), record.szPowerPlan);
+    }
+    m_Metrics.OnTick(bSampled ? &sample : nullptr, GetTickCount());
 }
 
 void CServiceCtrl::WriteEvent(DWORD dwPowerStatus)
@@ -701,6 +728,7 @@ void CServiceCtrl::GetWatt()
         TRACE(0, L"Error in m_SysTrace.GetWatt(). (code:%u)", dwResult);
         dwWatt = kFailedWatt;
     }
+    InterlockedExchange(&m_lWattRead, (dwResult == ERROR_SUCCESS) ? 1 : 0);
     m_QuoLogEx.Set_PCWatt(dwWatt);
     TRACE_EXIT();
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "MetricsFile.h"
 #include "PipeSv.h"
 #include "QuoLogEx.h"
 #include "Service.h"
@@ -73,6 +74,8 @@ private:
     void OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting);
     DWORD SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName);
     void WriteEvent(DWORD dwPowerStatus);
+    // Hands the tick to the metrics file: bSampled when a sample was just taken.
+    void PublishMetrics(bool bSampled);
 
     // Record updaters: each reads one group of values and stores it in the record.
     void GetWatt();
@@ -104,6 +107,9 @@ private:
     bool m_bStarted;
     // QuoApiInitializeWatchActiveScheme was called and awaits its finalisation.
     bool m_bWatchingScheme;
+    CMetricsFile m_Metrics;
+    // The last reading of the PC's power succeeded (the record then holds no placeholder).
+    volatile LONG m_lWattRead;
     // A WM_PIPE_NOTIFY_SYSINFO is queued and not yet handled: ticks add no second one.
     volatile LONG m_lNotifyPending;
 };

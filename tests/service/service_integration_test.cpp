@@ -5,6 +5,8 @@
 // (tests/service/CMakeLists.txt chooses the machine and the suites).
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -116,6 +118,7 @@ protected:
     {
         SetDword(kDevInfoKey, L"Interval", 1000);
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProductKey, L"Function");
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProductKey, L"MetricsDir");
     }
 
     void TearDown() override { RemoveService(); }
@@ -335,6 +338,69 @@ TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
     EXPECT_TRUE(trace.Find(0, 0, L" Timeout! Terminate thread.").empty());
     ctrlPipe.Finalize(nullptr);
     CloseHandle(hSquatter);
+}
+
+// Adds a half-hour at 00:00 of today to today's daily log (running 1800 s, PC 36000 mWh,
+// display 2000 mWh, reduction 1500 mWh), as the log's worker writes one.
+void AddTodaysFirstHalfHour()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t szYear[8];
+    wchar_t szName[32];
+    wchar_t szLine[160];
+    swprintf(szYear, ARRAYSIZE(szYear), L"%04u", now.wYear);
+    swprintf(szName, ARRAYSIZE(szName), L"QuoLogDaily%04u%02u%02u.csv", now.wYear, now.wMonth, now.wDay);
+    swprintf(szLine, ARRAYSIZE(szLine), L"%04u/%02u/%02u,00:00:00.000,1800,0,0,36000,2000,1800,0,0,\"%ls\",1800,\"\",0,0,1800,1500\r\n",
+             now.wYear, now.wMonth, now.wDay, kBalanced);
+    std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer\\" + szYear;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\" + szName;
+    std::wstring text = testsupport::FileExists(path) ? szLine : std::wstring(L"\xFEFF") + szLine;
+    CScopedFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file.IsValid()) << testsupport::Narrow(path);
+    DWORD cbWritten = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &cbWritten, nullptr));
+}
+
+// The number after "name " in a metrics text; -1 when no line holds it.
+double MetricValue(const std::string& text, const std::string& name)
+{
+    size_t nAt = text.find("\n" + name + " ");
+    return (nAt == std::string::npos) ? -1.0 : strtod(text.c_str() + nAt + name.size() + 2, nullptr);
+}
+
+// Without "MetricsDir" the service writes no metrics file. With it, its first tick writes
+// quoviewer.prom: the sensor's power, the plan, logging on, and today's totals, which the
+// service reads from the log whose writer it is; its stop removes the file.
+TEST_F(ServiceTest, WritesTheMetricsFileOnlyWhenMetricsDirIsSet)
+{
+    CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
+    const std::wstring dir = testsupport::CommonAppDataFolder() + L"\\QuoMetrics";
+    const std::wstring path = dir + L"\\quoviewer.prom";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    size_t nFrom = ReadRawLog().size();
+    InstallAndStartService();
+    ASSERT_TRUE(WaitForRecords(nFrom, WithStatus(QUOLOG_POWER_S0), 2));
+    EXPECT_FALSE(testsupport::FileExists(path));
+    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
+
+    AddTodaysFirstHalfHour();
+    SetString(kProductKey, L"MetricsDir", dir);
+    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return testsupport::FileExists(path); }, kWait));
+    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;
+    EXPECT_EQ(1.0, MetricValue(text, "quoviewer_logging_enabled"));
+    EXPECT_EQ(1.0, MetricValue(text, "quoviewer_power_source{source=\"ac\"}"));
+    EXPECT_EQ(1.0, MetricValue(text, "quoviewer_power_plan_info{plan=\"\xE3\x83\x90\xE3\x83\xA9\xE3\x83\xB3\xE3\x82\xB9\"}"));
+    // Other runs of today may have added half-hours of their own.
+    EXPECT_GE(MetricValue(text, "quoviewer_today_energy_joules"), 38.0 * 3600);
+    EXPECT_GE(MetricValue(text, "quoviewer_today_running_seconds"), 1800.0);
+    EXPECT_GE(MetricValue(text, "quoviewer_today_reduction_energy_joules"), 1.5 * 3600);
+    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
+    EXPECT_FALSE(testsupport::FileExists(path));
 }
 
 // The fake power supply that tools/sim-hw published: mains online or not, the battery's

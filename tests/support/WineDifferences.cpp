@@ -33,4 +33,9 @@ DWORD TransientCreateProcessError()
     return RunningOnWine() ? ERROR_INTERNAL_ERROR : 0;
 }
 
+bool FileSymlinksAreReparsePoints()
+{
+    return !RunningOnWine();
+}
+
 }  // namespace winediff

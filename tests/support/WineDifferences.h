@@ -34,4 +34,9 @@ DWORD DelayedAutoStartConfigError();
 // error) and works when tried again; Windows has no such error to retry (0).
 DWORD TransientCreateProcessError();
 
+// A symbolic link to a file: Windows shows it as FILE_ATTRIBUTE_REPARSE_POINT; Wine
+// shows a Unix symbolic link to a file as the plain file it points to (one to a folder
+// is a reparse point on both).
+bool FileSymlinksAreReparsePoints();
+
 }  // namespace winediff
