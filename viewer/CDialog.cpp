@@ -20,17 +20,6 @@ DWORD CDialog::PrepareTemplate(LPCWSTR lpszFontFace, CDialogTemplate* pTemplate)
     return dwResult;
 }
 
-std::wstring CDialog::GetTemplateFontFace() const
-{
-    CDialogTemplate dlgTemplate;
-    std::wstring face;
-    WORD wPointSize = 0;
-    if (dlgTemplate.Load(CWinApp::GetInstanceHandle(), m_nIDTemplate) == 0) {
-        dlgTemplate.GetFont(&face, &wPointSize);
-    }
-    return face;
-}
-
 INT_PTR CDialog::DoModal(HWND hWndParent, LPCWSTR lpszFontFace)
 {
     CDialogTemplate dlgTemplate;
@@ -82,14 +71,6 @@ void CDialog::EndDialog(INT_PTR nResult)
     if (m_hWnd != nullptr) {
         ::EndDialog(m_hWnd, nResult);
     }
-}
-
-CDialog* CDialog::FromHandle(HWND hWnd)
-{
-    if (hWnd == nullptr || GetWindowLongPtrW(hWnd, DWLP_DLGPROC) == 0) {
-        return nullptr;
-    }
-    return reinterpret_cast<CDialog*>(GetWindowLongPtrW(hWnd, DWLP_USER));
 }
 
 void CDialog::SetMsgResult(LRESULT lResult)

@@ -5,8 +5,6 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
-
 class CDialog {
 public:
     explicit CDialog(UINT nIDTemplate);
@@ -25,13 +23,7 @@ public:
     void EndDialog(INT_PTR nResult);
 
     HWND GetSafeHwnd() const { return m_hWnd; }
-    UINT GetTemplateId() const { return m_nIDTemplate; }
     HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
-    // The face name the template names (before any replacement).
-    std::wstring GetTemplateFontFace() const;
-
-    // The object of a dialog window created by this class, or null.
-    static CDialog* FromHandle(HWND hWnd);
 
 protected:
     // Every message of the dialog; TRUE when handled (the message result is then set

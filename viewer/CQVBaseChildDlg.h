@@ -28,8 +28,6 @@ public:
     virtual DWORD SetLoggingState(DWORD dwState);
 
     DWORD SetQVRootConfig(const QVRootConfig* pConfig);
-    const QVRootConfig& GetQVRootConfig() const { return m_stRootConfig; }
-    const std::wstring& GetFontName() const { return m_strFontName; }
 
 protected:
     // Creates the window from the template (the framework's create, with the font of

@@ -24,7 +24,6 @@ public:
     ~CQVBaseDlg() override;
 
     DWORD SetQVRootConfig(const QVRootConfig* pConfig);
-    const QVRootConfig& GetQVRootConfig() const { return m_stRootConfig; }
 
     // The receive callback given to the pipe client; lpData is the dialog.
     static void OnRecv(LPVOID lpData, PipeEvent* pPipeEvent);

@@ -288,11 +288,6 @@ DWORD CQVDlgDefault::SetLogData(const void* pData)
     TRACE_RETURN(m_pChildDlgLog->Apply(pData));
 }
 
-DWORD CQVDlgDefault::SetRealtimeData(const void* pData)
-{
-    return CQVDlgRealtime::SetRealtimeData(pData);
-}
-
 DWORD CQVDlgDefault::ApplyRealtimeData(const void* pData)
 {
     DWORD dwResult = CQVDlgRealtime::ApplyRealtimeData(pData);

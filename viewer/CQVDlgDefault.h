@@ -23,7 +23,6 @@ public:
     // Runs the dialog; on the Windows XP family with the stock GUI font's face.
     INT_PTR DoModal();
 
-    DWORD SetRealtimeData(const void* pData) override;
     DWORD SetLoggingState(DWORD dwState) override;
     DWORD Finalize() override;
     DWORD Initialize() override;
@@ -38,6 +37,7 @@ protected:
     void OnDestroy() override;
     INT_PTR DialogProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
     void OnPipeRecord(const BYTE* lpRecord, DWORD cbRecord) override;
+    // The live record goes to the monitor pane as well.
     DWORD ApplyRealtimeData(const void* pData) override;
 
 private:

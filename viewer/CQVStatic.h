@@ -10,7 +10,6 @@
 class CQVStatic : public CSubclassWnd {
 public:
     CQVStatic();
-    HBITMAP GetBitmap() const { return m_hBmp; }
 
 protected:
     LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;

@@ -55,19 +55,6 @@ BOOL CToolTipCtrl::AddControlTool(int nCtlId, LPWSTR lpszText)
     return AddTool(static_cast<UINT_PTR>(nCtlId), rc, lpszText);
 }
 
-void CToolTipCtrl::SetToolRect(UINT_PTR nToolId, const RECT& rcTool)
-{
-    if (m_hWnd == nullptr) {
-        return;
-    }
-    TTTOOLINFOW ti = {};
-    ti.cbSize = sizeof(ti);
-    ti.hwnd = m_hWndOwner;
-    ti.uId = nToolId;
-    ti.rect = rcTool;
-    SendMessageW(m_hWnd, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&ti));
-}
-
 void CToolTipCtrl::SetMaxTipWidth(int nWidth)
 {
     if (m_hWnd != nullptr) {

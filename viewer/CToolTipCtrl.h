@@ -18,8 +18,6 @@ public:
     BOOL AddTool(UINT_PTR nToolId, const RECT& rcTool, LPWSTR lpszText);
     // A tool over the owner's control nCtlId, its id the control's.
     BOOL AddControlTool(int nCtlId, LPWSTR lpszText);
-    // Moves a tool to a new rectangle (when its control moved).
-    void SetToolRect(UINT_PTR nToolId, const RECT& rcTool);
     void SetMaxTipWidth(int nWidth);
     // Hands a mouse message of the owner to the control.
     void RelayEvent(UINT uMsg, WPARAM wParam, LPARAM lParam);

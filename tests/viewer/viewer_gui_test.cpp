@@ -193,9 +193,16 @@ TEST_F(ViewerWithService, F1AndTheHelpButtonOpenHelp)
 
 // A live record one byte short or long changes nothing on screen (the viewer drops the
 // short one; the pipe transport already refuses a payload longer than the largest
-// command); the same record of the right size shows its plan name.
+// command); the same record of the right size shows its plan name. The service samples
+// once a minute here, so that its own records do not cover the one sent.
 TEST_F(ViewerWithService, SysInfoOfWrongSizeChangesNothing)
 {
+    struct SlowSampling {
+        SlowSampling() { SetDword(kDevInfoKey, L"Interval", 60000); }
+        ~SlowSampling() { SetDword(kDevInfoKey, L"Interval", 1000); }
+    } slow;
+    ASSERT_EQ(0u, RunQuomonsv({L"/STOP"}));
+    ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
     CViewer viewer;
     ASSERT_TRUE(viewer.Start());
     ASSERT_NE(nullptr, viewer.WaitForMainWindow());
