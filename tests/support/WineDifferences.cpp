@@ -38,4 +38,9 @@ bool FileSymlinksAreReparsePoints()
     return !RunningOnWine();
 }
 
+UINT HelpTitleCodePage(UINT uFileCodePage)
+{
+    return RunningOnWine() ? GetACP() : uFileCodePage;
+}
+
 }  // namespace winediff

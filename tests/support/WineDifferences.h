@@ -39,4 +39,9 @@ DWORD TransientCreateProcessError();
 // is a reparse point on both).
 bool FileSymlinksAreReparsePoints();
 
+// The code page in which HTML Help reads the title of a help file: Windows takes the
+// code page of the file's language (932 for Japanese); Wine takes the process's ANSI
+// code page.
+UINT HelpTitleCodePage(UINT uFileCodePage);
+
 }  // namespace winediff
