@@ -11,6 +11,7 @@ packages=(
     wine wine64
     xvfb x11-utils imagemagick fonts-ipafont-gothic
     util-linux procps
+    nsis
 )
 
 missing=()
