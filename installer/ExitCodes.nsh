@@ -1,14 +1,14 @@
 ; How the setup program and the uninstaller end.
 ;
-; Exit codes: 0 success; 1 cancelled by the user and 2 aborted are NSIS's own. The
-; setup's own failures have bit 29 set, the mark of application-defined codes, so that
-; they never collide with the Win32 error code a switch of the service (/INSTALL,
-; /START, /STOP, /UNINSTALL) ended with: such a failure ends the setup or uninstaller
-; with that code as it is.
+; Exit codes: 0 success. The setup's own failures, a cancel included, have bit 29 set,
+; the mark of application-defined codes, so that they never collide with the Win32
+; error code a switch of the service (/INSTALL, /START, /STOP, /UNINSTALL) ended with:
+; such a failure ends the setup or uninstaller with that code as it is.
 !define EXIT_NOT_ADMIN    536870913 ; 0x20000001 not run by an administrator
 !define EXIT_NO_DRIVER    536870914 ; 0x20000002 the maker's wattage driver is missing
 !define EXIT_NO_QUOLEVEL  536870915 ; 0x20000003 the maker's QuoLevel.dll is missing
 !define EXIT_FILES_IN_USE 536870916 ; 0x20000004 a program could not be replaced
+!define EXIT_CANCELLED    536870917 ; 0x20000005 cancelled by the user
 
 ; Shows MESSAGE (not in silent mode), writes it to the details, ends with CODE.
 !macro FailWith CODE MESSAGE

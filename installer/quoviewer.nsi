@@ -60,6 +60,8 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "LegalCopyright" "ZAV"
 
 !define MUI_ABORTWARNING
+!define MUI_CUSTOMFUNCTION_ABORT OnCancel
+!define MUI_CUSTOMFUNCTION_UNABORT un.OnCancel
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -75,6 +77,14 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "ZAV"
 Function .onInit
     SetShellVarContext all
     !insertmacro RequireAdmin
+FunctionEnd
+
+Function OnCancel
+    SetErrorLevel ${EXIT_CANCELLED}
+FunctionEnd
+
+Function un.OnCancel
+    SetErrorLevel ${EXIT_CANCELLED}
 FunctionEnd
 
 Section "-Install"
