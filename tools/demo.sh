@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the system and runs it in a Wine prefix of its own ($QUO_BUILD/wine/demo, kept
 # afterwards for a look around): on a simulated desktop PC the setup program installs it
-# silently (the service and the session agent start); shows the live samples arriving,
-# then stops the service, prints the half-hour totals, uninstalls silently (the logs
-# stay) and prints where the files are.
+# silently (the service and the session agent start); opens the viewer and takes a
+# screenshot of the screen; shows the live samples arriving, then stops the service,
+# prints the half-hour totals, uninstalls silently (the logs stay) and prints where the
+# files are.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
@@ -51,6 +52,14 @@ wine_in sc query quomonsv | tr -d '\r' | grep -E 'SERVICE_NAME|STATE'
 wine_in reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QUOViewer' | tr -d '\r' \
     | grep -E 'DisplayName|DisplayVersion|QuietUninstallString'
 wine_in reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v quoviewerd | tr -d '\r' | grep quoviewerd
+
+if [ -f "$instdir/quoviewer.exe" ]; then
+    echo "== the viewer, opened from the program folder (the Start menu entry's target)"
+    WINEPREFIX="$prefix" wine "$instdir/quoviewer.exe" </dev/null >>"$prefix/.quo-wine.log" 2>&1 &
+    sleep 8
+    mkdir -p "$QUO_BUILD/screenshots"
+    import -window root "$QUO_BUILD/screenshots/demo.png" && echo "screenshot: $QUO_BUILD/screenshots/demo.png"
+fi
 
 raw_dir="$prefix/drive_c/ProgramData/ZAV/QUOViewer"
 echo "== live samples for ${seconds} s (date, time, elapsed ms, power status, PC mW, ...)"

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The setup program on a simulated desktop: a silent install runs the service and the
-# agent with every entry in place and the user's settings kept; a silent uninstall
+# agent with every entry in place and the user's settings kept, and the installed viewer
+# opens with live data (installed_viewer_test.exe, when the build has a viewer: it saves
+# the screenshot build/screenshots/installed_viewer.png); a silent uninstall
 # leaves no service, program, logon entry or Start menu entry, and keeps the logs and
 # settings; after a second install, the uninstaller's /REMOVELOGS removes the logs too.
 #
-#   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION
+#   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION [INSTALLED_VIEWER_TEST_EXE]
 set -euo pipefail
 QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export QUO_BUILD=$1
 setup=$2
 version=$3
+viewer_test=${4:-}
 . "$QUO_ROOT/tests/installer/SetupSupport.sh"
 setup_prefix
 simulated_desktop
@@ -26,10 +29,14 @@ check "the service writes its raw log" wait_raw_lines 2
 for program in quomonsv.exe QUOLog.dll quoviewerd.exe quolog.exe; do
     expect_eq "version of $program" "$version" "$(file_version "$instdir/$program")"
 done
-if [ -f "$QUO_BUILD/bin/quoviewer.exe" ]; then
+if [ -n "$viewer_test" ]; then
     expect_eq "version of quoviewer.exe" "$version" "$(file_version "$instdir/quoviewer.exe")"
     check "the viewer's Start menu entry" test -f "$start_menu/QUOViewer.lnk"
     check "the help file" test -f "$instdir/QuoViewer.chm"
+    if ! wine_out "$viewer_test" --gtest_brief=1 >"$prefix/viewer-test.log"; then
+        cat "$prefix/viewer-test.log"
+        fail "the installed viewer"
+    fi
 fi
 expect_eq "logon entry" "\"$INSTDIR_WIN\\quoviewerd.exe\"" "$(reg_value "$RUN_KEY" quoviewerd)"
 expect_eq "entry name" QUOViewer "$(reg_value "$UNINSTALL_KEY" DisplayName)"
