@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the system and runs it in a Wine prefix of its own ($QUO_BUILD/wine/demo, kept
 # afterwards for a look around): on a simulated desktop PC the setup program installs it
-# silently (the service and the session agent start); opens the viewer and takes a
-# screenshot of the screen; shows the live samples arriving, then stops the service,
-# prints the half-hour totals, uninstalls silently (the logs stay) and prints where the
-# files are.
+# silently (the service and the session agent start); opens the installed viewer, shows
+# the live samples arriving, saves a screenshot of the viewer, stops the service, prints
+# the half-hour totals, uninstalls silently (the logs stay) and prints where the files
+# are.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
@@ -53,13 +53,8 @@ wine_in reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QUOV
     | grep -E 'DisplayName|DisplayVersion|QuietUninstallString'
 wine_in reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v quoviewerd | tr -d '\r' | grep quoviewerd
 
-if [ -f "$instdir/quoviewer.exe" ]; then
-    echo "== the viewer, opened from the program folder (the Start menu entry's target)"
-    WINEPREFIX="$prefix" wine "$instdir/quoviewer.exe" </dev/null >>"$prefix/.quo-wine.log" 2>&1 &
-    sleep 8
-    mkdir -p "$QUO_BUILD/screenshots"
-    import -window root "$QUO_BUILD/screenshots/demo.png" && echo "screenshot: $QUO_BUILD/screenshots/demo.png"
-fi
+WINEPREFIX="$prefix" wine "$instdir/quoviewer.exe" </dev/null >/dev/null 2>&1 &
+echo "viewer started from the program folder (the Start menu entry's target)"
 
 raw_dir="$prefix/drive_c/ProgramData/ZAV/QUOViewer"
 echo "== live samples for ${seconds} s (date, time, elapsed ms, power status, PC mW, ...)"
@@ -75,6 +70,10 @@ for _ in $(seq 1 "$seconds"); do
         shown=$total
     fi
 done
+
+echo "== a screenshot of the viewer"
+shot="$QUO_BUILD/demo-viewer.png"
+"$root/tools/screenshot.sh" "ヌボラ" "$shot" && echo "viewer screenshot: $shot"
 
 echo "== quomonsv /STOP"
 wine_in "$instdir/quomonsv.exe" /STOP && echo "stopped"
@@ -104,6 +103,7 @@ done
 
 echo "== files"
 echo "raw log:    $raw"
+echo "screenshot: $shot"
 echo "trace file: $prefix/drive_c/ProgramData/quoviewer.log"
 echo "last trace lines:"
 iconv -f UTF-16 -t UTF-8 "$prefix/drive_c/ProgramData/quoviewer.log" | tr -d '\r' | grep -E "WELCOME|GOODBYE|Service is running|MainLoop|PIPEEVENT_CONNECTED" | tail -n 8
