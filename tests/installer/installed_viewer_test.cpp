@@ -41,9 +41,16 @@ TEST(InstalledViewer, OpensWithLiveDataOfTheService)
     ASSERT_TRUE(viewer.StartProgram(folder + L"\\quoviewer.exe", {}));
     HWND hMain = WaitForProcessWindow(viewer.Id(), kMainWindowClass);
     ASSERT_NE(nullptr, hMain);
-    HWND hPlan = FindControl(hMain, kIdPlanName);
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlan) == kActivePlan; }, kWait))
-        << testsupport::Narrow(WindowText(hPlan));
+    // The panes and their controls come a moment after the main window.
+    std::wstring plan;
+    EXPECT_TRUE(pipetest::WaitUntil(
+        [&] {
+            HWND hPlan = FindControl(hMain, kIdPlanName);
+            plan = (hPlan != nullptr) ? WindowText(hPlan) : L"";
+            return plan == kActivePlan;
+        },
+        kWait))
+        << testsupport::Narrow(plan);
     EXPECT_GT(SaveScreenshot(hMain, L"installed_viewer").Width(), 0);
     PostMessageW(hMain, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_EQ(0u, viewer.Wait(kWait));
