@@ -1,5 +1,17 @@
 # Helpers that give every program and test of the project the same shape.
 
+# Writes QuoVersion.h for the version "A.B.C.D" into dir, for the version resources
+# (common/VersionInfo.rc).
+function(quo_version_header dir version)
+    string(REPLACE "." ";" parts ${version})
+    list(GET parts 0 QUO_VERSION_MAJOR)
+    list(GET parts 1 QUO_VERSION_MINOR)
+    list(GET parts 2 QUO_VERSION_PATCH)
+    list(GET parts 3 QUO_VERSION_BUILD)
+    set(QUO_VERSION ${version})
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/QuoVersion.h.in ${dir}/QuoVersion.h @ONLY)
+endfunction()
+
 # A Unicode console or window program: wmain/wWinMain entry points.
 function(quo_unicode_program target)
     target_link_options(${target} PRIVATE -municode)

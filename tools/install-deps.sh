@@ -13,6 +13,7 @@ packages=(
     python3-pil fp-utils
     util-linux procps
     prometheus prometheus-node-exporter curl
+    nsis
 )
 
 missing=()

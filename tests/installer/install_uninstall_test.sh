@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The setup program on a simulated desktop: a silent install runs the service and the
+# agent with every entry in place and the user's settings kept, and the installed viewer
+# opens with live data (installed_viewer_test.exe, when the build has a viewer: it saves
+# the screenshot build/screenshots/installed_viewer.png); a silent uninstall
+# leaves no service, program, logon entry or Start menu entry, and keeps the logs and
+# settings; after a second install, the uninstaller's /REMOVELOGS removes the logs too.
+#
+#   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION [INSTALLED_VIEWER_TEST_EXE]
+set -euo pipefail
+QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export QUO_BUILD=$1
+setup=$2
+version=$3
+viewer_test=${4:-}
+. "$QUO_ROOT/tests/installer/SetupSupport.sh"
+setup_prefix
+simulated_desktop
+# A setting of the user's, which the setup keeps.
+reg_dword "$PRODUCT_KEY\\DevInfo" Interval 1000
+
+echo "== silent install"
+expect_eq "setup exit code" 0 "$(setup_run "$setup")"
+check "the service runs" wait_service_state RUNNING
+expect_eq "the service's program" "\"$INSTDIR_WIN\\quomonsv.exe\"" \
+    "$(reg_value 'HKLM\System\CurrentControlSet\Services\quomonsv' ImagePath)"
+check "the agent runs" wait_agent
+check "the service writes its raw log" wait_raw_lines 2
+for program in quomonsv.exe QUOLog.dll quoviewerd.exe quolog.exe; do
+    expect_eq "version of $program" "$version" "$(file_version "$instdir/$program")"
+done
+if [ -n "$viewer_test" ]; then
+    expect_eq "version of quoviewer.exe" "$version" "$(file_version "$instdir/quoviewer.exe")"
+    check "the viewer's Start menu entry" test -f "$start_menu/QUOViewer.lnk"
+    check "the help file" test -f "$instdir/QuoViewer.chm"
+    if ! wine_out "$viewer_test" --gtest_brief=1 >"$prefix/viewer-test.log"; then
+        cat "$prefix/viewer-test.log"
+        fail "the installed viewer"
+    fi
+fi
+expect_eq "logon entry" "\"$INSTDIR_WIN\\quoviewerd.exe\"" "$(reg_value "$RUN_KEY" quoviewerd)"
+expect_eq "entry name" QUOViewer "$(reg_value "$UNINSTALL_KEY" DisplayName)"
+expect_eq "entry version" "$version" "$(reg_value "$UNINSTALL_KEY" DisplayVersion)"
+expect_eq "entry publisher" ZAV "$(reg_value "$UNINSTALL_KEY" Publisher)"
+expect_eq "uninstall command" "\"$INSTDIR_WIN\\uninst.exe\"" "$(reg_value "$UNINSTALL_KEY" UninstallString)"
+expect_eq "quiet uninstall command" "\"$INSTDIR_WIN\\uninst.exe\" /S" "$(reg_value "$UNINSTALL_KEY" QuietUninstallString)"
+size=$(reg_value "$UNINSTALL_KEY" EstimatedSize)
+check "entry size ($size KB)" test "$((size))" -gt 100
+expect_eq "kept setting" 0x3e8 "$(reg_value "$PRODUCT_KEY\\DevInfo" Interval)"
+expect_eq "default setting" 0x1 "$(reg_value "$PRODUCT_KEY" Function)"
+
+echo "== silent uninstall"
+expect_eq "uninstaller exit code" 0 "$(uninstall_run)"
+expect_eq "service state" "" "$(service_state)"
+check "the agent ended" test -z "$(prefix_pids quoviewerd.exe)"
+for program in quomonsv.exe QUOLog.dll quoviewerd.exe quolog.exe quoviewer.exe QuoViewer.chm; do
+    check "$program removed" test ! -e "$instdir/$program"
+done
+check "the maker's QuoLevel.dll stays" test -f "$instdir/QuoLevel.dll"
+check "the Start menu folder removed" test ! -e "$start_menu"
+expect_eq "logon entry" "" "$(reg_value "$RUN_KEY" quoviewerd)"
+expect_eq "entry" "" "$(reg_value "$UNINSTALL_KEY" DisplayName)"
+check "the logs stay" test -n "$(raw_lines)"
+expect_eq "settings stay" 0x3e8 "$(reg_value "$PRODUCT_KEY\\DevInfo" Interval)"
+
+echo "== install again, uninstall with /REMOVELOGS"
+lines_before=$(raw_lines | grep -c .)
+expect_eq "setup exit code" 0 "$(setup_run "$setup")"
+check "the service runs" wait_service_state RUNNING
+check "the service goes on with the old log" wait_raw_lines $((lines_before + 2))
+expect_eq "uninstaller exit code" 0 "$(uninstall_run /REMOVELOGS)"
+check "the log folder removed" test ! -e "$raw_dir"
+expect_eq "settings stay" 0x3e8 "$(reg_value "$PRODUCT_KEY\\DevInfo" Interval)"
+finish

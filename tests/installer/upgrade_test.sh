@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# An upgrade in place over a running install: the setup of the next version stops the
+# service, replaces the programs and starts them again; the service then runs the new
+# program, the agent runs again, and the user's settings and logs are kept.
+#
+#   upgrade_test.sh BUILD_DIR SETUP_EXE NEXT_SETUP_EXE VERSION NEXT_VERSION
+set -euo pipefail
+QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export QUO_BUILD=$1
+setup=$2
+next_setup=$3
+version=$4
+next_version=$5
+. "$QUO_ROOT/tests/installer/SetupSupport.sh"
+setup_prefix
+simulated_desktop
+reg_dword "$PRODUCT_KEY\\DevInfo" Interval 1000
+
+echo "== install $version"
+expect_eq "setup exit code" 0 "$(setup_run "$setup")"
+check "the service runs" wait_service_state RUNNING
+check "the agent runs" wait_agent
+check "samples arrive" wait_raw_lines 3
+old_service=$(prefix_pids quomonsv.exe)
+old_agent=$(prefix_pids quoviewerd.exe)
+old_log=$(raw_lines)
+
+echo "== upgrade to $next_version"
+expect_eq "setup exit code" 0 "$(setup_run "$next_setup")"
+check "the service runs" wait_service_state RUNNING
+expect_eq "the installed service's version" "$next_version" "$(file_version "$instdir/quomonsv.exe")"
+expect_eq "entry version" "$next_version" "$(reg_value "$UNINSTALL_KEY" DisplayVersion)"
+new_service=$(prefix_pids quomonsv.exe)
+check "a new service process ($old_service -> $new_service)" \
+    test -n "$new_service" -a "$new_service" != "$old_service"
+check "the agent runs again" wait_agent
+check "a new agent process" test "$(prefix_pids quoviewerd.exe)" != "$old_agent"
+old_count=$(grep -c . <<<"$old_log")
+check "new samples arrive" wait_raw_lines $((old_count + 3))
+new_log=$(raw_lines)
+expect_eq "the old log kept" "$old_log" "$(head -n "$old_count" <<<"$new_log")"
+# The old service's END, the new one's START and its samples.
+statuses=$(raw_statuses)
+check "END, START and samples after the old log ($statuses)" \
+    grep -qE '^5 (1 )+6 5 1 ' <<<"$statuses"
+expect_eq "kept setting" 0x3e8 "$(reg_value "$PRODUCT_KEY\\DevInfo" Interval)"
+expect_eq "uninstaller exit code" 0 "$(uninstall_run)"
+finish
