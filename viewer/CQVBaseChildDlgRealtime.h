@@ -1,10 +1,12 @@
 // The base of the panes fed with the service's live records (PIPECMD_NOTIFY_SYSINFO):
-// it keeps the fields the panes show from the last record and has the pane update its
-// items.
+// it keeps the fields the panes show from the last record, the leaf pictures and the
+// fonts of the texts, and has the pane update its items. Records arrive on the GUI
+// thread (the main dialog posts them there).
 #pragma once
 #include <windows.h>
 
 #include "CQVBaseChildDlg.h"
+#include "GdiHandle.h"
 #include "PipeCmd.h"
 
 class CQVBaseChildDlgRealtime : public CQVBaseChildDlg {
@@ -17,12 +19,27 @@ public:
     DWORD Apply(const void* pData) override;
 
 protected:
+    // The pane's start: loads the leaf pictures, makes the fonts of the texts and the
+    // tooltip whose text for the plan name (1011) is asked for on demand. 0, or 8 when
+    // a leaf picture cannot be loaded (the leaves then stay blank).
+    DWORD Initialize();
     // Shows the stored fields; the base shows nothing.
     virtual DWORD UpdateItem();
     DWORD UpdateGraphRealtime();
+    // Answers the tooltip's question for the plan name; FALSE for other notifications.
+    BOOL OnNotify(NMHDR* pNMHDR, LRESULT* pResult) override;
 
     DWORD m_dwBatteryLifePercent;
     WCHAR m_szPowerPlan[MAX_PATH];
     BYTE m_byBatteryStatus;
     BYTE m_byQuoLevel;
+    CBitmapHandle m_BmpGreenLeaf;
+    CBitmapHandle m_BmpGrayLeaf;
+
+private:
+    void CreateFonts();
+
+    // The four fonts of the texts: headings, bullet marks, the plan name, descriptions.
+    CFontHandle m_fonts[4];
+    WCHAR m_szTipText[MAX_PATH];
 };
