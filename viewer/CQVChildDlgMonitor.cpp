@@ -12,10 +12,11 @@ static const WCHAR REGENTRY_INTERVAL[] = L"Interval";
 static const int LEGEND_BOX_IDS[] = {IDC_STATIC_MON_BOX1, IDC_STATIC_MON_BOX2, IDC_STATIC_MON_BOX3,
                                      IDC_STATIC_MON_BOX4};
 
-// Consumer models are all but the commercial ones, in the legend as in the colours.
+// Consumer models are exactly those of "CnrFlag" 1, in the settings, the legend and the
+// colours alike (as in the window title).
 static bool IsConsumer(DWORD cnrType)
 {
-    return cnrType != CNR_COMMERCIAL;
+    return cnrType == CNR_CONSUMER;
 }
 
 CQVChildDlgMonitor::CQVChildDlgMonitor()

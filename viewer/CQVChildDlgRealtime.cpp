@@ -50,7 +50,7 @@ void CQVChildDlgRealtime::InitializeToolButton()
 
 void CQVChildDlgRealtime::ShowModelTexts()
 {
-    const bool bConsumer = (m_stRootConfig.cnrType != CNR_COMMERCIAL);
+    const bool bConsumer = (m_stRootConfig.cnrType == CNR_CONSUMER);
     ShowControl(IDC_STATIC_RT_LEGEND, bConsumer);
     ShowControl(IDC_STATIC_RT_NOTES, !bConsumer);
     ShowControl(IDC_STATIC_RT_MARK4, bConsumer);

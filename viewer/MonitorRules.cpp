@@ -18,7 +18,7 @@ MonPlanColors MonDefaultPlanColors()
 COLORREF MonPlanColor(DWORD dwCnrType, LPCWSTR lpszPlan, const MonPlanColors& colors, const MonPlanNames& names)
 {
     const std::wstring strPlan = (lpszPlan != nullptr) ? lpszPlan : L"";
-    if (dwCnrType != MON_CNR_COMMERCIAL) {
+    if (dwCnrType == MON_CNR_CONSUMER) {
         if (strPlan == names.strCnr2Fst || strPlan == names.strCnr2Snd) {
             return colors.crCnr2;
         }

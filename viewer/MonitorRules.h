@@ -37,8 +37,8 @@ struct MonPlanNames {
     std::wstring strCml1, strCml2, strCml3;
 };
 
-// The colour of a point for the active plan. Consumer models (cnrType other than
-// commercial): plan 2 first, then plan 1, else the others' colour. Commercial: plans 1,
+// The colour of a point for the active plan. Consumer models (cnrType consumer): plan 2
+// first, then plan 1, else the others' colour. Any other cnrType is commercial: plans 1,
 // 2, 3 in order, else the others' colour. Names compare exactly and whole.
 COLORREF MonPlanColor(DWORD dwCnrType, LPCWSTR lpszPlan, const MonPlanColors& colors, const MonPlanNames& names);
 

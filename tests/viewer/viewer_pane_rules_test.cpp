@@ -110,7 +110,7 @@ TEST(MonitorRules, PlanColourOfConsumerAndCommercialModels)
         {MON_CNR_CONSUMER, L"QUO", colors.crCnr2},
         {MON_CNR_CONSUMER, L"", colors.crCnr2},         // the empty second name of plan 2
         {MON_CNR_CONSUMER, L"quo", colors.crCnr0},      // exact comparison
-        {0, L"バランス", colors.crCnr0},                 // not commercial counts as consumer
+        {0, L"QUO", colors.crCml3},                     // only a consumer model is one
         {MON_CNR_COMMERCIAL, L"高性能", colors.crCml1},
         {MON_CNR_COMMERCIAL, L"標準", colors.crCml2},
         {MON_CNR_COMMERCIAL, L"QUO", colors.crCml3},
