@@ -47,7 +47,8 @@ void CGrid::ReadSettings(CReg* pReg, LPCWSTR lpszFontName)
     }
     TRACE(1, L"logHorizPen.lopnColor:RGB(%u,%u,%u)", GetRValue(logHorizPen.lopnColor),
           GetGValue(logHorizPen.lopnColor), GetBValue(logHorizPen.lopnColor));
-    if (pReg != nullptr && pReg->QueryDWORDValue(REGENTRY_GRIDYAXISNUMFREQ, &dwValue) == ERROR_SUCCESS && static_cast<int>(dwValue) > 0) {
+    if (pReg != nullptr && pReg->QueryDWORDValue(REGENTRY_GRIDYAXISNUMFREQ, &dwValue) == ERROR_SUCCESS &&
+        static_cast<int>(dwValue) > 0) {
         m_nNumFreq = static_cast<int>(dwValue);
     }
     TRACE(1, L"m_nNumFreq:%d", m_nNumFreq);

@@ -91,7 +91,8 @@ void CQVChildDlgMonitor::GetRegConfigMonitorAnalyze()
         std::wstring* pName;
         LPCWSTR lpszError;
     } defaults[] = {
-        {IDS_POWERPLAN_VELIO, &m_names.strCnr1Fst, L"Error in m_strPlanNameCnr1FstPart.LoadString(IDS_POWERPLAN_VELIO)."},
+        {IDS_POWERPLAN_VELIO, &m_names.strCnr1Fst,
+         L"Error in m_strPlanNameCnr1FstPart.LoadString(IDS_POWERPLAN_VELIO)."},
         {IDS_POWERPLAN_QUO, &m_names.strCnr2Fst, L"Error in m_strPlanNameCnr2FstPart.LoadString(IDS_POWERPLAN_QUO)."},
         {IDS_POWERPLAN_KOUSEINOU, &m_names.strCml1, L"Error in m_strPlanNameCml1.LoadString(IDS_POWERPLAN_KOUSEINOU)."},
         {IDS_POWERPLAN_STANDARD, &m_names.strCml2, L"Error in m_strPlanNameCml2.LoadString(IDS_POWERPLAN_STANDARD)."},

@@ -40,7 +40,8 @@ void CQVChildDlgRealtime::InitializeToolButton()
         TRACE_EXIT();
     }
     RtParseLaunchPath(szSetting, m_strToolPath, m_strToolArgs);
-    const DWORD dwAttributes = m_strToolPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(m_strToolPath.c_str());
+    const DWORD dwAttributes =
+        m_strToolPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(m_strToolPath.c_str());
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         EnableWindow(GetDlgItem(IDC_BTN_RT_QUOTOOL), TRUE);
     }
@@ -60,9 +61,8 @@ void CQVChildDlgRealtime::ShowModelTexts()
     SetDlgItemTextW(m_hWnd, IDC_STATIC_RT_ABOUT_HEAD,
                     LoadResString(bConsumer ? IDS_ABOUT_HEAD_CONSUMER : IDS_ABOUT_HEAD_COMMERCIAL).c_str());
     ShowControl(IDC_STATIC_RT_BANNER, TRUE);
-    SetDlgItemTextW(m_hWnd, IDC_STATIC_RT_PLAN_HEAD,
-                    LoadResString((m_stRootConfig.dwOSVersion == QV_OS_XP) ? IDS_POWERSCHEME_HEAD_XP : IDS_POWERPLAN_HEAD)
-                        .c_str());
+    const UINT nPlanHead = (m_stRootConfig.dwOSVersion == QV_OS_XP) ? IDS_POWERSCHEME_HEAD_XP : IDS_POWERPLAN_HEAD;
+    SetDlgItemTextW(m_hWnd, IDC_STATIC_RT_PLAN_HEAD, LoadResString(nPlanHead).c_str());
 }
 
 void CQVChildDlgRealtime::LayoutPictures()

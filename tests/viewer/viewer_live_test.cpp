@@ -215,7 +215,8 @@ TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
 {
     CPlotView plot(m_viewer);
     ASSERT_TRUE(pipetest::WaitUntil([&] { return plot.Grab() && plot.ColumnsWith(kOtherColor).size() > 1; }, kWait));
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(m_viewer.Control(kIdPlanName)) == L"バランス"; }, kWait));
+    HWND hPlanName = m_viewer.Control(kIdPlanName);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"バランス"; }, kWait));
     const int nStep = plot.Step();
 
     m_viewer.Click(kIdLogging);
@@ -230,8 +231,8 @@ TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
         kWait))
         << "no gap at the right edge while logging is off";
     SaveScreenshot(m_viewer.MainWindow(), L"viewer_live_logging_off");
-    EXPECT_EQ(L"不明", WindowText(m_viewer.Control(kIdPlanName)));
-    EXPECT_EQ(L"不明", TooltipOver(m_viewer.Control(kIdPlanName), m_viewer.MainWindow()));
+    EXPECT_EQ(L"不明", WindowText(hPlanName));
+    EXPECT_EQ(L"不明", TooltipOver(hPlanName, m_viewer.MainWindow()));
 
     CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
     m_viewer.Click(kIdLogging);
@@ -247,7 +248,7 @@ TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
         },
         kWait))
         << "the line did not come back in the QUO plan's colour";
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(m_viewer.Control(kIdPlanName)) == L"QUO"; }, kWait));
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
     SaveScreenshot(m_viewer.MainWindow(), L"viewer_live_plan_change");
 }
 

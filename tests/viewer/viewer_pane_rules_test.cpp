@@ -7,7 +7,8 @@
 
 namespace {
 
-const RtPowerSourceStrings kSourceStrings = {L"AC電源：\u3000", L"バッテリ：残り\u3000", L"AC電源：充電中\u3000", L"不明"};
+const RtPowerSourceStrings kSourceStrings = {L"AC電源：\u3000", L"バッテリ：残り\u3000", L"AC電源：充電中\u3000",
+                                             L"不明"};
 
 TEST(RealtimeRules, PowerSourceText)
 {
