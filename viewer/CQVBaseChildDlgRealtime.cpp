@@ -98,6 +98,59 @@ void CQVBaseChildDlgRealtime::CreateFonts()
             }
         }
     }
+    for (int nID : TEXT_FONTS[0].nControls) {
+        FitTextFont(nID);
+    }
+}
+
+void CQVBaseChildDlgRealtime::FitTextFont(int nID)
+{
+    const TextFont& heading = TEXT_FONTS[0];
+    HWND hWndCtl = GetDlgItem(nID);
+    if (hWndCtl == nullptr || !m_fonts[0]) {
+        return;
+    }
+    const int cch = GetWindowTextLengthW(hWndCtl);
+    std::wstring text(static_cast<size_t>(cch) + 1, L'\0');
+    GetWindowTextW(hWndCtl, &text[0], cch + 1);
+    text.resize(static_cast<size_t>(cch));
+    RECT rc = {};
+    GetClientRect(hWndCtl, &rc);
+    HDC hDC = GetDC(hWndCtl);
+    if (hDC == nullptr) {
+        return;
+    }
+    // Starts from the proportional estimate and steps down while the text is too wide.
+    HFONT hFont = m_fonts[0].Get();
+    CFontHandle fitted;
+    SIZE size = {};
+    {
+        CSelectObject select(hDC, hFont);
+        GetTextExtentPoint32W(hDC, text.c_str(), cch, &size);
+    }
+    int nPoints = RtFittedPoints(heading.nPoints, size.cx, rc.right, RT_MIN_FITTED_POINTS);
+    while (nPoints < heading.nPoints) {
+        fitted.Reset(CreatePointFont(m_strFontName.c_str(), nPoints, heading.nWeight));
+        if (!fitted) {
+            break;
+        }
+        CSelectObject select(hDC, fitted.Get());
+        GetTextExtentPoint32W(hDC, text.c_str(), cch, &size);
+        if (size.cx <= rc.right || nPoints <= RT_MIN_FITTED_POINTS) {
+            hFont = fitted.Get();
+            break;
+        }
+        --nPoints;
+    }
+    ReleaseDC(hWndCtl, hDC);
+    if (reinterpret_cast<HFONT>(SendMessageW(hWndCtl, WM_GETFONT, 0, 0)) != hFont) {
+        SendMessageW(hWndCtl, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
+    }
+    if (hFont == m_fonts[0].Get()) {
+        m_fittedFonts.erase(nID);
+    } else {
+        m_fittedFonts[nID] = std::move(fitted);
+    }
 }
 
 BOOL CQVBaseChildDlgRealtime::OnNotify(NMHDR* pNMHDR, LRESULT* pResult)

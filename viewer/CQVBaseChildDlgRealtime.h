@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
+
 #include "CQVBaseChildDlg.h"
 #include "GdiHandle.h"
 #include "PipeCmd.h"
@@ -36,10 +38,17 @@ protected:
     CBitmapHandle m_BmpGreenLeaf;
     CBitmapHandle m_BmpGrayLeaf;
 
+    // Gives a one-line text control of the headings' font a smaller font when its text
+    // does not fit at the headings' size (the dialog units leave some texts too narrow
+    // at 96 DPI), and the headings' font again when it fits.
+    void FitTextFont(int nID);
+
 private:
     void CreateFonts();
 
     // The four fonts of the texts: headings, bullet marks, the plan name, descriptions.
     CFontHandle m_fonts[4];
+    // Smaller heading fonts of the controls whose text did not fit, by control id.
+    std::map<int, CFontHandle> m_fittedFonts;
     WCHAR m_szTipText[MAX_PATH];
 };

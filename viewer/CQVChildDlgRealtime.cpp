@@ -138,6 +138,7 @@ DWORD CQVChildDlgRealtime::UpdateItem()
                             RtPowerSourceText(m_stRootConfig.dwPCType, m_byBatteryStatus, m_dwBatteryLifePercent,
                                               m_sourceStrings)
                                 .c_str());
+    FitTextFont(IDC_STATIC_RT_POWERSOURCE);
 
     for (int i = 0; i < RT_LEAF_COUNT; ++i) {
         const bool bGreen = RtLeafIsGreen(i, m_byQuoLevel);

@@ -1,5 +1,6 @@
 #include "RealtimeRules.h"
 
+#include <algorithm>
 #include <cwctype>
 
 // The AC text without its last two characters (the colon and the ideographic space).
@@ -69,6 +70,15 @@ void RtLayoutLeaves(int nPaneWidth, int nSide, int nTop, RECT rcLeaves[RT_LEAF_C
     for (int i = 0; i < RT_LEAF_COUNT; ++i) {
         rcLeaves[i] = RECT{nLeft + nSide * i, nTop, nLeft + nSide * (i + 1), nTop + nSide};
     }
+}
+
+int RtFittedPoints(int nPoints, int nTextWidth, int nControlWidth, int nMinPoints)
+{
+    if (nTextWidth <= nControlWidth || nTextWidth <= 0) {
+        return nPoints;
+    }
+    const int nScaled = static_cast<int>(static_cast<long long>(nPoints) * std::max(0, nControlWidth) / nTextWidth);
+    return std::max(nMinPoints, nScaled);
 }
 
 RECT RtCenterHorizontally(const RECT& rc, int nPaneWidth)

@@ -16,6 +16,8 @@ enum : BYTE {
 
 // The leaves of the power-saving level.
 const int RT_LEAF_COUNT = 5;
+// The smallest point size a heading is shrunk to so that it fits its control.
+const int RT_MIN_FITTED_POINTS = 8;
 
 // The texts the power source line is made of, as the string table holds them.
 struct RtPowerSourceStrings {
@@ -44,6 +46,11 @@ bool RtParseLaunchPath(const std::wstring& strSetting, std::wstring& strPath, st
 
 // The leaves' squares: side nSide, in one row centred in a pane nPaneWidth wide, at nTop.
 void RtLayoutLeaves(int nPaneWidth, int nSide, int nTop, RECT rcLeaves[RT_LEAF_COUNT]);
+
+// The point size of a one-line text that is nTextWidth pixels wide at nPoints in a
+// control nControlWidth pixels wide: nPoints when it fits, else scaled down to fit, but
+// not below nMinPoints.
+int RtFittedPoints(int nPoints, int nTextWidth, int nControlWidth, int nMinPoints);
 
 // rc moved horizontally so that it is centred in a pane nPaneWidth wide; same top and size.
 RECT RtCenterHorizontally(const RECT& rc, int nPaneWidth);

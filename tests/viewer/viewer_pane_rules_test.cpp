@@ -77,13 +77,16 @@ TEST(RealtimeRules, LaunchPathSetting)
     }
 }
 
-TEST(RealtimeRules, LayoutCentresTheLeavesAndPictures)
+TEST(RealtimeRules, LayoutCentresAndFits)
 {
     RECT rc[RT_LEAF_COUNT];
     RtLayoutLeaves(200, 20, 40, rc);
     EXPECT_EQ(50, rc[0].left);
     EXPECT_EQ(150, rc[4].right);
     EXPECT_EQ(60, rc[4].bottom);
+    EXPECT_EQ(12, RtFittedPoints(12, 176, 190, 8));
+    EXPECT_EQ(11, RtFittedPoints(12, 198, 190, 8));  // 12 * 190 / 198 = 11.5
+    EXPECT_EQ(8, RtFittedPoints(12, 600, 190, 8));
     const RECT rcCentred = RtCenterHorizontally(RECT{5, 10, 135, 20}, 142);
     EXPECT_EQ(6, rcCentred.left);
     EXPECT_EQ(136, rcCentred.right);
