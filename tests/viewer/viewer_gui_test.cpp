@@ -24,6 +24,7 @@ namespace {
 const int kIdLogging = 1019;
 const int kIdHelp = 1018;
 const int kIdPlanName = 1011;
+const int kIdTab = 1000;
 const wchar_t kStopText[] = L"電力情報の測定と記録を停止します";
 const wchar_t kStartText[] = L"電力情報の測定と記録を開始します";
 const wchar_t kHelpWindowClass[] = L"HH Parent";
@@ -110,7 +111,17 @@ TEST_F(ViewerWithService, OpensThenASecondViewerRestoresTheFirst)
     EXPECT_EQ(L"ヌボラ", WindowText(hMain));
     EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStopText; }, kWait));
     CCapture shot = SaveScreenshot(hMain, L"viewer_main");
-    EXPECT_GT(shot.Width(), 0);
+    ASSERT_GT(shot.Width(), 0);
+    // The tab control: green outlines, a white page; around it the dialog's picture, a
+    // pale green wash that is neither white nor the system's grey.
+    RECT rcTab = {};
+    GetWindowRect(viewer.Control(kIdTab), &rcTab);
+    MapWindowPoints(nullptr, hMain, reinterpret_cast<POINT*>(&rcTab), 2);
+    EXPECT_GT(shot.Count(rcTab, RGB(50, 130, 0)), static_cast<size_t>(rcTab.right - rcTab.left));
+    size_t nTabPixels = static_cast<size_t>(rcTab.right - rcTab.left) * (rcTab.bottom - rcTab.top);
+    EXPECT_GT(shot.Count(rcTab, RGB(255, 255, 255)), nTabPixels / 2);
+    COLORREF crCorner = shot.At(2, shot.Height() - 3);
+    EXPECT_GT(GetGValue(crCorner), GetRValue(crCorner) + 10) << std::hex << crCorner;
 
     ShowWindow(hMain, SW_MINIMIZE);
     ASSERT_TRUE(pipetest::WaitUntil([&] { return IsIconic(hMain) != FALSE; }, kWait));
