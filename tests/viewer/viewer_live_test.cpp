@@ -38,16 +38,13 @@ const COLORREF kOtherColor = RGB(163, 73, 164);
 const COLORREF kConsumerOtherColor = RGB(255, 174, 201);
 const COLORREF kVerticalGrid = RGB(0, 50, 0);
 
-// A window's client area inside the rectangle of its top-level window, as a capture of
-// that window holds it.
+// A window's client area in the client coordinates of its top-level window, as a
+// capture of that window holds it.
 RECT ClientInCapture(HWND hWnd, HWND hTop)
 {
-    RECT rcTop = {};
     RECT rc = {};
-    GetWindowRect(hTop, &rcTop);
     GetClientRect(hWnd, &rc);
-    MapWindowPoints(hWnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
-    OffsetRect(&rc, -rcTop.left, -rcTop.top);
+    MapWindowPoints(hWnd, hTop, reinterpret_cast<POINT*>(&rc), 2);
     return rc;
 }
 
