@@ -114,6 +114,11 @@ void CQVBaseChildDlgRealtime::FitTextFont(int nID)
     std::wstring text(static_cast<size_t>(cch) + 1, L'\0');
     GetWindowTextW(hWndCtl, &text[0], cch + 1);
     text.resize(static_cast<size_t>(cch));
+    auto itFitted = m_fittedTexts.find(nID);
+    if (itFitted != m_fittedTexts.end() && itFitted->second == text) {
+        return;
+    }
+    m_fittedTexts[nID] = text;
     RECT rc = {};
     GetClientRect(hWndCtl, &rc);
     HDC hDC = GetDC(hWndCtl);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <map>
+#include <string>
 
 #include "CQVBaseChildDlg.h"
 #include "GdiHandle.h"
@@ -50,5 +51,7 @@ private:
     CFontHandle m_fonts[4];
     // Smaller heading fonts of the controls whose text did not fit, by control id.
     std::map<int, CFontHandle> m_fittedFonts;
+    // The text each control's font was last chosen for: an unchanged text keeps its font.
+    std::map<int, std::wstring> m_fittedTexts;
     WCHAR m_szTipText[MAX_PATH];
 };
