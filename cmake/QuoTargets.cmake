@@ -18,14 +18,15 @@ function(quo_unicode_program target)
 endfunction()
 
 # A test executable run under Wine through tools/wine-run.
-#   quo_add_wine_test(NAME name TARGET target [FRESH] [WINVER ver] [MACHINE spec]
+#   quo_add_wine_test(NAME name TARGET target [FRESH] [WINVER ver] [MACHINE spec] [DPI n]
 #                     [TIMEOUT s] [ARGS ...] [LABELS ...] [RESOURCE_LOCK ...])
 # FRESH runs it in a private copy of the booted prefix (a clean machine); WINVER runs
 # it in such a copy set to that Windows version (vista, win7, win10, winxp64); MACHINE
 # runs it in such a copy with simulated hardware set up by tools/sim-hw ("desktop",
-# "notebook,--batteries,2": the machine command and its options joined by commas).
+# "notebook,--batteries,2": the machine command and its options joined by commas); DPI
+# runs it in such a copy whose display has n dots per inch.
 function(quo_add_wine_test)
-    cmake_parse_arguments(T "FRESH" "NAME;TARGET;WINVER;MACHINE;TIMEOUT" "ARGS;LABELS;RESOURCE_LOCK" ${ARGN})
+    cmake_parse_arguments(T "FRESH" "NAME;TARGET;WINVER;MACHINE;DPI;TIMEOUT" "ARGS;LABELS;RESOURCE_LOCK" ${ARGN})
     set(runner_args)
     if(T_FRESH)
         list(APPEND runner_args --fresh)
@@ -35,6 +36,9 @@ function(quo_add_wine_test)
     endif()
     if(T_MACHINE)
         list(APPEND runner_args --machine ${T_MACHINE})
+    endif()
+    if(T_DPI)
+        list(APPEND runner_args --dpi ${T_DPI})
     endif()
     add_test(NAME ${T_NAME}
              COMMAND ${QUO_WINE_RUN} ${runner_args} -- $<TARGET_FILE:${T_TARGET}> ${T_ARGS})

@@ -76,6 +76,11 @@ void SetString(const wchar_t* lpKey, const wchar_t* lpName, const std::wstring& 
 // The DWORD value, or dwMissing when it is missing or no DWORD.
 DWORD ReadDword(const wchar_t* lpKey, const wchar_t* lpName, DWORD dwMissing = 0xFFFFFFFF);
 
+// Writes the fake power supply that tools/sim-hw published for a notebook: mains online
+// or not ("1\n", "0\n"), the battery's state ("Discharging\n" ...) and its charge out of
+// 5 Ah in µAh ("1850000\n" is 37 %). A write that fails fails the test.
+void SetPowerSupply(const char* lpOnline, const char* lpStatus, const char* lpChargeNow);
+
 // How often the level library's stand-in was asked lpFunction, as it counts it.
 DWORD QuoLevelCalls(const wchar_t* lpFunction);
 

@@ -403,25 +403,6 @@ TEST_F(ServiceTest, WritesTheMetricsFileOnlyWhenMetricsDirIsSet)
     EXPECT_FALSE(testsupport::FileExists(path));
 }
 
-// The fake power supply that tools/sim-hw published: mains online or not, the battery's
-// state and its charge of 5 Ah.
-void SetPowerSupply(const char* lpOnline, const char* lpStatus, const char* lpChargeNow)
-{
-    wchar_t szFolder[MAX_PATH];
-    DWORD cbFolder = sizeof(szFolder);
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\ZAVSim\\PowerSupply", L"Folder",
-                                          RRF_RT_REG_SZ, nullptr, szFolder, &cbFolder));
-    const std::pair<const wchar_t*, const char*> entries[] = {
-        {L"AC\\online", lpOnline}, {L"BAT0\\status", lpStatus}, {L"BAT0\\charge_now", lpChargeNow}};
-    for (const auto& entry : entries) {
-        std::wstring path = std::wstring(szFolder) + L"\\" + entry.first;
-        CScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file.IsValid()) << testsupport::Narrow(path);
-        DWORD cbWritten = 0;
-        ASSERT_TRUE(WriteFile(file.Get(), entry.second, static_cast<DWORD>(strlen(entry.second)), &cbWritten, nullptr));
-    }
-}
-
 // A S0 record from now on with this power draw and these battery fields.
 RecordPredicate Sample(DWORD dwPcWatt, DWORD dwStatus, DWORD dwPercent, DWORD dwCapacity)
 {

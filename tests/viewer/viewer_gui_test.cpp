@@ -23,6 +23,7 @@ namespace {
 
 const int kIdLogging = 1019;
 const int kIdHelp = 1018;
+const int kIdPlot = 12000;
 const int kIdPlanName = 1011;
 const int kIdTab = 1000;
 const wchar_t kStopText[] = L"電力情報の測定と記録を停止します";
@@ -118,8 +119,15 @@ TEST_F(ViewerWithService, OpensThenASecondViewerRestoresTheFirst)
     GetWindowRect(viewer.Control(kIdTab), &rcTab);
     MapWindowPoints(nullptr, hMain, reinterpret_cast<POINT*>(&rcTab), 2);
     EXPECT_GT(shot.Count(rcTab, RGB(50, 130, 0)), static_cast<size_t>(rcTab.right - rcTab.left));
+    // The page is white around the live plot (whose data area is dark).
+    RECT rcPlot = {};
+    GetWindowRect(viewer.Control(kIdPlot), &rcPlot);
+    MapWindowPoints(nullptr, hMain, reinterpret_cast<POINT*>(&rcPlot), 2);
     size_t nTabPixels = static_cast<size_t>(rcTab.right - rcTab.left) * (rcTab.bottom - rcTab.top);
-    EXPECT_GT(shot.Count(rcTab, RGB(255, 255, 255)), nTabPixels / 2);
+    size_t nPlotPixels = static_cast<size_t>(rcPlot.right - rcPlot.left) * (rcPlot.bottom - rcPlot.top);
+    ASSERT_LT(nPlotPixels, nTabPixels);
+    EXPECT_GT(shot.Count(rcTab, RGB(255, 255, 255)) - shot.Count(rcPlot, RGB(255, 255, 255)),
+              (nTabPixels - nPlotPixels) / 2);
     COLORREF crCorner = shot.At(2, shot.Height() - 3);
     EXPECT_GT(GetGValue(crCorner), GetRValue(crCorner) + 10) << std::hex << crCorner;
 

@@ -1,0 +1,317 @@
+// The viewer's live panes against the running service on simulated machines, judged on
+// the pixels of the real window: the plot advances one interval per tick ("Interval"
+// 1000) in the colour of the active plan and shows a gap while logging is off; the
+// leaves follow the level; the texts follow the power source and the plan.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "IntegrationSupport.h"
+#include "PipeTestSupport.h"
+#include "SimSetting.h"
+#include "TestSupport.h"
+#include "ViewerTestSupport.h"
+
+using namespace integ;
+using namespace viewertest;
+
+namespace {
+
+const wchar_t kPlotClass[] = L"QVRtPlot";
+const int kIdPlot = 12000;
+const int kIdPlanName = 1011;
+const int kIdPowerSource = 1007;
+const int kIdFirstLeaf = 1013;
+const int kIdLogging = 1019;
+const wchar_t kBalancedScheme[] = L"{381b4222-f694-41f0-9685-ff5bb260df2e}";
+const wchar_t kQuoScheme[] = L"{5a560051-554f-4a50-8c41-4e0000000001}";
+// The commercial model's colours of "QUO" and of the plans it does not name; the
+// consumer model's colour of the plans it does not name.
+const COLORREF kQuoColor = RGB(166, 255, 59);
+const COLORREF kOtherColor = RGB(163, 73, 164);
+const COLORREF kConsumerOtherColor = RGB(255, 174, 201);
+const COLORREF kVerticalGrid = RGB(0, 50, 0);
+
+// A window's client area in the client coordinates of its top-level window, as a
+// capture of that window holds it.
+RECT ClientInCapture(HWND hWnd, HWND hTop)
+{
+    RECT rc = {};
+    GetClientRect(hWnd, &rc);
+    MapWindowPoints(hWnd, hTop, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+// The live plot of a running viewer, seen through captures of its main window.
+class CPlotView {
+public:
+    CPlotView(CViewer& viewer) : m_viewer(viewer) {}
+
+    // Captures the main window; false when it failed.
+    bool Grab()
+    {
+        HWND hPlot = m_viewer.Control(kIdPlot, kPlotClass);
+        if (hPlot == nullptr || !m_capture.Grab(m_viewer.MainWindow())) {
+            return false;
+        }
+        m_rcPlot = ClientInCapture(hPlot, m_viewer.MainWindow());
+        return true;
+    }
+    int Width() const { return m_rcPlot.right - m_rcPlot.left; }
+    // The plot's columns (from its left edge) that hold a pixel of colour cr.
+    std::vector<int> ColumnsWith(COLORREF cr) const
+    {
+        std::vector<int> columns;
+        for (int x = m_rcPlot.left; x < m_rcPlot.right; ++x) {
+            const RECT rcColumn = {x, m_rcPlot.top, x + 1, m_rcPlot.bottom};
+            if (m_capture.Count(rcColumn, cr) > 0) {
+                columns.push_back(x - m_rcPlot.left);
+            }
+        }
+        return columns;
+    }
+    // The columns of the line in either plan colour of the commercial model.
+    std::vector<int> LineColumns() const
+    {
+        std::vector<int> columns = ColumnsWith(kOtherColor);
+        const std::vector<int> quo = ColumnsWith(kQuoColor);
+        columns.insert(columns.end(), quo.begin(), quo.end());
+        std::sort(columns.begin(), columns.end());
+        return columns;
+    }
+    // Pixels between two vertical grid lines: one X interval.
+    int Step() const
+    {
+        const std::vector<int> columns = ColumnsWith(kVerticalGrid);
+        int nStep = 0;
+        for (size_t i = 1; i < columns.size(); ++i) {
+            nStep = (nStep == 0) ? columns[i] - columns[i - 1] : std::min(nStep, columns[i] - columns[i - 1]);
+        }
+        return nStep;
+    }
+    const CCapture& Capture() const { return m_capture; }
+
+private:
+    CViewer& m_viewer;
+    CCapture m_capture;
+    RECT m_rcPlot = {};
+};
+
+// How many of the five leaves look green in a capture of the main window.
+int GreenLeaves(CViewer& viewer)
+{
+    CCapture capture;
+    if (!capture.Grab(viewer.MainWindow())) {
+        return -1;
+    }
+    int nGreen = 0;
+    for (int i = 0; i < 5; ++i) {
+        const RECT rc = ClientInCapture(viewer.Control(kIdFirstLeaf + i), viewer.MainWindow());
+        size_t nLeafGreen = 0;
+        for (int y = rc.top; y < rc.bottom; ++y) {
+            for (int x = rc.left; x < rc.right; ++x) {
+                const COLORREF cr = capture.At(x, y);
+                nLeafGreen += (GetGValue(cr) > std::max(GetRValue(cr), GetBValue(cr)) + 40) ? 1 : 0;
+            }
+        }
+        nGreen += (nLeafGreen * 20 > size_t(rc.right - rc.left) * (rc.bottom - rc.top)) ? 1 : 0;
+    }
+    return nGreen;
+}
+
+// The text of the visible tooltip of the viewer's main window once the pointer rests
+// over hWnd; empty when none shows.
+std::wstring TooltipOver(HWND hWnd, HWND hMain)
+{
+    RECT rc = {};
+    GetWindowRect(hWnd, &rc);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = ((rc.left + rc.right) / 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
+    input.mi.dy = ((rc.top + rc.bottom) / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    std::wstring strTip;
+    pipetest::WaitUntil(
+        [&] {
+            SendInput(1, &input, sizeof(input));
+            HWND hTip = nullptr;
+            while ((hTip = FindWindowExW(nullptr, hTip, TOOLTIPS_CLASSW, nullptr)) != nullptr) {
+                const HWND hOwner = GetWindow(hTip, GW_OWNER);
+                if (hOwner != nullptr && GetAncestor(hOwner, GA_ROOT) == hMain && IsWindowVisible(hTip)) {
+                    strTip = WindowText(hTip);
+                    return !strTip.empty();
+                }
+            }
+            return false;
+        },
+        kWait);
+    return strTip;
+}
+
+// The commercial model on a simulated desktop: 30 W, the balanced plan, level 2.
+class ViewerLiveDesktop : public ViewerWithService {
+protected:
+    void SetUp() override
+    {
+        ViewerWithService::SetUp();
+        ASSERT_TRUE(m_viewer.Start());
+        ASSERT_NE(nullptr, m_viewer.WaitForMainWindow());
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, m_viewer.Close());
+        ViewerWithService::TearDown();
+    }
+
+    CSimSetting m_watts{L"ZAVPSRD", L"Gwat", 0xF800 | 60};
+    CSimSetting m_plan{L"PowerSchemes", L"Active", kBalancedScheme};
+    CSimSetting m_level{L"QuoLevel", L"Level", 2};
+    CViewer m_viewer;
+};
+
+TEST_F(ViewerLiveDesktop, PlotAdvancesOneIntervalPerTickInThePlansColour)
+{
+    CPlotView first(m_viewer);
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return first.Grab() && first.ColumnsWith(kOtherColor).size() > 1; }, kWait))
+        << "no line in the colour of the balanced plan";
+    const int nStep = first.Step();
+    ASSERT_GT(nStep, 2);
+    const DWORD dwStart = GetTickCount();
+    Sleep(3000);
+    CPlotView later(m_viewer);
+    ASSERT_TRUE(later.Grab());
+    const DWORD dwElapsed = GetTickCount() - dwStart;
+    const int nMoved = first.LineColumns().front() - later.LineColumns().front();
+    EXPECT_EQ(0, nMoved % nStep) << "moved " << nMoved << " pixels with a step of " << nStep;
+    EXPECT_GE(nMoved / nStep, 1);
+    EXPECT_LE(nMoved / nStep, int(dwElapsed / 1000) + 1);
+    EXPECT_GE(later.LineColumns().back(), later.Width() - nStep) << "the newest point lies at the right edge";
+    EXPECT_TRUE(later.ColumnsWith(kQuoColor).empty()) << "a colour of a plan not active";
+}
+
+TEST_F(ViewerLiveDesktop, LeavesFollowTheLevel)
+{
+    for (DWORD dwLevel : {2u, 5u, 0u, 3u}) {
+        m_level.Set(dwLevel);
+        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(m_viewer) == int(dwLevel); }, kWait))
+            << "level " << dwLevel << ": " << GreenLeaves(m_viewer) << " green leaves";
+    }
+}
+
+// Logging off: a gap at every tick, "不明" for the plan in the pane and its tooltip.
+// Logging on again with another active plan (the service reads the plan when measuring
+// starts; Wine sends no notice of a new plan): the line comes back in that plan's colour,
+// the older points keep theirs.
+TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
+{
+    CPlotView plot(m_viewer);
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return plot.Grab() && plot.ColumnsWith(kOtherColor).size() > 1; }, kWait));
+    HWND hPlanName = m_viewer.Control(kIdPlanName);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"バランス"; }, kWait));
+    const int nStep = plot.Step();
+
+    m_viewer.Click(kIdLogging);
+    EXPECT_TRUE(pipetest::WaitUntil(
+        [&] {
+            if (!plot.Grab()) {
+                return false;
+            }
+            const std::vector<int> columns = plot.LineColumns();
+            return !columns.empty() && columns.back() < plot.Width() - 2 * nStep;
+        },
+        kWait))
+        << "no gap at the right edge while logging is off";
+    SaveScreenshot(m_viewer.MainWindow(), L"viewer_live_logging_off");
+    EXPECT_EQ(L"不明", WindowText(hPlanName));
+    EXPECT_EQ(L"不明", TooltipOver(hPlanName, m_viewer.MainWindow()));
+
+    CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
+    m_viewer.Click(kIdLogging);
+    EXPECT_TRUE(pipetest::WaitUntil(
+        [&] {
+            if (!plot.Grab()) {
+                return false;
+            }
+            const std::vector<int> quoColumns = plot.ColumnsWith(kQuoColor);
+            const std::vector<int> otherColumns = plot.ColumnsWith(kOtherColor);
+            return quoColumns.size() > 1 && !otherColumns.empty() && quoColumns.front() > otherColumns.back() &&
+                   quoColumns.back() >= plot.Width() - nStep;
+        },
+        kWait))
+        << "the line did not come back in the QUO plan's colour";
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
+    SaveScreenshot(m_viewer.MainWindow(), L"viewer_live_plan_change");
+}
+
+// The notebook: the power source text carries the fake power supply's percentage.
+using ViewerLiveNotebook = ViewerWithService;
+
+TEST_F(ViewerLiveNotebook, ShowsTheBatteryPercentage)
+{
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
+    const struct {
+        const char* lpOnline;
+        const char* lpStatus;
+        const char* lpCharge;
+        const wchar_t* lpText;
+    } cases[] = {{"0\n", "Discharging\n", "1850000\n", L"バッテリ：残り\u300037%"},
+                 {"1\n", "Charging\n", "4100000\n", L"AC電源：充電中\u300082%"}};
+    for (const auto& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(SetPowerSupply(c.lpOnline, c.lpStatus, c.lpCharge));
+        std::wstring strText;
+        EXPECT_TRUE(pipetest::WaitUntil(
+            [&] { return (strText = WindowText(viewer.Control(kIdPowerSource))) == c.lpText; }, kWait))
+            << testsupport::Narrow(strText);
+    }
+    SaveScreenshot(viewer.MainWindow(), L"viewer_live_notebook");
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// Screenshots of the main window for a person to look at: the model by the environment
+// (QUO_VIEWER_MODEL "consumer" sets "CnrFlag" 1), the DPI as the prefix has it; the live
+// wattage of the simulated desktop, logging off for a moment and on again with the QUO
+// plan, level 4. The plot shows the model's colour of the plans it does not name.
+using ViewerScreens = ViewerWithService;
+
+TEST_F(ViewerScreens, SavesTheMainWindow)
+{
+    wchar_t szModel[32] = {};
+    GetEnvironmentVariableW(L"QUO_VIEWER_MODEL", szModel, ARRAYSIZE(szModel));
+    const bool bConsumer = (std::wstring(szModel) == L"consumer");
+    if (bConsumer) {
+        SetDword(kProductKey, L"CnrFlag", 1);
+    }
+    CSimSetting level(L"QuoLevel", L"Level", 4);
+    CSimSetting plan(L"PowerSchemes", L"Active", kBalancedScheme);
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
+    Sleep(10000);
+    viewer.Click(kIdLogging);
+    Sleep(3000);
+    CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
+    viewer.Click(kIdLogging);
+    Sleep(10000);
+    CPlotView plot(viewer);
+    ASSERT_TRUE(plot.Grab());
+    EXPECT_FALSE(plot.ColumnsWith(bConsumer ? kConsumerOtherColor : kOtherColor).empty());
+    EXPECT_FALSE(plot.ColumnsWith(kQuoColor).empty());
+
+    HDC hScreen = GetDC(nullptr);
+    const int nDpi = GetDeviceCaps(hScreen, LOGPIXELSY);
+    ReleaseDC(nullptr, hScreen);
+    const std::wstring name = std::wstring(L"viewer_") + (bConsumer ? L"consumer_" : L"commercial_") +
+                              std::to_wstring(nDpi);
+    EXPECT_GT(SaveScreenshot(viewer.MainWindow(), name.c_str()).Width(), 0);
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+}  // namespace
