@@ -9,6 +9,8 @@
 
 #include "LogBars.h"
 #include "LogGraphMath.h"
+#include "LogPaneView.h"
+#include "QuoViewer_Common.h"
 
 namespace {
 
@@ -128,6 +130,61 @@ TEST(LogGraphMath, CO2IsShownOnMonthAndYearOfConsumerModelsOnly)
         EXPECT_EQ(consumer[i], IsCO2Shown(modes[i], QV_CNR_CONSUMER)) << modes[i];
         EXPECT_FALSE(IsCO2Shown(modes[i], QV_CNR_COMMERCIAL)) << modes[i];
     }
+}
+
+TEST(LogPaneView, TheControlsShowRoundedTotalsAndCO2OnlyWhereItBelongs)
+{
+    QVLogPaneTexts texts;
+    texts.strPrevious = L"P";
+    texts.strFollowing = L"F";
+    texts.strUnit[0] = L"d";
+    texts.strUnit[3] = L"y";
+    texts.strWeekLabel = L"%d/%d/%d-%d/%d/%d";
+    texts.strDayLabel = L"%d.%d.%d";
+    texts.strMonthUnit = L"mo";
+    texts.strOpen = L"(";
+    texts.strClose = L")";
+    QVLogTotals totals;
+    totals.dTotalWh = 24.5;
+    totals.nRunHours = 2;
+    totals.dAverageWh = 12.25;
+    totals.dQuoWh = 10000.0;
+    totals.nQuoHours = 7;
+    const SYSTEMTIME today = MakeDate(2012, 3, 31);
+    const SYSTEMTIME limit = DefaultPastLimitDate();
+    QVLogPaneView view;
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_YEAR, MakeDate(2012, 3, 14), limit, today, QV_CNR_CONSUMER, totals,
+                                   DefaultCO2Factor(), texts, &view));
+    EXPECT_EQ(L"Py", view.strPreviousButton);
+    EXPECT_EQ(L"25", view.strTotalWh);
+    EXPECT_EQ(L"12", view.strAverage);
+    EXPECT_EQ(L"3", view.strAverageTenth);
+    EXPECT_EQ(L"10000", view.strQuoWh);
+    EXPECT_EQ(L"7", view.strQuoHours);
+    EXPECT_TRUE(view.bCO2Shown);
+    EXPECT_EQ(L"4", view.strCO2);
+    EXPECT_EQ(L"1", view.strCO2Tenth);
+    EXPECT_EQ(L"(mo)", view.strXUnit);
+    EXPECT_TRUE(view.bPreviousEnabled);
+    EXPECT_FALSE(view.bFollowingEnabled);
+
+    totals.dAverageWh = 12.24;
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_WEEK, MakeDate(2012, 2, 29), limit, today, QV_CNR_CONSUMER, totals,
+                                   DefaultCO2Factor(), texts, &view));
+    EXPECT_EQ(L"2012/2/26-2012/3/3", view.strPeriod);
+    EXPECT_EQ(L"2", view.strAverageTenth);
+    EXPECT_FALSE(view.bCO2Shown);
+    EXPECT_EQ(L"", view.strCO2);
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_MONTH, today, limit, today, QV_CNR_COMMERCIAL, totals,
+                                   DefaultCO2Factor(), texts, &view));
+    EXPECT_FALSE(view.bCO2Shown);
+    EXPECT_FALSE(view.bQuoShown);
+    EXPECT_EQ(L"", view.strQuoWh);
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_DAY, limit, limit, today, QV_CNR_CONSUMER, totals, DefaultCO2Factor(),
+                                   texts, &view));
+    EXPECT_EQ(L"2009.1.1", view.strPeriod);
+    EXPECT_EQ(L"Pd", view.strPreviousButton);
+    EXPECT_FALSE(view.bPreviousEnabled);
 }
 
 TEST(LogBars, HalfHoursMergeIntoHoursWithTheirLongestPlan)
