@@ -8,8 +8,6 @@
 #include "LogColorTables.h"
 #include "LogGraphMath.h"
 
-#define REGKEY_PATH_QUOVIEWER L"Software\\ZAV\\QUOViewer"
-
 struct QVLogPaneSettings {
     double dCO2Factor = DefaultCO2Factor();  // kg per kWh
     COLORREF dwQuoFgColor = RGB(158, 239, 59);
@@ -26,7 +24,7 @@ struct QVLogPaneSettings {
 QVLogPaneSettings DefaultLogPaneSettings();
 
 // Reads the settings below lpRootKey (the viewer's key relative to HKEY_LOCAL_MACHINE,
-// normally REGKEY_PATH_QUOVIEWER) into *pSettings: a missing or ill-typed value keeps
+// Software\ZAV\QUOViewer) into *pSettings: a missing or ill-typed value keeps
 // what *pSettings held. The past limit year is never after stToday's year. Then the
 // band colour overrides into the tables (states named by stateNames). 87 for a null
 // argument, 8 when a table cannot grow, else 0.
