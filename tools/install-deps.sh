@@ -10,6 +10,7 @@ packages=(
     googletest
     wine wine64
     xvfb x11-utils imagemagick fonts-ipafont-gothic
+    python3-pil fp-utils
     util-linux procps
 )
 

@@ -1,0 +1,101 @@
+// Helpers of the viewer's GUI tests: the real quoviewer.exe started against the real
+// service on a simulated machine, its windows found by class and id, their texts read,
+// and their pixels captured from the screen (a BitBlt of the screen into a DIB:
+// PrintWindow draws nothing under Wine) and saved as PNG under the build folder.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "IntegrationSupport.h"
+
+namespace viewertest {
+
+const wchar_t kMainWindowClass[] = L"QUOViewerTool_AP_Class";
+const wchar_t kDialogClass[] = L"#32770";
+
+// The first top-level window of process dwProcessId with class lpClass (and title
+// lpTitle unless null); null when there is none.
+HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, const wchar_t* lpTitle = nullptr);
+// Waits up to dwTimeoutMs for such a window.
+HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs = integ::kWait);
+// The descendant of hParent with control id nId (and class lpClass unless null),
+// searched depth first; null when there is none.
+HWND FindControl(HWND hParent, int nId, const wchar_t* lpClass = nullptr);
+// The text of any window, also of another process (WM_GETTEXT with a time-out).
+std::wstring WindowText(HWND hWnd);
+std::wstring ClassName(HWND hWnd);
+// The text of the first static control of a message box or dialog (its message).
+std::wstring MessageBoxText(HWND hBox);
+
+// A running viewer; killed at the end of the object if it still runs.
+class CViewer {
+public:
+    // Starts quoviewer.exe with env added to its environment.
+    bool Start(const std::vector<std::wstring>& env = {});
+    // Waits for the main dialog and for its panes to exist; the dialog or null.
+    HWND WaitForMainWindow(DWORD dwTimeoutMs = integ::kWait);
+    HWND MainWindow() const { return m_hMain; }
+    HWND Control(int nId, const wchar_t* lpClass = nullptr) const { return FindControl(m_hMain, nId, lpClass); }
+    // Clicks a button of the main dialog (BM_CLICK, waited for).
+    void Click(int nId);
+    // Asks the dialog to close (the close button) and waits for the process; its exit
+    // code or integ::kStillRunning.
+    DWORD Close(DWORD dwTimeoutMs = integ::kWait);
+    integ::CProcess& Process() { return m_process; }
+
+private:
+    integ::CProcess m_process;
+    HWND m_hMain = nullptr;
+};
+
+// 32-bit pixels (0x00RRGGBB) of a window's rectangle as the screen shows it.
+class CCapture {
+public:
+    // Brings hWnd to the top, lets it paint, and copies its window rectangle from the
+    // screen. False when the window is gone or the copy failed.
+    bool Grab(HWND hWnd);
+    int Width() const { return m_nWidth; }
+    int Height() const { return m_nHeight; }
+    // The colour at (x, y) of the window rectangle, as a COLORREF.
+    COLORREF At(int x, int y) const;
+    // How many pixels of the rectangle have colour cr (within nTolerance per channel).
+    size_t Count(const RECT& rc, COLORREF cr, int nTolerance = 0) const;
+    // Saves the capture as a 24-bit PNG; false on failure.
+    bool SavePng(const std::wstring& path) const;
+
+private:
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    std::vector<DWORD> m_pixels;  // top-down rows
+};
+
+// Where a screenshot named lpName (".png" added) goes: the build folder's screenshots
+// folder, created when missing.
+std::wstring ScreenshotPath(const wchar_t* lpName);
+// Captures hWnd and saves it under lpName; the capture (empty when it failed).
+CCapture SaveScreenshot(HWND hWnd, const wchar_t* lpName);
+
+// Sends a payload to the viewer of process dwProcessId as the service would (DataHdr
+// with handle 0 on the viewer's own pipe); the ACK's transport result.
+DWORD SendAsService(DWORD dwProcessId, const std::vector<BYTE>& payload);
+
+// A test suite whose tests run the viewer against the service: winmgmt started, the
+// trace file on, the service installed and started before each test and removed after.
+class ViewerWithService : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    static integ::CTraceFile& Trace() { return *s_trace; }
+
+private:
+    static integ::CTraceFile* s_trace;
+};
+
+}  // namespace viewertest

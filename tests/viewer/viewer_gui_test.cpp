@@ -1,0 +1,214 @@
+// The viewer as a user starts it, on a simulated desktop: the refusal while the service
+// does not run, the single instance, the logging button through the service, help, the
+// records of wrong size, and closing while records keep arriving. Screenshots of the
+// main window are saved under the build folder's screenshots folder.
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "IntegrationSupport.h"
+#include "PipeCmd.h"
+#include "PipeTestSupport.h"
+#include "TestSupport.h"
+#include "ViewerTestSupport.h"
+
+using namespace integ;
+using namespace viewertest;
+
+namespace {
+
+const int kIdLogging = 1019;
+const int kIdHelp = 1018;
+const int kIdPlanName = 1011;
+const wchar_t kStopText[] = L"電力情報の測定と記録を停止します";
+const wchar_t kStartText[] = L"電力情報の測定と記録を開始します";
+const wchar_t kHelpWindowClass[] = L"HH Parent";
+
+std::wstring RefusalText(const wchar_t* lpProduct)
+{
+    return std::wstring(lpProduct) + L"の起動に時間がかかります。\nしばらく待ってからやり直してください。";
+}
+
+std::vector<BYTE> SysInfo(const wchar_t* lpPlan, DWORD cb = sizeof(QVPipeCmdNotifySysInfo))
+{
+    QVPipeCmdNotifySysInfo info = {};
+    BuildNotifySysInfo(&info, 3, lpPlan, 20000, 0, 1, 0);
+    std::vector<BYTE> bytes(cb, 0);
+    CopyMemory(bytes.data(), &info, std::min<size_t>(cb, sizeof(info)));
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------------
+// Without the service
+
+// The service is not installed: the viewer says so in a box named after the product
+// line and opens no main window; the box's OK ends it.
+TEST(ViewerWithoutService, RefusalBoxNamesTheProductByCnrFlag)
+{
+    const struct {
+        const wchar_t* lpCase;
+        bool bSet;
+        DWORD dwFlag;
+        const wchar_t* lpProduct;
+    } cases[] = {{L"absent", false, 0, L"ヌボラ"},
+                 {L"0", true, 0, L"ヌボラ"},
+                 {L"1", true, 1, L"タロメ"},
+                 {L"2", true, 2, L"ヌボラ"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testsupport::Narrow(c.lpCase));
+        HKEY hKey = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &hKey, nullptr));
+        if (c.bSet) {
+            RegSetValueExW(hKey, L"CnrFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&c.dwFlag), sizeof(DWORD));
+        } else {
+            RegDeleteValueW(hKey, L"CnrFlag");
+        }
+        RegCloseKey(hKey);
+
+        CViewer viewer;
+        ASSERT_TRUE(viewer.Start());
+        HWND hBox = WaitForProcessWindow(viewer.Process().Id(), kDialogClass);
+        ASSERT_NE(nullptr, hBox);
+        EXPECT_EQ(c.lpProduct, WindowText(hBox));
+        EXPECT_EQ(RefusalText(c.lpProduct), MessageBoxText(hBox));
+        EXPECT_EQ(nullptr, FindProcessWindow(viewer.Process().Id(), kMainWindowClass));
+        if (c.dwFlag == 1) {
+            SaveScreenshot(hBox, L"refusal_box");
+        }
+        PostMessageW(hBox, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_EQ(0u, viewer.Process().Wait(kWait));
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// Against the service
+
+// The main window opens with the product's title and the logging button's stop text;
+// a second viewer restores the first one from the taskbar and leaves.
+TEST_F(ViewerWithService, OpensThenASecondViewerRestoresTheFirst)
+{
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    HWND hMain = viewer.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    EXPECT_EQ(L"ヌボラ", WindowText(hMain));
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStopText; }, kWait));
+    CCapture shot = SaveScreenshot(hMain, L"viewer_main");
+    EXPECT_GT(shot.Width(), 0);
+
+    ShowWindow(hMain, SW_MINIMIZE);
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return IsIconic(hMain) != FALSE; }, kWait));
+    CViewer second;
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(0u, second.Process().Wait(kWait));
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return IsIconic(hMain) == FALSE && IsWindowVisible(hMain); }, kWait));
+    EXPECT_EQ(nullptr, FindProcessWindow(second.Process().Id(), kMainWindowClass));
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// The logging button asks the service to stop measuring and recording and to start
+// again: the button's text follows the service's answer, the service keeps "Function",
+// and the raw log gets END then START. With the service gone the button does nothing.
+TEST_F(ViewerWithService, LoggingButtonStopsAndRestartsRecording)
+{
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStopText; }, kWait));
+    size_t nMark = ReadRawLog().size();
+
+    viewer.Click(kIdLogging);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStartText; }, kWait));
+    EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
+    EXPECT_TRUE(WaitForRecords(nMark, WithStatus(6), 1));
+
+    nMark = ReadRawLog().size();
+    viewer.Click(kIdLogging);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStopText; }, kWait));
+    EXPECT_EQ(1u, ReadDword(kProductKey, L"Function"));
+    EXPECT_TRUE(WaitForRecords(nMark, WithStatus(5), 1));
+
+    ASSERT_EQ(0u, RunQuomonsv({L"/STOP"}));
+    viewer.Click(kIdLogging);
+    Sleep(kQuietSpan);
+    EXPECT_EQ(kStopText, WindowText(viewer.Control(kIdLogging)));
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// F1 anywhere in the main window and the help button open the help file beside the
+// program in the HTML Help window.
+TEST_F(ViewerWithService, F1AndTheHelpButtonOpenHelp)
+{
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    HWND hMain = viewer.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    ASSERT_TRUE(testsupport::FileExists(ProgramPath(L"QuoViewer.chm")));
+
+    SetForegroundWindow(hMain);
+    SetFocus(viewer.Control(kIdLogging));
+    INPUT keys[2] = {};
+    keys[0].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = VK_F1;
+    keys[1] = keys[0];
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(2u, SendInput(2, keys, sizeof(INPUT)));
+    HWND hHelp = WaitForProcessWindow(viewer.Process().Id(), kHelpWindowClass);
+    ASSERT_NE(nullptr, hHelp);
+    EXPECT_NE(std::wstring::npos, WindowText(hHelp).find(L"ヘルプ")) << testsupport::Narrow(WindowText(hHelp));
+    PostMessageW(hHelp, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return !IsWindow(hHelp); }, kWait));
+
+    viewer.Click(kIdHelp);
+    EXPECT_NE(nullptr, WaitForProcessWindow(viewer.Process().Id(), kHelpWindowClass));
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// A live record one byte short or long changes nothing on screen; the same record of
+// the right size shows its plan name.
+TEST_F(ViewerWithService, SysInfoOfWrongSizeChangesNothing)
+{
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
+    HWND hPlan = viewer.Control(kIdPlanName);
+    ASSERT_NE(nullptr, hPlan);
+    const wchar_t kPlan[] = L"テスト用プラン";
+    for (DWORD cb : {272u, 274u}) {
+        SCOPED_TRACE(cb);
+        EXPECT_EQ(0u, SendAsService(viewer.Process().Id(), SysInfo(kPlan, cb)));
+        EXPECT_FALSE(pipetest::WaitUntil([&] { return WindowText(hPlan) == kPlan; }, kQuietSpan));
+    }
+    EXPECT_EQ(0u, SendAsService(viewer.Process().Id(), SysInfo(kPlan)));
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlan) == kPlan; }, kWait));
+    EXPECT_EQ(0u, viewer.Close());
+}
+
+// Closing the viewer while records keep arriving ends it: the receive thread never
+// waits for the window, which waits for the receive thread while it closes.
+TEST_F(ViewerWithService, ClosesWhileRecordsKeepArriving)
+{
+    CViewer viewer;
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
+    DWORD dwId = viewer.Process().Id();
+    std::atomic<bool> bStop(false);
+    std::atomic<int> nSent(0);
+    std::thread sender([&] {
+        while (!bStop) {
+            if (SendAsService(dwId, SysInfo(L"流れ続ける記録")) == 0) {
+                ++nSent;
+            }
+        }
+    });
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return nSent >= 20; }, kWait));
+    EXPECT_EQ(0u, viewer.Close());
+    bStop = true;
+    sender.join();
+}
+
+}  // namespace
