@@ -96,6 +96,15 @@ QVBarHeights LogBarHeights(int nHeight, double dEnergyWh, double dQuoWh, double 
     return heights;
 }
 
+size_t LogLabelStride(int nMaxLabelWidth, int nSlotWidth)
+{
+    const int nNeeded = nMaxLabelWidth + 2;  // a gap between neighbours
+    if (nSlotWidth <= 0) {
+        return 1;
+    }
+    return static_cast<size_t>(std::max(1, (nNeeded + nSlotWidth - 1) / nSlotWidth));
+}
+
 QVLogGraphLayout ComputeLogGraphLayout(const RECT& rcArea, SIZE szLabel, DWORD dwMode)
 {
     const LONG cx = (szLabel.cx > 0) ? szLabel.cx : kDefaultLabelWidth;
@@ -152,7 +161,7 @@ QVLogTotals ComputeLogTotals(const QuoLogRead& stStatistics)
 
 bool IsCO2Shown(DWORD dwMode, DWORD dwCnrType)
 {
-    return dwCnrType != QV_CNR_COMMERCIAL && (dwMode == QV_LOGMODE_MONTH || dwMode == QV_LOGMODE_YEAR);
+    return dwCnrType != CNR_COMMERCIAL && (dwMode == QV_LOGMODE_MONTH || dwMode == QV_LOGMODE_YEAR);
 }
 
 DWORD CO2Tenths(double dQuoWh, double dCO2Factor)

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "QVRootConfig.h"
 #include "QuoLog.h"
 
 // The pane's views; any other value is drawn as a day.
@@ -16,10 +17,6 @@ enum QVLogMode : DWORD {
     QV_LOGMODE_MONTH = 3,
     QV_LOGMODE_YEAR = 4,
 };
-
-// QVRootConfig::cnrType.
-#define QV_CNR_CONSUMER 1
-#define QV_CNR_COMMERCIAL 2
 
 // The histogram draws at most this many bars; more draws nothing.
 const size_t kQVMaxLogBars = 48;
@@ -68,6 +65,10 @@ struct QVBarHeights {
     int nQuo = 0;
 };
 QVBarHeights LogBarHeights(int nHeight, double dEnergyWh, double dQuoWh, double dRange);
+
+// Every how many bars an X label is drawn so that labels nMaxLabelWidth pixels wide do
+// not touch in slots nSlotWidth pixels wide: 1 when they fit, else 2, 3, ...
+size_t LogLabelStride(int nMaxLabelWidth, int nSlotWidth);
 
 // The histogram's rectangles inside the control's client area, for a label cell of
 // cx × cy pixels and the view.

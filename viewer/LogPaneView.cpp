@@ -79,7 +79,7 @@ void Fill(DWORD dwMode, const QVPeriod& period, const SYSTEMTIME& stCurrent, con
     const DWORD dwAverage = TenthsHalfUp(totals.dAverageWh);
     view.strAverage = FormatUInt(dwAverage / 10);
     view.strAverageTenth = FormatUInt(dwAverage % 10);
-    view.bQuoShown = dwCnrType == QV_CNR_CONSUMER;
+    view.bQuoShown = dwCnrType == CNR_CONSUMER;
     if (view.bQuoShown) {
         view.strQuoWh = FormatWh(totals.dQuoWh);
         view.strQuoHours = FormatUInt(totals.nQuoHours);

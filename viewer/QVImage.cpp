@@ -196,7 +196,7 @@ HFONT CQVImage::CreateWorkFont(int nSize) const
         ReleaseDC(nullptr, hScreen);
     }
     LOGFONTW lf = {};
-    lf.lfHeight = -WorkFontHeight(nSize, dFactor);
+    lf.lfHeight = WorkFontHeight(nSize, dFactor);  // a cell height
     lf.lfWeight = FW_NORMAL;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = DEFAULT_QUALITY;
@@ -271,7 +271,7 @@ DWORD CQVImage::DrawHistogram(const RECT& rc, const QVHistogramSettings& setting
             DrawHorizontalGradation(rects[i].rcQuo, settings.dwQuoFgColor, kGradationPeak, kGradationStrength, true);
         }
         const std::wstring strTip =
-            (dwCnrType == QV_CNR_CONSUMER)
+            (dwCnrType == CNR_CONSUMER)
                 ? Format2(settings.strBarTipConsumer.c_str(), RoundHalfUp(bars[i].dQuoWh), RoundHalfUp(bars[i].dEnergyWh))
                 : Format1(settings.strBarTipCommercial.c_str(), RoundHalfUp(bars[i].dEnergyWh));
         RECT rcTip = rects[i].rcSlot;
@@ -304,6 +304,10 @@ DWORD CQVImage::DrawYLabels(const RECT& rc, const QVHistogramSettings& settings,
     GetTextMetricsW(m_hMemDC, &tm);
     const int nHeight = rc.bottom - rc.top;
     for (int k = 0; k <= scale.nLines; ++k) {
+        // A label only where a grid line is drawn: labels of every step overlap.
+        if (k != 0 && !IsGridLineDrawn(k, scale.nLines)) {
+            continue;
+        }
         const double dValue = floor(k * scale.dStep * 10.0 + 0.5) / 10.0;
         const int y = LogGraphValueY(rc.bottom, nHeight, k * scale.dStep, scale.dRange);
         RECT rcText = {rc.left, y - tm.tmHeight / 2, rc.right - 4, y - tm.tmHeight / 2 + tm.tmHeight};
@@ -326,17 +330,27 @@ DWORD CQVImage::DrawHLabel(const RECT& rc, const QVHistogramSettings& settings, 
     CSelect select(m_hMemDC, font.Get() != nullptr ? font.Get() : GetStockObject(DEFAULT_GUI_FONT));
     SetTextColor(m_hMemDC, settings.dwLabelColor);
     const bool bDay = dwMode == QV_LOGMODE_DAY || dwMode > QV_LOGMODE_YEAR;
+    std::vector<SIZE> extents(bars.size());
+    int nMaxWidth = 0;
     for (size_t i = 0; i < bars.size(); ++i) {
+        GetTextExtentPoint32W(m_hMemDC, bars[i].strLabel.c_str(), static_cast<int>(bars[i].strLabel.size()), &extents[i]);
+        nMaxWidth = std::max<int>(nMaxWidth, extents[i].cx);
+    }
+    const int nSlotWidth = bars.empty() ? 0 : (rc.right - rc.left) / static_cast<int>(bars.size());
+    const size_t nStride = LogLabelStride(nMaxWidth, nSlotWidth);
+    for (size_t i = 0; i < bars.size(); i += nStride) {
         const QVSpan span = LogBarSpan(rc.left, rc.right - rc.left, i, bars.size());
         RECT rcText = {span.nLeft, rc.top, span.nRight, rc.bottom};
         UINT uFormat = DT_BOTTOM | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
         if (bDay) {
-            SIZE sz = {};
-            GetTextExtentPoint32W(m_hMemDC, bars[i].strLabel.c_str(), static_cast<int>(bars[i].strLabel.size()), &sz);
-            OffsetRect(&rcText, -sz.cx / 2, 0);
-            rcText.right = std::max(rcText.right, rcText.left + sz.cx);
+            OffsetRect(&rcText, -extents[i].cx / 2, 0);
+            rcText.right = std::max<LONG>(rcText.right, rcText.left + extents[i].cx);
             uFormat |= DT_LEFT;
         } else {
+            if (extents[i].cx > rcText.right - rcText.left) {  // wider than its slot: centred over it
+                rcText.left = (span.nLeft + span.nRight - extents[i].cx) / 2;
+                rcText.right = rcText.left + extents[i].cx;
+            }
             uFormat |= DT_CENTER;
         }
         DrawTextW(m_hMemDC, bars[i].strLabel.c_str(), -1, &rcText, uFormat);
@@ -376,14 +390,18 @@ DWORD CQVImage::DrawCombineLabel(const RECT& rc, const QVHistogramSettings& sett
         SetTextColor(m_hMemDC, first.colors.crLabel);
         SIZE sz = {};
         GetTextExtentPoint32W(m_hMemDC, first.strText.c_str(), static_cast<int>(first.strText.size()), &sz);
-        if (sz.cx <= rcText.right - rcText.left) {
+        SIZE szFirst = {};
+        GetTextExtentPoint32W(m_hMemDC, first.strText.c_str(), first.strText.empty() ? 0 : 1, &szFirst);
+        if (szFirst.cx > rcText.right - rcText.left) {
+            // Not even one character fits: the segment's tooltip tells its text.
+        } else if (sz.cx <= rcText.right - rcText.left) {
             DrawTextW(m_hMemDC, first.strText.c_str(), -1, &rcText, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         } else {
             RECT rcCalc = rcText;
             DrawTextW(m_hMemDC, first.strText.c_str(), -1, &rcCalc, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
             const int nTextHeight = rcCalc.bottom - rcCalc.top;
             rcText.top = std::max<LONG>(rcText.top, rcText.top + ((rcText.bottom - rcText.top) - nTextHeight) / 2);
-            DrawTextW(m_hMemDC, first.strText.c_str(), -1, &rcText, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_END_ELLIPSIS);
+            DrawTextW(m_hMemDC, first.strText.c_str(), -1, &rcText, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
         }
         AddTip(hTipOwner, hTip, nNextTip++, rcSegment, first.strText);
     }

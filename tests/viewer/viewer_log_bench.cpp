@@ -72,7 +72,7 @@ int wmain(int argc, wchar_t** argv)
             const double t0 = NowMs();
             UpdateLogData(dwMode, MakeDate(kFixtureYear, kFixtureMonth, 14), texts, plans, states, &data);
             const double t1 = NowMs();
-            image.DrawLogGraph(dwMode, QV_CNR_CONSUMER, data.bars, settings, hWnd, hTip);
+            image.DrawLogGraph(dwMode, CNR_CONSUMER, data.bars, settings, hWnd, hTip);
             const double t2 = NowMs();
             dRead += t1 - t0;
             dDraw += t2 - t1;

@@ -67,6 +67,10 @@ TEST(LogGraphMath, YScaleRoundsUpToFiveUnitsOfTheSecondDigitAndKeepsTheMinimum)
         }
         EXPECT_EQ(c.drawn, drawn);
     }
+    const int strides[][3] = {{16, 18, 1}, {18, 18, 2}, {30, 14, 3}, {10, 0, 1}};
+    for (const auto& stride : strides) {
+        EXPECT_EQ(static_cast<size_t>(stride[2]), LogLabelStride(stride[0], stride[1])) << stride[0] << " " << stride[1];
+    }
     QVLogMinRanges ranges;
     EXPECT_DOUBLE_EQ(24000.0, ranges.ForMode(QV_LOGMODE_YEAR));
     EXPECT_DOUBLE_EQ(100.0, ranges.ForMode(7));
@@ -127,8 +131,8 @@ TEST(LogGraphMath, CO2IsShownOnMonthAndYearOfConsumerModelsOnly)
     const DWORD modes[] = {QV_LOGMODE_DAY, QV_LOGMODE_WEEK, QV_LOGMODE_MONTH, QV_LOGMODE_YEAR};
     const bool consumer[] = {false, false, true, true};
     for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(consumer[i], IsCO2Shown(modes[i], QV_CNR_CONSUMER)) << modes[i];
-        EXPECT_FALSE(IsCO2Shown(modes[i], QV_CNR_COMMERCIAL)) << modes[i];
+        EXPECT_EQ(consumer[i], IsCO2Shown(modes[i], CNR_CONSUMER)) << modes[i];
+        EXPECT_FALSE(IsCO2Shown(modes[i], CNR_COMMERCIAL)) << modes[i];
     }
 }
 
@@ -153,7 +157,7 @@ TEST(LogPaneView, TheControlsShowRoundedTotalsAndCO2OnlyWhereItBelongs)
     const SYSTEMTIME today = MakeDate(2012, 3, 31);
     const SYSTEMTIME limit = DefaultPastLimitDate();
     QVLogPaneView view;
-    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_YEAR, MakeDate(2012, 3, 14), limit, today, QV_CNR_CONSUMER, totals,
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_YEAR, MakeDate(2012, 3, 14), limit, today, CNR_CONSUMER, totals,
                                    DefaultCO2Factor(), texts, &view));
     EXPECT_EQ(L"Py", view.strPreviousButton);
     EXPECT_EQ(L"25", view.strTotalWh);
@@ -169,18 +173,18 @@ TEST(LogPaneView, TheControlsShowRoundedTotalsAndCO2OnlyWhereItBelongs)
     EXPECT_FALSE(view.bFollowingEnabled);
 
     totals.dAverageWh = 12.24;
-    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_WEEK, MakeDate(2012, 2, 29), limit, today, QV_CNR_CONSUMER, totals,
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_WEEK, MakeDate(2012, 2, 29), limit, today, CNR_CONSUMER, totals,
                                    DefaultCO2Factor(), texts, &view));
     EXPECT_EQ(L"2012/2/26-2012/3/3", view.strPeriod);
     EXPECT_EQ(L"2", view.strAverageTenth);
     EXPECT_FALSE(view.bCO2Shown);
     EXPECT_EQ(L"", view.strCO2);
-    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_MONTH, today, limit, today, QV_CNR_COMMERCIAL, totals,
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_MONTH, today, limit, today, CNR_COMMERCIAL, totals,
                                    DefaultCO2Factor(), texts, &view));
     EXPECT_FALSE(view.bCO2Shown);
     EXPECT_FALSE(view.bQuoShown);
     EXPECT_EQ(L"", view.strQuoWh);
-    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_DAY, limit, limit, today, QV_CNR_CONSUMER, totals, DefaultCO2Factor(),
+    ASSERT_EQ(0u, BuildLogPaneView(QV_LOGMODE_DAY, limit, limit, today, CNR_CONSUMER, totals, DefaultCO2Factor(),
                                    texts, &view));
     EXPECT_EQ(L"2009.1.1", view.strPeriod);
     EXPECT_EQ(L"Pd", view.strPreviousButton);

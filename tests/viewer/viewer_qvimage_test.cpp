@@ -98,7 +98,7 @@ TEST_F(QVImageTest, MonthBarsStandAtTheirHeightsWithTheirQuoPartOnTop)
     for (int d = 1; d <= 31; ++d) {
         bars.push_back((d % 7 == 4) ? Bar(0.0) : Bar(40.0 * (d % 5 + 1), 3.0 * (d % 3)));
     }
-    ASSERT_EQ(0u, image.DrawLogGraph(QV_LOGMODE_MONTH, QV_CNR_CONSUMER, bars, settings, hOwner, hTip));
+    ASSERT_EQ(0u, image.DrawLogGraph(QV_LOGMODE_MONTH, CNR_CONSUMER, bars, settings, hOwner, hTip));
     EXPECT_DOUBLE_EQ(1200.0, image.Scale().dRange);  // the month's minimum range wins
     for (size_t i = 0; i < bars.size(); ++i) {
         if (bars[i].dEnergyWh > 0.0) {
@@ -125,7 +125,7 @@ TEST_F(QVImageTest, TheDayViewMergesEqualPlansIntoOneSegmentWithOneTip)
         bars[i] = Bar(20.0, 0.0, L"QUO", crQuo);
     }
     for (int nRound = 0; nRound < 2; ++nRound) {  // drawing again replaces the tips
-        ASSERT_EQ(0u, image.DrawLogGraph(QV_LOGMODE_DAY, QV_CNR_COMMERCIAL, bars, settings, hOwner, hTip));
+        ASSERT_EQ(0u, image.DrawLogGraph(QV_LOGMODE_DAY, CNR_COMMERCIAL, bars, settings, hOwner, hTip));
     }
     EXPECT_DOUBLE_EQ(350.0, image.Scale().dRange);
     for (size_t i : {9, 10, 11, 12, 13, 14}) {
@@ -141,7 +141,7 @@ TEST_F(QVImageTest, TheDayViewMergesEqualPlansIntoOneSegmentWithOneTip)
     EXPECT_EQ(1u, TipIds(kQVStateTipFirst, kQVPlanTipFirst - 1).size());
     EXPECT_EQ(6u, TipIds(kQVBarTipFirst, kQVStateTipFirst - 1).size());
 
-    ASSERT_EQ(0u, image.DrawLogGraph(QV_LOGMODE_WEEK, QV_CNR_COMMERCIAL, std::vector<QVLogBar>(7, Bar(10.0)),
+    ASSERT_EQ(0u, image.DrawLogGraph(QV_LOGMODE_WEEK, CNR_COMMERCIAL, std::vector<QVLogBar>(7, Bar(10.0)),
                                      settings, hOwner, hTip));
     EXPECT_TRUE(TipIds(kQVStateTipFirst, 1000).empty());        // no bands outside the day view
 }
@@ -149,7 +149,7 @@ TEST_F(QVImageTest, TheDayViewMergesEqualPlansIntoOneSegmentWithOneTip)
 TEST_F(QVImageTest, FortyNineBarsDrawNothing)
 {
     const std::vector<QVLogBar> bars(49, Bar(50.0));
-    EXPECT_EQ(87u, image.DrawLogGraph(QV_LOGMODE_DAY, QV_CNR_CONSUMER, bars, settings, hOwner, hTip));
+    EXPECT_EQ(87u, image.DrawLogGraph(QV_LOGMODE_DAY, CNR_CONSUMER, bars, settings, hOwner, hTip));
     const RECT& rc = image.ClientRect();
     for (int x = rc.left; x < rc.right; x += 3) {
         for (int y = rc.top; y < rc.bottom; y += 3) {
