@@ -46,6 +46,8 @@ wine_in net start winmgmt >/dev/null
 wine_in "$bin/quomonsv.exe" /START && echo "started"
 WINEPREFIX="$prefix" wine "$bin/quoviewerd.exe" </dev/null >/dev/null 2>&1 &
 echo "session agent started"
+WINEPREFIX="$prefix" wine "$bin/quoviewer.exe" </dev/null >/dev/null 2>&1 &
+echo "viewer started"
 
 raw_dir="$prefix/drive_c/ProgramData/ZAV/QUOViewer"
 echo "== live samples for ${seconds} s (date, time, elapsed ms, power status, PC mW, ...)"
@@ -61,6 +63,10 @@ for _ in $(seq 1 "$seconds"); do
         shown=$total
     fi
 done
+
+echo "== a screenshot of the viewer"
+shot="$QUO_BUILD/demo-viewer.png"
+"$root/tools/screenshot.sh" "ヌボラ" "$shot" && echo "viewer screenshot: $shot"
 
 echo "== quomonsv /STOP"
 wine_in "$bin/quomonsv.exe" /STOP && echo "stopped"
@@ -81,6 +87,7 @@ wine_in "$bin/quolog.exe" read day "$today" --dir "$copy_win" --today "$today" |
 
 echo "== files"
 echo "raw log:    $raw"
+echo "screenshot: $shot"
 echo "trace file: $prefix/drive_c/ProgramData/quoviewer.log"
 echo "last trace lines:"
 iconv -f UTF-16 -t UTF-8 "$prefix/drive_c/ProgramData/quoviewer.log" | tr -d '\r' | grep -E "WELCOME|GOODBYE|Service is running|MainLoop|PIPEEVENT_CONNECTED" | tail -n 8

@@ -13,6 +13,7 @@
 #include "GdiHandle.h"
 #include "OwnerDraw.h"
 #include "PipeCmd.h"
+#include "QuoLog.h"
 #include "QVPipeRecord.h"
 #include "ResString.h"
 #include "TabLabels.h"
@@ -97,6 +98,14 @@ BOOL CQVDlgDefault::OnInitDialog()
 {
     TRACE_ENTER(1);
     CQVBaseDlg::OnInitDialog();
+    // The picture is painted behind the panes by the panes themselves (through
+    // WM_DRAWBACKGROUND): the dialog and the placeholder of the realtime pane must not
+    // paint over their children.
+    for (HWND hWnd : {m_hWnd, GetDlgItem(IDC_REALTIME_ANALYZE)}) {
+        if (hWnd != nullptr) {
+            SetWindowLongPtrW(hWnd, GWL_STYLE, GetWindowLongPtrW(hWnd, GWL_STYLE) | WS_CLIPCHILDREN);
+        }
+    }
     SetWindowTextW(m_hWnd, LoadResString(ProductNameStringId(m_stRootConfig.cnrType)).c_str());
     DWORD dwResult = m_MutexLoggingButton.Initialize(kLoggingButtonMutex, 0);
     if (dwResult != 0) {
@@ -397,6 +406,9 @@ DWORD CQVDlgDefault::Finalize()
     if (dwResult == 0) {
         dwResult = dwLogResult;
     }
+    // The log pane opened the log library as a reader; closing what was not opened is
+    // harmless.
+    QUOLogFinalize();
     m_MutexLoggingButton.Finalize();
     TRACE_RETURN(dwResult);
 }

@@ -33,4 +33,9 @@ DWORD TransientCreateProcessError()
     return RunningOnWine() ? ERROR_INTERNAL_ERROR : 0;
 }
 
+UINT HelpTitleCodePage(UINT uFileCodePage)
+{
+    return RunningOnWine() ? GetACP() : uFileCodePage;
+}
+
 }  // namespace winediff

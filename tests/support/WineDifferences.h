@@ -34,4 +34,9 @@ DWORD DelayedAutoStartConfigError();
 // error) and works when tried again; Windows has no such error to retry (0).
 DWORD TransientCreateProcessError();
 
+// The code page in which HTML Help reads the title of a help file: Windows takes the
+// code page of the file's language (932 for Japanese); Wine takes the process's ANSI
+// code page.
+UINT HelpTitleCodePage(UINT uFileCodePage);
+
 }  // namespace winediff

@@ -190,9 +190,10 @@ DWORD CViewer::Close(DWORD dwTimeoutMs)
 bool CCapture::Grab(HWND hWnd)
 {
     RECT rc = {};
-    if (!IsWindow(hWnd) || !GetWindowRect(hWnd, &rc)) {
+    if (!IsWindow(hWnd) || !GetClientRect(hWnd, &rc)) {
         return false;
     }
+    MapWindowPoints(hWnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
     SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     Sleep(kPaintSettle);

@@ -52,15 +52,16 @@ private:
     HWND m_hMain = nullptr;
 };
 
-// 32-bit pixels (0x00RRGGBB) of a window's rectangle as the screen shows it.
+// 32-bit pixels (0x00RRGGBB) of a window's client area as the screen shows it (the
+// frame is left out: without a window manager nobody draws it under Xvfb).
 class CCapture {
 public:
-    // Brings hWnd to the top, lets it paint, and copies its window rectangle from the
+    // Brings hWnd to the top, lets it paint, and copies its client area from the
     // screen. False when the window is gone or the copy failed.
     bool Grab(HWND hWnd);
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
-    // The colour at (x, y) of the window rectangle, as a COLORREF.
+    // The colour at client point (x, y), as a COLORREF; CLR_INVALID outside.
     COLORREF At(int x, int y) const;
     // How many pixels of the rectangle have colour cr (within nTolerance per channel).
     size_t Count(const RECT& rc, COLORREF cr, int nTolerance = 0) const;
