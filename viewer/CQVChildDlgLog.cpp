@@ -44,7 +44,7 @@ LRESULT CQVDateButton::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 CQVChildDlgLog::CQVChildDlgLog()
     : CQVBaseChildDlg(IDD_QVCHILDDLG_LOG, IDS_LOG_PANE_TITLE), m_stCurrentDate(), m_nLogMode(QV_LOGMODE_DAY),
-      m_pfnLocalTime(GetLocalTime), m_settings(DefaultLogPaneSettings()), m_bLogOpen(false), m_bTimer(false)
+      m_pfnLocalTime(GetLocalTime), m_settings(DefaultLogPaneSettings()), m_bTimer(false)
 {
     GetLocalTime(&m_stCurrentDate);
 }
@@ -109,7 +109,6 @@ BOOL CQVChildDlgLog::OnInitDialog()
     if (dwRet != ERROR_SUCCESS) {
         TRACE(0, L"Fail to QUOLogInitialize(). dwRet: %08x.", dwRet);
     }
-    m_bLogOpen = dwRet == ERROR_SUCCESS;
 
     if (InitializeChildDlgLog() != ERROR_SUCCESS) {
         TRACE_RETURN_VALUE(FALSE);
@@ -251,10 +250,8 @@ DWORD CQVChildDlgLog::UpdateLogGraph()
 DWORD CQVChildDlgLog::UpdateLogData(DWORD dwMode)
 {
     TRACE_ENTER(1);
-    if (!m_bLogOpen) {
-        // Without the library the pane shows an empty period rather than nothing.
-        TRACE(1, L"Fail to QUOLogRead(). dwRet: %08x.", static_cast<DWORD>(ERROR_NOT_READY));
-    }
+    // Without the library (it failed to open) the read answers 21 and the pane shows an
+    // empty period.
     TRACE_RETURN(::UpdateLogData(dwMode, m_stCurrentDate, m_barTexts, m_planColors, m_stateColors, &m_data));
 }
 
@@ -405,10 +402,6 @@ void CQVChildDlgLog::OnDestroy()
         m_bTimer = false;
     }
     m_pImgLogGraph.reset();
-    if (m_bLogOpen) {
-        QUOLogFinalize();
-        m_bLogOpen = false;
-    }
     m_MutexLogAnalyze.Finalize();
     TRACE_EXIT();
 }

@@ -1,6 +1,6 @@
 // The log analysis pane behind tabs 1 to 4: the consumption of one day, week (Sunday to
 // Saturday), month or year as a histogram with its totals, read from the log library
-// (opened here as a reader) and stepped between periods within [past limit, today]. It
+// (opened here as a reader; the main dialog closes it) and stepped between periods within [past limit, today]. It
 // redraws itself one minute after each half hour the library totals. The numbers come
 // from the window-free Log* files; this class reads, draws and sets the controls.
 #pragma once
@@ -84,6 +84,5 @@ private:
     CNamedMutex m_MutexLogAnalyze;
     CQVDateButton m_btnPrevious;
     CQVDateButton m_btnFollowing;
-    bool m_bLogOpen;
     bool m_bTimer;
 };

@@ -14,6 +14,7 @@
 
 #include "CQVChildDlgLog.h"
 #include "LogMonthFixture.h"
+#include "QuoLog.h"
 #include "QuoViewer_Common.h"
 #include "ViewerTestSupport.h"
 #include "resource.h"
@@ -75,6 +76,7 @@ protected:
         if (pane.GetSafeHwnd() != nullptr) {
             pane.DestroyWindow();
         }
+        QUOLogFinalize();  // as the main dialog does when it closes
         if (hParent != nullptr) {
             DestroyWindow(hParent);
         }
