@@ -1,0 +1,131 @@
+// A known month of logs, totalized by the log library itself.
+#include "LogMonthFixture.h"
+
+#include <stdio.h>
+
+#include <vector>
+
+#include "LogTestSupport.h"
+#include "QuoViewer_Common.h"
+#include "TestSupport.h"
+
+namespace viewertest {
+
+namespace {
+
+const DWORD kMonWatt = 5000;
+const DWORD kReductWatt = 2000;
+
+DWORD PcWatt(WORD wDay)
+{
+    return (20 + wDay) * 1000;
+}
+
+std::wstring TimeArg(const SYSTEMTIME& t)
+{
+    wchar_t sz[32];
+    swprintf_s(sz, L"%04u/%02u/%02u,%02u:%02u:%02u.000", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return sz;
+}
+
+bool RunQuolog(const std::vector<std::wstring>& args)
+{
+    std::wstring exe = testsupport::ThisExePath();
+    exe = exe.substr(0, exe.rfind(L'\\')) + L"\\quolog.exe";
+    testsupport::CChildProcess tool;
+    if (!tool.StartProgram(exe, args)) {
+        return false;
+    }
+    const DWORD dwExit = tool.Wait(60000);
+    if (dwExit != 0) {
+        fwprintf(stderr, L"quolog %ls %ls: exit code %lu\n", args[0].c_str(), args.back().c_str(), dwExit);
+    }
+    return dwExit == 0;
+}
+
+bool WriteAscii(const std::wstring& path, const std::string& text)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        fwprintf(stderr, L"cannot write %ls: %lu\n", path.c_str(), GetLastError());
+        return false;
+    }
+    DWORD cb = 0;
+    const BOOL bWritten = WriteFile(hFile, text.data(), static_cast<DWORD>(text.size()), &cb, nullptr);
+    CloseHandle(hFile);
+    return bWritten && cb == text.size();
+}
+
+}  // namespace
+
+bool FixtureDayRuns(WORD wDay)
+{
+    return DayOfWeekOf(MakeDate(kFixtureYear, kFixtureMonth, wDay)) != 0;
+}
+
+int FixtureDayHours(WORD wDay)
+{
+    return FixtureDayRuns(wDay) ? 1 + wDay % 3 : 0;
+}
+
+double FixtureDayWh(WORD wDay)
+{
+    return FixtureDayHours(wDay) * 60.0 * (PcWatt(wDay) + kMonWatt) * kFixtureIntervalMs / 3600000.0 / 1000.0;
+}
+
+double FixtureDayQuoWh(WORD wDay)
+{
+    return FixtureDayHours(wDay) * 60.0 * kReductWatt * kFixtureIntervalMs / 3600000.0 / 1000.0;
+}
+
+std::wstring ProductLogDir()
+{
+    return testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer";
+}
+
+bool BuildFixtureMonth()
+{
+    const std::wstring dir = ProductLogDir();
+    logtest::MakeFolders(dir);
+    const WORD wLastDay = LastDayOfMonth(kFixtureYear, kFixtureMonth);
+    for (WORD d = 1; d <= wLastDay; ++d) {
+        if (!FixtureDayRuns(d)) {
+            continue;
+        }
+        std::wstring text;
+        for (int nMinute = 0; nMinute < FixtureDayHours(d) * 60; ++nMinute) {
+            const WORD wHour = static_cast<WORD>(9 + nMinute / 60);
+            logtest::RawSample sample;
+            sample.pc = PcWatt(d);
+            sample.mon = kMonWatt;
+            sample.reduct = kReductWatt;
+            sample.plan = (wHour == 9) ? L"バランス" : L"QUO";
+            sample.battery = (d == 15) ? QUOLOG_BATTERY_DC : QUOLOG_BATTERY_AC;
+            text += logtest::RawLine(logtest::MakeTime(kFixtureYear, kFixtureMonth, d, wHour, nMinute % 60), sample);
+        }
+        logtest::WriteUtf16File(logtest::Join(dir, L"QUOLogRaw" + logtest::DayName(MakeDate(kFixtureYear, kFixtureMonth, d)) + L".csv"), text);
+    }
+    // One sample after the month closes its last half hour; it stays in its own open slot.
+    const SYSTEMTIME stNext = logtest::MakeTime(kFixtureYear, kFixtureMonth + 1, 1);
+    logtest::RawSample sentinel;
+    sentinel.pc = 0;
+    sentinel.mon = 0;
+    sentinel.reduct = 0;
+    logtest::WriteUtf16File(logtest::Join(dir, L"QUOLogRaw" + logtest::DayName(stNext) + L".csv"),
+                            logtest::RawLine(stNext, sentinel));
+    // The read positions start at the month's first day; one run totals every day and
+    // folds the finished ones into the yearly log.
+    if (!WriteAscii(logtest::Join(dir, L"quolog.state"),
+                    "LastWriteDay=2012/03/01\r\nLastWriteLine=0\r\nLastWriteDay2=2012/03/01\r\n")) {
+        return false;
+    }
+    SYSTEMTIME stNow = stNext;
+    stNow.wMinute = 30;
+    if (!RunQuolog({L"totalize", L"--dir", dir, L"--interval", std::to_wstring(kFixtureIntervalMs), L"--two",
+                    L"--now", TimeArg(stNow)})) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace viewertest

@@ -1,0 +1,271 @@
+// The log analysis pane as a real window under Xvfb, on a clean machine whose log folder
+// holds a known month of logs totalized by the log library itself: each view shows its
+// bars at the heights the layout gives (judged on the pixels the screen shows), its
+// labels and totals; navigation stops at the past limit and at today; the refresh minute
+// redraws without user action. The clock is the pane's seam, never waited for.
+// Screenshots of every view for both product lines go to the build's screenshots folder.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CQVChildDlgLog.h"
+#include "LogMonthFixture.h"
+#include "QuoLog.h"
+#include "QuoViewer_Common.h"
+#include "ViewerTestSupport.h"
+#include "resource.h"
+
+using namespace viewertest;
+
+namespace {
+
+SYSTEMTIME g_stNow = {};
+
+void WINAPI FakeLocalTime(LPSYSTEMTIME lpTime)
+{
+    *lpTime = g_stNow;
+}
+
+SYSTEMTIME At(WORD wMonth, WORD wDay, WORD wHour, WORD wMinute)
+{
+    SYSTEMTIME st = MakeDate(kFixtureYear, wMonth, wDay);
+    st.wHour = wHour;
+    st.wMinute = wMinute;
+    return st;
+}
+
+class LogPaneTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_bBuilt = BuildFixtureMonth();
+        HKEY hKey = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\ZAV\\QUOViewer\\LogAnalyze", 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
+            const DWORD dwYear = kFixtureYear;
+            RegSetValueExW(hKey, L"PastLimitDateYear", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwYear), sizeof(dwYear));
+            RegCloseKey(hKey);
+        }
+    }
+
+    // Opens the pane for the product line with the clock at stNow.
+    void Open(DWORD cnrType, const SYSTEMTIME& stNow = At(3, 31, 12, 0))
+    {
+        ASSERT_TRUE(s_bBuilt);
+        g_stNow = stNow;
+        hParent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 700, 400, nullptr,
+                                  nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, hParent);
+        QVRootConfig config = MakeQVRootConfig();
+        config.cnrType = cnrType;
+        config.dwOSVersion = QV_OS_7;
+        pane.SetQVRootConfig(&config);
+        pane.SetLocalTimeFunc(FakeLocalTime);
+        ASSERT_EQ(0u, pane.Create(hParent));
+        RECT rc = {};
+        GetWindowRect(pane.GetSafeHwnd(), &rc);
+        SetWindowPos(hParent, HWND_TOP, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_SHOWWINDOW);
+        ShowWindow(pane.GetSafeHwnd(), SW_SHOW);
+    }
+    void TearDown() override
+    {
+        if (pane.GetSafeHwnd() != nullptr) {
+            pane.DestroyWindow();
+        }
+        QUOLogFinalize();  // as the main dialog does when it closes
+        if (hParent != nullptr) {
+            DestroyWindow(hParent);
+        }
+    }
+
+    void Show(DWORD dwMode) { ASSERT_EQ(0u, pane.Apply(&dwMode)); }
+    std::wstring Text(int nId) const { return WindowText(pane.GetDlgItem(nId)); }
+    bool Visible(int nId) const { return IsWindowVisible(pane.GetDlgItem(nId)) != FALSE; }
+    bool Enabled(int nId) const { return IsWindowEnabled(pane.GetDlgItem(nId)) != FALSE; }
+    void Click(int nId) { SendMessageW(pane.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), 0); }
+    void Tick() { SendMessageW(pane.GetSafeHwnd(), WM_TIMER, CQVChildDlgLog::kRefreshTimerId, 0); }
+
+    // The bars the screen shows in the histogram: for every bar with energy, its
+    // columns carry the bar's shading from the bottom up to the height the layout gives,
+    // and the plot's background right above it (the QUO part between). Returns how many
+    // bars are drawn.
+    size_t ExpectBarsOnScreen()
+    {
+        CCapture capture;
+        HWND hGraph = pane.GetDlgItem(IDC_STATIC_LOG_GRAPH);
+        EXPECT_TRUE(capture.Grab(hGraph));
+        const CQVImage* pImage = pane.GetImage();
+        const std::vector<QVLogBar>& bars = pane.GetPeriodData().bars;
+        const RECT& rc = pImage->Layout().rcBars;
+        const QVHistogramSettings settings;
+        size_t nDrawn = 0;
+        for (size_t i = 0; i < bars.size(); ++i) {
+            const QVSpan span = LogBarSpan(rc.left, rc.right - rc.left, i, bars.size());
+            const QVBarHeights h =
+                LogBarHeights(rc.bottom - rc.top, bars[i].dEnergyWh, bars[i].dQuoWh, pImage->Scale().dRange);
+            const int x = span.nLeft + 1 + (span.nRight - span.nLeft - 2) * 35 / 100;  // the brightest column
+            const COLORREF crBottom = capture.At(x, rc.bottom - 1);
+            if (h.nEnergy == 0) {
+                EXPECT_TRUE(crBottom == settings.dwBgColor || crBottom == settings.dwGridColor) << "bar " << i;
+                continue;
+            }
+            ++nDrawn;
+            EXPECT_EQ(settings.dwFgColor, crBottom) << "bar " << i;
+            EXPECT_EQ(settings.dwFgColor, capture.At(x, rc.bottom - h.nEnergy)) << "bar " << i;
+            if (h.nQuo > 0) {
+                EXPECT_EQ(settings.dwQuoFgColor, capture.At(x, rc.bottom - h.nEnergy - 1)) << "bar " << i;
+            }
+            const COLORREF crAbove = capture.At(x, rc.bottom - h.nEnergy - h.nQuo - 1);
+            EXPECT_TRUE(crAbove == settings.dwBgColor || crAbove == settings.dwGridColor) << "bar " << i;
+        }
+        return nDrawn;
+    }
+
+    void Screenshot(const std::wstring& name)
+    {
+        RedrawWindow(hParent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        SaveScreenshot(hParent, name.c_str());
+    }
+
+    static bool s_bBuilt;
+    HWND hParent = nullptr;
+    CQVChildDlgLog pane;
+};
+
+bool LogPaneTest::s_bBuilt = false;
+
+TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
+{
+    Open(CNR_CONSUMER);
+    struct ViewCase {
+        DWORD dwMode;
+        SYSTEMTIME stDate;
+        size_t nSlots;
+        size_t nDrawn;
+        const wchar_t* lpName;
+    } views[] = {
+        {QV_LOGMODE_DAY, At(3, 14, 0, 0), 24, 3, L"log_day"},
+        {QV_LOGMODE_WEEK, At(3, 14, 0, 0), 7, 6, L"log_week"},
+        {QV_LOGMODE_MONTH, At(3, 14, 0, 0), 31, 27, L"log_month"},
+        {QV_LOGMODE_YEAR, At(3, 14, 0, 0), 12, 1, L"log_year"},
+    };
+    for (const ViewCase& view : views) {
+        SCOPED_TRACE(view.dwMode);
+        g_stNow = view.stDate;
+        Show(view.dwMode);
+        Click(IDC_BTN_LOG_DATE);
+        ASSERT_EQ(view.nSlots, pane.GetPeriodData().bars.size());
+        EXPECT_EQ(view.nDrawn, ExpectBarsOnScreen());
+        Screenshot(std::wstring(view.lpName) + L"_consumer");
+        EXPECT_EQ(view.dwMode >= QV_LOGMODE_MONTH, Visible(IDC_STATIC_LOG_CO2_LABEL));
+    }
+    // The year of March alone: its totals are the month's, CO2 included.
+    double dWh = 0.0;
+    double dQuo = 0.0;
+    int nHours = 0;
+    for (WORD d = 1; d <= 31; ++d) {
+        dWh += FixtureDayWh(d);
+        dQuo += FixtureDayQuoWh(d);
+        nHours += FixtureDayHours(d);
+    }
+    const DWORD dwAverage = TenthsHalfUp(dWh / nHours);
+    const DWORD dwCO2 = CO2Tenths(dQuo, DefaultCO2Factor());
+    EXPECT_EQ(L"2012年", Text(IDC_BTN_LOG_DATE));
+    EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(dWh))), Text(IDC_STATIC_LOG_TOTAL_VALUE));
+    EXPECT_EQ(std::to_wstring(nHours), Text(IDC_STATIC_LOG_RUN_VALUE));
+    EXPECT_EQ(std::to_wstring(dwAverage / 10), Text(IDC_STATIC_LOG_AVERAGE_VALUE));
+    EXPECT_EQ(std::to_wstring(dwAverage % 10), Text(IDC_STATIC_LOG_AVERAGE_TENTH));
+    EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(dQuo))), Text(IDC_STATIC_LOG_QUO_VALUE));
+    EXPECT_EQ(std::to_wstring(dwCO2 / 10), Text(IDC_STATIC_LOG_CO2_VALUE));
+    EXPECT_EQ(std::to_wstring(dwCO2 % 10), Text(IDC_STATIC_LOG_CO2_TENTH));
+    EXPECT_EQ(L"(月)", Text(IDC_STATIC_LOG_X_UNIT));
+    EXPECT_EQ(L"(Wh)", Text(IDC_STATIC_LOG_Y_UNIT));
+}
+
+TEST_F(LogPaneTest, CommercialModelsShowNeitherQuoFiguresNorCO2)
+{
+    Open(CNR_COMMERCIAL);
+    const DWORD modes[] = {QV_LOGMODE_DAY, QV_LOGMODE_WEEK, QV_LOGMODE_MONTH, QV_LOGMODE_YEAR};
+    const wchar_t* names[] = {L"log_day", L"log_week", L"log_month", L"log_year"};
+    g_stNow = At(3, 14, 12, 0);
+    for (size_t i = 0; i < 4; ++i) {
+        Show(modes[i]);
+        Click(IDC_BTN_LOG_DATE);
+        EXPECT_FALSE(Visible(IDC_STATIC_LOG_CO2_LABEL));
+        EXPECT_EQ(L"", Text(IDC_STATIC_LOG_QUO_VALUE));
+        EXPECT_EQ(L"", Text(IDC_STATIC_LOG_QUOTIME_LABEL));
+        Screenshot(std::wstring(names[i]) + L"_commercial");
+    }
+    EXPECT_FALSE(Visible(IDC_STATIC_LOG_RUN_LABEL_CNR));
+    EXPECT_TRUE(Visible(IDC_STATIC_LOG_RUN_LABEL_CML));
+}
+
+TEST_F(LogPaneTest, TheDayViewMergesEqualPlansIntoOneTippedSegment)
+{
+    Open(CNR_CONSUMER, At(3, 14, 23, 0));
+    Show(QV_LOGMODE_DAY);
+    EXPECT_EQ(L"2012 年 3 月 14 日", Text(IDC_BTN_LOG_DATE));
+    EXPECT_EQ(L"(時)", Text(IDC_STATIC_LOG_X_UNIT));
+    std::vector<QVBandSegment> segments;
+    ASSERT_EQ(0u, CombineBandSegments(pane.GetPeriodData().bars, &QVLogBar::planBand, &segments));
+    ASSERT_EQ(4u, segments.size());
+    EXPECT_EQ(L"QUO", pane.GetPeriodData().bars[segments[2].nFirst].planBand.strText);
+    EXPECT_EQ(11u, segments[2].nLast);
+
+    // One tip per segment of each band and one per drawn bar.
+    HWND hTip = nullptr;
+    for (HWND h = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); h != nullptr;
+         h = FindWindowExW(nullptr, h, TOOLTIPS_CLASSW, nullptr)) {
+        if (GetWindow(h, GW_OWNER) == hParent) {  // a popup's owner is the top-level window
+            hTip = h;
+        }
+    }
+    ASSERT_NE(nullptr, hTip);
+    EXPECT_EQ(3 + 4 + 3, SendMessageW(hTip, TTM_GETTOOLCOUNT, 0, 0));  // bars, plan segments, state segments
+    CCapture capture;
+    ASSERT_TRUE(capture.Grab(pane.GetDlgItem(IDC_STATIC_LOG_GRAPH)));
+    const RECT& band = pane.GetImage()->Layout().rcPlanBand;
+    const QVSpan hour11 = LogBarSpan(band.left, band.right - band.left, 11, 24);
+    EXPECT_EQ(RGB(193, 255, 203), capture.At(hour11.nLeft, band.top + 2));  // no divider inside the segment
+}
+
+TEST_F(LogPaneTest, NavigationStopsAtThePastLimitAndAtToday)
+{
+    Open(CNR_CONSUMER);
+    Show(QV_LOGMODE_MONTH);
+    EXPECT_EQ(L"2012年3月", Text(IDC_BTN_LOG_DATE));
+    EXPECT_FALSE(Enabled(IDC_BTN_FOLLOWING_DATE));
+    Click(IDC_BTN_PREVIOUS_DATE);
+    Click(IDC_BTN_PREVIOUS_DATE);
+    EXPECT_EQ(L"2012年1月", Text(IDC_BTN_LOG_DATE));
+    EXPECT_FALSE(Enabled(IDC_BTN_PREVIOUS_DATE));
+    Click(IDC_BTN_PREVIOUS_DATE);  // a click that gets through anyway stays at the limit
+    EXPECT_EQ(L"2012年1月", Text(IDC_BTN_LOG_DATE));
+    EXPECT_EQ(0.0, pane.GetPeriodData().totals.dTotalWh);
+    for (int i = 0; i < 3; ++i) {
+        Click(IDC_BTN_FOLLOWING_DATE);
+    }
+    EXPECT_EQ(L"2012年3月", Text(IDC_BTN_LOG_DATE));
+    EXPECT_FALSE(Enabled(IDC_BTN_FOLLOWING_DATE));
+    EXPECT_TRUE(Enabled(IDC_BTN_PREVIOUS_DATE));
+}
+
+TEST_F(LogPaneTest, TheRefreshMinuteRedrawsWithoutUserAction)
+{
+    Open(CNR_CONSUMER, At(3, 30, 23, 40));
+    Show(QV_LOGMODE_DAY);
+    EXPECT_FALSE(Enabled(IDC_BTN_FOLLOWING_DATE));
+    g_stNow = At(3, 31, 0, 0);  // a new day, but no refresh minute yet
+    Tick();
+    EXPECT_FALSE(Enabled(IDC_BTN_FOLLOWING_DATE));
+    g_stNow = At(3, 31, 0, 1);
+    Tick();
+    EXPECT_TRUE(Enabled(IDC_BTN_FOLLOWING_DATE));
+    EXPECT_EQ(L"2012 年 3 月 30 日", Text(IDC_BTN_LOG_DATE));  // the shown day stays
+}
+
+}  // namespace
