@@ -22,7 +22,6 @@ class CCSVOperator {
 public:
     typedef std::map<DWORD, std::wstring> CellMap;    // 1-based column -> cell text
     typedef std::map<DWORD, CellMap> LineTable;       // 1-based line -> cells
-    typedef std::map<DWORD, std::wstring> TextTable;  // 1-based line -> whole line
 
     // The three kinds of log file (GetLogFullPath, RepeatDeleteFile).
     enum LogKind : DWORD { LOG_KIND_RAW = 1, LOG_KIND_DAILY = 2, LOG_KIND_YEARLY = 3 };
@@ -124,7 +123,6 @@ protected:
     DWORD AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort);
 
     LineTable m_LineTable1;
-    TextTable m_TextTable2;
     CNamedMutex m_FileLock;
     LineTable m_LineTable3;
     volatile LONG* m_lpRecovery;

@@ -396,7 +396,7 @@ void CQuoLog::Finalize()
     CStackLock lock(&m_csLock);
     // Runs from the destructor too: nothing may escape it.
     try {
-        if (m_pTempLog != nullptr && m_pTempLog->GetDelayWrite()) {
+        if (m_pTempLog != nullptr) {
             m_pTempLog->WriteLog(nullptr, nullptr, nullptr);
         }
     } catch (const std::bad_alloc&) {
@@ -496,9 +496,7 @@ void CQuoLog::OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort)
     if (*m_Env.lpRecovery != 0 || m_pTempLog == nullptr) {
         TRACE_EXIT();
     }
-    if (m_pTempLog->GetDelayWrite()) {
-        m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
-    }
+    m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     BOOL bTandora = IsTandoraInstalled(m_Env);
     Totalize(stNow, hAbort, TRUE /* fold */, bTandora);
     if (bTandora) {
@@ -513,9 +511,7 @@ void CQuoLog::OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort)
     if ((stNow.wMinute != 0 && stNow.wMinute != 30) || *m_Env.lpRecovery != 0 || m_pTempLog == nullptr) {
         TRACE_EXIT();
     }
-    if (m_pTempLog->GetDelayWrite()) {
-        m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
-    }
+    m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     Totalize(stNow, hAbort, stNow.wHour == 0 && stNow.wMinute == 0, FALSE /* no peak-shift refresh */);
     TRACE_EXIT();
 }
@@ -532,9 +528,20 @@ CQuoLog::TotalizeResults CQuoLog::Totalize(const SYSTEMTIME& stNow, HANDLE hAbor
     if (bRefreshPks) {
         m_pTotalizeLog->GetPksBattChrgPrvntInfo();
     }
-    results.dwOne = m_pTotalizeLog->TotalizeQuoLogOne(stNow, hAbort);
+    // Records still waiting in memory for the raw file to take them are not on disk
+    // yet: the totalization stops at the oldest, so that its slot and day stay open
+    // until it is written.
+    SYSTEMTIME stEnd = stNow;
+    SYSTEMTIME stBuffered;
+    if (m_pTempLog->GetOldestBufferedTime(&stBuffered) && CompareTime(stBuffered, stEnd) < 0) {
+        TRACE(1, L"Records from %04u/%02u/%02u,%02u:%02u:%02u.%03u on are not written yet: the totalization stops there.",
+              stBuffered.wYear, stBuffered.wMonth, stBuffered.wDay, stBuffered.wHour, stBuffered.wMinute,
+              stBuffered.wSecond, stBuffered.wMilliseconds);
+        stEnd = stBuffered;
+    }
+    results.dwOne = m_pTotalizeLog->TotalizeQuoLogOne(stEnd, hAbort);
     if (bFold && results.dwOne == ERROR_SUCCESS) {
-        results.dwTwo = m_pTotalizeLog->TotalizeQuoLogTwo(stNow, hAbort);
+        results.dwTwo = m_pTotalizeLog->TotalizeQuoLogTwo(stEnd, hAbort);
         m_pTempLog->DeleteLogFile(m_szLogDir, hAbort);
     }
     TRACE(1, L"TotalizeQuoLogOne: %u, TotalizeQuoLogTwo: %u", results.dwOne, results.dwTwo);

@@ -86,9 +86,9 @@ public:
     void OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort);
 
     // What one totalization does: with bRefreshPks the peak-shift settings are read
-    // first; the raw lines up to stNow go into the daily logs; with bFold, when that
-    // gave 0, the finished days go into the yearly logs and the oldest raw files are
-    // dropped. The results of the two steps; dwTwo is 0xFFFFFFFF when it did not run.
+    // first; the raw lines up to stNow (or up to the oldest record the raw log still
+    // holds in memory) go into the daily logs; with bFold, when that gave 0, the
+    // finished days go into the yearly logs and the oldest raw files are dropped. The results of the two steps; dwTwo is 0xFFFFFFFF when it did not run.
     struct TotalizeResults {
         DWORD dwOne;
         DWORD dwTwo;

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ class CQuoLog;
 class CTempLog : public CCSVOperator {
 public:
     static constexpr DWORD kDefaultRawLogLeaveNum = 2;
-    // The buffer never holds more lines than this, whatever the delay time says.
+    // The buffer never holds more lines than this, whatever the delay time says or how
+    // long the raw file refuses its lines: beyond it the oldest line is dropped.
     static constexpr DWORD kMaxBufferedLines = 4096;
     static constexpr size_t kLineChars = 1024;  // a line, CR LF and terminator included
     static constexpr size_t kStringCutChars = 128;
@@ -43,22 +45,30 @@ public:
     void SetInterval(DWORD dwInterval) { m_dwInterval = dwInterval; }
     void SetDelayWrite(BOOL bDelayWrite) { m_bDelayWrite = bDelayWrite; }
     void SetDelayTime(DWORD dwDelayTime) { m_dwDelayTime = dwDelayTime; }
+    // A smaller bound of the buffer (tests); 0 restores kMaxBufferedLines.
+    void SetMaxBufferedLines(DWORD dwLines) { m_dwMaxBufferedLines = (dwLines != 0) ? dwLines : kMaxBufferedLines; }
     DWORD GetInterval() const { return m_dwInterval; }
     BOOL GetDelayWrite() const { return m_bDelayWrite; }
     DWORD GetLastWriteLine() const { return m_dwLastWriteLine; }
     LPCWSTR GetLastItemTime() const { return m_szLastItemTime; }
     DWORD GetRawLogLeaveNum() const { return m_dwRawLogLeaveNum; }
 
-    // The single entry for writing: appends the record stamped *lpTime, at once or
-    // through the buffer; without a record it flushes the buffer (87 when not
-    // buffering). The buffer goes out when it holds delay time / interval lines, on a
-    // TO_S3S4 or END record, and before a line of another day. 0 or the error of the
-    // folder, the lock (170, 995 on hAbort) or the file; lines that could not be
-    // written stay buffered for the next flush.
+    // The single entry for writing: appends the record stamped *lpTime to the buffer
+    // and writes the buffer out, at once or, with delayed writing, when it holds delay
+    // time / interval lines, on a TO_S3S4 or END record, and before a line of another
+    // day; without a record it writes the buffer out. Lines leave the buffer only once
+    // they are in their day's file, in order and each once, so a record whose append
+    // fails is kept and goes out before the next one when the file takes lines again;
+    // a full buffer drops its oldest line. 0 or the error of the folder, the lock (170,
+    // 995 on hAbort) or the file (the record is kept); 87 for a null time, 122 for a
+    // line that does not fit (both with nothing kept).
     DWORD WriteLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort);
 
     // Drops the buffered lines (a recovery cuts them away anyway).
     void DiscardBuffer();
+    // The time of the oldest line still in the buffer; false when it is empty.
+    bool GetOldestBufferedTime(SYSTEMTIME* lpTime);
+    DWORD GetBufferedLineCount();
 
     // The raw line of a record, CR LF included, into lpLine of cchLine characters.
     // 0; 87 for a null argument; 122 when it does not fit.
@@ -91,8 +101,11 @@ public:
     static std::vector<std::wstring> ListRawFiles(LPCWSTR lpLogDir);
 
 private:
-    void AppendOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime);
-    DWORD WriteOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort);
+    // Appends a line to the buffer, dropping the oldest one when it is full.
+    void AppendOneLine(LPCWSTR lpLine);
+    bool IsFlushDue(const QuoLogData& record) const;
+    // Writes the buffered lines into their days' files, oldest first, and takes out
+    // those written; stops at the first file that refuses its lines.
     DWORD FlushBuffer(HANDLE hAbort);
     DWORD AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort);
     void AppendTable3To1();
@@ -105,4 +118,8 @@ private:
     DWORD m_dwDelayTime;
     DWORD m_dwRawLogLeaveNum;
     CRITICAL_SECTION m_csBuffer;
+    std::deque<std::wstring> m_Buffer;  // lines not yet in their file, oldest first
+    DWORD m_dwMaxBufferedLines;
+    bool m_bWriteFailing;  // the last flush failed: lines are kept until one succeeds
+    DWORD m_dwDropped;     // lines dropped from the full buffer since the failure began
 };
