@@ -343,32 +343,38 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
     SYSTEMTIME stStart;
     CQuoLog::ConvertStrToDate(m_szLastItemTime, &stStart);
     SYSTEMTIME stDay = stStart;
+    DWORD dwResult = ERROR_SUCCESS;
     while (CQuoLog::CompareDate(stDay, stEnd) <= 0 && !IsRecovering()) {
         WCHAR szPath[MAX_PATH];
-        bool bExists = m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)
-            && GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
-        bool bStartDay = CQuoLog::CompareDate(stDay, stStart) == 0;
-        DWORD dwFirstLine = bStartDay ? m_dwLastWriteLine + 1 : 1;
-        if (bExists && CQuoLog::CompareDate(stDay, stEnd) < 0) {
-            if (ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort) == ERROR_SUCCESS) {
-                AppendTable3To1();
-            }
-        } else if (bExists) {
-            DWORD dwResult = ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort);
-            if (dwResult != ERROR_SUCCESS) {
-                TRACE_RETURN(m_LineTable1.empty() ? dwResult : ERROR_SUCCESS);
-            }
-            for (auto& line : m_LineTable3) {
+        if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)) {
+            break;
+        }
+        bool bExists = true;
+        if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
+            DWORD dwError = GetLastError();
+            bExists = !IsLastingReadFault(dwError);
+        }
+        const bool bEndDay = CQuoLog::CompareDate(stDay, stEnd) == 0;
+        const DWORD dwFirstLine = (CQuoLog::CompareDate(stDay, stStart) == 0) ? m_dwLastWriteLine + 1 : 1;
+        dwResult = bExists ? ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort) : ERROR_FILE_NOT_FOUND;
+        if (dwResult != ERROR_SUCCESS && !IsLastingReadFault(dwResult)) {
+            // The day's lines are read next time: the lines before it are totalized,
+            // and the read position never passes it.
+            TRACE(0, L"Error in reading %s (code:%u): the totalization stops before it.", szPath, dwResult);
+            TRACE_RETURN(dwResult);
+        }
+        for (auto& line : m_LineTable3) {
+            if (bEndDay) {
                 std::wstring stamp = line.second[1] + L"," + line.second[2];
                 SYSTEMTIME stLine;
                 CQuoLog::ConvertStrToSystime(stamp.c_str(), &stLine);
                 if (CQuoLog::CompareTime(stLine, stEnd) > 0) {
                     break;
                 }
-                m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
             }
-            m_LineTable3.clear();
+            m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
         }
+        m_LineTable3.clear();
         if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
             break;
         }
@@ -377,7 +383,11 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
         m_LineTable1.clear();
         TRACE_RETURN(ERROR_OPERATION_ABORTED);
     }
-    TRACE_RETURN(m_LineTable1.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    if (!m_LineTable1.empty()) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    // Nothing new: 87 when the end day's file has no line after the read position.
+    TRACE_RETURN(dwResult == ERROR_INVALID_PARAMETER ? dwResult : ERROR_FILE_NOT_FOUND);
 }
 
 DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines)

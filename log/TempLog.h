@@ -83,7 +83,9 @@ public:
     // Collects into line table 1 every raw line after the read position up to stEnd
     // (to the millisecond), keys continuing across days. 0 with lines; 2 without a raw
     // file or a line; 87 when the end day's file has no line after the read position;
-    // 995 when a recovery starts; or a read error.
+    // 995 when a recovery starts. A file that cannot be read for a passing reason (the
+    // lock, another program holding it) ends the collection before its day: the result
+    // is that error, with the lines of the days before it in the table.
     DWORD LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort);
 
     // Counts the lines of lpPath before the first whose time (first 23 characters) is
