@@ -232,14 +232,28 @@ DWORD CQuoLog::RestoreLastItemTime()
     m_szLastItemTime[0] = L'\0';
     std::vector<std::wstring> names = CTempLog::ListRawFiles(m_szLogDir);
     // The newest file whose last line holds a time: a file that a crash left without
-    // a whole line does not hide the records of the day before.
+    // a whole line does not hide the records of the day before. A file that cannot be
+    // read for a passing reason (the lock held by a reader, another program holding
+    // it) is tried again: an older file's time would let older records in.
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         WCHAR szPath[MAX_PATH];
+        if (FAILED(StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", m_szLogDir, it->c_str()))) {
+            continue;
+        }
         WCHAR szLast[kTimeTextChars];
+        DWORD dwResult = m_pTempLog->ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), nullptr);
+        for (DWORD dwAttempt = 1; dwAttempt < kRestoreAttempts && !CCSVOperator::IsLastingReadFault(dwResult)
+             && dwResult != ERROR_SUCCESS;
+             ++dwAttempt) {
+            TRACE(0, L"Error in reading the last line of %s (code:%u): it is read again.", szPath, dwResult);
+            dwResult = m_pTempLog->ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), nullptr);
+        }
+        if (dwResult != ERROR_SUCCESS && !CCSVOperator::IsLastingReadFault(dwResult)) {
+            TRACE(0, L"The last line of %s cannot be read. code:%u", szPath, dwResult);
+            TRACE_RETURN(dwResult);
+        }
         SYSTEMTIME st;
-        if (SUCCEEDED(StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", m_szLogDir, it->c_str()))
-            && m_pTempLog->ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), nullptr) == ERROR_SUCCESS
-            && ConvertStrToSystime(szLast, &st)) {
+        if (dwResult == ERROR_SUCCESS && ConvertStrToSystime(szLast, &st)) {
             FormatLongTime(st, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
             break;
         }

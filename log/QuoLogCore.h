@@ -25,6 +25,9 @@ public:
     static constexpr size_t kDateTextChars = 11;  // "%04u/%02u/%02u" and terminator
     static constexpr DWORD kRecoveryAckTimeout = 5000;
     static constexpr DWORD kTimerPeriod = 60000;
+    // Reads of the newest raw file at start-up that meet a passing fault (each waits up
+    // to the file lock's time-out) before the start fails with it.
+    static constexpr DWORD kRestoreAttempts = 5;
 
     explicit CQuoLog(const QuoLogEnvironment& env);
     ~CQuoLog();

@@ -424,9 +424,20 @@ void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
         TRACE(1, L"DeleteLogFile:FindFirstFile failed.dwFileCnt: %u", 0u);
         TRACE_EXIT();
     }
-    // The newest file is the one being written: it is always kept.
+    // The newest file is the one being written: it is always kept, and so is every
+    // file from the read position's day on, whose lines are not all totalized yet.
     const size_t nKeep = std::max<DWORD>(m_dwRawLogLeaveNum, 1);
+    SYSTEMTIME stPosition;
+    CQuoLog::ConvertStrToDate(m_szLastItemTime, &stPosition);
+    WCHAR szFirstKept[16];
+    StringCchPrintfW(szFirstKept, ARRAYSIZE(szFirstKept), L"%04u%02u%02u", stPosition.wYear, stPosition.wMonth,
+                     stPosition.wDay);
     for (size_t i = 0; i + nKeep < names.size(); ++i) {
+        std::wstring digits;
+        if (DateDigitsOfName(names[i].c_str(), kRawPrefix, 8, digits) && digits >= szFirstKept) {
+            TRACE(1, L"DeleteLogFile: %s and later files are not totalized yet.", names[i].c_str());
+            break;
+        }
         WCHAR szPath[MAX_PATH];
         StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", lpLogDir, names[i].c_str());
         TRACE(1, L"DeleteLogFile:Find file name is %s", szPath);

@@ -93,7 +93,8 @@ public:
     DWORD GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines);
 
     // Deletes the oldest raw files of lpLogDir until "RawLogLeaveNum" (at least 1)
-    // remain.
+    // remain; a file of the read position's day or later (lines not yet totalized) is
+    // never deleted.
     void DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort);
 
     // Backs up and deletes the raw files after stStart, and cuts that day's file.

@@ -274,4 +274,23 @@ TEST_F(TotalizeBufferTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
     EXPECT_TRUE(FileExists(RawPath(L"20120712")));
 }
 
+// Whatever "RawLogLeaveNum" says, a raw file from the read position's day on keeps its
+// lines for the totalization.
+TEST_F(TotalizeBufferTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
+{
+    WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
+    place.Reg().SetDword(L"", L"RawLogLeaveNum", 1);
+    quoLog->Finalize();
+    Open(5000, 0, 0);
+    temp->SetLastItemTime(MakeTime(2012, 7, 10));
+    temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
+    EXPECT_TRUE(FileExists(RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
+    temp->SetLastItemTime(MakeTime(2012, 7, 11));
+    temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
+    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+}
+
 }  // namespace
