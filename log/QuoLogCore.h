@@ -49,8 +49,10 @@ public:
     // Answers a QUOLogRead question about the period of *lpTime, with today the local
     // date (ReadAt: stToday's date). pRows (dwCount records) and *pStatistics are zeroed
     // and filled. 0 answered; 2 nothing to show (the period lies after today, no file,
-    // no line); 87 for a bad kind, too few rows or an invalid *lpTime; or the error of
-    // a file read.
+    // no line); 87 for a bad kind, too few rows or a *lpTime with a field out of range
+    // (a day 1..31 the month lacks, such as 2012/02/30, is a question like any other:
+    // its day has no file, its week is that of the day it carries into); or the error
+    // of a file read.
     DWORD Read(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics);
     DWORD ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
                  const SYSTEMTIME& stToday);
