@@ -1,7 +1,8 @@
-// CTempLog: the raw log. One CSV line per record in one file a day, written at once or
-// through a buffer, the oldest files dropped; it remembers in the registry up to which
-// day and line the totalization has read it, and hands the totalization the lines it
-// has not read. Exists only in the writer instance.
+// CTempLog: the raw log. One CSV line per record in one file a day, written through a
+// bounded buffer (at once, or after a delay) that keeps the lines the file refuses until
+// it takes them, the oldest files dropped; it remembers in the registry up to which day
+// and line the totalization has read it, and hands the totalization the lines it has
+// not read. Exists only in the writer instance.
 //
 // Raw file "<log directory>\QUOLogRaw<yyyymmdd>.csv", 23 columns:
 //   date, time, elapsed ms (the interval for S0 records, else 0), dwPowerStatus,
