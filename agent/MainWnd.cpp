@@ -21,7 +21,8 @@ const WCHAR kPipeSuffix[] = L"QUOViewer";
 }  // namespace
 
 CMainWnd::CMainWnd()
-    : m_bInitialized(FALSE), m_PipeCl(), m_hWnd(nullptr), m_bIsWinXP(0), m_szPowPlan(), m_csPowPlan(),
+    : m_bInitialized(FALSE), m_PipeCl(), m_hWnd(nullptr), m_bIsWinXP(0), m_bWatchingScheme(false),
+      m_szPowPlan(), m_csPowPlan(),
       m_bActiveSession(0)
 {
     InitializeCriticalSection(&m_csPowPlan);
@@ -58,7 +59,7 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
 {
     TRACE_ENTER(1);
     m_pMainWnd = this;
-    m_bIsWinXP = (CWinVer().IsWinXP() == WINVER_EQUAL) ? 1 : 0;
+    m_bIsWinXP = CWinVer().IsXPFamily() ? 1 : 0;
 
     DWORD dwResult = RegisterWndClass(hInstance);
     if (dwResult != ERROR_SUCCESS) {
@@ -80,13 +81,14 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
         TRACE_RETURN(dwResult);
     }
     if (m_bIsWinXP) {
-        if (!QuoApiInitializeWatchActiveScheme()) {
+        m_bWatchingScheme = (QuoApiInitializeWatchActiveScheme() != FALSE);
+        if (!m_bWatchingScheme) {
             TRACE(0, L"Error in QuoApiInitializeWatchActiveScheme().");
         }
         SendPipe_UpdateQuolevel();
     }
-    if (SetTimer(m_hWnd, kTimerId, kTimerIntervalMs, nullptr) == 0) {
-        dwResult = GetLastError();
+    dwResult = StartTimer();
+    if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in SetTimer(). code:%u", dwResult);
         Finalize();
         DestroyWindow(m_hWnd);
@@ -98,11 +100,19 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
     TRACE_RETURN(ERROR_SUCCESS);
 }
 
+DWORD CMainWnd::StartTimer()
+{
+    return (SetTimer(m_hWnd, kTimerId, kTimerIntervalMs, nullptr) != 0) ? ERROR_SUCCESS : GetLastError();
+}
+
 void CMainWnd::Finalize()
 {
     TRACE_ENTER(1);
-    if (m_bIsWinXP && m_bInitialized && !QuoApiFinalizeWatchActiveScheme()) {
-        TRACE(0, L"Error in QuoApiFinalizeWatchActiveScheme().");
+    if (m_bWatchingScheme) {
+        m_bWatchingScheme = false;
+        if (!QuoApiFinalizeWatchActiveScheme()) {
+            TRACE(0, L"Error in QuoApiFinalizeWatchActiveScheme().");
+        }
     }
     m_PipeCl.Finalize(nullptr);
     if (m_bInitialized) {

@@ -26,6 +26,10 @@ public:
 
     HWND GetWindow() const { return m_hWnd; }
 
+protected:
+    // Starts the window's timer: 0 or the system error.
+    virtual DWORD StartTimer();
+
 private:
     static LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     static void OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent);
@@ -47,6 +51,8 @@ private:
     CPipeCl m_PipeCl;
     HWND m_hWnd;
     BYTE m_bIsWinXP;
+    // The level library watches the scheme for this agent: its finalize is owed.
+    bool m_bWatchingScheme;
     // Written by the window's thread, read by the pipe's receive thread.
     WCHAR m_szPowPlan[kPlanNameChars];
     CRITICAL_SECTION m_csPowPlan;

@@ -34,3 +34,12 @@ function(quo_add_wine_test)
         set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
     endif()
 endfunction()
+
+# Gives the targets of the calling folder and below the Windows 7 headers instead of
+# those of 64-bit XP: for tests and stand-ins, which are never shipped and run on
+# Windows 7 only.
+macro(quo_windows7_headers)
+    get_directory_property(quo_definitions COMPILE_DEFINITIONS)
+    list(TRANSFORM quo_definitions REPLACE "^(_WIN32_WINNT|WINVER)=0x0502$" "\\1=0x0601")
+    set_directory_properties(PROPERTIES COMPILE_DEFINITIONS "${quo_definitions}")
+endmacro()

@@ -7,6 +7,7 @@
 #include "ScopedHandle.h"
 #include "SecurityAttributes.h"
 #include "Trace.h"
+#include "VistaFunctions.h"
 #include "WinVer.h"
 
 namespace {
@@ -14,10 +15,13 @@ namespace {
 // A sending end never lets the receiving end act in its name: the server side of the
 // pipe may identify the sender but not impersonate it.
 const DWORD kSendingEndOpenFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+// A sending end reads and writes but asks for no right to create pipe instances, which
+// GENERIC_WRITE would include (FILE_APPEND_DATA): the service's pipes grant no user that.
+const DWORD kSendingEndAccess = GENERIC_READ | FILE_WRITE_DATA;
 
 DWORD RemainingUntil(ULONGLONG ullDeadline)
 {
-    ULONGLONG ullNow = GetTickCount64();
+    ULONGLONG ullNow = vista::TickCount64();
     return (ullNow >= ullDeadline) ? 0 : static_cast<DWORD>(ullDeadline - ullNow);
 }
 
@@ -55,7 +59,7 @@ DWORD TransferWithin(HANDLE hFile, bool bWrite, LPVOID lpBuf, DWORD nLen, DWORD 
             dwOutcome = GetLastError();
         }
         if (dwOutcome != ERROR_SUCCESS) {
-            CancelIoEx(hFile, &ov);
+            vista::CancelOwnIo(hFile, &ov);
         }
     }
     DWORD dwDone = 0;
@@ -112,14 +116,15 @@ CPipe::~CPipe()
 DWORD CPipe::GetInstancePipeMode()
 {
     DWORD dwMode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
-    // Windows before Vista refuses the flag as an invalid parameter.
-    if (CWinVer().IsWinVS() != WINVER_OLDER) {
+    // Windows XP refuses the flag as an invalid parameter.
+    if (!CWinVer().IsXPFamily()) {
         dwMode |= PIPE_REJECT_REMOTE_CLIENTS;
     }
     return dwMode;
 }
 
-DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FUNC lpFunc, LPVOID lpData)
+DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FUNC lpFunc, LPVOID lpData,
+                        Instance instance)
 {
     TRACE_ENTER(2);
     if (m_bInit || m_hPipe != nullptr || m_hClient != nullptr) {
@@ -154,7 +159,7 @@ DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FU
         m_lpData = lpData;
         // Set before the thread runs, so that its first connection is served.
         InterlockedExchange(&m_bInit, TRUE);
-        dwResult = Create();
+        dwResult = Create(instance);
         if (dwResult == ERROR_SUCCESS) {
             dwResult = ReceiveStart();
         }
@@ -167,25 +172,43 @@ DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FU
     TRACE_RETURN(ERROR_SUCCESS);
 }
 
-DWORD CPipe::Create()
+DWORD CPipe::Create(Instance instance)
 {
     TRACE_ENTER(2);
-    SECURITY_ATTRIBUTES sa = {};
-    DWORD dwResult = CreateSecurityAttributes(&sa);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
-    }
-    HANDLE hPipe = CreateNamedPipeW(m_szPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, GetInstancePipeMode(),
-                                    kMaxInstances, kBufferSize, kBufferSize, kDefaultTimeout, &sa);
-    DWORD dwError = GetLastError();
-    FreeSecurityAttributes(&sa);
-    if (hPipe == INVALID_HANDLE_VALUE) {
+    bool bOwned = (instance == kInstanceOwned);
+    // The first-instance flag refuses a name that exists already (Windows answers 5).
+    // Looking for the name first gives the same answer where the flag is not honoured
+    // (Wine).
+    DWORD dwError = (bOwned && NameIsTaken()) ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    if (dwError == ERROR_SUCCESS) {
+        SECURITY_ATTRIBUTES sa = {};
+        DWORD dwResult = bOwned ? CreateServicePipeSecurityAttributes(&sa) : CreateSecurityAttributes(&sa);
+        if (dwResult != ERROR_SUCCESS) {
+            TRACE_RETURN(dwResult);
+        }
+        DWORD dwOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (bOwned ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+        HANDLE hPipe = CreateNamedPipeW(m_szPipeName, dwOpenMode, GetInstancePipeMode(), kMaxInstances, kBufferSize,
+                                        kBufferSize, kDefaultTimeout, &sa);
+        dwError = GetLastError();
+        FreeSecurityAttributes(&sa);
+        if (hPipe != INVALID_HANDLE_VALUE) {
+            m_hPipe = hPipe;
+            TRACE(2, L"Created:%s", m_szPipeName);
+            TRACE_RETURN(ERROR_SUCCESS);
+        }
         TRACE(0, L"Error in CreateNamedPipe(). code:%u", dwError);
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
     }
-    m_hPipe = hPipe;
-    TRACE(2, L"Created:%s", m_szPipeName);
-    TRACE_RETURN(ERROR_SUCCESS);
+    if (bOwned && (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_ACCESS_DENIED || dwError == ERROR_PIPE_BUSY)) {
+        TRACE(0, L"%s exists already: another program holds the name.", m_szPipeName);
+        TRACE_RETURN(ERROR_ALREADY_EXISTS);
+    }
+    TRACE_RETURN(ERROR_INVALID_HANDLE);
+}
+
+bool CPipe::NameIsTaken() const
+{
+    // An instance is free (TRUE), or all are busy: either way the name exists.
+    return WaitNamedPipeW(m_szPipeName, 1) || GetLastError() == ERROR_SEM_TIMEOUT || GetLastError() == ERROR_PIPE_BUSY;
 }
 
 DWORD CPipe::ReceiveStart()
@@ -213,7 +236,7 @@ DWORD CPipe::ReceiveLoop(LPVOID lpData)
 
 void CPipe::CancelPendingConnect(OVERLAPPED* pOverlapped)
 {
-    CancelIoEx(m_hPipe, pOverlapped);
+    vista::CancelOwnIo(m_hPipe, pOverlapped);
     DWORD dwIgnored = 0;
     GetOverlappedResult(m_hPipe, pOverlapped, &dwIgnored, TRUE /* wait until it has ended */);
 }
@@ -288,7 +311,7 @@ void CPipe::ServeConnections(HANDLE hConnectEvent)
             DisconnectNamedPipe(m_hPipe);
             continue;
         }
-        m_ullConnectionDeadline = GetTickCount64() + kConnectionTimeout;
+        m_ullConnectionDeadline = vista::TickCount64() + kConnectionTimeout;
         if (m_lpFunc != nullptr) {
             TRACE(2, L"Call callback-function.");
             m_lpFunc(m_lpData);
@@ -393,7 +416,21 @@ DWORD CPipe::SendAck(DWORD dwAck, HANDLE hAbort)
     TRACE_RETURN(dwResult);
 }
 
-DWORD CPipe::Connect()
+DWORD CPipe::WaitForFreeInstance(HANDLE hAbort)
+{
+    for (DWORD dwWaited = 0; dwWaited < kBusyWait; dwWaited += kBusyWaitSlice) {
+        if (hAbort != nullptr && WaitForSingleObject(hAbort, 0) == WAIT_OBJECT_0) {
+            return ERROR_OPERATION_ABORTED;
+        }
+        // TRUE: an instance is free; any error but the time-out: the next open tells.
+        if (WaitNamedPipeW(m_szPipeName, kBusyWaitSlice) || GetLastError() != ERROR_SEM_TIMEOUT) {
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD CPipe::Connect(HANDLE hAbort)
 {
     TRACE_ENTER(2);
     if (m_hClient != nullptr) {
@@ -402,10 +439,10 @@ DWORD CPipe::Connect()
     // A wait for a free instance may end at once and the instance still go to another
     // program first: the tries then go on until they have taken their full time, so
     // that a pipe crowded by others does not use them up within milliseconds.
-    ULONGLONG ullGiveUp = GetTickCount64() + static_cast<ULONGLONG>(kConnectTries) * kBusyWait;
+    ULONGLONG ullGiveUp = vista::TickCount64() + static_cast<ULONGLONG>(kConnectTries) * kBusyWait;
     for (DWORD dwTry = 1;; ++dwTry) {
-        HANDLE hClient = CreateFileW(m_szPipeName, GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                                     OPEN_EXISTING, kSendingEndOpenFlags, nullptr);
+        HANDLE hClient = CreateFileW(m_szPipeName, kSendingEndAccess, 0 /* no sharing */, nullptr, OPEN_EXISTING,
+                                     kSendingEndOpenFlags, nullptr);
         if (hClient != INVALID_HANDLE_VALUE) {
             m_hClient = hClient;
             TRACE(2, L"Connected:%s", m_szPipeName);
@@ -416,10 +453,13 @@ DWORD CPipe::Connect()
             TRACE_RETURN(dwError);
         }
         TRACE(2, L"ERROR_PIPE_BUSY");
-        if (dwTry >= kConnectTries && GetTickCount64() >= ullGiveUp) {
+        if (dwTry >= kConnectTries && vista::TickCount64() >= ullGiveUp) {
             TRACE_RETURN(ERROR_PIPE_BUSY);
         }
-        WaitNamedPipeW(m_szPipeName, kBusyWait);
+        DWORD dwWait = WaitForFreeInstance(hAbort);
+        if (dwWait != ERROR_SUCCESS) {
+            TRACE_RETURN(dwWait);
+        }
     }
 }
 
@@ -435,12 +475,12 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
-    dwResult = Connect();
+    dwResult = Connect(hAbort);
     if (dwResult != ERROR_SUCCESS) {
         m_Lock.Unlock();
         TRACE_RETURN(dwResult);
     }
-    ULONGLONG ullDeadline = GetTickCount64() + kAckTimeout;
+    ULONGLONG ullDeadline = vista::TickCount64() + kAckTimeout;
     *lpdwRetcode = kRetcodeWriting;
     TRACE(2, L"Send to %s.", m_szPipeName);
     // The bytes are only read from; the transfer helper serves reads and writes alike.

@@ -57,6 +57,8 @@ public:
     // kBusyWait ms for a free instance.
     static constexpr DWORD kConnectTries = 10;
     static constexpr DWORD kBusyWait = 1000;
+    // The abort event of a send is looked at this often while it waits for an instance.
+    static constexpr DWORD kBusyWaitSlice = 100;
 
     // A receiving end gives each connection this long for all its reads and the ACK;
     // a connection that takes longer is dropped without ACK.
@@ -79,12 +81,24 @@ public:
     CPipe(const CPipe&) = delete;
     CPipe& operator=(const CPipe&) = delete;
 
-    // Mode 1: creates the pipe instance lpszPipeName and starts the receive thread,
-    // which calls lpFunc(lpData) for every connection. Mode 2: only prepares; every
-    // Send connects anew. 0; 231 when already initialised; 87 for a null or over-long
-    // name, another mode, or mode 1 without lpFunc; else the error of the failed step
-    // (the object is then finalised).
-    DWORD Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FUNC lpFunc, LPVOID lpData);
+    // How a receiving end creates its pipe instance.
+    enum Instance : DWORD {
+        // Any account of any session may connect, read, write and add instances: a
+        // client's own receive pipe, which the service must reach.
+        kInstanceShared = 0,
+        // The first instance of the name or none (183 when the name exists already):
+        // local users may connect, read and write, only SYSTEM and Administrators may
+        // add instances. The service's pipes, which no user may squat or join.
+        kInstanceOwned = 1,
+    };
+
+    // Mode 1: creates the pipe instance lpszPipeName as dwInstance says and starts the
+    // receive thread, which calls lpFunc(lpData) for every connection. Mode 2: only
+    // prepares; every Send connects anew. 0; 231 when already initialised; 87 for a null
+    // or over-long name, another mode, or mode 1 without lpFunc; else the error of the
+    // failed step (the object is then finalised).
+    DWORD Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FUNC lpFunc, LPVOID lpData,
+                     Instance instance = kInstanceShared);
 
     // Receiving end, inside the connection function: one read of up to nBufLen bytes
     // into lpBuf, the count in *lpdwRead. 0; 21 when not initialised; 87 for a null
@@ -108,8 +122,8 @@ public:
     // ACK and closes. *lpdwRetcode becomes kRetcodeWriting before the write,
     // kRetcodeWaitingAck before the ACK is read, and the ACK on success. 0; 21; 87;
     // 2 when the pipe does not exist; 231 when it stayed busy; 1460 when the receiver
-    // did not answer in time; the lock's or the system's error. The ACK's meaning is
-    // the caller's.
+    // did not answer in time; 995 when hAbort was set, also while the send waited for
+    // a busy pipe; the lock's or the system's error. The ACK's meaning is the caller's.
     DWORD Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort);
 
     // Sending end: sends DataHdr {dwFirst, nLen} followed by the nLen bytes of lpBuf
@@ -140,9 +154,14 @@ public:
     void Finalize(HANDLE hAbort = nullptr);
 
 private:
-    DWORD Create();
+    DWORD Create(Instance instance);
+    // Whether a pipe of this end's name exists.
+    bool NameIsTaken() const;
     DWORD ReceiveStart();
-    DWORD Connect();
+    // Opens a connection, retrying a busy pipe; 995 when hAbort is set meanwhile.
+    DWORD Connect(HANDLE hAbort);
+    // Waits up to kBusyWait ms for a free instance: 0, or 995 when hAbort is set.
+    DWORD WaitForFreeInstance(HANDLE hAbort);
     // Takes the pipe-end lock for a live end: 0, the lock's error, or 21 when the end was
     // finalised while this thread waited; the caller unlocks after a 0.
     DWORD LockLiveEnd(HANDLE hAbort);

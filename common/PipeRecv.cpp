@@ -21,7 +21,7 @@ CPipeRecv::~CPipeRecv()
     Finalize(nullptr);
 }
 
-DWORD CPipeRecv::Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData)
+DWORD CPipeRecv::Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData, CPipe::Instance instance)
 {
     TRACE_ENTER(2);
     TRACE_CHECK_NULL(lpszPipeName);
@@ -31,7 +31,7 @@ DWORD CPipeRecv::Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVO
     // Stored before the pipe listens, so that no message arriving at once is refused.
     m_lpFunc = lpFunc;
     m_lpData = lpData;
-    DWORD dwResult = m_Pipe.Initialize(CPipe::kModeReceive, lpszPipeName, OnDataRecv, this);
+    DWORD dwResult = m_Pipe.Initialize(CPipe::kModeReceive, lpszPipeName, OnDataRecv, this, instance);
     if (dwResult != ERROR_SUCCESS) {
         m_lpFunc = nullptr;
         m_lpData = nullptr;

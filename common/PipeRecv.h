@@ -41,10 +41,12 @@ public:
     CPipeRecv(const CPipeRecv&) = delete;
     CPipeRecv& operator=(const CPipeRecv&) = delete;
 
-    // Starts receiving on lpszPipeName; lpFunc(lpData, event) gets PIPEEVENT_VALIDATE
+    // Starts receiving on lpszPipeName, its instance created as instance says (CPipe::
+    // Instance); lpFunc(lpData, event) gets PIPEEVENT_VALIDATE
     // and PIPEEVENT_RECEIVED on the receive thread (lpFunc may be null: every sender is
     // then rejected). 0, 87 for a null name, or the pipe's error.
-    DWORD Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData);
+    DWORD Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData,
+                     CPipe::Instance instance = CPipe::kInstanceShared);
 
     // Copies the payload of the message being delivered into lpBuf; the number of bytes
     // copied, at most nBufLen. 0 for a null lpBuf, when called on another thread than

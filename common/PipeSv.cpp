@@ -56,9 +56,10 @@ DWORD CPipeSv::Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID l
     // Stored before either pipe listens: no event may find it missing.
     m_lpOwnerFunc = lpFunc;
     m_lpOwnerData = lpData;
-    DWORD dwResult = CPipeRecv::Initialize(szDataPipe, OnDataRecv, this);
+    // Both pipes are the server's own: a program that holds either name stops the start.
+    DWORD dwResult = CPipeRecv::Initialize(szDataPipe, OnDataRecv, this, CPipe::kInstanceOwned);
     if (dwResult == ERROR_SUCCESS) {
-        dwResult = m_CtrlPipe.Initialize(CPipe::kModeReceive, szCtrlPipe, OnCtrlRecv, this);
+        dwResult = m_CtrlPipe.Initialize(CPipe::kModeReceive, szCtrlPipe, OnCtrlRecv, this, CPipe::kInstanceOwned);
     }
     if (dwResult != ERROR_SUCCESS) {
         Finalize(nullptr);
@@ -233,6 +234,9 @@ DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hA
         DWORD dwResult = SendToSession(sessions[i], lpBuf, nLen, lpdwRetcode, hAbort);
         if (dwResult != ERROR_SUCCESS) {
             dwLastError = dwResult;
+        }
+        if (dwResult == ERROR_OPERATION_ABORTED) {
+            break;  // the sender is asked to end: the other clients are not tried
         }
     }
     for (DWORD i = 0; i < dwSessions; ++i) {

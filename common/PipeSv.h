@@ -61,7 +61,9 @@ public:
 
     // Creates both pipes for lpszSuffix and starts serving; lpFunc(lpData, event) is the
     // owner's function (see above). 0; 87 for a null argument or a suffix too long for
-    // a pipe name; else the error of the pipe that failed (the object is finalised).
+    // a pipe name; 183 when another program holds either pipe's name (both are created
+    // as CPipe::kInstanceOwned); else the error of the pipe that failed (the object is
+    // finalised).
     DWORD Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData);
 
     // Sends DataHdr {0, nLen} and the nLen bytes of lpBuf to one client, or to every

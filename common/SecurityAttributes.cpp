@@ -1,5 +1,16 @@
 #include "SecurityAttributes.h"
 
+#include <sddl.h>
+
+namespace {
+
+// Deny network logons; SYSTEM and Administrators: FILE_ALL_ACCESS; authenticated users:
+// FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES (0x12018B), which leaves
+// out FILE_APPEND_DATA, for a pipe the right to create instances.
+const WCHAR kServicePipeSddl[] = L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12018b;;;AU)";
+
+}  // namespace
+
 DWORD CreateSecurityAttributes(LPSECURITY_ATTRIBUTES lpSa)
 {
     if (lpSa == nullptr) {
@@ -14,6 +25,21 @@ DWORD CreateSecurityAttributes(LPSECURITY_ATTRIBUTES lpSa)
         DWORD dwError = GetLastError();
         LocalFree(pSd);
         return dwError;
+    }
+    lpSa->nLength = sizeof(SECURITY_ATTRIBUTES);
+    lpSa->lpSecurityDescriptor = pSd;
+    lpSa->bInheritHandle = FALSE;
+    return ERROR_SUCCESS;
+}
+
+DWORD CreateServicePipeSecurityAttributes(LPSECURITY_ATTRIBUTES lpSa)
+{
+    if (lpSa == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    PSECURITY_DESCRIPTOR pSd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kServicePipeSddl, SDDL_REVISION_1, &pSd, nullptr)) {
+        return GetLastError();
     }
     lpSa->nLength = sizeof(SECURITY_ATTRIBUTES);
     lpSa->lpSecurityDescriptor = pSd;

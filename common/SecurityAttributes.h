@@ -9,5 +9,12 @@
 // system error of a failed step; on failure lpSa owns nothing.
 DWORD CreateSecurityAttributes(LPSECURITY_ATTRIBUTES lpSa);
 
-// Frees the descriptor made by CreateSecurityAttributes and clears the pointer.
+// Fills lpSa with a freshly allocated security descriptor for the service's own pipes:
+// a protected DACL that refuses every network logon, grants SYSTEM and Administrators
+// full access, and lets the other local accounts (authenticated users) connect, read
+// and write, but not create instances (FILE_CREATE_PIPE_INSTANCE). Results as
+// CreateSecurityAttributes.
+DWORD CreateServicePipeSecurityAttributes(LPSECURITY_ATTRIBUTES lpSa);
+
+// Frees the descriptor made by either function above and clears the pointer.
 void FreeSecurityAttributes(LPSECURITY_ATTRIBUTES lpSa);

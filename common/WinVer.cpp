@@ -90,3 +90,9 @@ void CWinVer::ClearEmulatedVersion()
 {
     InterlockedExchange(&g_lEmulatedVersion, kNotEmulated);
 }
+
+bool CWinVer::IsEmulatingXPFamily()
+{
+    LONG lEmulated = EmulatedVersion();
+    return lEmulated != kNotEmulated && HIWORD(lEmulated) < 6;
+}

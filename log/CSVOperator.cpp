@@ -9,6 +9,7 @@
 #include "QuoLogCore.h"
 #include "ScopedHandle.h"
 #include "Trace.h"
+#include "VistaFunctions.h"
 
 namespace {
 
@@ -139,23 +140,25 @@ bool CCSVOperator::DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cch
 }
 
 // Whether an open file is the one its path names: a symbolic link or junction anywhere
-// in the path makes the system's final path differ. When the system cannot tell, the
-// attribute checks made before the open stand.
+// in the path makes the system's final path differ. Where the system cannot name the
+// final path (Windows XP), no folder on the way may be a reparse point.
 bool OpensWhatItNames(HANDLE hFile, LPCWSTR lpPath)
 {
-    WCHAR szFinal[MAX_PATH + 8];
     WCHAR szFull[MAX_PATH];
-    DWORD cchFinal = GetFinalPathNameByHandleW(hFile, szFinal, ARRAYSIZE(szFinal), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     DWORD cchFull = GetFullPathNameW(lpPath, ARRAYSIZE(szFull), szFull, nullptr);
-    if (cchFinal == 0 || cchFinal >= ARRAYSIZE(szFinal) || cchFull == 0 || cchFull >= ARRAYSIZE(szFull)) {
-        return true;
+    if (cchFull == 0 || cchFull >= ARRAYSIZE(szFull)) {
+        return true;  // the attribute checks made before the open stand
+    }
+    WCHAR szFinal[MAX_PATH + 8];
+    if (!vista::FinalPathOf(hFile, szFinal, ARRAYSIZE(szFinal))) {
+        return !vista::PathHasReparsePoint(szFull);
     }
     LPCWSTR lpFinal = szFinal;
     const WCHAR kLongPrefix[] = L"\\\\?\\";
     if (wcsncmp(lpFinal, kLongPrefix, ARRAYSIZE(kLongPrefix) - 1) == 0) {
         lpFinal += ARRAYSIZE(kLongPrefix) - 1;
     }
-    return CompareStringOrdinal(lpFinal, -1, szFull, -1, TRUE /* ignore case */) == CSTR_EQUAL;
+    return vista::EqualOrdinalIgnoreCase(lpFinal, szFull);
 }
 
 

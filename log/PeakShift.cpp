@@ -34,14 +34,22 @@ const size_t kParsedChars = 10;
 size_t SplitNumbers(LPCWSTR lpText, WCHAR chSeparator, LONG values[3], LPWSTR lpHead, size_t cchHead)
 {
     StringCchCopyNW(lpHead, cchHead, lpText, kParsedChars);
-    WCHAR szSeparators[] = {chSeparator, L'\0'};
     WCHAR szWork[kParsedChars + 1];
     StringCchCopyW(szWork, ARRAYSIZE(szWork), lpHead);
     size_t nFound = 0;
-    LPWSTR lpContext = nullptr;
-    for (LPWSTR lpToken = wcstok_s(szWork, szSeparators, &lpContext); lpToken != nullptr && nFound < 3;
-         lpToken = wcstok_s(nullptr, szSeparators, &lpContext)) {
-        values[nFound++] = _wtol(lpToken);
+    // Each piece is cut off at its separator (in place) before it is read.
+    for (LPWSTR lpPiece = szWork; *lpPiece != L'\0' && nFound < 3;) {
+        LPWSTR lpSeparator = wcschr(lpPiece, chSeparator);
+        if (lpSeparator != nullptr) {
+            *lpSeparator = L'\0';
+        }
+        if (*lpPiece != L'\0') {
+            values[nFound++] = _wtol(lpPiece);
+        }
+        if (lpSeparator == nullptr) {
+            break;
+        }
+        lpPiece = lpSeparator + 1;
     }
     return nFound;
 }

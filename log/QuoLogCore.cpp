@@ -608,7 +608,7 @@ DWORD CQuoLog::MakeScratchFolder(LPWSTR lpScratch, size_t cchScratch)
     DWORD dwResult = ERROR_ALREADY_EXISTS;
     for (DWORD dwAttempt = 0; dwAttempt < kScratchAttempts && dwResult == ERROR_ALREADY_EXISTS; ++dwAttempt) {
         if (FAILED(StringCchPrintfW(lpScratch, cchScratch, L"%s\\%s.%08x.%08x.%u", m_szLogDir, kScratchPrefix,
-                                    GetCurrentProcessId(), static_cast<DWORD>(GetTickCount64()), dwAttempt))) {
+                                    GetCurrentProcessId(), GetTickCount(), dwAttempt))) {
             TRACE_RETURN(ERROR_FUNCTION_FAILED);
         }
         dwResult = foldertree::CreateNewProtectedFolder(lpScratch);

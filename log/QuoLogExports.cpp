@@ -7,6 +7,7 @@
 #include "QuoLogCore.h"
 #include "QuoLogEnv.h"
 #include "Trace.h"
+#include "VistaFunctions.h"
 
 // Shared by every process that loads the library: the section is mapped shared, so a
 // second writer in another process sees the first one's flag.
@@ -22,25 +23,25 @@ namespace {
 
 // Initialize and Finalize take it exclusively, the other exports shared: an instance
 // is never destroyed while another thread of the process is inside it. The instance's
-// own lock serialises the shared users.
-SRWLOCK g_InstanceLock = SRWLOCK_INIT;
+// own lock serialises the shared users. On Windows XP the shared users take turns too.
+CReadWriteLock g_InstanceLock;
 
 class CInstanceScope {
 public:
     explicit CInstanceScope(bool bExclusive) : m_bExclusive(bExclusive)
     {
         if (m_bExclusive) {
-            AcquireSRWLockExclusive(&g_InstanceLock);
+            g_InstanceLock.AcquireExclusive();
         } else {
-            AcquireSRWLockShared(&g_InstanceLock);
+            g_InstanceLock.AcquireShared();
         }
     }
     ~CInstanceScope()
     {
         if (m_bExclusive) {
-            ReleaseSRWLockExclusive(&g_InstanceLock);
+            g_InstanceLock.ReleaseExclusive();
         } else {
-            ReleaseSRWLockShared(&g_InstanceLock);
+            g_InstanceLock.ReleaseShared();
         }
     }
     CInstanceScope(const CInstanceScope&) = delete;

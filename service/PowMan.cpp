@@ -31,7 +31,7 @@ CPowMan::~CPowMan()
 DWORD CPowMan::Initialize()
 {
     TRACE_ENTER(1);
-    m_bIsVistaOrLater = (CWinVer().IsWinXP() == WINVER_NEWER);
+    m_bIsVistaOrLater = !CWinVer().IsXPFamily();
     HMODULE hUser32 = LoadLibraryW(L"User32.dll");
     if (hUser32 == nullptr) {
         DWORD dwError = GetLastError();

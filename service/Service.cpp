@@ -168,7 +168,11 @@ DWORD CService::Register(LPCWSTR lpszPath, BOOL bDelayedStart)
         TRACE(2, L"Failed to ChangeServiceConfig2(SERVICE_CONFIG_DESCRIPTION).");
     }
     if (bDelayedStart) {
-        SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+        // SERVICE_DELAYED_AUTO_START_INFO, which the headers of Windows XP lack; XP refuses
+        // the level (124).
+        struct {
+            BOOL fDelayedAutostart;
+        } delayed = {TRUE};
         if (ChangeServiceConfig2W(service.Get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed)) {
             TRACE(2, L"Succeeded to ChangeServiceConfig2(SERVICE_CONFIG_DELAYED_AUTO_START_INFO).");
         } else {

@@ -197,7 +197,7 @@ void CServiceCtrl::FinalizeEx()
 DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
 {
     TRACE_ENTER(1);
-    m_bIsVistaOrLater = (CWinVer().IsWinXP() == WINVER_NEWER);
+    m_bIsVistaOrLater = !CWinVer().IsXPFamily();
     DWORD dwResult = m_SysTrace.Initialize(QuoLevelNotifyProc, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_SysTrace.Initialize(). code:%u", dwResult);
@@ -233,8 +233,8 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
     TRACE_ENTER(1);
     TRACE(0, L"MainLoop Start.");
     if (m_bIsVistaOrLater) {
-        m_bWatchingScheme = true;
-        if (!QuoApiInitializeWatchActiveScheme()) {
+        m_bWatchingScheme = (QuoApiInitializeWatchActiveScheme() != FALSE);
+        if (!m_bWatchingScheme) {
             TRACE(0, L"Error in QuoApiInitializeWatchActiveScheme().");
         }
     }
@@ -618,14 +618,19 @@ DWORD CServiceCtrl::PipeProc(LPVOID lpMyObj)
             TRACE(0, L"Unknown Code:%d", dwWait);
             continue;
         }
+        // Once the thread is asked to end, the messages still queued are left.
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (WaitForSingleObject(hTerminate, 0) == WAIT_TIMEOUT && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_PIPE_CONNECTED) {
                 TRACE(1, L"WM_PIPE_CONNECTED");
                 pThis->SendPipe_NotifySysinfo(hTerminate, static_cast<DWORD>(msg.wParam));
             } else if (msg.message == WM_PIPE_NOTIFY_SYSINFO) {
                 InterlockedExchange(&pThis->m_lNotifyPending, 0);
-                pThis->SendPipe_NotifySysinfo(hTerminate, PIPE_ALL_CLIENTS);
+                // A tick that sampled before a switch-off queued behind it: the clients
+                // were told that measuring is off, and get no sample after that.
+                if (pThis->m_dwFunction == 1) {
+                    pThis->SendPipe_NotifySysinfo(hTerminate, PIPE_ALL_CLIENTS);
+                }
             } else if (msg.message == WM_PIPE_RECVCMD_SWFUNC) {
                 TRACE(1, L"WM_PIPE_RECVCMD_SWFUNC");
                 pThis->OnPipeCmdSwitchFunction(static_cast<DWORD>(msg.wParam));

@@ -30,7 +30,7 @@ DWORD CSystemTrace::Initialize(QUOLEVEL_CALLBACK pFunc, LPVOID lpParam)
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(pFunc);
     TRACE_CHECK_NULL(lpParam);
-    m_bIsVistaOrLater = (CWinVer().IsWinXP() == WINVER_NEWER);
+    m_bIsVistaOrLater = !CWinVer().IsXPFamily();
 
     DWORD dwResult = m_PowMan.Initialize();
     if (dwResult != ERROR_SUCCESS) {

@@ -16,11 +16,13 @@
 #include <gtest/gtest.h>
 
 #include "IntegrationSupport.h"
+#include "MainWnd.h"
 #include "PipeCmd.h"
 #include "PipeSv.h"
 #include "Service.h"
 #include "SimSetting.h"
 #include "TestSupport.h"
+#include "WinVer.h"
 
 using namespace integ;
 
@@ -360,9 +362,9 @@ protected:
 std::unique_ptr<CTraceFile> AgentStandIn::s_trace;
 std::unique_ptr<CStandInServer> AgentStandIn::s_server;
 
-// At start the agent watches the scheme through the level library and asks once for a
-// level update. Asked before it has read any plan, it answers with an empty name. The
-// session's scheme is polled every second and each new name reported once: another
+// On 64-bit Windows XP (5.2), at start the agent watches the scheme through the level
+// library and asks once for a level update. Asked before it has read any plan, it
+// answers with an empty name. The session's scheme is polled every second and each new name reported once: another
 // scheme of the same name sends nothing. A session that is not the active one reports
 // nothing and answers nothing, but the agent keeps the name for when it is active again.
 // The level is updated only when the session has become active since the last request.
@@ -375,7 +377,7 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     size_t nTrace = s_trace->Count();
     size_t nMark = server.Mark();
     CProcess agent;
-    DWORD dwClient = StartAgentInSession(&agent, {L"QUO_EMULATE_WINVER=5.1"});
+    DWORD dwClient = StartAgentInSession(&agent, {L"QUO_EMULATE_WINVER=5.2"});
     ASSERT_NE(0u, dwClient);
     pipetest::CEventLog::Record update = WaitForCommand(server.Log(), nMark, PIPECMD_UPDATE_QUOLEVEL);
     EXPECT_EQ(sizeof(DWORD), update.payload.size());
@@ -429,6 +431,28 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     SendToAgent(agent, WM_CLOSE, 0);
     EXPECT_EQ(0u, agent.Wait(kWait));
     EXPECT_NE(0u, server.WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
+    EXPECT_EQ(dwFinalized + 1, QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme"));
+}
+
+// The agent's window in this process, with a timer that cannot be set.
+class CTimerlessMainWnd : public CMainWnd {
+protected:
+    DWORD StartTimer() override { return ERROR_NOT_ENOUGH_QUOTA; }
+};
+
+// On 64-bit Windows XP a start whose timer cannot be set fails, and still ends the level
+// library's watch of the scheme that it began.
+TEST_F(AgentStandIn, OnWindowsXpAStartWithoutTimerEndsTheWatchItBegan)
+{
+    CWinVer::SetEmulatedVersion(5, 2);
+    DWORD dwWatches = QuoLevelCalls(kWatchScheme);
+    DWORD dwFinalized = QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme");
+    {
+        CTimerlessMainWnd wnd;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA), wnd.Initialize(GetModuleHandleW(nullptr)));
+    }
+    CWinVer::ClearEmulatedVersion();
+    EXPECT_EQ(dwWatches + 1, QuoLevelCalls(kWatchScheme));
     EXPECT_EQ(dwFinalized + 1, QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme"));
 }
 

@@ -14,7 +14,8 @@ using namespace testsupport;
 
 namespace {
 
-// The relations of a Windows dwMajor.dwMinor to XP, Vista, 7 and 2000.
+// The relations of a Windows dwMajor.dwMinor to XP, Vista, 7 and 2000, and whether it
+// is of the XP family (32-bit XP 5.1, 64-bit XP 5.2).
 void ExpectRelations(DWORD dwMajor, DWORD dwMinor)
 {
     auto relation = [&](DWORD dwAskedMajor, DWORD dwAskedMinor) {
@@ -27,6 +28,7 @@ void ExpectRelations(DWORD dwMajor, DWORD dwMinor)
     EXPECT_EQ(relation(6, 0), winver.IsWinVS()) << dwMajor << "." << dwMinor;
     EXPECT_EQ(relation(6, 1), winver.IsWin7()) << dwMajor << "." << dwMinor;
     EXPECT_EQ(relation(5, 0), winver.CompareVersion(5, 0)) << dwMajor << "." << dwMinor;
+    EXPECT_EQ(dwMajor == 5, winver.IsXPFamily()) << dwMajor << "." << dwMinor;
 }
 
 // QUO_EXPECT_WINVER is the version the prefix was set to ("6.1").
@@ -47,28 +49,29 @@ TEST(WinVerSeam, EmulatedVersions)
     for (const auto& version : versions) {
         CWinVer::SetEmulatedVersion(version[0], version[1]);
         ExpectRelations(version[0], version[1]);
+        EXPECT_EQ(version[0] == 5, CWinVer::IsEmulatingXPFamily()) << version[0] << "." << version[1];
     }
     CWinVer::ClearEmulatedVersion();
 }
 
-QUO_TEST_CHILD(report_xp_relation)
+QUO_TEST_CHILD(report_xp_family)
 {
-    return static_cast<int>(CWinVer().IsWinXP());
+    return CWinVer().IsXPFamily() ? 1 : 0;
 }
 
-// The variable emulates in a child process; a malformed value is ignored (the prefix's
-// Windows is later than XP).
+// The variable emulates in a child process, 64-bit XP as well as 32-bit XP; a malformed
+// value is ignored (the prefix's Windows is later than XP).
 TEST(WinVerSeam, EnvironmentVariableEmulatesInAChildProcess)
 {
-    SetEnvironmentVariableW(L"QUO_EMULATE_WINVER", L"5.1");
-    DWORD dwEmulated = RunChild(L"report_xp_relation");
-    SetEnvironmentVariableW(L"QUO_EMULATE_WINVER", L"5.x");
-    DWORD dwMalformed = RunChild(L"report_xp_relation");
+    const struct {
+        const wchar_t* lpValue;
+        DWORD dwXPFamily;
+    } cases[] = {{L"5.1", 1}, {L"5.2", 1}, {L"5.x", 0}, {nullptr, 0}};
+    for (const auto& c : cases) {
+        SetEnvironmentVariableW(L"QUO_EMULATE_WINVER", c.lpValue);
+        EXPECT_EQ(c.dwXPFamily, RunChild(L"report_xp_family")) << testing::PrintToString(c.lpValue);
+    }
     SetEnvironmentVariableW(L"QUO_EMULATE_WINVER", nullptr);
-    DWORD dwReal = RunChild(L"report_xp_relation");
-    EXPECT_EQ(WINVER_EQUAL, dwEmulated);
-    EXPECT_EQ(WINVER_NEWER, dwMalformed);
-    EXPECT_EQ(WINVER_NEWER, dwReal);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "NamedMutex.h"
 #include "Pipe.h"
+#include "SecurityAttributes.h"
 #include "PipeTestSupport.h"
 #include "TestSupport.h"
 #include "WinVer.h"
@@ -164,6 +165,32 @@ TEST(PipeTransport, MissingPipeFailsAtOnceAndABusyOneAfterTenTries)
     CloseHandle(hSquatter);
 }
 
+// A sender waiting for a busy pipe gives up as soon as its abort event is set.
+TEST(PipeTransport, AbortEndsTheWaitForABusyPipe)
+{
+    std::wstring name = UniquePipe(L"pt.abort");
+    CMutePipe busy(name);
+    ASSERT_TRUE(busy.IsValid());
+    HANDLE hSquatter = RawOpen(name, 1000);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
+    HANDLE hAbort = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD dwResult = 0xFFFF;
+    std::thread sender([&] {
+        CPipe pipe;
+        DWORD dwRetcode = 0;
+        BYTE message[4] = {1, 2, 3, 4};
+        if (pipe.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr) == ERROR_SUCCESS) {
+            dwResult = pipe.Send(message, sizeof(message), &dwRetcode, hAbort);
+        }
+    });
+    Sleep(2 * CPipe::kBusyWait);  // the sender is in its busy tries
+    SetEvent(hAbort);
+    sender.join();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), dwResult);
+    CloseHandle(hAbort);
+    CloseHandle(hSquatter);
+}
+
 // A sender that sends part of its message and then nothing, or that never reads its
 // ACK nor hangs up, holds the receiving end only for the connection's time; the next
 // sender is then served.
@@ -261,6 +288,78 @@ TEST(PipeTransport, SendingEndAllowsIdentificationOnly)
     CloseHandle(hServer);
     ASSERT_TRUE(bImpersonated);
     EXPECT_EQ(winediff::NamedPipeImpersonationLevel(SecurityIdentification), level);
+}
+
+// An owned instance is the first of its name or none: a name that another program holds
+// is refused (183), while a shared instance joins it.
+TEST(PipeTransport, AnOwnedInstanceRefusesATakenName)
+{
+    std::wstring name = UniquePipe(L"pt.owned");
+    HANDLE hSquatter = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES, 64, 64, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
+    CEchoReceiver owned;
+    owned.dwExpect = 4;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), owned.pipe.Initialize(CPipe::kModeReceive, name.c_str(),
+                                                          CEchoReceiver::OnConnection, &owned, CPipe::kInstanceOwned));
+    EXPECT_FALSE(owned.pipe.IsInitialized());
+    CEchoReceiver shared;
+    EXPECT_EQ(0u, shared.Listen(name));
+    CloseHandle(hSquatter);
+
+    std::wstring freeName = UniquePipe(L"pt.owned");
+    EXPECT_EQ(0u, owned.pipe.Initialize(CPipe::kModeReceive, freeName.c_str(), CEchoReceiver::OnConnection, &owned,
+                                        CPipe::kInstanceOwned));
+    DWORD dwAck = 0xDEADBEEF;
+    EXPECT_EQ(0u, SendOnce(freeName, &dwAck));
+    EXPECT_EQ(0u, dwAck);
+}
+
+// The service's pipes: no network logon; SYSTEM and Administrators may do anything; the
+// other accounts may open them as a sending end does (read, write) but not create an
+// instance.
+TEST(PipeTransport, OwnedInstancesGrantUsersNoNewInstance)
+{
+    SECURITY_ATTRIBUTES sa = {};
+    ASSERT_EQ(0u, CreateServicePipeSecurityAttributes(&sa));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD dwRevision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(sa.lpSecurityDescriptor, &control, &dwRevision));
+    EXPECT_NE(0, control & SE_DACL_PROTECTED) << "no entry is inherited";
+    BOOL bPresent = FALSE, bDefaulted = FALSE;
+    PACL pDacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sa.lpSecurityDescriptor, &bPresent, &pDacl, &bDefaulted));
+    ASSERT_TRUE(bPresent && pDacl != nullptr) << "a null DACL lets everybody in";
+
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    ACCESS_MASK sendingEnd = GENERIC_READ | FILE_WRITE_DATA;
+    MapGenericMask(&sendingEnd, &mapping);
+    const struct {
+        WELL_KNOWN_SID_TYPE sid;
+        BYTE byType;
+        bool bFull;
+    } expected[] = {{WinNetworkSid, ACCESS_DENIED_ACE_TYPE, true},
+                    {WinLocalSystemSid, ACCESS_ALLOWED_ACE_TYPE, true},
+                    {WinBuiltinAdministratorsSid, ACCESS_ALLOWED_ACE_TYPE, true},
+                    {WinAuthenticatedUserSid, ACCESS_ALLOWED_ACE_TYPE, false}};
+    ASSERT_EQ(ARRAYSIZE(expected), pDacl->AceCount);
+    for (DWORD i = 0; i < pDacl->AceCount; ++i) {
+        LPVOID lpAce = nullptr;
+        ASSERT_TRUE(GetAce(pDacl, i, &lpAce));
+        auto* pAce = static_cast<ACCESS_ALLOWED_ACE*>(lpAce);  // the denied entry has the same layout
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD cbSid = sizeof(sid);
+        ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &cbSid));
+        EXPECT_TRUE(EqualSid(sid, &pAce->SidStart)) << "entry " << i;
+        EXPECT_EQ(expected[i].byType, pAce->Header.AceType) << "entry " << i;
+        if (expected[i].bFull) {
+            EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ALL_ACCESS), pAce->Mask) << "entry " << i;
+        } else {
+            EXPECT_EQ(sendingEnd, pAce->Mask & sendingEnd) << "a sending end may open it";
+            EXPECT_EQ(0u, pAce->Mask & FILE_CREATE_PIPE_INSTANCE) << "no user adds an instance";
+            EXPECT_EQ(0u, pAce->Mask & (WRITE_DAC | WRITE_OWNER | DELETE)) << "no user changes the pipe";
+        }
+    }
+    FreeSecurityAttributes(&sa);
 }
 
 }  // namespace

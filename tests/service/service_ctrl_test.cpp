@@ -338,11 +338,11 @@ TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndSwitchTheFunction)
               PowerStatuses(StopAndRead()));
 }
 
-// On Windows XP a session change asks the agents to update the level and to name the
-// plan; their answer becomes the record's plan, cut when it arrives unterminated.
+// On 64-bit Windows XP (5.2) a session change asks the agents to update the level and to
+// name the plan; their answer becomes the record's plan, cut when it arrives unterminated.
 TEST_F(ServiceCtrlTest, OnWindowsXPTheAgentsNameThePlan)
 {
-    CWinVer::SetEmulatedVersion(5, 1);
+    CWinVer::SetEmulatedVersion(5, 2);
     Start();
     CTestClient client;
     Connect(client);
@@ -394,6 +394,56 @@ TEST_F(ServiceCtrlTest, AClientThatNeverAnswersDoesNotHoldUpSampling)
     EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_S0, QUOLOG_POWER_S0,
                                      QUOLOG_POWER_END}),
               PowerStatuses(StopAndRead()));
+}
+
+// A switch-off that waits in the pipe thread's queue behind a send to a slow client, with
+// a tick's sample queued behind it: no sample reaches the clients between the switch-off
+// and the switch back on.
+TEST_F(ServiceCtrlTest, NoSampleFollowsASwitchOff)
+{
+    Start();
+    CTestClient client;
+    Connect(client);
+    // A registered client whose receive pipe takes every message and never answers: each
+    // send to it waits for the ACK's time-out, which keeps the pipe thread busy.
+    std::wstring slowName = pipetest::ClientPipeName(L"QUOViewer", 0xdead0002u);
+    HANDLE instances[4];
+    for (HANDLE& hInstance : instances) {
+        hInstance = CreateNamedPipeW(slowName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                     ARRAYSIZE(instances), 1024, 1024, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hInstance);
+    }
+    CPipe ctrlPipe;
+    ASSERT_EQ(0u, ctrlPipe.Initialize(CPipe::kModeSend, L"\\\\.\\pipe\\ctrlpipe_QUOViewer", nullptr, nullptr));
+    DWORD dwHandle = 0;
+    ASSERT_EQ(0u, ctrlPipe.SendRequest(PIPEREQUEST_CONNECT, slowName.c_str(), 0, &dwHandle, nullptr));
+    ASSERT_NE(0u, dwHandle);
+
+    size_t nMark = client.Mark();
+    PipeCmdSwitchFunction off = {PIPECMD_SWITCH_FUNCTION, 0};
+    EXPECT_EQ(0u, client.Send(&off, sizeof(off)));
+    Sleep(500);  // the switch-off is queued
+    m_ctrl.OnTimer(0);  // measuring is still on: its sample is queued behind the switch-off
+    WaitForCommand(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION);
+    for (HANDLE hInstance : instances) {
+        CloseHandle(hInstance);  // the slow client leaves
+    }
+    PipeCmdSwitchFunction on = {PIPECMD_SWITCH_FUNCTION, 1};
+    EXPECT_EQ(0u, client.Send(&on, sizeof(on)));
+    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION, 2));
+    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // sent on switching on
+
+    std::vector<DWORD> commands;
+    std::vector<pipetest::CEventLog::Record> records = client.Log().Records();
+    for (size_t i = nMark; i < records.size(); ++i) {
+        if (records[i].dwEvent == PIPEEVENT_RECEIVED && records[i].payload.size() >= sizeof(DWORD)) {
+            DWORD dwCmd = 0;
+            CopyMemory(&dwCmd, records[i].payload.data(), sizeof(dwCmd));
+            commands.push_back(dwCmd);
+        }
+    }
+    EXPECT_EQ((std::vector<DWORD>{PIPECMD_SWITCH_FUNCTION, PIPECMD_SWITCH_FUNCTION, PIPECMD_NOTIFY_SYSINFO}), commands);
+    ctrlPipe.Finalize(nullptr);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <strsafe.h>
 
 #include "IntegrationSupport.h"
+#include "Pipe.h"
 #include "PipeCmd.h"
 #include "QuoLog.h"
 #include "ScopedHandle.h"
@@ -341,6 +342,61 @@ TEST_F(ServiceTest, AFailedStartReportsItsErrorAndIntervalZeroFallsBack)
     EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
     ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1, &records));
     EXPECT_EQ(5000u, Number(Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0))[0], COL_ELAPSED));
+}
+
+// A program that holds the name of either of the service's pipes before it starts (to
+// squat it or to add instances of its own) stops the start: the service does not run on
+// a pipe it does not own, says why in its trace and ends with 183. Once the name is free
+// it runs.
+TEST_F(ServiceTest, RefusesToRunOnAPipeNameThatIsTaken)
+{
+    CTraceFile trace(L"service_taken_pipe.log");
+    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
+    for (const std::wstring& name : {pipetest::DataPipeName(L"QUOViewer"), pipetest::CtrlPipeName(L"QUOViewer")}) {
+        HANDLE hSquatter = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES, 64, 64, 0,
+                                            nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
+        size_t nMark = trace.Count();
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), RunQuomonsv({L"/START"}));
+        SERVICE_STATUS_PROCESS status = {};
+        ASSERT_TRUE(QueryService(kServiceName, &status));
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), status.dwWin32ExitCode);
+        EXPECT_FALSE(trace.Find(nMark, 0, name + L" exists already: another program holds the name.").empty());
+        EXPECT_FALSE(trace.Find(nMark, 0, L"Error in m_PipeSv.Initialize(). code:183").empty());
+        CloseHandle(hSquatter);
+    }
+    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState());
+}
+
+// A client that registers and then never answers, its pipe's one instance taken: the
+// pipe thread waits for it to come free when the service is stopped. The stop ends that
+// wait, so the thread ends by itself and is never forced to.
+TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
+{
+    CTraceFile trace(L"service_mute_client.log");
+    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
+    ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
+    std::wstring muteName = pipetest::ClientPipeName(L"QUOViewer", 0xdead0003u);
+    pipetest::CMutePipe mute(muteName);
+    ASSERT_TRUE(mute.IsValid());
+    HANDLE hSquatter = pipetest::RawOpen(muteName, 1000);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
+    CPipe ctrlPipe;
+    ASSERT_EQ(0u, ctrlPipe.Initialize(CPipe::kModeSend, pipetest::CtrlPipeName(L"QUOViewer").c_str(), nullptr, nullptr));
+    DWORD dwHandle = 0;
+    ASSERT_EQ(0u, ctrlPipe.SendRequest(PIPEREQUEST_CONNECT, muteName.c_str(), 0, &dwHandle, nullptr));
+    ASSERT_NE(0u, dwHandle);
+    Sleep(2 * CPipe::kBusyWait);  // its greeting waits for the busy pipe
+
+    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+    EXPECT_FALSE(trace.Find(0, 0, L"Failed in sending pipe data (PIPECMD_NOTIFY_SYSINFO). (code:995)").empty())
+        << "the stop ended the send";
+    EXPECT_TRUE(trace.Find(0, 0, L" Timeout! Terminate thread.").empty());
+    ctrlPipe.Finalize(nullptr);
+    CloseHandle(hSquatter);
 }
 
 // The fake power supply that tools/sim-hw published: mains online or not, the battery's

@@ -1,0 +1,151 @@
+// The run-time bindings of Vista's functions and their Windows XP ways, which the
+// emulated Windows XP reaches on the test machine.
+#include <windows.h>
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "VistaFunctions.h"
+#include "WinVer.h"
+
+namespace {
+
+const DWORD kBlockedSpan = 300;  // how long a waiter is watched for not getting a lock
+const DWORD kWait = 10000;
+
+// Runs each case once the Vista way and once the Windows XP way.
+class VistaFunctions : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam()) {
+            CWinVer::SetEmulatedVersion(5, 2);
+        }
+    }
+    void TearDown() override { CWinVer::ClearEmulatedVersion(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Ways, VistaFunctions, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "WindowsXP" : "Vista"; });
+
+// Readings across two wraps, one of them from a thread that read just before the latest
+// reading was stored: each counts from the same start.
+TEST(TickCount, WrapsOfTheThirtyTwoBitCounterAreCounted)
+{
+    const struct {
+        DWORD dwTick;
+        ULONGLONG ullExtended;
+    } readings[] = {
+        {0xFFFFFF00u, 0xFFFFFF00ull},  {0xFFFFFFF0u, 0xFFFFFFF0ull},  {0x00000010u, 0x100000010ull},
+        {0xFFFFFFF8u, 0xFFFFFFF8ull},  {0x00000020u, 0x100000020ull}, {0x80000000u, 0x180000000ull},
+        {0xFFFFFFFFu, 0x1FFFFFFFFull}, {0x00000005u, 0x200000005ull},
+    };
+    volatile LONG64 llState = 0;
+    for (const auto& reading : readings) {
+        EXPECT_EQ(reading.ullExtended, vista::ExtendTickCount(reading.dwTick, &llState)) << std::hex << reading.dwTick;
+    }
+}
+
+TEST_P(VistaFunctions, OrdinalComparisonIgnoresCaseOnly)
+{
+    const struct {
+        const wchar_t* lpLeft;
+        const wchar_t* lpRight;
+        bool bEqual;
+    } cases[] = {
+        {L"C:\\ProgramData\\ZAV\\QUOLogRaw20120710.csv", L"c:\\programdata\\zav\\quolograw20120710.CSV", true},
+        {L"\u00c4\u0416", L"\u00e4\u0436", true},  // Latin and Cyrillic letters
+        {L"", L"", true},
+        {L"abc", L"abcd", false},
+        {L"abcd", L"abc", false},
+        {L"\u00df", L"SS", false},  // no linguistic expansion
+        {L"a\u0308", L"\u00e4", false},  // no normalisation
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.bEqual, vista::EqualOrdinalIgnoreCase(c.lpLeft, c.lpRight)) << testing::PrintToString(c.lpLeft);
+    }
+}
+
+// Readers share the lock the Vista way and take turns the XP way; a writer waits for a
+// reader either way and gets the lock once the reader lets go.
+TEST_P(VistaFunctions, ReadWriteLockExcludesTheWriter)
+{
+    CReadWriteLock lock;
+    EXPECT_EQ(!GetParam(), lock.SharesReaders());
+    lock.AcquireShared();
+    HANDLE hReader = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE hWriter = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread reader([&] {
+        lock.AcquireShared();
+        SetEvent(hReader);
+        lock.ReleaseShared();
+    });
+    EXPECT_EQ(lock.SharesReaders() ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT),
+              WaitForSingleObject(hReader, lock.SharesReaders() ? kWait : kBlockedSpan));
+    std::thread writer([&] {
+        lock.AcquireExclusive();
+        SetEvent(hWriter);
+        lock.ReleaseExclusive();
+    });
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hWriter, kBlockedSpan));
+    lock.ReleaseShared();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hWriter, kWait));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hReader, kWait));
+    reader.join();
+    writer.join();
+    CloseHandle(hReader);
+    CloseHandle(hWriter);
+}
+
+// Cancelling a read that waits on a pipe ends it with 995 either way, and the pipe
+// serves the next read.
+TEST_P(VistaFunctions, CancelEndsTheCallersPendingRead)
+{
+    const wchar_t kName[] = L"\\\\.\\pipe\\quo_vista_functions_cancel";
+    HANDLE hServer = CreateNamedPipeW(kName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
+    HANDLE hClient = CreateFileW(kName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hClient);
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BYTE buffer[8];
+    EXPECT_FALSE(ReadFile(hServer, buffer, sizeof(buffer), nullptr, &ov));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    vista::CancelOwnIo(hServer, &ov);
+    DWORD dwRead = 0;
+    EXPECT_FALSE(GetOverlappedResult(hServer, &ov, &dwRead, TRUE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), GetLastError());
+
+    DWORD dwWritten = 0;
+    ASSERT_TRUE(WriteFile(hClient, "ping", 4, &dwWritten, nullptr));
+    ResetEvent(ov.hEvent);
+    if (!ReadFile(hServer, buffer, sizeof(buffer), nullptr, &ov)) {
+        EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+    }
+    EXPECT_TRUE(GetOverlappedResult(hServer, &ov, &dwRead, TRUE));
+    EXPECT_EQ(4u, dwRead);
+    CloseHandle(ov.hEvent);
+    CloseHandle(hClient);
+    CloseHandle(hServer);
+}
+
+// The system names an open file's final path only the Vista way; the XP way looks at the
+// folders on the way, none of which is a link here.
+TEST_P(VistaFunctions, FinalPathOnlyTheVistaWay)
+{
+    wchar_t szPath[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameW(nullptr, szPath, ARRAYSIZE(szPath)));
+    HANDLE hFile = CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    wchar_t szFinal[MAX_PATH + 8] = L"";
+    EXPECT_EQ(!GetParam(), vista::FinalPathOf(hFile, szFinal, ARRAYSIZE(szFinal)));
+    if (!GetParam()) {
+        EXPECT_TRUE(vista::EqualOrdinalIgnoreCase(szFinal + 4, szPath)) << testing::PrintToString(szFinal);
+    }
+    CloseHandle(hFile);
+    EXPECT_FALSE(vista::PathHasReparsePoint(szPath));
+    EXPECT_TRUE(vista::PathHasReparsePoint((L"C:\\" + std::wstring(MAX_PATH, L'x')).c_str())) << "too long to check";
+}
+
+}  // namespace
