@@ -185,7 +185,6 @@ void CCSVOperator::FinalizeCSV()
 {
     m_FileLock.Finalize();
     m_LineTable1.clear();
-    m_TextTable2.clear();
     m_LineTable3.clear();
 }
 

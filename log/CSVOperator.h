@@ -22,7 +22,6 @@ class CCSVOperator {
 public:
     typedef std::map<DWORD, std::wstring> CellMap;    // 1-based column -> cell text
     typedef std::map<DWORD, CellMap> LineTable;       // 1-based line -> cells
-    typedef std::map<DWORD, std::wstring> TextTable;  // 1-based line -> whole line
 
     // The three kinds of log file (GetLogFullPath, RepeatDeleteFile).
     enum LogKind : DWORD { LOG_KIND_RAW = 1, LOG_KIND_DAILY = 2, LOG_KIND_YEARLY = 3 };
@@ -94,6 +93,15 @@ public:
     // a path over 230 characters; 29 when a backup or delete failed.
     DWORD RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind);
 
+    // Whether a read error is one that no later read of the file will escape: the
+    // file is missing, holds no whole line (or none from the line wanted on) or is too
+    // big. Other errors (the lock's time-out, another program holding the file) pass.
+    static bool IsLastingReadFault(DWORD dwError)
+    {
+        return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND
+            || dwError == ERROR_INVALID_PARAMETER || dwError == ERROR_OPEN_FAILED;
+    }
+
     // The date digits (8 for a day, 4 for a year) of a log file name
     // "<lpPrefix><digits>.csv", prefix and suffix in any case; false for another name.
     static bool DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits);
@@ -124,7 +132,6 @@ protected:
     DWORD AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort);
 
     LineTable m_LineTable1;
-    TextTable m_TextTable2;
     CNamedMutex m_FileLock;
     LineTable m_LineTable3;
     volatile LONG* m_lpRecovery;

@@ -48,6 +48,31 @@ ULONGLONG DaysBetween(const SYSTEMTIME& a, const SYSTEMTIME& b)
     return (ulB.QuadPart - ulA.QuadPart) / kFileTimeUnitsPerDay;
 }
 
+// A question's time as the reading rules check it: year 1601..9999, month 1..12, day
+// 1..31 (a day the month lacks, such as 2012/02/30, is asked about like any other),
+// hour, minute, second and millisecond in range.
+bool IsQuestionTime(const SYSTEMTIME& t)
+{
+    return t.wYear >= 1601 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 && t.wDay <= 31
+        && t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
+}
+
+// A question's date with a day past the month's end carried into the next month
+// (2012/02/30 is 2012/03/01), as date steps count it.
+SYSTEMTIME CarriedDate(const SYSTEMTIME& t)
+{
+    SYSTEMTIME st = DateOf(t);
+    const WORD wDays = CQuoLog::MonthDaysFromYMD(&st);
+    if (st.wDay > wDays) {
+        st.wDay = static_cast<WORD>(st.wDay - wDays);
+        if (++st.wMonth > 12) {
+            st.wMonth = 1;
+            ++st.wYear;
+        }
+    }
+    return st;
+}
+
 // The rows' own days: zeroed records with the dates stFirst, stFirst + 1, ...
 void FillRowDates(QuoLogRead* pRows, DWORD dwRows, const SYSTEMTIME& stFirst)
 {
@@ -150,7 +175,7 @@ DWORD CQuoLog::ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows,
     TRACE_CHECK_NULL(pRows);
     TRACE_CHECK_NULL(pStatistics);
     CStackLock lock(&m_csLock);
-    if (!IsValidSystime(lpTime)) {
+    if (!IsQuestionTime(*lpTime)) {
         TRACE(0, L"Invalid time.");
         TRACE_RETURN(ERROR_INVALID_PARAMETER);
     }
@@ -219,17 +244,21 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
     if (dwResult != ERROR_SUCCESS) {
         TRACE_RETURN(dwResult);
     }
+    // The answer is that of the last line that filled a row: 0, or 2 when its plan
+    // columns are missing; 2 when no line had a valid time.
+    dwResult = ERROR_FILE_NOT_FOUND;
     for (const auto& line : table) {
         QuoLogRead record;
-        dwResult = MapElemToStructElr(table, line.first, &record);
-        if (dwResult != ERROR_SUCCESS) {
-            continue;
+        DWORD dwParse = MapElemToStructElr(table, line.first, &record);
+        if (dwParse != ERROR_SUCCESS && dwParse != ERROR_FILE_NOT_FOUND) {
+            continue;  // no valid time: no slot to fill
         }
         // The row comes from the line's own time, which was checked to be a valid one,
         // so it is one of the 48 rows.
         DWORD dwRow = record.stTime.wHour * 2u + (record.stTime.wMinute != 0 ? 1u : 0u);
         if (dwRow < QUOLOG_DAY_ROWS) {
             pRows[dwRow] = record;
+            dwResult = dwParse;
         }
     }
     pStatistics->stTime = stTime;
@@ -303,7 +332,7 @@ DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
                         const SYSTEMTIME& stToday)
 {
     TRACE_ENTER(2);
-    const SYSTEMTIME stDate = DateOf(stTime);
+    const SYSTEMTIME stDate = CarriedDate(stTime);
     SYSTEMTIME stStart;
     SYSTEMTIME stEnd;
     ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);

@@ -232,14 +232,28 @@ DWORD CQuoLog::RestoreLastItemTime()
     m_szLastItemTime[0] = L'\0';
     std::vector<std::wstring> names = CTempLog::ListRawFiles(m_szLogDir);
     // The newest file whose last line holds a time: a file that a crash left without
-    // a whole line does not hide the records of the day before.
+    // a whole line does not hide the records of the day before. A file that cannot be
+    // read for a passing reason (the lock held by a reader, another program holding
+    // it) is tried again: an older file's time would let older records in.
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         WCHAR szPath[MAX_PATH];
+        if (FAILED(StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", m_szLogDir, it->c_str()))) {
+            continue;
+        }
         WCHAR szLast[kTimeTextChars];
+        DWORD dwResult = m_pTempLog->ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), nullptr);
+        for (DWORD dwAttempt = 1; dwAttempt < kRestoreAttempts && !CCSVOperator::IsLastingReadFault(dwResult)
+             && dwResult != ERROR_SUCCESS;
+             ++dwAttempt) {
+            TRACE(0, L"Error in reading the last line of %s (code:%u): it is read again.", szPath, dwResult);
+            dwResult = m_pTempLog->ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), nullptr);
+        }
+        if (dwResult != ERROR_SUCCESS && !CCSVOperator::IsLastingReadFault(dwResult)) {
+            TRACE(0, L"The last line of %s cannot be read. code:%u", szPath, dwResult);
+            TRACE_RETURN(dwResult);
+        }
         SYSTEMTIME st;
-        if (SUCCEEDED(StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", m_szLogDir, it->c_str()))
-            && m_pTempLog->ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), nullptr) == ERROR_SUCCESS
-            && ConvertStrToSystime(szLast, &st)) {
+        if (dwResult == ERROR_SUCCESS && ConvertStrToSystime(szLast, &st)) {
             FormatLongTime(st, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
             break;
         }
@@ -396,7 +410,7 @@ void CQuoLog::Finalize()
     CStackLock lock(&m_csLock);
     // Runs from the destructor too: nothing may escape it.
     try {
-        if (m_pTempLog != nullptr && m_pTempLog->GetDelayWrite()) {
+        if (m_pTempLog != nullptr) {
             m_pTempLog->WriteLog(nullptr, nullptr, nullptr);
         }
     } catch (const std::bad_alloc&) {
@@ -496,9 +510,7 @@ void CQuoLog::OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort)
     if (*m_Env.lpRecovery != 0 || m_pTempLog == nullptr) {
         TRACE_EXIT();
     }
-    if (m_pTempLog->GetDelayWrite()) {
-        m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
-    }
+    m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     BOOL bTandora = IsTandoraInstalled(m_Env);
     Totalize(stNow, hAbort, TRUE /* fold */, bTandora);
     if (bTandora) {
@@ -513,9 +525,7 @@ void CQuoLog::OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort)
     if ((stNow.wMinute != 0 && stNow.wMinute != 30) || *m_Env.lpRecovery != 0 || m_pTempLog == nullptr) {
         TRACE_EXIT();
     }
-    if (m_pTempLog->GetDelayWrite()) {
-        m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
-    }
+    m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     Totalize(stNow, hAbort, stNow.wHour == 0 && stNow.wMinute == 0, FALSE /* no peak-shift refresh */);
     TRACE_EXIT();
 }
@@ -532,9 +542,20 @@ CQuoLog::TotalizeResults CQuoLog::Totalize(const SYSTEMTIME& stNow, HANDLE hAbor
     if (bRefreshPks) {
         m_pTotalizeLog->GetPksBattChrgPrvntInfo();
     }
-    results.dwOne = m_pTotalizeLog->TotalizeQuoLogOne(stNow, hAbort);
+    // Records still waiting in memory for the raw file to take them are not on disk
+    // yet: the totalization stops at the oldest, so that its slot and day stay open
+    // until it is written.
+    SYSTEMTIME stEnd = stNow;
+    SYSTEMTIME stBuffered;
+    if (m_pTempLog->GetOldestBufferedTime(&stBuffered) && CompareTime(stBuffered, stEnd) < 0) {
+        TRACE(1, L"Records from %04u/%02u/%02u,%02u:%02u:%02u.%03u on are not written yet: the totalization stops there.",
+              stBuffered.wYear, stBuffered.wMonth, stBuffered.wDay, stBuffered.wHour, stBuffered.wMinute,
+              stBuffered.wSecond, stBuffered.wMilliseconds);
+        stEnd = stBuffered;
+    }
+    results.dwOne = m_pTotalizeLog->TotalizeQuoLogOne(stEnd, hAbort);
     if (bFold && results.dwOne == ERROR_SUCCESS) {
-        results.dwTwo = m_pTotalizeLog->TotalizeQuoLogTwo(stNow, hAbort);
+        results.dwTwo = m_pTotalizeLog->TotalizeQuoLogTwo(stEnd, hAbort);
         m_pTempLog->DeleteLogFile(m_szLogDir, hAbort);
     }
     TRACE(1, L"TotalizeQuoLogOne: %u, TotalizeQuoLogTwo: %u", results.dwOne, results.dwTwo);

@@ -25,6 +25,9 @@ public:
     static constexpr size_t kDateTextChars = 11;  // "%04u/%02u/%02u" and terminator
     static constexpr DWORD kRecoveryAckTimeout = 5000;
     static constexpr DWORD kTimerPeriod = 60000;
+    // Reads of the newest raw file at start-up that meet a passing fault (each waits up
+    // to the file lock's time-out) before the start fails with it.
+    static constexpr DWORD kRestoreAttempts = 5;
 
     explicit CQuoLog(const QuoLogEnvironment& env);
     ~CQuoLog();
@@ -46,8 +49,10 @@ public:
     // Answers a QUOLogRead question about the period of *lpTime, with today the local
     // date (ReadAt: stToday's date). pRows (dwCount records) and *pStatistics are zeroed
     // and filled. 0 answered; 2 nothing to show (the period lies after today, no file,
-    // no line); 87 for a bad kind, too few rows or an invalid *lpTime; or the error of
-    // a file read.
+    // no line); 87 for a bad kind, too few rows or a *lpTime with a field out of range
+    // (a day 1..31 the month lacks, such as 2012/02/30, is a question like any other:
+    // its day has no file, its week is that of the day it carries into); or the error
+    // of a file read.
     DWORD Read(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics);
     DWORD ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
                  const SYSTEMTIME& stToday);
@@ -86,9 +91,9 @@ public:
     void OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort);
 
     // What one totalization does: with bRefreshPks the peak-shift settings are read
-    // first; the raw lines up to stNow go into the daily logs; with bFold, when that
-    // gave 0, the finished days go into the yearly logs and the oldest raw files are
-    // dropped. The results of the two steps; dwTwo is 0xFFFFFFFF when it did not run.
+    // first; the raw lines up to stNow (or up to the oldest record the raw log still
+    // holds in memory) go into the daily logs; with bFold, when that gave 0, the
+    // finished days go into the yearly logs and the oldest raw files are dropped. The results of the two steps; dwTwo is 0xFFFFFFFF when it did not run.
     struct TotalizeResults {
         DWORD dwOne;
         DWORD dwTwo;

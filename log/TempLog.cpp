@@ -39,7 +39,10 @@ CTempLog::CTempLog(CQuoLog& owner)
       m_szLastItemTime(),
       m_dwInterval(0),
       m_dwDelayTime(0),
-      m_dwRawLogLeaveNum(kDefaultRawLogLeaveNum)
+      m_dwRawLogLeaveNum(kDefaultRawLogLeaveNum),
+      m_dwMaxBufferedLines(kMaxBufferedLines),
+      m_bWriteFailing(false),
+      m_dwDropped(0)
 {
     InitializeCriticalSection(&m_csBuffer);
 }
@@ -88,6 +91,12 @@ DWORD CTempLog::Initialize()
 void CTempLog::Finalize()
 {
     CStackLock lock(&m_csBuffer);
+    if (!m_Buffer.empty()) {
+        TRACE_FUNCTION();
+        TRACE(0, L"%u records could not be written and are lost, from %.23s on.", static_cast<DWORD>(m_Buffer.size()),
+              m_Buffer.front().c_str());
+        m_Buffer.clear();
+    }
     FinalizeCSV();
 }
 
@@ -171,24 +180,18 @@ DWORD CTempLog::FormatQuoLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime
     TRACE_RETURN(ERROR_SUCCESS);
 }
 
-void CTempLog::AppendOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime)
+void CTempLog::AppendOneLine(LPCWSTR lpLine)
 {
-    TRACE_ENTER(2);
-    WCHAR szLine[kLineChars];
-    if (FormatQuoLog(pRecord, lpTime, szLine, ARRAYSIZE(szLine)) != ERROR_SUCCESS) {
-        TRACE_EXIT_ERROR();
-    }
-    if (m_TextTable2.size() >= kMaxBufferedLines) {
-        TRACE(0, L"The write buffer is full; its oldest line is dropped: %s", m_TextTable2.begin()->second.c_str());
-        TextTable renumbered;
-        DWORD dwKey = 0;
-        for (auto it = std::next(m_TextTable2.begin()); it != m_TextTable2.end(); ++it) {
-            renumbered[++dwKey] = std::move(it->second);
+    if (m_Buffer.size() >= m_dwMaxBufferedLines) {
+        if (m_dwDropped == 0) {
+            TRACE_FUNCTION();
+            TRACE(0, L"The write buffer is full (%u lines): its oldest lines are dropped, from %.23s on.",
+                  static_cast<DWORD>(m_Buffer.size()), m_Buffer.front().c_str());
         }
-        m_TextTable2.swap(renumbered);
+        m_Buffer.pop_front();
+        ++m_dwDropped;
     }
-    m_TextTable2[static_cast<DWORD>(m_TextTable2.size()) + 1] = szLine;
-    TRACE_EXIT();
+    m_Buffer.emplace_back(lpLine);
 }
 
 DWORD CTempLog::AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort)
@@ -206,78 +209,97 @@ DWORD CTempLog::AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& tex
     TRACE_RETURN(AppendLines(szPath, text, hAbort));
 }
 
-DWORD CTempLog::WriteOneLine(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort)
-{
-    TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pRecord);
-    TRACE_CHECK_NULL(lpTime);
-    WCHAR szLine[kLineChars];
-    DWORD dwResult = FormatQuoLog(pRecord, lpTime, szLine, ARRAYSIZE(szLine));
-    if (dwResult == ERROR_SUCCESS) {
-        dwResult = AppendToRawFile(*lpTime, szLine, hAbort);
-    }
-    TRACE_RETURN(dwResult);
-}
-
 DWORD CTempLog::FlushBuffer(HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    if (m_TextTable2.empty()) {
-        TRACE_RETURN(ERROR_SUCCESS);
+    DWORD dwResult = ERROR_SUCCESS;
+    size_t nWritten = 0;
+    while (nWritten < m_Buffer.size()) {
+        // The lines of one day go into that day's file in one append, all or none.
+        const std::wstring& first = m_Buffer[nWritten];
+        size_t nEnd = nWritten;
+        std::wstring text;
+        while (nEnd < m_Buffer.size() && m_Buffer[nEnd].compare(0, kDateTextChars, first, 0, kDateTextChars) == 0) {
+            text += m_Buffer[nEnd++];
+        }
+        SYSTEMTIME stDay;
+        CQuoLog::ConvertStrToDate(first.substr(0, kDateTextChars).c_str(), &stDay);
+        dwResult = AppendToRawFile(stDay, text, hAbort);
+        if (dwResult != ERROR_SUCCESS) {
+            break;
+        }
+        nWritten = nEnd;
     }
-    SYSTEMTIME stDay;
-    CQuoLog::ConvertStrToDate(m_TextTable2.begin()->second.substr(0, kDateTextChars).c_str(), &stDay);
-    std::wstring text;
-    for (const auto& line : m_TextTable2) {
-        text += line.second;
-    }
-    DWORD dwResult = AppendToRawFile(stDay, text, hAbort);
+    m_Buffer.erase(m_Buffer.begin(), m_Buffer.begin() + static_cast<std::ptrdiff_t>(nWritten));
     if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"%u lines stay buffered. code:%u", static_cast<DWORD>(m_TextTable2.size()), dwResult);
+        // Said once when writing starts to fail, not at every record.
+        if (!m_bWriteFailing) {
+            TRACE(0, L"The raw log cannot be written (code:%u): records are kept in memory, in order, until it can.",
+                  dwResult);
+            m_bWriteFailing = true;
+        }
         TRACE_RETURN(dwResult);
     }
-    m_TextTable2.clear();
+    if (m_bWriteFailing) {
+        TRACE(0, L"The raw log is written again; %u kept records were dropped from the full buffer.", m_dwDropped);
+        m_bWriteFailing = false;
+        m_dwDropped = 0;
+    }
     TRACE_RETURN(ERROR_SUCCESS);
+}
+
+bool CTempLog::IsFlushDue(const QuoLogData& record) const
+{
+    if (!m_bDelayWrite || m_dwInterval == 0 || record.dwPowerStatus == QUOLOG_POWER_TO_S3S4
+        || record.dwPowerStatus == QUOLOG_POWER_END) {
+        return true;
+    }
+    DWORD dwLines = std::min(m_dwDelayTime / m_dwInterval, m_dwMaxBufferedLines);
+    return m_Buffer.size() >= dwLines;
 }
 
 DWORD CTempLog::WriteLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     CStackLock lock(&m_csBuffer);
-    if (!m_bDelayWrite) {
-        TRACE_CHECK_NULL(pRecord);
-        TRACE_RETURN(WriteOneLine(pRecord, lpTime, hAbort));
-    }
     if (pRecord == nullptr) {
         TRACE_RETURN(FlushBuffer(hAbort));
     }
-    TRACE_CHECK_NULL(lpTime);
-    if (!m_TextTable2.empty()) {
-        WCHAR szDate[CQuoLog::kDateTextChars];
-        CQuoLog::FormatDate(*lpTime, szDate, ARRAYSIZE(szDate));
-        // A raw file only ever receives lines of its own day.
-        if (m_TextTable2.begin()->second.compare(0, kDateTextChars, szDate) != 0) {
-            DWORD dwResult = FlushBuffer(hAbort);
-            if (dwResult != ERROR_SUCCESS) {
-                TRACE_RETURN(dwResult);
-            }
-        }
+    WCHAR szLine[kLineChars];
+    DWORD dwResult = FormatQuoLog(pRecord, lpTime, szLine, ARRAYSIZE(szLine));
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_RETURN(dwResult);
     }
-    AppendOneLine(pRecord, lpTime);
-    if (m_dwInterval != 0) {
-        DWORD dwLines = std::min(m_dwDelayTime / m_dwInterval, kMaxBufferedLines);
-        if (dwLines > m_TextTable2.size() && pRecord->dwPowerStatus != QUOLOG_POWER_TO_S3S4
-            && pRecord->dwPowerStatus != QUOLOG_POWER_END) {
-            TRACE_RETURN(ERROR_SUCCESS);
-        }
+    // A raw file only ever receives lines of its own day: buffered lines of an earlier
+    // day go out before the record joins the buffer. Whether they could or not, the
+    // record is kept.
+    if (m_bDelayWrite && !m_Buffer.empty() && m_Buffer.front().compare(0, kDateTextChars, szLine, kDateTextChars) != 0) {
+        dwResult = FlushBuffer(hAbort);
     }
-    TRACE_RETURN(FlushBuffer(hAbort));
+    AppendOneLine(szLine);
+    if (!IsFlushDue(*pRecord)) {
+        TRACE_RETURN(dwResult);
+    }
+    DWORD dwFlush = FlushBuffer(hAbort);
+    TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : dwFlush);
 }
 
 void CTempLog::DiscardBuffer()
 {
     CStackLock lock(&m_csBuffer);
-    m_TextTable2.clear();
+    m_Buffer.clear();
+}
+
+bool CTempLog::GetOldestBufferedTime(SYSTEMTIME* lpTime)
+{
+    CStackLock lock(&m_csBuffer);
+    return !m_Buffer.empty() && CQuoLog::ConvertStrToSystime(m_Buffer.front().substr(0, kTimeTextChars).c_str(), lpTime);
+}
+
+DWORD CTempLog::GetBufferedLineCount()
+{
+    CStackLock lock(&m_csBuffer);
+    return static_cast<DWORD>(m_Buffer.size());
 }
 
 std::vector<std::wstring> CTempLog::ListRawFiles(LPCWSTR lpLogDir)
@@ -321,32 +343,38 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
     SYSTEMTIME stStart;
     CQuoLog::ConvertStrToDate(m_szLastItemTime, &stStart);
     SYSTEMTIME stDay = stStart;
+    DWORD dwResult = ERROR_SUCCESS;
     while (CQuoLog::CompareDate(stDay, stEnd) <= 0 && !IsRecovering()) {
         WCHAR szPath[MAX_PATH];
-        bool bExists = m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)
-            && GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
-        bool bStartDay = CQuoLog::CompareDate(stDay, stStart) == 0;
-        DWORD dwFirstLine = bStartDay ? m_dwLastWriteLine + 1 : 1;
-        if (bExists && CQuoLog::CompareDate(stDay, stEnd) < 0) {
-            if (ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort) == ERROR_SUCCESS) {
-                AppendTable3To1();
-            }
-        } else if (bExists) {
-            DWORD dwResult = ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort);
-            if (dwResult != ERROR_SUCCESS) {
-                TRACE_RETURN(m_LineTable1.empty() ? dwResult : ERROR_SUCCESS);
-            }
-            for (auto& line : m_LineTable3) {
+        if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)) {
+            break;
+        }
+        bool bExists = true;
+        if (GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
+            DWORD dwError = GetLastError();
+            bExists = !IsLastingReadFault(dwError);
+        }
+        const bool bEndDay = CQuoLog::CompareDate(stDay, stEnd) == 0;
+        const DWORD dwFirstLine = (CQuoLog::CompareDate(stDay, stStart) == 0) ? m_dwLastWriteLine + 1 : 1;
+        dwResult = bExists ? ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort) : ERROR_FILE_NOT_FOUND;
+        if (dwResult != ERROR_SUCCESS && !IsLastingReadFault(dwResult)) {
+            // The day's lines are read next time: the lines before it are totalized,
+            // and the read position never passes it.
+            TRACE(0, L"Error in reading %s (code:%u): the totalization stops before it.", szPath, dwResult);
+            TRACE_RETURN(dwResult);
+        }
+        for (auto& line : m_LineTable3) {
+            if (bEndDay) {
                 std::wstring stamp = line.second[1] + L"," + line.second[2];
                 SYSTEMTIME stLine;
                 CQuoLog::ConvertStrToSystime(stamp.c_str(), &stLine);
                 if (CQuoLog::CompareTime(stLine, stEnd) > 0) {
                     break;
                 }
-                m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
             }
-            m_LineTable3.clear();
+            m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
         }
+        m_LineTable3.clear();
         if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
             break;
         }
@@ -355,7 +383,11 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
         m_LineTable1.clear();
         TRACE_RETURN(ERROR_OPERATION_ABORTED);
     }
-    TRACE_RETURN(m_LineTable1.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    if (!m_LineTable1.empty()) {
+        TRACE_RETURN(ERROR_SUCCESS);
+    }
+    // Nothing new: 87 when the end day's file has no line after the read position.
+    TRACE_RETURN(dwResult == ERROR_INVALID_PARAMETER ? dwResult : ERROR_FILE_NOT_FOUND);
 }
 
 DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines)
@@ -392,9 +424,20 @@ void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
         TRACE(1, L"DeleteLogFile:FindFirstFile failed.dwFileCnt: %u", 0u);
         TRACE_EXIT();
     }
-    // The newest file is the one being written: it is always kept.
+    // The newest file is the one being written: it is always kept, and so is every
+    // file from the read position's day on, whose lines are not all totalized yet.
     const size_t nKeep = std::max<DWORD>(m_dwRawLogLeaveNum, 1);
+    SYSTEMTIME stPosition;
+    CQuoLog::ConvertStrToDate(m_szLastItemTime, &stPosition);
+    WCHAR szFirstKept[16];
+    StringCchPrintfW(szFirstKept, ARRAYSIZE(szFirstKept), L"%04u%02u%02u", stPosition.wYear, stPosition.wMonth,
+                     stPosition.wDay);
     for (size_t i = 0; i + nKeep < names.size(); ++i) {
+        std::wstring digits;
+        if (DateDigitsOfName(names[i].c_str(), kRawPrefix, 8, digits) && digits >= szFirstKept) {
+            TRACE(1, L"DeleteLogFile: %s and later files are not totalized yet.", names[i].c_str());
+            break;
+        }
         WCHAR szPath[MAX_PATH];
         StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", lpLogDir, names[i].c_str());
         TRACE(1, L"DeleteLogFile:Find file name is %s", szPath);

@@ -43,12 +43,6 @@ int CompareFields(const WORD* a, const WORD* b, size_t n)
     return CTotalizeLog::kSame;
 }
 
-// A daily file that no later run can fold either: no whole line, or too big to read.
-bool IsLastingReadFault(DWORD dwError)
-{
-    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_INVALID_PARAMETER || dwError == ERROR_OPEN_FAILED;
-}
-
 DWORD CellDword(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn)
 {
     DWORD dwValue = 0;
@@ -85,7 +79,8 @@ CTotalizeLog::CTotalizeLog(CQuoLog& owner)
       m_stPksEndTime(),
       m_bPksEnable(FALSE),
       m_szPowPlanQuo(),
-      m_szPowPlanSuperQuo()
+      m_szPowPlanSuperQuo(),
+      m_dwRefusals(0)
 {
 }
 
@@ -355,20 +350,9 @@ BOOL CTotalizeLog::FormatTotalLine(const QuoLogRead& r, LPWSTR lpLine, size_t cc
         r.ullReductEnergy));
 }
 
-DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort)
+DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
-    if (!FormatTotalLine(record, szLine, ARRAYSIZE(szLine))) {
-        TRACE(0, L"The totals line does not fit.");
-        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
-    }
-    WCHAR szPath[MAX_PATH];
-    if ((dwKind != LOG_KIND_DAILY && dwKind != LOG_KIND_YEARLY)
-        || !m_Owner.GetLogFullPath(dwKind, &record.stTime, szPath, ARRAYSIZE(szPath), TRUE /* year folder */)) {
-        DWORD dwError = GetLastError();
-        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_INVALID_PARAMETER);
-    }
     // One hold of the lock for the look at the last line and the append, so that no
     // other process appends between the two.
     CFileLockScope lock(m_FileLock, hAbort);
@@ -377,7 +361,7 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
         TRACE_RETURN(lock.Result());
     }
     WCHAR szLast[CQuoLog::kTimeTextChars];
-    DWORD dwResult = ReadLastLine(szPath, szLast, ARRAYSIZE(szLast), hAbort);
+    DWORD dwResult = ReadLastLine(lpPath, szLast, ARRAYSIZE(szLast), hAbort);
     if (dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) {
         szLast[0] = L'\0';
     } else if (dwResult != ERROR_SUCCESS) {
@@ -386,12 +370,60 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
     SYSTEMTIME stLast;
     SYSTEMTIME stNew;
     CQuoLog::ConvertStrToSystime(szLast, &stLast);
-    CQuoLog::ConvertStrToSystime(std::wstring(szLine, kTimeTextChars).c_str(), &stNew);
+    CQuoLog::ConvertStrToSystime(std::wstring(lpLine, kTimeTextChars).c_str(), &stNew);
     if (CQuoLog::CompareTime(stNew, stLast) <= 0) {
-        TRACE(1, L"Already in %s: %.23s", szPath, szLine);
+        TRACE(1, L"Already in %s: %.23s", lpPath, lpLine);
         TRACE_RETURN(ERROR_SUCCESS);
     }
-    TRACE_RETURN(AppendLines(szPath, szLine, hAbort));
+    TRACE_RETURN(AppendLines(lpPath, lpLine, hAbort));
+}
+
+DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
+    if (!FormatTotalLine(record, szLine, ARRAYSIZE(szLine))) {
+        TRACE(0, L"The totals line does not fit.");
+        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (dwKind != LOG_KIND_DAILY && dwKind != LOG_KIND_YEARLY) {
+        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    }
+    DWORD dwResult = ERROR_SUCCESS;
+    WCHAR szPath[MAX_PATH];
+    if (m_Owner.GetLogFullPath(dwKind, &record.stTime, szPath, ARRAYSIZE(szPath), TRUE /* year folder */)) {
+        dwResult = AppendIfLater(szPath, szLine, hAbort);
+    } else {
+        dwResult = GetLastError();
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = ERROR_INVALID_PARAMETER;
+        }
+    }
+    // The file a line belongs to: the kind and the day (daily) or the year (yearly).
+    const SYSTEMTIME& t = record.stTime;
+    WCHAR szFile[24];
+    StringCchPrintfW(szFile, ARRAYSIZE(szFile), L"%u:%04u%02u%02u", dwKind, t.wYear,
+                     (dwKind == LOG_KIND_DAILY) ? t.wMonth : 0u, (dwKind == LOG_KIND_DAILY) ? t.wDay : 0u);
+    if (dwResult == ERROR_SUCCESS || dwResult == ERROR_OPERATION_ABORTED) {
+        if (dwResult == ERROR_SUCCESS && m_RefusingFile == szFile) {
+            m_RefusingFile.clear();
+            m_dwRefusals = 0;
+        }
+        TRACE_RETURN(dwResult);
+    }
+    // A run stops at a line that could not be written and the next run tries it again;
+    // a file that has refused it in kMaxRefusedRuns runs in a row is given up: its
+    // lines are skipped, one by one, until it takes one again.
+    if (m_RefusingFile != szFile) {
+        m_RefusingFile = szFile;
+        m_dwRefusals = 0;
+    }
+    if (++m_dwRefusals < kMaxRefusedRuns) {
+        TRACE_RETURN(dwResult);
+    }
+    TRACE(0, L"The log file of %.10s has refused its lines in %u runs (code:%u): the line of %.23s is skipped.", szLine,
+          m_dwRefusals, dwResult, szLine);
+    TRACE_RETURN(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::MapElemToStructElw(const LineTable& table, DWORD dwLine, QuoLogData* pElement,
@@ -450,12 +482,16 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     if (IsRecovering()) {
         TRACE_RETURN(ERROR_OPERATION_ABORTED);
     }
-    DWORD dwResult = pTempLogObj->LoadTotalizeBuffer(stNow, hAbort);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(1, L"Nothing to totalize. code:%u", dwResult);
-        TRACE_RETURN(dwResult);
-    }
+    // A raw file that could not be read for a passing reason leaves the lines of the
+    // days before it to totalize; its error is still the result, so that nothing is
+    // folded past it.
+    const DWORD dwLoad = pTempLogObj->LoadTotalizeBuffer(stNow, hAbort);
     LineTable& lines = pTempLogObj->GetLineTable1();
+    if (lines.empty()) {
+        TRACE(1, L"Nothing to totalize. code:%u", dwLoad);
+        TRACE_RETURN(dwLoad != ERROR_SUCCESS ? dwLoad : ERROR_FILE_NOT_FOUND);
+    }
+    DWORD dwResult = ERROR_SUCCESS;
     QuoLogData newest;
     SYSTEMTIME stNewest;
     DWORD dwElapsed = 0;
@@ -479,7 +515,7 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     pTempLogObj->SetLastItemTime(run.CommitDay());
     pTempLogObj->SetLastWriteLine(run.CommitLine());
     TRACE(1, L"Read position: %s, line %u", pTempLogObj->GetLastItemTime(), pTempLogObj->GetLastWriteLine());
-    TRACE_RETURN(dwResult);
+    TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : dwLoad);
 }
 
 DWORD CTotalizeLog::TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort)

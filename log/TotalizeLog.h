@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <map>
+#include <string>
 
 #include "CSVOperator.h"
 #include "QuoLog.h"
@@ -74,7 +75,8 @@ public:
 
     // The raw lines after the read position up to stNow into half-hour slots of the
     // daily logs; the read position moves past what was written. 0 when it totalized;
-    // the error of LoadTotalizeBuffer when there was nothing new; 995 when the newest
+    // the error of LoadTotalizeBuffer when there was nothing new, or when a raw file
+    // could not be read for a passing reason (after the days before it); 995 when the newest
     // line is a TO_S3S4 or TO_S5 record (nothing is done until the record that ends the
     // period is written) or a recovery started; 21 without a raw log; 170 or 995 when a
     // slot line could not be written for a passing reason (the slot is read again next
@@ -113,8 +115,12 @@ public:
 
     // Appends the record to the daily (kind 2) or yearly (kind 3) log of its date when
     // it is later than the file's last line; a slot or day already in the file is left
-    // alone. 0, or the error of the lock, the read or the write.
+    // alone. 0, or the error of the lock, the read or the write. A file that has
+    // refused its line in kMaxRefusedRuns calls in a row (one a run, since a run stops
+    // at such a line) is given up: every line it refuses from then on is traced and
+    // skipped with 0, until it takes one again.
     DWORD AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort);
+    static constexpr DWORD kMaxRefusedRuns = 8;
     // The totals line of a record, CR LF included. FALSE when it does not fit.
     static BOOL FormatTotalLine(const QuoLogRead& record, LPWSTR lpLine, size_t cchLine);
 
@@ -165,6 +171,8 @@ private:
     void ReadSettings();
     DWORD ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime);
     DWORD FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort);
+    // Appends lpLine to lpPath when its time is later than the file's last line.
+    DWORD AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort);
 
     CQuoLog& m_Owner;
     WCHAR m_szLastItemTime[24];
@@ -179,4 +187,6 @@ private:
     BOOL m_bPksEnable;
     WCHAR m_szPowPlanQuo[QUOLOG_POWERPLAN_CHARS];
     WCHAR m_szPowPlanSuperQuo[QUOLOG_POWERPLAN_CHARS];
+    std::wstring m_RefusingFile;  // "kind:date" of the file whose line failed last, and in how many runs
+    DWORD m_dwRefusals;
 };

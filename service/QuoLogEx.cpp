@@ -32,7 +32,7 @@ const LPCWSTR kLevelNames[] = {L"Unknown", L"Level1", L"Level2", L"Level3", L"Le
 
 CQuoLogEx::CQuoLogEx()
     : m_bInitialized(false), m_csData(), m_csWrite(), m_LogData(), m_bAwake(true), m_bOutput(true),
-      m_ullLastWriteTime(0)
+      m_ullLastWriteTime(0), m_dwLastWriteResult(ERROR_SUCCESS)
 {
     InitializeCriticalSection(&m_csData);
     InitializeCriticalSection(&m_csWrite);
@@ -248,9 +248,12 @@ DWORD CQuoLogEx::Write(BOOL bSample)
     } else {
         WaitForLaterTimeStamp();
         dwResult = QUOLogWrite(&record);
-        if (dwResult != ERROR_SUCCESS) {
+        if (dwResult != ERROR_SUCCESS && m_dwLastWriteResult == ERROR_SUCCESS) {
             TRACE(0, L"Error in QUOLogWrite(). code:%u", dwResult);
+        } else if (dwResult == ERROR_SUCCESS && m_dwLastWriteResult != ERROR_SUCCESS) {
+            TRACE(0, L"QUOLogWrite() succeeds again.");
         }
+        m_dwLastWriteResult = dwResult;
         m_ullLastWriteTime = LocalTimeMs();
     }
     // After an END record no running sample belongs to a run either, until the next START.

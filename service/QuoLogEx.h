@@ -40,6 +40,8 @@ public:
     // event record only its power status and battery fields. No running sample is
     // written between a suspend, shutdown or end record and the next resume or start. Two
     // writes never share a time stamp: the second waits until the clock has moved on.
+    // A failing write is traced once, when writing starts to fail, and its end once
+    // (the library keeps the records meanwhile), not at every sample.
     DWORD Write(BOOL bSample);
 
     // Sets the power status and writes, as one step: no other thread's status can come
@@ -69,4 +71,6 @@ private:
     bool m_bOutput;
     // Local time in ms just after the last write (the library's stamp is not later).
     ULONGLONG m_ullLastWriteTime;
+    // The library's answer to the last write.
+    DWORD m_dwLastWriteResult;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "FolderTree.h"
 #include "LogTestSupport.h"
@@ -146,6 +147,32 @@ TEST_F(CoreTest, OnlyRecordsLaterThanTheNewestOneAreWritten)
     foldertree::DeleteTree(place.LogDir().c_str());
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
     EXPECT_STREQ(L"", quoLog->GetLastItemTime());
+}
+
+// The file lock held a moment longer than its time-out while the writer starts: the
+// newest raw file is read again rather than passed over for the day before, whose
+// older time would let records in that are not later than the newest one.
+TEST_F(CoreTest, TheNewestRawFileIsReadAgainWhenItsLockTimesOutAtStart)
+{
+    MakeFolders(place.LogDir());
+    WriteUtf16File(RawPath(L"20120709"), RawLine(MakeTime(2012, 7, 9, 10, 0), 1));
+    WriteUtf16File(RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 12, 0), 1));
+    CScopedKernelHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {
+        CNamedMutex lock;
+        lock.Initialize(place.LockName().c_str(), 0);
+        lock.Lock(nullptr);
+        SetEvent(held.Get());
+        Sleep(CCSVOperator::kLockTimeout + 500);
+        lock.Unlock();
+    });
+    WaitForSingleObject(held.Get(), 10000);
+    DWORD dwOpen = Open(QUOLOG_MODE_WRITER);
+    holder.join();
+    ASSERT_EQ(0u, dwOpen);
+    EXPECT_STREQ(L"2012/07/10,12:00:00.000", quoLog->GetLastItemTime());
+    EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 11, 0)));
+    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
 }
 
 TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)

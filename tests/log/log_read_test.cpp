@@ -105,8 +105,44 @@ TEST_F(ReadTest, BadKindsCountsAndTimesGive87)
     EXPECT_EQ(87u, Read(QUOLOG_READ_MONTH, st, 30, today));  // July has 31 days
     EXPECT_EQ(87u, Read(QUOLOG_READ_YEAR, st, 11, today));
     EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, MakeTime(2012, 13, 1), 48, today));
-    EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, MakeTime(2012, 2, 30), 48, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, MakeTime(2012, 2, 32), 48, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_WEEK, MakeTime(2012, 2, 0), 7, today));
+    EXPECT_EQ(87u, Read(QUOLOG_READ_DAY, MakeTime(2012, 2, 1, 24), 48, today));
     EXPECT_EQ(kGuard, rows[48].dwS0Time);
+}
+
+// A day 1..31 that the month lacks is a question like any other: its day has no daily
+// file (2), its week is that of the day it carries into, its month and year are read.
+TEST_F(ReadTest, ADayTheMonthLacksIsAskedAboutLikeAnyOther)
+{
+    Yearly(2012, TotalsLine(MakeTime(2012, 2, 26), 1, 0) + TotalsLine(MakeTime(2012, 2, 29), 2, 0)
+                     + TotalsLine(MakeTime(2012, 3, 1), 4, 0));
+    const SYSTEMTIME feb30 = MakeTime(2012, 2, 30);
+    const SYSTEMTIME today = MakeTime(2012, 4, 1);
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, feb30, 48, today));
+    EXPECT_TRUE(SameDate(rows[47].stTime, 2012, 2, 30));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, feb30, 7, today));  // Sunday 02/26 to Saturday 03/03
+    EXPECT_EQ(std::vector<DWORD>({1, 0, 0, 2, 4, 0, 0}), S0(7));
+    ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, feb30, 29, today));
+    EXPECT_EQ(3u, total.dwS0Time);
+    ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, feb30, 12, today));
+    EXPECT_EQ(7u, total.dwS0Time);
+}
+
+// A day's answer is that of the last line that filled a row: a last line without a
+// valid time changes nothing, and a file without any gives 2, never 13.
+TEST_F(ReadTest, ADayAnswersZeroOrTwoWhateverItsLinesHold)
+{
+    const SYSTEMTIME day = MakeTime(2012, 7, 10);
+    const std::wstring broken = L"2012/07/10,99:00:00.000,9,0,0,9,0,0,0,0,\"X\",9,\"\",0,0,0,0\r\n";
+    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 10, 0), 100, 5) + broken);
+    ASSERT_EQ(0u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));
+    EXPECT_EQ(100u, total.dwS0Time);
+    Daily(L"20120710", broken + L"garbage\r\n");
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));
+    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 10, 0), 100, 5) + L"2012/07/10,10:30:00.000,7\r\n");
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));  // its plans are missing
+    EXPECT_EQ(107u, total.dwS0Time);
 }
 
 TEST_F(ReadTest, FebruaryOfALeapYearNeeds29Rows)

@@ -95,7 +95,8 @@ TEST_F(TempLogTest, ImmediateWritesGoToOneFileADay)
     ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 11, 0, 0, 4)));
     EXPECT_EQ(2u, CountLines(RawPath(L"20120710")));
     EXPECT_EQ(1u, CountLines(RawPath(L"20120711")));
-    EXPECT_EQ(87u, temp->WriteLog(nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));  // nothing kept, nothing to write
+    EXPECT_EQ(3u, CountLines(RawPath(L"20120710")) + CountLines(RawPath(L"20120711")));
 }
 
 // Interval 1000 and delay 60000: 59 lines stay buffered, the 60th flushes them all;
@@ -270,6 +271,25 @@ TEST_F(TotalizeBufferTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
     Open(5000, 0, 0);
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
     EXPECT_FALSE(FileExists(RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+}
+
+// Whatever "RawLogLeaveNum" says, a raw file from the read position's day on keeps its
+// lines for the totalization.
+TEST_F(TotalizeBufferTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
+{
+    WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
+    place.Reg().SetDword(L"", L"RawLogLeaveNum", 1);
+    quoLog->Finalize();
+    Open(5000, 0, 0);
+    temp->SetLastItemTime(MakeTime(2012, 7, 10));
+    temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
+    EXPECT_TRUE(FileExists(RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
+    temp->SetLastItemTime(MakeTime(2012, 7, 11));
+    temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
+    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
     EXPECT_TRUE(FileExists(RawPath(L"20120712")));
 }
 

@@ -393,6 +393,46 @@ TEST_F(TotalizeTest, ASlotThatCannotBeWrittenAtAllIsKeptUntilItCanBe)
     EXPECT_EQ(2u, Daily(2012, 7, 10).size());
 }
 
+// A daily file that refuses its line in eight runs in a row (a folder in its place: 5)
+// is given up: that line and the next ones of its file are skipped and the read
+// position goes on, while the other days' files are written as usual.
+TEST_F(TotalizeTest, ADailyFileThatKeepsRefusingItsLinesIsGivenUpAfterEightRuns)
+{
+    Add(MakeTime(2012, 7, 10, 10, 0));
+    Add(MakeTime(2012, 7, 10, 10, 30));
+    MakeFolders(DailyPath(2012, 7, 10));
+    for (DWORD dwRun = 1; dwRun < CTotalizeLog::kMaxRefusedRuns; ++dwRun) {
+        ASSERT_EQ(5u, One(MakeTime(2012, 7, 10, 11, 30))) << dwRun;
+        EXPECT_EQ(L"2012/07/10#0", Position());
+    }
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(L"2012/07/10#2", Position());
+    Add(MakeTime(2012, 7, 11, 0, 10));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 0, 40)));
+    EXPECT_EQ(1u, Daily(2012, 7, 11).size());
+}
+
+// A raw file between the read position and today that cannot be read for a moment
+// (held by another program: 32) ends the run before its day: the day before is
+// totalized, the read position does not pass the day, and the next run reads it.
+TEST_F(TotalizeTest, ARawFileThatCannotBeReadForAMomentEndsTheRunBeforeItsDay)
+{
+    Add(MakeTime(2012, 7, 10, 23, 0));
+    Add(MakeTime(2012, 7, 11, 9, 0));
+    Add(MakeTime(2012, 7, 12, 9, 0));
+    CScopedFileHandle held(CreateFileW(Join(place.LogDir(), L"QUOLogRaw20120711.csv").c_str(), GENERIC_READ, 0,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_EQ(32u, One(MakeTime(2012, 7, 12, 10, 0)));
+    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
+    EXPECT_EQ(L"2012/07/10#1", Position());
+    held.Reset();
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 12, 10, 0)));
+    EXPECT_EQ(1u, Daily(2012, 7, 11).size());
+    EXPECT_EQ(1u, Daily(2012, 7, 12).size());
+    EXPECT_EQ(L"2012/07/12#1", Position());
+}
+
 class FoldTest : public TotalizeTest {
 protected:
     void SetUp() override
@@ -456,6 +496,17 @@ TEST_F(FoldTest, ADayWhoseYearlyLineCannotBeWrittenIsFoldedNextTime)
     ASSERT_TRUE(RemoveDirectoryW(YearlyPath(2012).c_str()));
     ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
     EXPECT_EQ(std::vector<std::wstring>({kFolded10, kFolded12}), ReadUtf16Lines(YearlyPath(2012)));
+}
+
+TEST_F(FoldTest, AYearlyFileThatKeepsRefusingItsLinesIsGivenUpAfterEightRuns)
+{
+    MakeFolders(YearlyPath(2012));
+    for (DWORD dwRun = 1; dwRun < CTotalizeLog::kMaxRefusedRuns; ++dwRun) {
+        ASSERT_EQ(5u, Two(MakeTime(2012, 7, 16, 0, 0))) << dwRun;
+        EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
+    }
+    ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
+    EXPECT_EQ(L"2012/07/16", RegString(place.RegPath(), L"LastWriteDay2"));
 }
 
 TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)

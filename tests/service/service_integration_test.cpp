@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include <gtest/gtest.h>
+
+#include <strsafe.h>
 
 #include "IntegrationSupport.h"
 #include "Pipe.h"
@@ -201,6 +204,65 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 
     EXPECT_EQ(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, RunQuomonsv({}));
     EXPECT_EQ(records.size(), ReadRawLog().size());
+}
+
+// Milliseconds into the day of a record's time stamp.
+static ULONGLONG MsOfDay(const Record& record)
+{
+    unsigned h = 0, m = 0, sec = 0, ms = 0;
+    swscanf(record[COL_TIME].c_str(), L"%u:%u:%u.%u", &h, &m, &sec, &ms);
+    return ((h * 60ULL + m) * 60 + sec) * 1000 + ms;
+}
+
+// Today's raw file held open without sharing by another program for three seconds,
+// with the service sampling every 200 ms: the samples taken meanwhile are written once
+// the file is free, each once and in order, and the service says once that writing
+// fails and once that it works again.
+TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
+{
+    CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
+    SetDword(kDevInfoKey, L"Interval", 200);
+    CTraceFile trace(L"service_keep.log");
+    size_t nFrom = ReadRawLog().size();
+    InstallAndStartService();
+    DWORD dwProcessId = 0;
+    ServiceState(&dwProcessId);
+    ASSERT_TRUE(WaitForRecords(nFrom, WithStatus(QUOLOG_POWER_S0), 3));
+    SYSTEMTIME stToday;
+    GetLocalTime(&stToday);
+    wchar_t szName[32];
+    StringCchPrintfW(szName, ARRAYSIZE(szName), L"\\QUOLogRaw%04u%02u%02u.csv", stToday.wYear, stToday.wMonth,
+                     stToday.wDay);
+    const std::wstring path = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer" + szName;
+    SYSTEMTIME stHeld;
+    {
+        CScopedFileHandle held;
+        for (int i = 0; i < 100 && !held.IsValid(); ++i) {  // the service opens it at every sample
+            held.Reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            Sleep(held.IsValid() ? 0 : 20);
+        }
+        ASSERT_TRUE(held.IsValid());
+        GetLocalTime(&stHeld);
+        Sleep(3000);
+    }
+    const ULONGLONG ullHeldFrom = ((stHeld.wHour * 60ULL + stHeld.wMinute) * 60 + stHeld.wSecond) * 1000 + stHeld.wMilliseconds;
+    ASSERT_TRUE(WaitForRecords(ReadRawLog().size(), WithStatus(QUOLOG_POWER_S0), 3));
+    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
+
+    std::vector<Record> records = ReadRawLog();
+    size_t nWhileHeld = 0;
+    for (size_t i = nFrom + 1; i < records.size(); ++i) {
+        ULONGLONG ullPrev = MsOfDay(records[i - 1]);
+        ULONGLONG ullThis = MsOfDay(records[i]);
+        ASSERT_LT(ullPrev, ullThis) << "record " << i;  // each once, in order
+        EXPECT_LT(ullThis - ullPrev, 2000u) << "record " << i;  // none lost
+        if (ullThis >= ullHeldFrom && ullThis < ullHeldFrom + 3000) {
+            ++nWhileHeld;
+        }
+    }
+    EXPECT_GE(nWhileHeld, 3u);
+    EXPECT_EQ(1u, trace.Find(0, dwProcessId, L"Error in QUOLogWrite().").size());
+    EXPECT_EQ(1u, trace.Find(0, dwProcessId, L"QUOLogWrite() succeeds again.").size());
 }
 
 // A greeting on registration, then one sample per tick as handle 0, carrying what the

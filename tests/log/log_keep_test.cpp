@@ -1,0 +1,244 @@
+// Records kept while the raw file refuses them: a writer instance in a place of its own
+// whose raw file is held open by another handle (no reading either) or given a second
+// name, a hard link, which the writer refuses to write through (reading still works),
+// for a while; compared with the same records written without a failure.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <strsafe.h>
+
+#include "LogTestSupport.h"
+#include "QuoLogCore.h"
+#include "ScopedHandle.h"
+#include "TempLog.h"
+
+using namespace logtest;
+using testsupport::ReadUtf16Lines;
+
+namespace {
+
+const DWORD kInterval = 1000;
+
+// A raw file that refuses appends while the object lives (or until Release).
+class CRefusingFile {
+public:
+    enum Kind { HELD_OPEN, HARD_LINKED };
+    CRefusingFile(const std::wstring& path, Kind kind) : m_link(path + L".link")
+    {
+        if (kind == HELD_OPEN) {
+            m_held.Reset(CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_ALWAYS, 0, nullptr));
+            EXPECT_TRUE(m_held.IsValid());
+        } else {
+            m_bLinked = CreateHardLinkW(m_link.c_str(), path.c_str(), nullptr) != FALSE;
+            EXPECT_TRUE(m_bLinked);
+        }
+    }
+    ~CRefusingFile() { Release(); }
+    void Release()
+    {
+        m_held.Reset();
+        if (m_bLinked) {
+            EXPECT_TRUE(DeleteFileW(m_link.c_str()));
+            m_bLinked = false;
+        }
+    }
+
+private:
+    std::wstring m_link;
+    bool m_bLinked = false;
+    CScopedFileHandle m_held;
+};
+
+// A writer (interval 1 s) whose read positions start at 2012/07/10, line 0.
+struct Writer {
+    explicit Writer(const wchar_t* name, DWORD bDelay = 0) : place(name)
+    {
+        place.Reg().SetString(L"", L"LastWriteDay", L"2012/07/10");
+        place.Reg().SetDword(L"", L"LastWriteLine", 0);
+        place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/10");
+        quoLog.reset(new CQuoLog(place.Env()));
+        dwInit = quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, kInterval, bDelay, 60000);
+    }
+    DWORD Write(const SYSTEMTIME& t)
+    {
+        QuoLogData r = MakeRecord(QUOLOG_POWER_S0, t.wSecond + t.wMinute * 60u);
+        return quoLog->WriteAt(&r, t);
+    }
+    std::wstring Raw(const SYSTEMTIME& day) { return Join(place.LogDir(), L"QUOLogRaw" + DayName(day) + L".csv"); }
+    std::vector<std::wstring> Daily()
+    {
+        return ReadUtf16Lines(Join(place.LogDir(), L"2012\\QuoLogDaily20120710.csv"));
+    }
+
+    CLogTestPlace place;
+    std::unique_ptr<CQuoLog> quoLog;
+    DWORD dwInit;
+};
+
+SYSTEMTIME Plus(SYSTEMTIME t, WORD wSeconds)
+{
+    t.wSecond = static_cast<WORD>(t.wSecond + wSeconds);
+    t.wMinute = static_cast<WORD>(t.wMinute + t.wSecond / 60);
+    t.wSecond %= 60;
+    t.wHour = static_cast<WORD>(t.wHour + t.wMinute / 60);
+    t.wMinute %= 60;
+    return t;
+}
+
+// Every whole line of a raw file has the 23 columns of a record.
+void ExpectWellFormed(const std::wstring& path)
+{
+    EXPECT_TRUE(HasSingleBom(path));
+    std::wstring text = testsupport::ReadUtf16Text(path);
+    EXPECT_EQ(L"\r\n", text.substr(text.size() - 2));
+    for (const std::wstring& line : ReadUtf16Lines(path)) {
+        EXPECT_EQ(23u, Cells(line).size()) << testsupport::Narrow(line);
+    }
+}
+
+}  // namespace
+
+// Samples every second from 09:59:50 and from 10:29:50, 21 each; the raw file refuses
+// them from 10:29:55 to 10:30:05 and the worker totalizes at 10:30:01.5 meanwhile. Every
+// record ends up in the file once, in order, and the half-hour totals are those of the
+// same records written without a failure: the slot of the kept records stays open
+// until they are on disk, while the slots before it are totalized and read as usual.
+TEST(KeepRecords, ARecordThatCannotBeAppendedIsWrittenLaterInOrderAndOnce)
+{
+    struct Case {
+        const char* name;
+        CRefusingFile::Kind kind;
+        bool bReadable;  // the totalization and reading work meanwhile
+    };
+    const Case cases[] = {{"held open", CRefusingFile::HELD_OPEN, false}, {"hard-linked", CRefusingFile::HARD_LINKED, true}};
+    const SYSTEMTIME day = MakeTime(2012, 7, 10);
+    std::vector<SYSTEMTIME> times;
+    for (WORD i = 0; i <= 20; ++i) {
+        times.push_back(Plus(MakeTime(2012, 7, 10, 9, 59, 50), i));
+    }
+    for (WORD i = 0; i <= 20; ++i) {
+        times.push_back(Plus(MakeTime(2012, 7, 10, 10, 29, 50), i));
+    }
+    const size_t nFailFrom = 26;   // 10:29:55
+    const size_t nFailUntil = 37;  // 10:30:06, the first record written again
+    const size_t nMidRun = 32;     // before 10:30:02
+    const SYSTEMTIME stMidRun = MakeTime(2012, 7, 10, 10, 30, 1, 500);
+
+    Writer reference(L"keepref");
+    ASSERT_EQ(0u, reference.dwInit);
+    for (size_t i = 0; i < times.size(); ++i) {
+        if (i == nMidRun) {
+            reference.quoLog->Totalize(stMidRun, nullptr, FALSE, FALSE);
+        }
+        ASSERT_EQ(0u, reference.Write(times[i]));
+    }
+    ASSERT_EQ(0u, reference.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
+    ASSERT_EQ(3u, reference.Daily().size());
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Writer writer(L"keep");
+        ASSERT_EQ(0u, writer.dwInit);
+        std::unique_ptr<CRefusingFile> refusing;
+        for (size_t i = 0; i < times.size(); ++i) {
+            if (i == nFailFrom) {
+                refusing.reset(new CRefusingFile(writer.Raw(day), c.kind));
+            }
+            if (i == nFailUntil) {
+                refusing.reset();
+            }
+            if (i == nMidRun) {
+                writer.quoLog->Totalize(stMidRun, nullptr, FALSE, FALSE);
+                std::vector<QuoLogRead> rows(48);
+                QuoLogRead total;
+                DWORD dwRead = writer.quoLog->ReadAt(QUOLOG_READ_DAY, &day, rows.data(), 48, &total, MakeTime(2012, 7, 11));
+                if (c.bReadable) {
+                    EXPECT_EQ(1u, writer.Daily().size());  // 09:30; 10:00 waits for its kept records
+                    EXPECT_EQ(0u, dwRead);
+                    EXPECT_EQ(10u, rows[19].dwS0Time);
+                } else {
+                    EXPECT_EQ(2u, dwRead);
+                }
+            }
+            DWORD dwResult = writer.Write(times[i]);
+            if (i >= nFailFrom && i < nFailUntil) {
+                EXPECT_NE(0u, dwResult) << i;
+            } else {
+                EXPECT_EQ(0u, dwResult) << i;
+            }
+        }
+        EXPECT_EQ(0u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
+        EXPECT_EQ(testsupport::ReadUtf16Text(reference.Raw(day)), testsupport::ReadUtf16Text(writer.Raw(day)));
+        EXPECT_EQ(times.size(), ReadUtf16Lines(writer.Raw(day)).size());
+        ASSERT_EQ(0u, writer.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
+        EXPECT_EQ(reference.Daily(), writer.Daily());
+    }
+}
+
+// A buffer of four lines; the file of 07/10 refuses its lines from 23:59:58 on and
+// never takes them again, while records of 07/11 arrive. The full buffer drops its
+// oldest lines, those of 07/10, first, and then the lines of 07/11 go out: none of
+// them is dropped, and both files stay whole lines.
+TEST(KeepRecords, AFailureLongerThanTheBufferDropsOnlyTheOldestRecords)
+{
+    Writer writer(L"keepbound");
+    ASSERT_EQ(0u, writer.dwInit);
+    CTempLog* temp = writer.quoLog->GetTempLog();
+    temp->SetMaxBufferedLines(4);
+    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
+    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 57)));
+    CRefusingFile refusing(writer.Raw(day10), CRefusingFile::HELD_OPEN);
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
+    std::vector<std::wstring> expected11;
+    for (WORD s = 0; s <= 4; ++s) {
+        DWORD dwResult = writer.Write(MakeTime(2012, 7, 11, 0, 0, s));
+        EXPECT_EQ(s < 3 ? 32u : 0u, dwResult) << s;  // the 4th record of 07/11 pushes the last of 07/10 out
+        wchar_t sz[32];
+        StringCchPrintfW(sz, ARRAYSIZE(sz), L"2012/07/11,00:00:%02u.000", s);
+        expected11.push_back(sz);
+    }
+    EXPECT_EQ(0u, temp->GetBufferedLineCount());
+    refusing.Release();
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 5)));
+    expected11.push_back(L"2012/07/11,00:00:05.000");
+
+    std::vector<std::wstring> lines10 = ReadUtf16Lines(writer.Raw(day10));
+    ASSERT_EQ(1u, lines10.size());
+    EXPECT_EQ(L"2012/07/10,23:59:57.000", lines10[0].substr(0, 23));
+    std::vector<std::wstring> times11;
+    for (const std::wstring& line : ReadUtf16Lines(writer.Raw(day11))) {
+        times11.push_back(line.substr(0, 23));
+    }
+    EXPECT_EQ(expected11, times11);
+    ExpectWellFormed(writer.Raw(day10));
+    ExpectWellFormed(writer.Raw(day11));
+}
+
+// Delayed writing: a record of a new day first flushes the lines of the day before;
+// when that fails the new day's records are still kept, behind them, and both days
+// go out once the old file takes lines again.
+TEST(KeepRecords, ANewDayIsKeptWhileTheDayBeforeCannotBeFlushed)
+{
+    Writer writer(L"keepday", 1 /* delayed */);
+    ASSERT_EQ(0u, writer.dwInit);
+    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
+    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
+    CRefusingFile refusing(writer.Raw(day10), CRefusingFile::HELD_OPEN);
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 0)));
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 1)));
+    EXPECT_EQ(4u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
+    refusing.Release();
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 2)));
+    EXPECT_EQ(2u, ReadUtf16Lines(writer.Raw(day10)).size());
+    EXPECT_EQ(1u, writer.quoLog->GetTempLog()->GetBufferedLineCount());  // 00:00:02, buffered as usual
+    writer.quoLog->Finalize();
+    std::vector<std::wstring> lines11 = ReadUtf16Lines(writer.Raw(day11));
+    ASSERT_EQ(3u, lines11.size());
+    EXPECT_EQ(L"2012/07/11,00:00:00.000", lines11[0].substr(0, 23));
+    EXPECT_EQ(L"2012/07/11,00:00:02.000", lines11[2].substr(0, 23));
+}
