@@ -411,10 +411,12 @@ void AddTodaysFirstHalfHour()
     wchar_t szYear[8];
     wchar_t szName[32];
     wchar_t szLine[160];
-    swprintf(szYear, ARRAYSIZE(szYear), L"%04u", now.wYear);
-    swprintf(szName, ARRAYSIZE(szName), L"QuoLogDaily%04u%02u%02u.csv", now.wYear, now.wMonth, now.wDay);
-    swprintf(szLine, ARRAYSIZE(szLine), L"%04u/%02u/%02u,00:00:00.000,1800,0,0,36000,2000,1800,0,0,\"%ls\",1800,\"\",0,0,1800,1500\r\n",
-             now.wYear, now.wMonth, now.wDay, kBalanced);
+    ASSERT_EQ(S_OK, StringCchPrintfW(szYear, ARRAYSIZE(szYear), L"%04u", now.wYear));
+    ASSERT_EQ(S_OK, StringCchPrintfW(szName, ARRAYSIZE(szName), L"QuoLogDaily%04u%02u%02u.csv", now.wYear, now.wMonth,
+                                     now.wDay));
+    ASSERT_EQ(S_OK, StringCchPrintfW(szLine, ARRAYSIZE(szLine),
+                                     L"%04u/%02u/%02u,00:00:00.000,1800,0,0,36000,2000,1800,0,0,\"%ls\",1800,\"\",0,0,1800,1500\r\n",
+                                     now.wYear, now.wMonth, now.wDay, kBalanced));
     std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer\\" + szYear;
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring path = folder + L"\\" + szName;
