@@ -176,23 +176,6 @@ void MakeFolders(const std::wstring& path)
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
-std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstFileW(Join(folder, pattern).c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) {
-                names.push_back(fd.cFileName);
-            }
-        } while (FindNextFileW(hFind, &fd));
-        FindClose(hFind);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 CTestEvent::CTestEvent(const wchar_t* prefix) : m_name(L"Local\\" + testsupport::UniqueName(prefix))
 {
     m_h.Reset(CreateEventW(nullptr, TRUE, FALSE, m_name.c_str()));

@@ -16,6 +16,8 @@
 
 namespace logtest {
 
+using testsupport::NamesIn;
+
 // A base folder below the common application data folder, a registry key (with a
 // "Viewer" sub-key for the settings the library reads from the viewer's key), a file
 // lock name and shared flags of its own; all removed at destruction.
@@ -93,8 +95,6 @@ DWORD RegDword(const std::wstring& key, const wchar_t* name);
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
 void MakeFolders(const std::wstring& path);
-// The names in a folder that match a pattern, sorted, without "." and "..".
-std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern = L"*");
 
 // A manual-reset event that child processes reach by name.
 class CTestEvent {

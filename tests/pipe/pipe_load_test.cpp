@@ -78,29 +78,12 @@ ULONG_PTR CountWindowsHandles(DWORD dwPid)
                          [&](const Entry& e) { return e.UniqueProcessId == dwPid; });
 }
 
-// The names in a folder of the Z: drive, without "." and "..".
-std::vector<std::wstring> FolderEntries(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) {
-                names.push_back(fd.cFileName);
-            }
-        } while (FindNextFileW(hFind, &fd));
-        FindClose(hFind);
-    }
-    return names;
-}
-
 // The Unix process of the load server whose command line holds token; empty when there
 // is none. A Windows program cannot ask Wine for it, and /proc/self would name the
 // wineserver, which opens files for its clients.
 std::wstring FindUnixProcess(const std::wstring& token)
 {
-    for (const auto& pid : FolderEntries(L"Z:\\proc")) {
+    for (const auto& pid : NamesIn(L"Z:\\proc")) {
         if (pid.find_first_not_of(L"0123456789") != std::wstring::npos) {
             continue;
         }
@@ -238,7 +221,7 @@ TEST(PipeLoad, FiftyClientsComingAndGoingForHalfAMinute)
     };
     auto measure = [&] {
         return CFigures{CountWindowsHandles(dwServerPid),
-                        unixProcess.empty() ? 0 : FolderEntries(unixProcess + L"\\fd").size()};
+                        unixProcess.empty() ? 0 : NamesIn(unixProcess + L"\\fd").size()};
     };
 
     // A client that fails to register, to receive or to send exits with a code that

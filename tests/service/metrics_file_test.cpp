@@ -20,6 +20,7 @@
 
 using metrics::Sample;
 using metrics::Snapshot;
+using testsupport::NamesIn;
 
 namespace {
 
@@ -32,23 +33,6 @@ std::wstring Fixture()
     wchar_t sz[MAX_PATH] = L"";
     GetEnvironmentVariableW(L"QUO_METRICS_FIXTURE", sz, ARRAYSIZE(sz));
     return sz;
-}
-
-std::vector<std::wstring> NamesIn(const std::wstring& dir)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) {
-                names.push_back(fd.cFileName);
-            }
-        } while (FindNextFileW(hFind, &fd));
-        FindClose(hFind);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::string ReadText(const std::wstring& path)

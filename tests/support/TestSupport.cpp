@@ -302,4 +302,21 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW((folder + L"\\" + pattern).c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(fd.cFileName, L".") != 0 && wcscmp(fd.cFileName, L"..") != 0) {
+                names.push_back(fd.cFileName);
+            }
+        } while (FindNextFileW(hFind, &fd));
+        FindClose(hFind);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 }  // namespace testsupport

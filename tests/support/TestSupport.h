@@ -94,6 +94,8 @@ std::wstring ReadUtf16Text(const std::wstring& path);
 // The UTF-16LE content of a file after its byte-order mark, split into lines at CR LF.
 std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path);
 void DeleteFileIfExists(const std::wstring& path);
+// The sorted names in a folder that match a pattern, without "." and "..".
+std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern = L"*");
 
 // A name no other test process uses at the same time.
 std::wstring UniqueName(const std::wstring& prefix);
