@@ -183,19 +183,12 @@ DWORD CQVDlgDefault::AddMonitorTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParen
 {
     TRACE_ENTER(1);
     TRACE(1, L"Create");
-    DWORD dwResult = pDialog->Create(hWndParent);
+    DWORD dwResult = CreateTabPane(pDialog, hWndParent);
     if (dwResult != 0) {
         TRACE_RETURN(dwResult);
     }
-    m_pTabPanes.push_back(pDialog);
     m_TabCtrl.InsertItem(kMonitorTab, BuildTabLabel(kMonitorTab, pDialog->GetTitle()).c_str());
-    RECT rcItem = {};
-    m_TabCtrl.GetItemRect(kMonitorTab, &rcItem);
-    RECT rc = {};
-    GetClientRect(pDialog->GetSafeHwnd(), &rc);
-    OffsetRect(&rc, 2 * GetSystemMetrics(SM_CXEDGE), (rcItem.bottom - rcItem.top) + 2 * GetSystemMetrics(SM_CYEDGE));
-    SetWindowPos(pDialog->GetSafeHwnd(), nullptr, rc.left, rc.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    PlaceTabPane(pDialog, kMonitorTab, 2);
     TRACE_RETURN(0);
 }
 
@@ -203,22 +196,35 @@ DWORD CQVDlgDefault::AddTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParent)
 {
     TRACE_ENTER(1);
     TRACE(1, L"Create");
-    DWORD dwResult = pDialog->Create(hWndParent);
+    DWORD dwResult = CreateTabPane(pDialog, hWndParent);
     if (dwResult != 0) {
         TRACE_RETURN(dwResult);
     }
-    m_pTabPanes.push_back(pDialog);
     for (int nTab = 1; nTab < kTabCount; ++nTab) {
         m_TabCtrl.InsertItem(nTab, BuildTabLabel(nTab, pDialog->GetTitle()).c_str());
     }
+    PlaceTabPane(pDialog, m_TabCtrl.GetCurSel(), 3);
+    TRACE_RETURN(0);
+}
+
+DWORD CQVDlgDefault::CreateTabPane(CQVBaseChildDlg* pDialog, HWND hWndParent)
+{
+    DWORD dwResult = pDialog->Create(hWndParent);
+    if (dwResult == 0) {
+        m_pTabPanes.push_back(pDialog);
+    }
+    return dwResult;
+}
+
+void CQVDlgDefault::PlaceTabPane(CQVBaseChildDlg* pDialog, int nItem, int nEdges)
+{
     RECT rcItem = {};
-    m_TabCtrl.GetItemRect(m_TabCtrl.GetCurSel(), &rcItem);
+    m_TabCtrl.GetItemRect(nItem, &rcItem);
     RECT rc = {};
     GetClientRect(pDialog->GetSafeHwnd(), &rc);
-    OffsetRect(&rc, 2 * GetSystemMetrics(SM_CXEDGE), (rcItem.bottom - rcItem.top) + 3 * GetSystemMetrics(SM_CYEDGE));
+    OffsetRect(&rc, 2 * GetSystemMetrics(SM_CXEDGE), (rcItem.bottom - rcItem.top) + nEdges * GetSystemMetrics(SM_CYEDGE));
     SetWindowPos(pDialog->GetSafeHwnd(), nullptr, rc.left, rc.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
-    TRACE_RETURN(0);
 }
 
 DWORD CQVDlgDefault::DestroyLogChildDialog()

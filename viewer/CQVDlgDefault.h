@@ -45,6 +45,10 @@ private:
     DWORD CreateLogChildDialog(HWND hWndParent);
     DWORD AddMonitorTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParent);
     DWORD AddTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParent);
+    // Creates a pane on the tab control and adds it to the tab panes.
+    DWORD CreateTabPane(CQVBaseChildDlg* pDialog, HWND hWndParent);
+    // Moves a pane below the tab items: the height of item nItem plus nEdges edges.
+    void PlaceTabPane(CQVBaseChildDlg* pDialog, int nItem, int nEdges);
     DWORD DestroyLogChildDialog();
     DWORD SetLogData(const void* pData);
     void SelectCurrentTab();
