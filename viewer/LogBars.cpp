@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <strsafe.h>
 
 #include "LogGraphMath.h"
 #include "QuoViewer_Common.h"
@@ -28,7 +29,7 @@ DWORD AddSaturated(DWORD a, DWORD b)
 
 void CopyPlanName(WCHAR (&szDst)[QUOLOG_POWERPLAN_CHARS], const std::wstring& strName)
 {
-    wcsncpy_s(szDst, ARRAYSIZE(szDst), strName.c_str(), _TRUNCATE);
+    StringCchCopyW(szDst, ARRAYSIZE(szDst), strName.c_str());
 }
 
 // A plan name field of a row, also when the field lacks its terminator.
@@ -91,7 +92,7 @@ DWORD MergeTwoRows(const QuoLogRead& a, const QuoLogRead& b, QuoLogRead* pOut)
 std::wstring NumberLabel(int nValue)
 {
     WCHAR sz[16];
-    _snwprintf_s(sz, ARRAYSIZE(sz), _TRUNCATE, L"%d", nValue);
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%d", nValue);
     return sz;
 }
 

@@ -2,6 +2,7 @@
 #include "LogColorTables.h"
 
 #include <new>
+#include <strsafe.h>
 
 #include "QuoLog.h"
 #include "Reg.h"
@@ -74,7 +75,7 @@ bool OpenSlotKey(CReg& reg, LPCWSTR lpKey, LPCWSTR lpGroup, LPCWSTR lpSlot)
 {
     TRACE_FUNCTION();
     WCHAR szPath[CReg::kPathChars];
-    if (_snwprintf_s(szPath, ARRAYSIZE(szPath), _TRUNCATE, L"%s\\%s\\%s", lpKey, lpGroup, lpSlot) < 0) {
+    if (FAILED(StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s\\%s", lpKey, lpGroup, lpSlot))) {
         return false;
     }
     const DWORD dwRet = reg.OpenKey(szPath, KEY_READ);

@@ -2,6 +2,7 @@
 #include "LogPaneSettings.h"
 
 #include <stdio.h>
+#include <strsafe.h>
 
 #include "LogPeriod.h"
 #include "QuoViewer_Common.h"
@@ -27,7 +28,7 @@ const MaxWhValue kMaxWhValues[] = {
 // Builds lpRoot\lpSub into szPath; false when it does not fit.
 bool JoinKey(WCHAR (&szPath)[CReg::kPathChars], LPCWSTR lpRoot, LPCWSTR lpSub)
 {
-    return _snwprintf_s(szPath, ARRAYSIZE(szPath), _TRUNCATE, L"%s\\%s", lpRoot, lpSub) >= 0;
+    return SUCCEEDED(StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", lpRoot, lpSub));
 }
 
 void TraceColor(LPCWSTR lpFormat, COLORREF cr)

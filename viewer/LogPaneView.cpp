@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include <new>
+#include <strsafe.h>
 
 #include "LogPeriod.h"
 #include "Trace.h"
@@ -15,23 +16,21 @@ namespace {
 std::wstring FormatInts(const std::wstring& strFormat, int a, int b = 0, int c = 0, int d = 0, int e = 0, int f = 0)
 {
     WCHAR sz[128];
-    if (_snwprintf_s(sz, ARRAYSIZE(sz), _TRUNCATE, strFormat.c_str(), a, b, c, d, e, f) < 0) {
-        sz[ARRAYSIZE(sz) - 1] = L'\0';
-    }
+    StringCchPrintfW(sz, ARRAYSIZE(sz), strFormat.c_str(), a, b, c, d, e, f);  // a text that does not fit is cut
     return sz;
 }
 
 std::wstring FormatWh(double dWh)
 {
     WCHAR sz[64];
-    _snwprintf_s(sz, ARRAYSIZE(sz), _TRUNCATE, L"%.0f", RoundHalfUp(dWh));
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%.0f", RoundHalfUp(dWh));
     return sz;
 }
 
 std::wstring FormatUInt(DWORD dw)
 {
     WCHAR sz[16];
-    _snwprintf_s(sz, ARRAYSIZE(sz), _TRUNCATE, L"%u", dw);
+    StringCchPrintfW(sz, ARRAYSIZE(sz), L"%u", dw);
     return sz;
 }
 

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <strsafe.h>
 
 #include "Trace.h"
 
@@ -20,18 +21,14 @@ const double kLabelSample = 24000.0;  // the widest Y label
 std::wstring Format1(LPCWSTR lpFormat, double d)
 {
     WCHAR sz[256];
-    if (_snwprintf_s(sz, ARRAYSIZE(sz), _TRUNCATE, lpFormat, d) < 0) {
-        sz[ARRAYSIZE(sz) - 1] = L'\0';
-    }
+    StringCchPrintfW(sz, ARRAYSIZE(sz), lpFormat, d);  // a text that does not fit is cut
     return sz;
 }
 
 std::wstring Format2(LPCWSTR lpFormat, double d1, double d2)
 {
     WCHAR sz[256];
-    if (_snwprintf_s(sz, ARRAYSIZE(sz), _TRUNCATE, lpFormat, d1, d2) < 0) {
-        sz[ARRAYSIZE(sz) - 1] = L'\0';
-    }
+    StringCchPrintfW(sz, ARRAYSIZE(sz), lpFormat, d1, d2);  // a text that does not fit is cut
     return sz;
 }
 
@@ -105,7 +102,7 @@ DWORD CQVImage::Initialize(HWND hWnd, LPCWSTR lpFontName)
 {
     TRACE_ENTER(1);
     TRACE_CHECK_NULL(hWnd);
-    wcsncpy_s(m_strFontName, ARRAYSIZE(m_strFontName), (lpFontName != nullptr) ? lpFontName : L"", _TRUNCATE);
+    StringCchCopyW(m_strFontName, ARRAYSIZE(m_strFontName), (lpFontName != nullptr) ? lpFontName : L"");
     TRACE(1, L"m_strFontName:%s", m_strFontName);
     RECT rc = {};
     if (!GetClientRect(hWnd, &rc)) {
@@ -200,7 +197,7 @@ HFONT CQVImage::CreateWorkFont(int nSize) const
     lf.lfWeight = FW_NORMAL;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = DEFAULT_QUALITY;
-    wcsncpy_s(lf.lfFaceName, ARRAYSIZE(lf.lfFaceName), m_strFontName, _TRUNCATE);
+    StringCchCopyW(lf.lfFaceName, ARRAYSIZE(lf.lfFaceName), m_strFontName);
     return CreateFontIndirectW(&lf);
 }
 
