@@ -76,6 +76,35 @@ Function WriteDefaultSettings
     !insertmacro DefaultDword "${PRODUCT_KEY}\DevInfo" "Interval" 5000
 FunctionEnd
 
+; The folder that /METRICSDIR names, empty when the switch is not given.
+Var MetricsDir
+
+; /METRICSDIR=<folder> names the folder of the service's metrics file; /METRICSDIR alone
+; names the textfile folder that windows_exporter reads by default.
+Function ReadMetricsDirSwitch
+    StrCpy $MetricsDir ""
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/METRICSDIR" $1
+    ${If} ${Errors}
+        Return
+    ${EndIf}
+    StrCpy $2 $1 1
+    ${If} $2 == "="
+        StrCpy $MetricsDir $1 "" 1
+    ${Else}
+        StrCpy $MetricsDir "$PROGRAMFILES64\windows_exporter\textfile_inputs"
+    ${EndIf}
+FunctionEnd
+
+; "MetricsDir" is written only when the switch asks for it; without it an upgrade keeps
+; what is set.
+Function WriteMetricsDir
+    ${If} $MetricsDir != ""
+        WriteRegStr HKLM "${PRODUCT_KEY}" "MetricsDir" $MetricsDir
+    ${EndIf}
+FunctionEnd
+
 ; The agent at every logon, the viewer in the Start menu, and the entry of Programs
 ; and Features.
 Function RegisterProduct

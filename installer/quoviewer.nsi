@@ -5,7 +5,9 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=A.B.C.D -DBINDIR=<folder of the programs>
 ;            -DOUTFILE=<setup.exe> quoviewer.nsi
 ;
-; Setup switches: /S silent, /D=<folder> the program folder (last on the line).
+; Setup switches: /S silent, /METRICSDIR[=<folder>] the service's metrics file goes into
+; that folder (without a folder: windows_exporter's textfile folder), /D=<folder> the
+; program folder (last on the line).
 ; Uninstaller switches: /S silent, /REMOVELOGS also removes the logs.
 ; Exit codes: see ExitCodes.nsh.
 
@@ -77,6 +79,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "ZAV"
 Function .onInit
     SetShellVarContext all
     !insertmacro RequireAdmin
+    Call ReadMetricsDirSwitch
 FunctionEnd
 
 Function OnCancel
@@ -92,6 +95,7 @@ Section "-Install"
     Call StopRunningSystem
     Call InstallFiles
     Call WriteDefaultSettings
+    Call WriteMetricsDir
     Call RegisterProduct
     Call StartService
     Call StartAgent

@@ -4,7 +4,8 @@
 # opens with live data (installed_viewer_test.exe, when the build has a viewer: it saves
 # the screenshot build/screenshots/installed_viewer.png); a silent uninstall
 # leaves no service, program, logon entry or Start menu entry, and keeps the logs and
-# settings; after a second install, the uninstaller's /REMOVELOGS removes the logs too.
+# settings; a second install with /METRICSDIR names windows_exporter's textfile folder for
+# the metrics file, and its uninstaller's /REMOVELOGS removes the logs too.
 #
 #   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION [INSTALLED_VIEWER_TEST_EXE]
 set -euo pipefail
@@ -48,6 +49,7 @@ size=$(reg_value "$UNINSTALL_KEY" EstimatedSize)
 check "entry size ($size KB)" test "$((size))" -gt 100
 expect_eq "kept setting" 0x3e8 "$(reg_value "$PRODUCT_KEY\\DevInfo" Interval)"
 expect_eq "default setting" 0x1 "$(reg_value "$PRODUCT_KEY" Function)"
+expect_eq "no metrics folder without /METRICSDIR" "" "$(reg_value "$PRODUCT_KEY" MetricsDir)"
 
 echo "== silent uninstall"
 expect_eq "uninstaller exit code" 0 "$(uninstall_run)"
@@ -63,9 +65,10 @@ expect_eq "entry" "" "$(reg_value "$UNINSTALL_KEY" DisplayName)"
 check "the logs stay" test -n "$(raw_lines)"
 expect_eq "settings stay" 0x3e8 "$(reg_value "$PRODUCT_KEY\\DevInfo" Interval)"
 
-echo "== install again, uninstall with /REMOVELOGS"
+echo "== install again with /METRICSDIR, uninstall with /REMOVELOGS"
 lines_before=$(raw_lines | grep -c .)
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
+expect_eq "setup exit code" 0 "$(setup_run "$setup" /METRICSDIR)"
+expect_eq "metrics folder" 'C:\Program Files\windows_exporter\textfile_inputs' "$(reg_value "$PRODUCT_KEY" MetricsDir)"
 check "the service runs" wait_service_state RUNNING
 check "the service goes on with the old log" wait_raw_lines $((lines_before + 2))
 expect_eq "uninstaller exit code" 0 "$(uninstall_run /REMOVELOGS)"
