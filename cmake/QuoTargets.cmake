@@ -18,7 +18,7 @@ function(quo_unicode_program target)
 endfunction()
 
 # A test executable run under Wine through tools/wine-run.
-#   quo_add_wine_test(NAME name TARGET target [FRESH] [WINVER ver] [MACHINE spec] [DPI n]
+#   quo_add_wine_test(NAME name TARGET target [FRESH] [WINVER ver] [MACHINE setup] [DPI n]
 #                     [TIMEOUT s] [ARGS ...] [LABELS ...] [RESOURCE_LOCK ...])
 # FRESH runs it in a private copy of the booted prefix (a clean machine); WINVER runs
 # it in such a copy set to that Windows version (vista, win7, win10, winxp64); MACHINE
