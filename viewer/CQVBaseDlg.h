@@ -36,6 +36,20 @@ public:
     DWORD ShowHelp();
 
 protected:
+    // Destroys an owned pane's window and deletes the pane; false when the window could
+    // not be destroyed (the pane is deleted all the same). A null pane is left alone.
+    template <class TPane>
+    static bool DestroyOwnedPane(TPane*& pPane)
+    {
+        if (pPane == nullptr) {
+            return true;
+        }
+        bool bDestroyed = pPane->DestroyWindow() != FALSE;
+        delete pPane;
+        pPane = nullptr;
+        return bDestroyed;
+    }
+
     // Registers with the service's pipes, records going to pFunc with the dialog as its
     // context. 87 for null; else the pipe client's result.
     DWORD CreatePipeConnection(LPPIPE_EVENT_FUNC pFunc);

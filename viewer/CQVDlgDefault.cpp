@@ -232,21 +232,13 @@ DWORD CQVDlgDefault::DestroyLogChildDialog()
     TRACE_ENTER(1);
     DWORD dwResult = 0;
     m_pTabPanes.clear();
-    if (m_pChildDlgLog != nullptr) {
-        if (!m_pChildDlgLog->DestroyWindow()) {
-            TRACE(0, L"Fail to destroy log window.");
-            dwResult = ERROR_INVALID_WINDOW_HANDLE;
-        }
-        delete m_pChildDlgLog;
-        m_pChildDlgLog = nullptr;
+    if (!DestroyOwnedPane(m_pChildDlgLog)) {
+        TRACE(0, L"Fail to destroy log window.");
+        dwResult = ERROR_INVALID_WINDOW_HANDLE;
     }
-    if (m_pChildDlgMonitor != nullptr) {
-        if (!m_pChildDlgMonitor->DestroyWindow()) {
-            TRACE(0, L"Fail to destroy monitor window.");
-            dwResult = ERROR_INVALID_WINDOW_HANDLE;
-        }
-        delete m_pChildDlgMonitor;
-        m_pChildDlgMonitor = nullptr;
+    if (!DestroyOwnedPane(m_pChildDlgMonitor)) {
+        TRACE(0, L"Fail to destroy monitor window.");
+        dwResult = ERROR_INVALID_WINDOW_HANDLE;
     }
     TRACE_RETURN(dwResult);
 }

@@ -55,13 +55,9 @@ DWORD CQVDlgRealtime::DestroyRealtimeChildDlg()
 {
     TRACE_ENTER(1);
     DWORD dwResult = 0;
-    if (m_pChildDlgRealtime != nullptr) {
-        if (!m_pChildDlgRealtime->DestroyWindow()) {
-            TRACE(0, L"Fail to destroy realtime window.");
-            dwResult = ERROR_INVALID_WINDOW_HANDLE;
-        }
-        delete m_pChildDlgRealtime;
-        m_pChildDlgRealtime = nullptr;
+    if (!DestroyOwnedPane(m_pChildDlgRealtime)) {
+        TRACE(0, L"Fail to destroy realtime window.");
+        dwResult = ERROR_INVALID_WINDOW_HANDLE;
     }
     TRACE_RETURN(dwResult);
 }
