@@ -85,21 +85,18 @@ void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool bom
     }
 }
 
-std::wstring ReadUtf16Text(const std::wstring& path)
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
 {
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    std::wstring text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
+        if (pred()) {
+            return true;
+        }
+        if (GetTickCount() - dwStart >= dwTimeoutMs) {
+            return false;
+        }
+        Sleep(10);
     }
-    return text;
-}
-
-bool HasSingleBom(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE
-        && !(bytes.size() >= 4 && bytes[2] == 0xFF && bytes[3] == 0xFE);
 }
 
 RawSample Status(DWORD status, DWORD capacity)

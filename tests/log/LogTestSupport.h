@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,13 +56,12 @@ QuoLogData MakeRecord(DWORD status, DWORD seed = 1, const std::wstring& plan = L
                       const std::wstring& user = L"user");
 
 // Writes a file: the byte-order mark (when bom), then text as UTF-16LE, then raw tail
-// bytes (to make torn lines).
+// bytes (to make torn lines). testsupport::ReadUtf16Text reads it back, mark included.
 void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool bom = true,
                     const std::vector<unsigned char>& tail = {});
-// The text after the byte-order mark; bytes of an odd tail are dropped.
-std::wstring ReadUtf16Text(const std::wstring& path);
-// Whether the file starts with exactly one byte-order mark.
-bool HasSingleBom(const std::wstring& path);
+
+// Polls pred every 10 ms for up to dwTimeoutMs; whether it became true.
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
 
 // The fields of a raw line that the totalization reads. The defaults: a 5 s running
 // sample of 36 W PC and 7.2 W display power with 0.72 W saved (50, 10 and 1 mWh), on

@@ -30,22 +30,21 @@ bool KeyExists(const std::wstring& key)
     return true;
 }
 
-// The lines of a log file, read under the file lock as the library reads them, as soon
-// as there are at least n, or when ms milliseconds have passed.
-size_t LinesWithin(const std::wstring& lockName, const std::wstring& path, size_t n, DWORD ms)
+// Whether a log file, read under the file lock as the library reads it, comes to hold
+// n lines within 10 s.
+bool ComesToHoldLines(const std::wstring& lockName, const std::wstring& path, size_t n)
 {
-    for (DWORD waited = 0;; waited += 50) {
-        CNamedMutex lock;
-        size_t count = 0;
-        if (lock.Initialize(lockName.c_str(), 3000) == ERROR_SUCCESS && lock.Lock(nullptr) == ERROR_SUCCESS) {
-            count = testsupport::ReadUtf16Lines(path).size();
-            lock.Unlock();
-        }
-        if (count >= n || waited >= ms) {
-            return count;
-        }
-        Sleep(50);
-    }
+    return WaitUntil(
+        [&] {
+            CNamedMutex lock;
+            bool bHolds = false;
+            if (lock.Initialize(lockName.c_str(), 3000) == ERROR_SUCCESS && lock.Lock(nullptr) == ERROR_SUCCESS) {
+                bHolds = testsupport::ReadUtf16Lines(path).size() == n;
+                lock.Unlock();
+            }
+            return bHolds;
+        },
+        10000);
 }
 
 class CoreTest : public ::testing::Test {
@@ -106,14 +105,16 @@ TEST_F(CoreTest, ReaderAndWriterModesAndTheSharedWriterFlag)
     EXPECT_EQ(Join(place.Base(), L"Maker\\Logs"), quoLog->GetLogDir());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(quoLog->GetLogDir()));
     EXPECT_EQ(1, place.lWriter);
-    {
-        CQuoLog second(place.Env());
-        EXPECT_EQ(5u, second.mQUOLogInitialize(QUOLOG_MODE_WRITER, 1000, 0, 0));
-    }
+    EXPECT_EQ(5u, CQuoLog(place.Env()).mQUOLogInitialize(QUOLOG_MODE_WRITER, 1000, 0, 0));
     EXPECT_EQ(1, place.lWriter);
     quoLog->Finalize();
     EXPECT_EQ(0, place.lWriter);
+    // Finalised again, the former writer must not take the flag from the writer now.
+    CQuoLog next(place.Env());
+    ASSERT_EQ(0u, next.mQUOLogInitialize(QUOLOG_MODE_WRITER, 1000, 0, 0));
     quoLog->Finalize();
+    EXPECT_EQ(1, place.lWriter);
+    next.Finalize();
 
     place.Reg().SetDword(L"", L"LogDir", 5);  // the wrong type keeps the defaults
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
@@ -186,11 +187,10 @@ TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER, TRUE /* worker */, 1 /* delayed */));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 10, 10, 0, 0)));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 1)));
-    EXPECT_EQ(2u, LinesWithin(place.LockName(), RawPath(L"20120710"), 2, 5000));
+    EXPECT_TRUE(ComesToHoldLines(place.LockName(), RawPath(L"20120710"), 2));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 2)));
-    EXPECT_EQ(2u, LinesWithin(place.LockName(), RawPath(L"20120710"), 3, 500));  // a second S0: no flush
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_FROM_S3S4, MakeTime(2012, 7, 10, 10, 0, 3)));
-    EXPECT_EQ(4u, LinesWithin(place.LockName(), RawPath(L"20120710"), 4, 5000));
+    EXPECT_TRUE(ComesToHoldLines(place.LockName(), RawPath(L"20120710"), 4));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 4)));
     quoLog->Finalize();
     EXPECT_EQ(5u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
@@ -252,7 +252,8 @@ protected:
             if (expected.count(file.first) == 0) {
                 EXPECT_FALSE(FileExists(path)) << testsupport::Narrow(file.first);
             } else {
-                EXPECT_EQ(expected.at(file.first), ReadUtf16Text(path)) << testsupport::Narrow(file.first);
+                EXPECT_EQ(L"\uFEFF" + expected.at(file.first), testsupport::ReadUtf16Text(path))
+                    << testsupport::Narrow(file.first);
             }
         }
         EXPECT_TRUE(NamesIn(place.LogDir(), L"RecoveryBackup*").empty());

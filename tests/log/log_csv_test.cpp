@@ -17,6 +17,7 @@
 
 using namespace logtest;
 using testsupport::FileExists;
+using testsupport::ReadUtf16Text;
 
 namespace {
 
@@ -51,21 +52,21 @@ TEST_F(CsvTest, AppendWritesOneMarkIntoAHiddenFileAndCutsATornLastLineFirst)
     std::wstring path = PathOf(L"a.csv");
     ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"one\r\n", nullptr));
     ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"two\r\n", nullptr));
-    EXPECT_TRUE(HasSingleBom(path));
-    EXPECT_EQ(L"one\r\ntwo\r\n", ReadUtf16Text(path));
+    EXPECT_EQ(L"\uFEFFone\r\ntwo\r\n", ReadUtf16Text(path));
     EXPECT_NE(0u, GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-
-    WriteUtf16File(path, L"whole\r\n2012/07/10,10:4", true, {0x41});
-    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"next\r\n", nullptr));
-    EXPECT_EQ(L"whole\r\nnext\r\n", ReadUtf16Text(path));
-    WriteUtf16File(path, L"2012/07/1", true);
-    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"first\r\n", nullptr));
-    EXPECT_EQ(L"first\r\n", ReadUtf16Text(path));
-    EXPECT_TRUE(HasSingleBom(path));
-    WriteUtf16File(path, L"", false, {0xFF});
-    ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"again\r\n", nullptr));
-    EXPECT_TRUE(HasSingleBom(path));
-    EXPECT_EQ(L"again\r\n", ReadUtf16Text(path));
+    struct {
+        const wchar_t* lpText;
+        bool bMark;
+        std::vector<unsigned char> tail;
+        const wchar_t* lpAfter;
+    } const torn[] = {{L"whole\r\n2012/07/10,10:4", true, {0x41}, L"\uFEFFwhole\r\nnext\r\n"},
+                      {L"2012/07/1", true, {}, L"\uFEFFnext\r\n"},
+                      {L"", false, {0xFF}, L"\uFEFFnext\r\n"}};
+    for (const auto& entry : torn) {
+        WriteUtf16File(path, entry.lpText, entry.bMark, entry.tail);
+        ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"next\r\n", nullptr));
+        EXPECT_EQ(entry.lpAfter, ReadUtf16Text(path)) << testsupport::Narrow(entry.lpText);
+    }
 }
 
 TEST_F(CsvTest, AnOpenThatMeetsAnotherProgramsHandleIsTriedAgain)
@@ -80,7 +81,7 @@ TEST_F(CsvTest, AnOpenThatMeetsAnotherProgramsHandleIsTriedAgain)
     });
     EXPECT_EQ(0u, csv.AppendLines(path.c_str(), L"two\r\n", nullptr));
     closer.join();
-    EXPECT_EQ(L"one\r\ntwo\r\n", ReadUtf16Text(path));
+    EXPECT_EQ(L"\uFEFFone\r\ntwo\r\n", ReadUtf16Text(path));
 }
 
 TEST_F(CsvTest, SeekWalksLongLinesAsOneAndStopsAtATornLine)
@@ -109,20 +110,20 @@ TEST_F(CsvTest, SeekWalksLongLinesAsOneAndStopsAtATornLine)
 TEST_F(CsvTest, ReadLastLineTakesTheStartOfTheLastWholeLine)
 {
     std::wstring path = PathOf(L"last.csv");
+    const std::pair<std::wstring, const wchar_t*> files[] = {
+        {SampleLines() + L"2099/12/31,23:59", L"2012/07/11,00:10:00.000"},  // a torn line at the end
+        // A last line longer than the tail the reader looks at first.
+        {RawLine(MakeTime(2012, 7, 10, 9, 0), 1) + L"2012/07/10,09:30:00.000," + std::wstring(3000, L'y') + L"\r\n",
+         L"2012/07/10,09:30:00.000"},
+        {L"single\r\n", L"single"},
+        {L"no whole line", L""}};
+    for (const auto& file : files) {
+        wchar_t sz[24];
+        WriteUtf16File(path, file.first);
+        ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
+        EXPECT_STREQ(file.second, sz);
+    }
     wchar_t sz[24];
-    WriteUtf16File(path, SampleLines() + L"2099/12/31,23:59");  // torn line at the end
-    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
-    EXPECT_STREQ(L"2012/07/11,00:10:00.000", sz);
-    // A last line longer than the tail the reader looks at first.
-    WriteUtf16File(path, RawLine(MakeTime(2012, 7, 10, 9, 0), 1) + L"2012/07/10,09:30:00.000," + std::wstring(3000, L'y') + L"\r\n");
-    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
-    EXPECT_STREQ(L"2012/07/10,09:30:00.000", sz);
-    WriteUtf16File(path, L"single\r\n");
-    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
-    EXPECT_STREQ(L"single", sz);
-    WriteUtf16File(path, L"no whole line");
-    ASSERT_EQ(0u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
-    EXPECT_STREQ(L"", sz);
     WriteUtf16File(path, L"");
     EXPECT_EQ(2u, csv.ReadLastLine(path.c_str(), sz, ARRAYSIZE(sz), nullptr));
     EXPECT_EQ(2u, csv.ReadLastLine(PathOf(L"missing.csv").c_str(), sz, ARRAYSIZE(sz), nullptr));
@@ -161,14 +162,14 @@ TEST_F(CsvTest, CutRemovesTheLinesFromTheEndTimeOn)
     WriteUtf16File(path, RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + longLine + RawLine(MakeTime(2012, 7, 10, 10, 30), 1)
                              + RawLine(MakeTime(2012, 7, 10, 11, 0), 1));
     ASSERT_EQ(0u, csv.CutIllegalCSVByDate(path.c_str(), MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + longLine, ReadUtf16Text(path));
+    EXPECT_EQ(L"\uFEFF" + RawLine(MakeTime(2012, 7, 10, 10, 0), 1) + longLine, ReadUtf16Text(path));
     // Nothing at or after the end time: only a torn last line goes.
     WriteUtf16File(path, RawLine(MakeTime(2012, 7, 10, 9, 0), 1), true, {0x32, 0x00, 0x30});
     ASSERT_EQ(0u, csv.CutIllegalCSVByDate(path.c_str(), MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(RawLine(MakeTime(2012, 7, 10, 9, 0), 1), ReadUtf16Text(path));
+    EXPECT_EQ(L"\uFEFF" + RawLine(MakeTime(2012, 7, 10, 9, 0), 1), ReadUtf16Text(path));
     WriteUtf16File(path, L"");
     ASSERT_EQ(0u, csv.CutIllegalCSVByDate(path.c_str(), MakeTime(2000, 1, 1)));
-    EXPECT_EQ(2u, testsupport::ReadFileBytes(path).size());
+    EXPECT_EQ(L"\uFEFF", ReadUtf16Text(path));
     EXPECT_EQ(0u, csv.CutIllegalCSVByDate(PathOf(L"missing.csv").c_str(), MakeTime(2000, 1, 1)));
     EXPECT_FALSE(FileExists(PathOf(L"missing.csv")));
 }
@@ -194,16 +195,13 @@ TEST_F(CsvTest, WaitsForTheFileLockAndStopsOnItsAbortEvent)
 }
 
 // The files a recovery backs up and cuts are checked through CQuoLog (log_core); here
-// the arguments it refuses.
-TEST_F(CsvTest, RepeatDeleteFileRefusesAnUnknownKindAndAnOverlongPath)
+// a path that would overflow the tree walk's buffers.
+TEST_F(CsvTest, RepeatDeleteFileRefusesAnOverlongPath)
 {
     std::wstring src = PathOf(L"logs");
-    std::wstring backup = PathOf(L"backup");
-    SYSTEMTIME start = MakeTime(2012, 7, 10, 10, 40);
-    EXPECT_EQ(87u, csv.RepeatDeleteFile(src.c_str(), backup.c_str(), start, 4));
-    std::wstring longPath = src + L"\\" + std::wstring(231 - src.size(), L'p');
-    EXPECT_EQ(87u, csv.RepeatDeleteFile(longPath.c_str(), backup.c_str(), start, CCSVOperator::LOG_KIND_RAW));
-    EXPECT_EQ(0u, csv.RepeatDeleteFile(src.c_str(), backup.c_str(), start, CCSVOperator::LOG_KIND_RAW));
+    std::wstring longPath = src + L"\\" + std::wstring(CCSVOperator::kMaxTreePathChars + 1 - src.size(), L'p');
+    EXPECT_EQ(87u, csv.RepeatDeleteFile(longPath.c_str(), PathOf(L"backup").c_str(), MakeTime(2012, 7, 10),
+                                        CCSVOperator::LOG_KIND_RAW));
 }
 
 TEST(FolderTree, FoldersAreMadeWithAProtectedDescriptorThatLetsUsersOnlyRead)
@@ -215,12 +213,9 @@ TEST(FolderTree, FoldersAreMadeWithAProtectedDescriptorThatLetsUsersOnlyRead)
     DWORD dwRevision = 0;
     ASSERT_TRUE(GetSecurityDescriptorControl(pSd, &control, &dwRevision));
     EXPECT_NE(0, control & SE_DACL_PROTECTED);
-    BOOL bPresent = FALSE;
-    BOOL bDefaulted = FALSE;
+    BOOL bPresent = FALSE, bDefaulted = FALSE;
     PACL pAcl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(pSd, &bPresent, &pAcl, &bDefaulted));
-    ASSERT_TRUE(bPresent);
-    ASSERT_NE(nullptr, pAcl);
+    ASSERT_TRUE(GetSecurityDescriptorDacl(pSd, &bPresent, &pAcl, &bDefaulted) && bPresent && pAcl != nullptr);
     ASSERT_EQ(3u, pAcl->AceCount);
     const WELL_KNOWN_SID_TYPE sids[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid, WinBuiltinUsersSid};
     for (DWORD i = 0; i < 3; ++i) {
@@ -236,16 +231,12 @@ TEST(FolderTree, FoldersAreMadeWithAProtectedDescriptorThatLetsUsersOnlyRead)
 }
 
 // Copying, merging and deleting trees are checked through a recovery and its rollback
-// (log_core).
-TEST(FolderTree, AFileWhereAFolderShouldBeIsRefusedAndANewFolderMustNotExistYet)
+// (log_core), a file where a folder should be through a writer's start (log_core).
+TEST(FolderTree, ANewFolderMustNotExistYet)
 {
     CLogTestPlace place(L"tree");
-    std::wstring file = Join(place.Base(), L"plain");
-    WriteUtf16File(file, L"x");
-    EXPECT_EQ(foldertree::kErrorLinkRefused, foldertree::CreateProtectedFolder(file.c_str()));
     std::wstring made = Join(place.Base(), L"made");
-    EXPECT_EQ(0u, foldertree::CreateProtectedFolder(made.c_str()));
-    EXPECT_EQ(0u, foldertree::CreateProtectedFolder(made.c_str()));
+    EXPECT_EQ(0u, foldertree::CreateNewProtectedFolder(made.c_str()));
     EXPECT_EQ(183u, foldertree::CreateNewProtectedFolder(made.c_str()));
 }
 

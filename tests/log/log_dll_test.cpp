@@ -395,9 +395,7 @@ TEST_F(QuoLogDll, TheFirstSampleMakesTheWorkerFoldTheDaysBeforeTodayIntoTheYearl
     CTestEvent release(L"release");
     CChildRun writer;
     ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, L"S0", Wait(release), L"finalize"}));
-    for (int i = 0; i < 400 && !testsupport::FileExists(yearly); ++i) {
-        Sleep(50);
-    }
+    WaitUntil([&] { return testsupport::FileExists(yearly); }, 20000);
     SetEvent(release.Get());
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0}), writer.Figures());
     EXPECT_EQ(std::vector<std::wstring>(
@@ -438,7 +436,7 @@ TEST_F(QuoLogDll, RecoveryAfterTheClockWasSetBack)
     Sleep(4000 - 500);
     lock.Unlock();
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0, 0, 170, 170, 0}), writer.Figures(30000));
-    EXPECT_EQ(future, ReadUtf16Text(RawPathOf(tomorrow)));
+    EXPECT_EQ(L"\uFEFF" + future, testsupport::ReadUtf16Text(RawPathOf(tomorrow)));
 
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0, 0}), RunScript({kWriter, L"S0", L"recover", L"S0", L"finalize"}));
     EXPECT_FALSE(testsupport::FileExists(RawPathOf(tomorrow)));
@@ -508,7 +506,7 @@ TEST_F(QuoLogDll, WritersKilledWhileWritingLeaveFilesTheNextStartReads)
     ASSERT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_GT(plans.size(), 8u * 3u);
     for (const std::wstring& name : CTempLog::ListRawFiles(ProductLogDir().c_str())) {
-        std::wstring text = ReadUtf16Text(Join(ProductLogDir(), name));
+        std::wstring text = testsupport::ReadUtf16Text(Join(ProductLogDir(), name));
         EXPECT_EQ(L"\r\n", text.substr(text.size() - 2)) << Narrow(name);
         EXPECT_EQ(std::wstring::npos, text.find(L"2099/12/31")) << Narrow(name);
     }

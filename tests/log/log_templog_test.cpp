@@ -1,15 +1,12 @@
-// CTempLog, the raw log: the line format byte for byte, immediate and delayed writing,
-// day changes, the read position in the registry, the lines handed to the
-// totalization, and retention.
+// CTempLog, the raw log: the line format byte for byte, delayed writing, the read
+// position in the registry, and retention. Day changes and records kept while the raw
+// file refuses them are checked through CQuoLog (log_keep).
 #include <windows.h>
-
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "LogTestSupport.h"
 #include "QuoLogCore.h"
-#include "ScopedHandle.h"
 #include "TempLog.h"
 
 using namespace logtest;
@@ -87,18 +84,6 @@ TEST_F(TempLogTest, LineFormatByteForByte)
     EXPECT_EQ(122u, temp->FormatQuoLog(&r, &st, szLine, 100));
 }
 
-TEST_F(TempLogTest, ImmediateWritesGoToOneFileADay)
-{
-    Open(5000, 0, 0);
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_START, MakeTime(2012, 7, 10, 23, 59, 58)));
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59, 59, 999)));
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 11, 0, 0, 4)));
-    EXPECT_EQ(2u, CountLines(RawPath(L"20120710")));
-    EXPECT_EQ(1u, CountLines(RawPath(L"20120711")));
-    EXPECT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));  // nothing kept, nothing to write
-    EXPECT_EQ(3u, CountLines(RawPath(L"20120710")) + CountLines(RawPath(L"20120711")));
-}
-
 // Interval 1000 and delay 60000: 59 lines stay buffered, the 60th flushes them all;
 // TO_S3S4 and END always flush.
 TEST_F(TempLogTest, DelayedWritesFlushWhenTheBufferHoldsDelayTimeByIntervalLines)
@@ -127,20 +112,6 @@ TEST_F(TempLogTest, DelayedWritesFlushWhenTheBufferHoldsDelayTimeByIntervalLines
     EXPECT_EQ(65u, CountLines(RawPath(L"20120710")));
 }
 
-TEST_F(TempLogTest, ARecordAfterMidnightFlushesThePreviousDayIntoItsOwnFile)
-{
-    Open(1000, 1, 60000);
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59, 58)));
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59, 59)));
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 11, 0, 0, 0, 1)));
-    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(RawPath(L"20120710"));
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ(L"2012/07/10,23:59:59.000", lines[1].substr(0, 23));
-    EXPECT_FALSE(FileExists(RawPath(L"20120711")));
-    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
-    EXPECT_EQ(1u, CountLines(RawPath(L"20120711")));
-}
-
 TEST_F(TempLogTest, ADelayShorterThanTheIntervalWritesEveryRecordAndTheBufferIsBounded)
 {
     Open(1000, 1, 500);
@@ -157,106 +128,43 @@ TEST_F(TempLogTest, ADelayShorterThanTheIntervalWritesEveryRecordAndTheBufferIsB
     EXPECT_EQ(CTempLog::kMaxBufferedLines, CountLines(RawPath(L"20120712")));
 }
 
-TEST_F(TempLogTest, LinesThatCouldNotBeWrittenStayBufferedAndGoOutOnce)
-{
-    Open(1000, 1, 60000);
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0)));
-    ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 1)));
-    CNamedMutex holder;
-    ASSERT_EQ(0u, holder.Initialize(place.LockName().c_str(), 0));
-    ASSERT_EQ(0u, holder.Lock(nullptr));
-    CScopedKernelHandle abort(CreateEventW(nullptr, TRUE, TRUE /* set */, nullptr));
-    DWORD dwAborted = 0;
-    std::thread([&] { dwAborted = temp->WriteLog(nullptr, nullptr, abort.Get()); }).join();
-    EXPECT_EQ(995u, dwAborted);
-    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
-    holder.Unlock();
-    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
-    ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
-    EXPECT_EQ(2u, CountLines(RawPath(L"20120710")));
-}
-
-TEST_F(TempLogTest, TheReadPositionLivesInTheRegistryAcrossInstances)
+// The read position comes from the registry; a writer without one starts at today,
+// line 0, and stores that; a day that is no date starts again today.
+TEST_F(TempLogTest, TheReadPositionComesFromTheRegistryOrStartsToday)
 {
     Open(5000, 0, 0);
-    EXPECT_EQ(0u, RegDword(place.RegPath(), L"LastWriteLine"));
+    EXPECT_EQ(Today(), temp->GetLastItemTime());
     EXPECT_EQ(Today(), RegString(place.RegPath(), L"LastWriteDay"));
-    EXPECT_EQ(2u, temp->GetRawLogLeaveNum());
-    ASSERT_EQ(0u, temp->SetLastItemTime(MakeTime(2012, 7, 10, 11, 12)));
-    ASSERT_EQ(0u, temp->SetLastWriteLine(17));
-    place.Reg().SetDword(L"", L"RawLogLeaveNum", 5);
+    EXPECT_EQ(0u, RegDword(place.RegPath(), L"LastWriteLine"));
     quoLog->Finalize();
-
+    place.Reg().SetString(L"", L"LastWriteDay", L"2012/07/10");
+    place.Reg().SetDword(L"", L"LastWriteLine", 17);
     Open(5000, 0, 0);
-    EXPECT_EQ(17u, temp->GetLastWriteLine());
     EXPECT_STREQ(L"2012/07/10", temp->GetLastItemTime());
-    EXPECT_EQ(5u, temp->GetRawLogLeaveNum());
-    EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay"));
+    EXPECT_EQ(17u, temp->GetLastWriteLine());
     quoLog->Finalize();
-
     place.Reg().SetString(L"", L"LastWriteDay", L"garbage");
     Open(5000, 0, 0);
-    EXPECT_EQ(Today(), std::wstring(temp->GetLastItemTime()));
+    EXPECT_EQ(Today(), temp->GetLastItemTime());
     EXPECT_EQ(Today(), RegString(place.RegPath(), L"LastWriteDay"));
 }
 
-class TotalizeBufferTest : public TempLogTest {
+// Raw files of 07/10 and 07/12, none of 07/11.
+class RetentionTest : public TempLogTest {
 protected:
     void SetUp() override
     {
         Open(5000, 0, 0);
         MakeFolders(place.LogDir());
-        // 07/10: four lines; 07/11: none (missing file); 07/12: three lines.
         WriteUtf16File(RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 22, 0), 5) + RawLine(MakeTime(2012, 7, 10, 22, 1), 1)
                                                   + RawLine(MakeTime(2012, 7, 10, 22, 2), 1) + RawLine(MakeTime(2012, 7, 10, 22, 3), 3));
         WriteUtf16File(RawPath(L"20120712"), RawLine(MakeTime(2012, 7, 12, 8, 0), 2) + RawLine(MakeTime(2012, 7, 12, 8, 1), 1)
                                                   + RawLine(MakeTime(2012, 7, 12, 8, 2, 0, 1), 1));
     }
-    std::vector<std::wstring> Times()
-    {
-        std::vector<std::wstring> times;
-        DWORD dwExpectedKey = 1;
-        for (auto& line : temp->GetLineTable1()) {
-            EXPECT_EQ(dwExpectedKey++, line.first);
-            times.push_back(line.second[1] + L"," + line.second[2]);
-        }
-        return times;
-    }
 };
 
-// The lines after the read position up to the end time, across a day without a file,
-// keyed 1, 2, 3... without a gap.
-TEST_F(TotalizeBufferTest, CollectsTheLinesAfterTheReadPositionUpToTheEndTime)
-{
-    temp->SetLastItemTime(MakeTime(2012, 7, 10));
-    temp->SetLastWriteLine(2);
-    ASSERT_EQ(0u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 8, 2), nullptr));
-    std::vector<std::wstring> expected = {L"2012/07/10,22:02:00.000", L"2012/07/10,22:03:00.000",
-                                          L"2012/07/12,08:00:00.000", L"2012/07/12,08:01:00.000"};
-    EXPECT_EQ(expected, Times());
-    temp->SetLastItemTime(MakeTime(2012, 7, 12));
-    temp->SetLastWriteLine(1);
-    ASSERT_EQ(0u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 59), nullptr));
-    expected = {L"2012/07/12,08:01:00.000", L"2012/07/12,08:02:00.001"};
-    EXPECT_EQ(expected, Times());
-}
-
-// Nothing after the read position 87, no file 2, a recovery running 995.
-TEST_F(TotalizeBufferTest, NothingNewGivesItsReason)
-{
-    temp->SetLastItemTime(MakeTime(2012, 7, 12));
-    temp->SetLastWriteLine(3);
-    EXPECT_EQ(87u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 0), nullptr));
-    EXPECT_TRUE(temp->GetLineTable1().empty());
-    temp->SetLastItemTime(MakeTime(2012, 7, 13));
-    temp->SetLastWriteLine(0);
-    EXPECT_EQ(2u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 14, 23, 0), nullptr));
-    temp->SetLastItemTime(MakeTime(2012, 7, 10));
-    place.lRecovery = 1;
-    EXPECT_EQ(995u, temp->LoadTotalizeBuffer(MakeTime(2012, 7, 12, 23, 0), nullptr));
-}
-
-TEST_F(TotalizeBufferTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
+// With the default "RawLogLeaveNum", 2.
+TEST_F(RetentionTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
 {
     WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw-notes.csv"), L"x\r\n");
@@ -276,7 +184,7 @@ TEST_F(TotalizeBufferTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
 
 // Whatever "RawLogLeaveNum" says, a raw file from the read position's day on keeps its
 // lines for the totalization.
-TEST_F(TotalizeBufferTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
+TEST_F(RetentionTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
 {
     WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     place.Reg().SetDword(L"", L"RawLogLeaveNum", 1);
