@@ -22,6 +22,28 @@ CLogTestPlace::~CLogTestPlace()
     foldertree::DeleteTree(m_base.c_str());
 }
 
+void CLogTestPlace::StartPositionsAt(const wchar_t* lpDay)
+{
+    m_reg.SetString(L"", L"LastWriteDay", lpDay);
+    m_reg.SetDword(L"", L"LastWriteLine", 0);
+    m_reg.SetString(L"", L"LastWriteDay2", lpDay);
+}
+
+std::wstring CLogTestPlace::RawPath(const std::wstring& day) const
+{
+    return LogDir() + L"\\QUOLogRaw" + day + L".csv";
+}
+
+std::wstring CLogTestPlace::DailyPath(const SYSTEMTIME& day) const
+{
+    return LogDir() + L"\\" + std::to_wstring(day.wYear) + L"\\QuoLogDaily" + DayName(day) + L".csv";
+}
+
+std::wstring CLogTestPlace::YearlyPath(WORD wYear) const
+{
+    return LogDir() + L"\\QuoLogYearly" + std::to_wstring(wYear) + L".csv";
+}
+
 QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
 {
     QuoLogEnvironment env = {};
@@ -122,6 +144,18 @@ std::wstring RawLine(const SYSTEMTIME& t, const RawSample& s)
 std::wstring RawLine(const SYSTEMTIME& t, DWORD status)
 {
     return RawLine(t, Status(status));
+}
+
+void AddRaw(const std::wstring& folder, const SYSTEMTIME& t, const RawSample& sample)
+{
+    const std::wstring path = folder + L"\\QUOLogRaw" + DayName(t) + L".csv";
+    if (!testsupport::FileExists(path)) {
+        WriteUtf16File(path, L"");
+    }
+    const std::wstring line = RawLine(t, sample);
+    CScopedFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD cb = 0;
+    WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &cb, nullptr);
 }
 
 std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0, DWORD pc, const wchar_t* plan, DWORD planTime)

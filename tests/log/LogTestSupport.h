@@ -36,6 +36,14 @@ public:
     const std::wstring& RegPath() const { return m_reg.Path(); }
     testsupport::CTestRegKey& Reg() { return m_reg; }
     const std::wstring& LockName() const { return m_lockName; }
+    // The read positions at the start of lpDay ("yyyy/mm/dd"): the raw log from its
+    // line 0 on, the yearly log from that day on.
+    void StartPositionsAt(const wchar_t* lpDay);
+    // The raw log file of a day ("yyyymmdd"), the daily log file of a day, the yearly
+    // log file of a year, in LogDir().
+    std::wstring RawPath(const std::wstring& day) const;
+    std::wstring DailyPath(const SYSTEMTIME& day) const;
+    std::wstring YearlyPath(WORD wYear) const;
 
     volatile LONG lRecovery = 0;
     volatile LONG lWriter = 0;
@@ -82,6 +90,9 @@ RawSample Status(DWORD status, DWORD capacity = 40000);
 // The raw line of a sample at t, in the library's format (elapsed 5000 ms for S0).
 std::wstring RawLine(const SYSTEMTIME& t, const RawSample& sample = RawSample());
 std::wstring RawLine(const SYSTEMTIME& t, DWORD status);
+// Appends the raw line of a sample at t to the raw file of its day in folder, as the
+// service's writer does (the file made with its byte-order mark first).
+void AddRaw(const std::wstring& folder, const SYSTEMTIME& t, const RawSample& sample = RawSample());
 
 // A totals line (daily or yearly) at t: S0 time, PC energy and the first plan; the rest 0.
 std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0 = 1800, DWORD pc = 5000, const wchar_t* plan = L"",

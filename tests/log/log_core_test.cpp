@@ -54,7 +54,6 @@ protected:
         quoLog.reset(new CQuoLog(place.Env(bRunWorker)));
         return quoLog->mQUOLogInitialize(dwMode, 1000, bDelay, 60000);
     }
-    std::wstring RawPath(const wchar_t* day) { return Join(place.LogDir(), std::wstring(L"QUOLogRaw") + day + L".csv"); }
     DWORD WriteAt(DWORD status, const SYSTEMTIME& st)
     {
         QuoLogData r = MakeRecord(status);
@@ -87,18 +86,14 @@ TEST_F(CoreTest, LogDirSplitsIntoTwoFolderNamesOrKeepsTheDefaults)
     }
 }
 
-// A reader creates nothing and may neither write nor recover; the writer creates the
-// folders "LogDir" names; one writer at a time, and only the owner clears the flag.
+// A reader creates nothing (what it may not do: log_dll's table); the writer creates
+// the folders "LogDir" names; one writer at a time, and only the owner clears the flag.
 TEST_F(CoreTest, ReaderAndWriterModesAndTheSharedWriterFlag)
 {
     ASSERT_EQ(0u, Open(QUOLOG_MODE_READER));
     EXPECT_EQ(place.LogDir(), quoLog->GetLogDir());
     EXPECT_FALSE(FileExists(Join(place.Base(), L"ZAV")));
     EXPECT_EQ(0, place.lWriter);
-    EXPECT_EQ(5u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0)));
-    EXPECT_EQ(5u, quoLog->RecoveryAt(MakeTime(2012, 7, 10, 10, 0)));
-    EXPECT_EQ(nullptr, quoLog->GetTempLog());
-    EXPECT_EQ(87u, Open(3));
 
     place.Reg().SetString(L"", L"LogDir", L"Maker\\Logs\\Ignored");
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
@@ -130,16 +125,16 @@ TEST_F(CoreTest, ReaderAndWriterModesAndTheSharedWriterFlag)
 TEST_F(CoreTest, OnlyRecordsLaterThanTheNewestOneAreWritten)
 {
     MakeFolders(place.LogDir());
-    WriteUtf16File(RawPath(L"20120709"), RawLine(MakeTime(2012, 7, 9, 22, 0), 1) + RawLine(MakeTime(2012, 7, 9, 23, 0), 6));
-    WriteUtf16File(RawPath(L"20120710"), L"");  // a newer file that a crash left empty
+    WriteUtf16File(place.RawPath(L"20120709"), RawLine(MakeTime(2012, 7, 9, 22, 0), 1) + RawLine(MakeTime(2012, 7, 9, 23, 0), 6));
+    WriteUtf16File(place.RawPath(L"20120710"), L"");  // a newer file that a crash left empty
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
     EXPECT_STREQ(L"2012/07/09,23:00:00.000", quoLog->GetLastItemTime());
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 9, 23, 0)));
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 9, 12, 0)));
-    EXPECT_EQ(2u, testsupport::ReadUtf16Lines(RawPath(L"20120709")).size());
+    EXPECT_EQ(2u, testsupport::ReadUtf16Lines(place.RawPath(L"20120709")).size());
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 9, 23, 0, 0, 1)));
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 9, 23, 0, 0, 1)));
-    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(RawPath(L"20120709"));
+    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(place.RawPath(L"20120709"));
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(L"2012/07/09,23:00:00.001,0,5,", lines[2].substr(0, 28));
     EXPECT_STREQ(L"2012/07/09,23:00:00.001", quoLog->GetLastItemTime());
@@ -156,8 +151,8 @@ TEST_F(CoreTest, OnlyRecordsLaterThanTheNewestOneAreWritten)
 TEST_F(CoreTest, TheNewestRawFileIsReadAgainWhenItsLockTimesOutAtStart)
 {
     MakeFolders(place.LogDir());
-    WriteUtf16File(RawPath(L"20120709"), RawLine(MakeTime(2012, 7, 9, 10, 0), 1));
-    WriteUtf16File(RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 12, 0), 1));
+    WriteUtf16File(place.RawPath(L"20120709"), RawLine(MakeTime(2012, 7, 9, 10, 0), 1));
+    WriteUtf16File(place.RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 12, 0), 1));
     CScopedKernelHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::thread holder([&] {
         CNamedMutex lock;
@@ -173,7 +168,7 @@ TEST_F(CoreTest, TheNewestRawFileIsReadAgainWhenItsLockTimesOutAtStart)
     ASSERT_EQ(0u, dwOpen);
     EXPECT_STREQ(L"2012/07/10,12:00:00.000", quoLog->GetLastItemTime());
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
+    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
@@ -187,13 +182,13 @@ TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER, TRUE /* worker */, 1 /* delayed */));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 10, 10, 0, 0)));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 1)));
-    EXPECT_TRUE(ComesToHoldLines(place.LockName(), RawPath(L"20120710"), 2));
+    EXPECT_TRUE(ComesToHoldLines(place.LockName(), place.RawPath(L"20120710"), 2));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 2)));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_FROM_S3S4, MakeTime(2012, 7, 10, 10, 0, 3)));
-    EXPECT_TRUE(ComesToHoldLines(place.LockName(), RawPath(L"20120710"), 4));
+    EXPECT_TRUE(ComesToHoldLines(place.LockName(), place.RawPath(L"20120710"), 4));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 4)));
     quoLog->Finalize();
-    EXPECT_EQ(5u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
+    EXPECT_EQ(5u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 TEST_F(CoreTest, TheTimedPathFlushesAtMinutesZeroAndThirtyOnly)
@@ -201,16 +196,16 @@ TEST_F(CoreTest, TheTimedPathFlushesAtMinutesZeroAndThirtyOnly)
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER, FALSE, 1 /* delayed */));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 16)));
     quoLog->OnTimer(MakeTime(2012, 7, 10, 10, 17), nullptr);
-    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
     place.lRecovery = 1;
     quoLog->OnTimer(MakeTime(2012, 7, 10, 10, 30), nullptr);
-    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
     place.lRecovery = 0;
     quoLog->OnTimer(MakeTime(2012, 7, 10, 10, 30), nullptr);
-    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
+    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59)));
     quoLog->OnTimer(MakeTime(2012, 7, 11, 0, 0), nullptr);
-    EXPECT_EQ(2u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
+    EXPECT_EQ(2u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 // Logs written up to 2012/07/11 08:00 while the clock now says 2012/07/10 10:40, with
@@ -289,10 +284,10 @@ TEST_F(RecoveryTest, CutsEveryLogBackToNowAndResetsTheReadPositions)
     EXPECT_STREQ(L"2012/07/10,10:40:00.000", quoLog->GetLastItemTime());
 
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 40, 1)));
-    EXPECT_EQ(3u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
+    EXPECT_EQ(3u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
     // Nothing later than the clock is left: a second recovery changes nothing.
     ASSERT_EQ(0u, quoLog->RecoveryAt(MakeTime(2012, 7, 10, 10, 41)));
-    EXPECT_EQ(3u, testsupport::ReadUtf16Lines(RawPath(L"20120710")).size());
+    EXPECT_EQ(3u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
     EXPECT_EQ(2u, RegDword(place.RegPath(), L"LastWriteLine"));
 }
 
@@ -302,7 +297,7 @@ TEST_F(RecoveryTest, CutsEveryLogBackToNowAndResetsTheReadPositions)
 TEST_F(RecoveryTest, AFailingStepRestoresEveryFileFromTheBackup)
 {
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
-    CScopedFileHandle held(CreateFileW(RawPath(L"20120711").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    CScopedFileHandle held(CreateFileW(place.RawPath(L"20120711").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(29u, quoLog->RecoveryAt(now));
     held.Reset();

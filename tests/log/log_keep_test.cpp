@@ -54,9 +54,7 @@ private:
 struct Writer {
     explicit Writer(const wchar_t* name, DWORD bDelay = 0) : place(name)
     {
-        place.Reg().SetString(L"", L"LastWriteDay", L"2012/07/10");
-        place.Reg().SetDword(L"", L"LastWriteLine", 0);
-        place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/10");
+        place.StartPositionsAt(L"2012/07/10");
         quoLog.reset(new CQuoLog(place.Env()));
         dwInit = quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, kInterval, bDelay, 60000);
     }
@@ -65,11 +63,8 @@ struct Writer {
         QuoLogData r = MakeRecord(QUOLOG_POWER_S0, t.wSecond + t.wMinute * 60u);
         return quoLog->WriteAt(&r, t);
     }
-    std::wstring Raw(const SYSTEMTIME& day) { return Join(place.LogDir(), L"QUOLogRaw" + DayName(day) + L".csv"); }
-    std::vector<std::wstring> Daily()
-    {
-        return ReadUtf16Lines(Join(place.LogDir(), L"2012\\QuoLogDaily20120710.csv"));
-    }
+    std::wstring Raw(const SYSTEMTIME& day) { return place.RawPath(DayName(day)); }
+    std::vector<std::wstring> Daily() { return ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10))); }
 
     CLogTestPlace place;
     std::unique_ptr<CQuoLog> quoLog;

@@ -22,9 +22,7 @@ class PeakShiftTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        place.Reg().SetString(L"", L"LastWriteDay", L"2012/07/10");
-        place.Reg().SetDword(L"", L"LastWriteLine", 0);
-        place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/10");
+        place.StartPositionsAt(L"2012/07/10");
         quoLog.reset(new CQuoLog(place.Env()));
         ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, 5000, 0, 0));
     }
@@ -149,15 +147,13 @@ TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
     // Asleep 12:00 to 18:00 with charging prevented 13:00 to 16:00: 10800 s remain,
     // so each of the six slots outside the window gets 1800 x 300 / 10800 = 50 mWh,
     // times 1.5; all 450 mWh are credited.
-    WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120710.csv"),
-                   RawLine(MakeTime(2012, 7, 10, 12, 0), QUOLOG_POWER_TO_S3S4)
-                       + RawLine(MakeTime(2012, 7, 10, 18, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300))
-                       + RawLine(MakeTime(2012, 7, 10, 18, 0, 5)));
+    AddRaw(place.LogDir(), MakeTime(2012, 7, 10, 12, 0), Status(QUOLOG_POWER_TO_S3S4));
+    AddRaw(place.LogDir(), MakeTime(2012, 7, 10, 18, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
+    AddRaw(place.LogDir(), MakeTime(2012, 7, 10, 18, 0, 5));
     CopyInForce();
     ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
     ASSERT_EQ(0u, Totalizer().TotalizeQuoLogOne(MakeTime(2012, 7, 10, 18, 30), nullptr));
-    std::vector<std::wstring> lines =
-        testsupport::ReadUtf16Lines(Join(place.LogDir(), L"2012\\QuoLogDaily20120710.csv"));
+    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10)));
     ASSERT_EQ(13u, lines.size());
     std::wstring energies;
     for (size_t i = 0; i < 12; ++i) {
@@ -169,9 +165,8 @@ TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
 
 TEST_F(PeakShiftTest, APeriodThatReachesTheNextDayEndsThePreventionForTheRun)
 {
-    WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120710.csv"), RawLine(MakeTime(2012, 7, 10, 23, 0), QUOLOG_POWER_TO_S3S4));
-    WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw20120711.csv"),
-                   RawLine(MakeTime(2012, 7, 11, 1, 0), QUOLOG_POWER_FROM_S3S4));
+    AddRaw(place.LogDir(), MakeTime(2012, 7, 10, 23, 0), Status(QUOLOG_POWER_TO_S3S4));
+    AddRaw(place.LogDir(), MakeTime(2012, 7, 11, 1, 0), Status(QUOLOG_POWER_FROM_S3S4));
     CopyInForce();
     ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
     ASSERT_EQ(0u, Totalizer().TotalizeQuoLogOne(MakeTime(2012, 7, 11, 1, 30), nullptr));

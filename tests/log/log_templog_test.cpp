@@ -45,7 +45,6 @@ protected:
         return temp->WriteLog(&r, &st, nullptr);
     }
 
-    std::wstring RawPath(const wchar_t* day) { return Join(place.LogDir(), std::wstring(L"QUOLogRaw") + day + L".csv"); }
 
     CLogTestPlace place{L"temp"};
     std::unique_ptr<CQuoLog> quoLog;
@@ -97,35 +96,35 @@ TEST_F(TempLogTest, DelayedWritesFlushWhenTheBufferHoldsDelayTimeByIntervalLines
     for (int i = 0; i < 59; ++i) {
         ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
     }
-    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
     ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
-    EXPECT_EQ(60u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(60u, CountLines(place.RawPath(L"20120710")));
     ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
-    EXPECT_EQ(60u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(60u, CountLines(place.RawPath(L"20120710")));
     ASSERT_EQ(0u, next(QUOLOG_POWER_TO_S3S4));
-    EXPECT_EQ(62u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(62u, CountLines(place.RawPath(L"20120710")));
     ASSERT_EQ(0u, next(QUOLOG_POWER_FROM_S3S4));
     ASSERT_EQ(0u, next(QUOLOG_POWER_END));
-    EXPECT_EQ(64u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(64u, CountLines(place.RawPath(L"20120710")));
     ASSERT_EQ(0u, next(QUOLOG_POWER_START));
     ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
-    EXPECT_EQ(65u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(65u, CountLines(place.RawPath(L"20120710")));
 }
 
 TEST_F(TempLogTest, ADelayShorterThanTheIntervalWritesEveryRecordAndTheBufferIsBounded)
 {
     Open(1000, 1, 500);
     ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0)));
-    EXPECT_EQ(1u, CountLines(RawPath(L"20120710")));
+    EXPECT_EQ(1u, CountLines(place.RawPath(L"20120710")));
 
     Open(1, 1, 0xFFFFFFFF);
     for (DWORD i = 1; i < CTempLog::kMaxBufferedLines; ++i) {
         ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 12, 10, 0, static_cast<WORD>(i / 1000),
                                                       static_cast<WORD>(i % 1000)), i));
     }
-    EXPECT_FALSE(FileExists(RawPath(L"20120712")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120712")));
     ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 12, 10, 30)));
-    EXPECT_EQ(CTempLog::kMaxBufferedLines, CountLines(RawPath(L"20120712")));
+    EXPECT_EQ(CTempLog::kMaxBufferedLines, CountLines(place.RawPath(L"20120712")));
 }
 
 // The read position comes from the registry; a writer without one starts at today,
@@ -156,9 +155,9 @@ protected:
     {
         Open(5000, 0, 0);
         MakeFolders(place.LogDir());
-        WriteUtf16File(RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 22, 0), 5) + RawLine(MakeTime(2012, 7, 10, 22, 1), 1)
+        WriteUtf16File(place.RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 22, 0), 5) + RawLine(MakeTime(2012, 7, 10, 22, 1), 1)
                                                   + RawLine(MakeTime(2012, 7, 10, 22, 2), 1) + RawLine(MakeTime(2012, 7, 10, 22, 3), 3));
-        WriteUtf16File(RawPath(L"20120712"), RawLine(MakeTime(2012, 7, 12, 8, 0), 2) + RawLine(MakeTime(2012, 7, 12, 8, 1), 1)
+        WriteUtf16File(place.RawPath(L"20120712"), RawLine(MakeTime(2012, 7, 12, 8, 0), 2) + RawLine(MakeTime(2012, 7, 12, 8, 1), 1)
                                                   + RawLine(MakeTime(2012, 7, 12, 8, 2, 0, 1), 1));
     }
 };
@@ -166,39 +165,39 @@ protected:
 // With the default "RawLogLeaveNum", 2.
 TEST_F(RetentionTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
 {
-    WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
+    WriteUtf16File(place.RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw-notes.csv"), L"x\r\n");
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
-    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120712")));
     EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw-notes.csv")));
 
     place.Reg().SetDword(L"", L"RawLogLeaveNum", 0);
     quoLog->Finalize();
     Open(5000, 0, 0);
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
-    EXPECT_FALSE(FileExists(RawPath(L"20120711")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120712")));
 }
 
 // Whatever "RawLogLeaveNum" says, a raw file from the read position's day on keeps its
 // lines for the totalization.
 TEST_F(RetentionTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
 {
-    WriteUtf16File(RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
+    WriteUtf16File(place.RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     place.Reg().SetDword(L"", L"RawLogLeaveNum", 1);
     quoLog->Finalize();
     Open(5000, 0, 0);
     temp->SetLastItemTime(MakeTime(2012, 7, 10));
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
-    EXPECT_TRUE(FileExists(RawPath(L"20120710")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120711")));
     temp->SetLastItemTime(MakeTime(2012, 7, 11));
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
-    EXPECT_FALSE(FileExists(RawPath(L"20120710")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120711")));
-    EXPECT_TRUE(FileExists(RawPath(L"20120712")));
+    EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120711")));
+    EXPECT_TRUE(FileExists(place.RawPath(L"20120712")));
 }
 
 }  // namespace

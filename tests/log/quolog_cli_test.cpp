@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
@@ -83,12 +81,7 @@ class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override { MakeFolders(dir); }
     void TearDown() override { foldertree::DeleteTree(dir.c_str()); }
-    void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample())
-    {
-        std::wstring name = L"QUOLogRaw" + DayName(t) + L".csv";
-        raw[name] += RawLine(t, sample);
-        WriteUtf16File(Join(dir, name), raw[name]);
-    }
+    void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample()) { logtest::AddRaw(dir, t, sample); }
     ToolRun Totalize(const wchar_t* lpNow, bool bTwo = false)
     {
         std::vector<std::wstring> args = {L"totalize", L"--dir", dir, L"--now", lpNow};
@@ -100,7 +93,6 @@ protected:
     std::wstring StatePath() const { return Join(dir, L"quolog.state"); }
 
     std::wstring dir = testsupport::CommonAppDataFolder() + L"\\ZAVTest\\" + testsupport::UniqueName(L"cli");
-    std::map<std::wstring, std::wstring> raw;
 };
 
 std::string State(const char* lpDay, unsigned line, const char* lpDay2)
