@@ -84,29 +84,6 @@ TEST_F(CsvTest, AnOpenThatMeetsAnotherProgramsHandleIsTriedAgain)
     EXPECT_EQ(L"\uFEFFone\r\ntwo\r\n", ReadUtf16Text(path));
 }
 
-TEST_F(CsvTest, SeekWalksLongLinesAsOneAndStopsAtATornLine)
-{
-    std::wstring path = PathOf(L"long.csv");
-    std::wstring longLine(3000, L'x');
-    WriteUtf16File(path, L"short\r\n" + longLine + L"\r\nlast\r\ntor");
-    CScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(file.IsValid());
-    wchar_t buf[CCSVOperator::kLineBufferBytes / 2];
-    LARGE_INTEGER pos;
-    pos.QuadPart = 2;
-    ASSERT_EQ(0u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
-    EXPECT_STREQ(L"short\r", buf);
-    ASSERT_EQ(0u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
-    EXPECT_EQ(std::wstring(1023, L'x'), buf);
-    EXPECT_EQ(2 + 2 * (7 + 3002), pos.QuadPart);
-    ASSERT_EQ(0u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
-    EXPECT_STREQ(L"last\r", buf);
-    LONGLONG llTorn = pos.QuadPart;
-    EXPECT_EQ(38u, CCSVOperator::SeekCSVByLine(file.Get(), buf, sizeof(buf), &pos));
-    EXPECT_EQ(llTorn, pos.QuadPart);
-    EXPECT_EQ(87u, CCSVOperator::SeekCSVByLine(file.Get(), nullptr, sizeof(buf), &pos));
-}
-
 TEST_F(CsvTest, ReadLastLineTakesTheStartOfTheLastWholeLine)
 {
     std::wstring path = PathOf(L"last.csv");

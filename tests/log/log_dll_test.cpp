@@ -141,10 +141,7 @@ public:
             {L"read-null-time", [&] { return m_dll.Read(QUOLOG_READ_DAY, nullptr, rows, QUOLOG_DAY_ROWS, &total); }},
             {L"read-null-rows", [&] { return m_dll.Read(QUOLOG_READ_DAY, &now, nullptr, QUOLOG_DAY_ROWS, &total); }},
             {L"read-null-total", [&] { return m_dll.Read(QUOLOG_READ_DAY, &now, rows, QUOLOG_DAY_ROWS, nullptr); }},
-            {L"read-kind-1", [&] { return m_dll.Read(1, &now, rows, QUOLOG_DAY_ROWS, &total); }},
-            {L"read-47-rows", [&] { return m_dll.Read(QUOLOG_READ_DAY, &now, rows, QUOLOG_DAY_ROWS - 1, &total); }},
             {L"recover", [&] { return m_dll.Recovery(); }},
-            {L"copypks", [&] { return m_dll.CopyPksReg(); }},
             {L"finalize", [&] { m_dll.Finalize(); return 0ul; }},
             {L"S0-later", [&] {  // a write from another thread, 500 ms later
                  m_later = std::thread([this] {
@@ -310,13 +307,14 @@ protected:
 
 TEST_F(QuoLogDll, EveryExportAnswersWithItsCode)
 {
+    // The answers before any start and a reader's refusal to write are those of
+    // quolog_bind_probe; the kinds and row counts Read refuses those of log_read.
     const std::pair<std::wstring, DWORD> steps[] = {
-        {L"S0", 21},          {L"read", 21},           {L"recover", 21},         {L"finalize", 0},
-        {L"copypks", 0},      {L"init:1,0,0,0", 87},   {L"init:2,1000,1,0", 87}, {L"init:3,1000,0,0", 87},
-        {kReader, 0},         {kReader, 1247},         {L"write-null", 87},      {L"S0", 5},
-        {L"recover", 5},      {L"read-null-time", 87}, {L"read-null-rows", 87},  {L"read-null-total", 87},
-        {L"read-kind-1", 87}, {L"read-47-rows", 87},   {L"read", 2},             {L"finalize", 0},
-        {L"S0", 21},          {kWriter, 0},            {kWriter, 1247},          {L"finalize", 0}};
+        {L"finalize", 0},         {L"init:1,0,0,0", 87},   {L"init:2,1000,1,0", 87}, {L"init:3,1000,0,0", 87},
+        {kReader, 0},             {kReader, 1247},         {L"write-null", 87},      {L"recover", 5},
+        {L"read-null-time", 87},  {L"read-null-rows", 87}, {L"read-null-total", 87}, {L"read", 2},
+        {L"finalize", 0},         {L"S0", 21},             {kWriter, 0},             {kWriter, 1247},
+        {L"finalize", 0}};
     std::vector<std::wstring> script;
     for (const auto& step : steps) {
         script.push_back(step.first);
