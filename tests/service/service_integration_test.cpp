@@ -33,8 +33,8 @@ const DWORD kSensor100W = 0xF8C8;
 const DWORD kSensor50W = 0xF864;
 const wchar_t kBalanced[] = L"バランス";
 
-// An event record (START, END) carries its power status and the battery fields; every
-// other column is zero or empty.
+// An event record (START, END) carries its power status and the battery fields; that
+// it carries nothing else is the controller test's.
 void ExpectEventRecord(const Record& record, DWORD dwStatus, DWORD dwBattStatus = QUOLOG_BATTERY_AC,
                        DWORD dwPercent = 0, DWORD dwCapacity = 0)
 {
@@ -42,20 +42,13 @@ void ExpectEventRecord(const Record& record, DWORD dwStatus, DWORD dwBattStatus 
     EXPECT_EQ(dwBattStatus, Number(record, COL_BATTERY_STATUS));
     EXPECT_EQ(dwPercent, Number(record, COL_BATTERY_PERCENT));
     EXPECT_EQ(dwCapacity, Number(record, COL_BATTERY_CAPACITY));
-    for (Column column : {COL_ELAPSED, COL_PC_WATT, COL_MON_WATT, COL_REDUCTION_WATT, COL_CPU, COL_INPUT, COL_HDD,
-                          COL_SCR, COL_MONITOR_STATUS1, COL_LCD_LEVEL1, COL_MONITOR_STATUS2, COL_LCD_LEVEL2,
-                          COL_QUO_LEVEL}) {
-        EXPECT_EQ(0u, Number(record, column)) << "column " << column + 1 << " of an event record";
-    }
-    for (Column column : {COL_POWER_PLAN, COL_MONITOR_NAME1, COL_MONITOR_NAME2, COL_USER_NAME}) {
-        EXPECT_EQ(L"", record[column]) << "column " << column + 1 << " of an event record";
-    }
+    EXPECT_EQ(0u, Number(record, COL_PC_WATT));
 }
 
 // Waits up to kWait for a sample from record nFrom on that matches.
 bool WaitForSample(CTestClient& client, size_t nFrom, const std::function<bool(const QVPipeCmdNotifySysInfo&)>& match)
 {
-    return pipetest::WaitUntil(
+    return testsupport::PollUntil(
         [&] {
             for (const auto& record : Commands(client.Log(), nFrom, PIPECMD_NOTIFY_SYSINFO)) {
                 if (match(CommandAs<QVPipeCmdNotifySysInfo>(record))) {
@@ -92,10 +85,6 @@ bool ExpectRegistration()
                  RRF_RT_REG_MULTI_SZ, nullptr, szDependencies, &cbDependencies);
     EXPECT_STREQ(L"winmgmt", szDependencies);
     EXPECT_EQ(L'\0', szDependencies[wcslen(szDependencies) + 1]) << "more than one dependency";
-    if (QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_DESCRIPTION, buffer.data(), 8192, &cbNeeded)) {
-        LPCWSTR lpDescription = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data())->lpDescription;
-        EXPECT_STREQ(L"このコンピューターの消費電力の測定をおこないます。", lpDescription);
-    }
     SERVICE_DELAYED_AUTO_START_INFO delayed = {};
     return QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
                                 reinterpret_cast<LPBYTE>(&delayed), sizeof(delayed), &cbNeeded)
@@ -127,22 +116,25 @@ protected:
     void TearDown() override { RemoveService(); }
 };
 
-// Exit codes of the switches: 87 for a missing path or an unknown switch, the manager's
-// error for controls of a service that is not installed (a /STOP on the line wins over an
-// /INSTALL after it). /D asks for a delayed start, in any letter case; where the manager
-// cannot store it, the switch reports its error and the service stays installed, not
-// started. Installing twice keeps the first registration; stopping a stopped service
+// Exit codes of the switches, one table: 87 for a missing path or an unknown switch, the
+// manager's error for controls of a service that is not installed (a /STOP on the line
+// wins over an /INSTALL after it). /D asks for a delayed start, in any letter case;
+// where the manager cannot store it, the switch reports its error and the service stays
+// installed, not started. Installing twice keeps the first registration; stopping a stopped service
 // succeeds; removal deletes it; without /D the start is not delayed.
 TEST_F(ServiceTest, SwitchesInstallAndRemoveTheServiceWithTheirExitCodes)
 {
     const std::wstring commandLine = QuomonsvCommandLine();
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RunQuomonsv({L"/INSTALL"}));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RunQuomonsv({L"/D", L"/INSTALL"}));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RunQuomonsv({L"/RESTART"}));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RunQuomonsv({L"/STARTX", commandLine}));
-    EXPECT_EQ(ERROR_SERVICE_DOES_NOT_EXIST, RunQuomonsv({L"/START"}));
-    EXPECT_EQ(ERROR_SERVICE_DOES_NOT_EXIST, RunQuomonsv({L"/UNINSTALL"}));
-    EXPECT_EQ(ERROR_SERVICE_DOES_NOT_EXIST, RunQuomonsv({L"/STOP", L"/INSTALL", commandLine}));
+    const struct {
+        std::vector<std::wstring> args;
+        DWORD dwExitCode;
+    } kRefused[] = {{{L"/D", L"/INSTALL"}, ERROR_INVALID_PARAMETER},
+                    {{L"/STARTX", commandLine}, ERROR_INVALID_PARAMETER},
+                    {{L"/UNINSTALL"}, ERROR_SERVICE_DOES_NOT_EXIST},
+                    {{L"/STOP", L"/INSTALL", commandLine}, ERROR_SERVICE_DOES_NOT_EXIST}};
+    for (const auto& c : kRefused) {
+        EXPECT_EQ(c.dwExitCode, RunQuomonsv(c.args)) << testsupport::Narrow(c.args[0]);
+    }
     EXPECT_EQ(0u, ServiceState());
 
     const DWORD dwDelayedResult = winediff::DelayedAutoStartConfigError();
@@ -180,11 +172,7 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
         ASSERT_EQ(static_cast<DWORD>(QUOLOG_POWER_S0), Number(sample, COL_POWER_STATUS)) << "record " << i;
         EXPECT_EQ(1000u, Number(sample, COL_ELAPSED));
         EXPECT_EQ(100000u, Number(sample, COL_PC_WATT));
-        EXPECT_EQ(0u, Number(sample, COL_MON_WATT));
-        EXPECT_EQ(static_cast<DWORD>(QUOLOG_BATTERY_AC), Number(sample, COL_BATTERY_STATUS));
         EXPECT_EQ(kBalanced, sample[COL_POWER_PLAN]);
-        EXPECT_EQ(3u, Number(sample, COL_QUO_LEVEL));
-        EXPECT_NE(L"", sample[COL_USER_NAME]);
     }
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, RunQuomonsv({}));
@@ -216,17 +204,13 @@ static ULONGLONG MsOfDay(const Record& record)
 
 // Today's raw file held open without sharing by another program for three seconds,
 // with the service sampling every 200 ms: the samples taken meanwhile are written once
-// the file is free, each once and in order, and the service says once that writing
-// fails and once that it works again.
+// the file is free, each once and in order.
 TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
 {
     CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
     SetDword(kDevInfoKey, L"Interval", 200);
-    CTraceFile trace(L"service_keep.log");
     size_t nFrom = ReadRawLog().size();
     InstallAndStartService();
-    DWORD dwProcessId = 0;
-    ServiceState(&dwProcessId);
     ASSERT_TRUE(WaitForRecords(nFrom, WithStatus(QUOLOG_POWER_S0), 3));
     SYSTEMTIME stToday;
     GetLocalTime(&stToday);
@@ -261,16 +245,14 @@ TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
         }
     }
     EXPECT_GE(nWhileHeld, 3u);
-    EXPECT_EQ(1u, trace.Find(0, dwProcessId, L"Error in QUOLogWrite().").size());
-    EXPECT_EQ(1u, trace.Find(0, dwProcessId, L"QUOLogWrite() succeeds again.").size());
 }
 
 // A greeting on registration, then one sample per tick as handle 0, carrying what the
 // sensor reads now (the samples' fields and malformed commands are the controller
 // test's). Off:
-// END, "Function" 0, the client told, then no samples at all, also after a stop and a
-// start, while a client registering anew is still greeted. On: START, "Function" 1, the
-// client told and sent a sample; samples again.
+// END, "Function" 0, the client told, then no samples at all, while a client registering
+// anew is still greeted. On: START, "Function" 1, the client told and sent a sample;
+// samples again.
 TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
 {
     CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
@@ -296,20 +278,13 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
     ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_END), 1, &records));
     ExpectEventRecord(records.back(), QUOLOG_POWER_END);
     EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
-    size_t nMark = client.Mark();
     size_t nOff = records.size();
-    Sleep(kQuietSpan);
-    EXPECT_TRUE(Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).empty());
-    EXPECT_EQ(nOff, ReadRawLog().size());
-
     client.Disconnect();
-    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
-    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
-    nMark = client.Mark();
+    size_t nMark = client.Mark();
     ASSERT_EQ(0u, client.Connect());
-    EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));
+    EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // the greeting
     Sleep(kQuietSpan);
-    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).size());
+    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).size()) << "a sample while off";
     EXPECT_EQ(nOff, ReadRawLog().size());
 
     nMark = client.Mark();
@@ -324,12 +299,10 @@ TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
 }
 
 // The level library refuses to initialise: /START returns the service's error, the
-// service stopped with it and wrote nothing. Once the library initialises, it starts;
-// with "Interval" 0 it samples at the default 5000 ms.
-TEST_F(ServiceTest, AFailedStartReportsItsErrorAndIntervalZeroFallsBack)
+// service stopped with it and wrote nothing. Once the library initialises, it starts.
+TEST_F(ServiceTest, AFailedStartReportsItsError)
 {
     CSimSetting refusal(L"QuoLevel", L"FailInitializeSrv", 1);
-    SetDword(kDevInfoKey, L"Interval", 0);
     size_t nRaw = ReadRawLog().size();
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
     EXPECT_EQ(ERROR_INVALID_FUNCTION, RunQuomonsv({L"/START"}));
@@ -343,30 +316,24 @@ TEST_F(ServiceTest, AFailedStartReportsItsErrorAndIntervalZeroFallsBack)
 
     refusal.Set(0);
     EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
-    ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1, &records));
-    EXPECT_EQ(5000u, Number(Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0))[0], COL_ELAPSED));
+    EXPECT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1));
 }
 
 // A program that holds the name of either of the service's pipes before it starts (to
 // squat it or to add instances of its own) stops the start: the service does not run on
-// a pipe it does not own, says why in its trace and ends with 183. Once the name is free
-// it runs.
+// a pipe it does not own and ends with 183. Once the name is free it runs.
 TEST_F(ServiceTest, RefusesToRunOnAPipeNameThatIsTaken)
 {
-    CTraceFile trace(L"service_taken_pipe.log");
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
     for (const std::wstring& name : {pipetest::DataPipeName(L"QUOViewer"), pipetest::CtrlPipeName(L"QUOViewer")}) {
         HANDLE hSquatter = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES, 64, 64, 0,
                                             nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
-        size_t nMark = trace.Count();
         EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), RunQuomonsv({L"/START"}));
         SERVICE_STATUS_PROCESS status = {};
         ASSERT_TRUE(QueryService(kServiceName, &status));
         EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
         EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), status.dwWin32ExitCode);
-        EXPECT_FALSE(trace.Find(nMark, 0, name + L" exists already: another program holds the name.").empty());
-        EXPECT_FALSE(trace.Find(nMark, 0, L"Error in m_PipeSv.Initialize(). code:183").empty());
         CloseHandle(hSquatter);
     }
     EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
@@ -435,8 +402,9 @@ double MetricValue(const std::string& text, const std::string& name)
 }
 
 // Without "MetricsDir" the service writes no metrics file. With it, its first tick writes
-// quoviewer.prom: the sensor's power, the plan, logging on, and today's totals, which the
-// service reads from the log whose writer it is; its stop removes the file.
+// quoviewer.prom: the sensor's power and today's totals, which the service reads from the
+// log whose writer it is; its stop removes the file. (The text's other families are the
+// metrics file test's.)
 TEST_F(ServiceTest, WritesTheMetricsFileOnlyWhenMetricsDirIsSet)
 {
     CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
@@ -452,16 +420,12 @@ TEST_F(ServiceTest, WritesTheMetricsFileOnlyWhenMetricsDirIsSet)
     AddTodaysFirstHalfHour();
     SetString(kProductKey, L"MetricsDir", dir);
     EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
-    ASSERT_TRUE(pipetest::WaitUntil([&] { return testsupport::FileExists(path); }, kWait));
+    ASSERT_TRUE(testsupport::PollUntil([&] { return testsupport::FileExists(path); }, kWait));
     std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
     std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;
-    EXPECT_EQ(1.0, MetricValue(text, "quoviewer_logging_enabled"));
-    EXPECT_EQ(1.0, MetricValue(text, "quoviewer_power_source{source=\"ac\"}"));
-    EXPECT_EQ(1.0, MetricValue(text, "quoviewer_power_plan_info{plan=\"\xE3\x83\x90\xE3\x83\xA9\xE3\x83\xB3\xE3\x82\xB9\"}"));
     // Other runs of today may have added half-hours of their own.
     EXPECT_GE(MetricValue(text, "quoviewer_today_energy_joules"), 38.0 * 3600);
-    EXPECT_GE(MetricValue(text, "quoviewer_today_running_seconds"), 1800.0);
     EXPECT_GE(MetricValue(text, "quoviewer_today_reduction_energy_joules"), 1.5 * 3600);
     EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
     EXPECT_FALSE(testsupport::FileExists(path));

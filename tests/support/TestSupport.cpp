@@ -180,23 +180,9 @@ CTestRegKey::~CTestRegKey()
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_path.c_str());
 }
 
-HKEY CTestRegKey::OpenSub(const std::wstring& sub)
-{
-    if (sub.empty()) {
-        return m_hKey;
-    }
-    HKEY hKey = nullptr;
-    RegCreateKeyExW(m_hKey, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
-    return hKey;
-}
-
 void CTestRegKey::SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb)
 {
-    HKEY hKey = OpenSub(sub);
-    RegSetValueExW(hKey, name.c_str(), 0, type, static_cast<const BYTE*>(data), cb);
-    if (hKey != m_hKey) {
-        RegCloseKey(hKey);
-    }
+    RegSetKeyValueW(m_hKey, sub.empty() ? nullptr : sub.c_str(), name.c_str(), type, data, cb);
 }
 
 void CTestRegKey::SetDword(const std::wstring& sub, const std::wstring& name, DWORD value)
@@ -211,8 +197,8 @@ void CTestRegKey::SetString(const std::wstring& sub, const std::wstring& name, c
 
 void CTestRegKey::CreateSub(const std::wstring& sub)
 {
-    HKEY hKey = OpenSub(sub);
-    if (hKey != m_hKey) {
+    HKEY hKey = nullptr;
+    if (RegCreateKeyExW(m_hKey, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
         RegCloseKey(hKey);
     }
 }
@@ -258,10 +244,8 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
 std::wstring ReadUtf16Text(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
-    std::wstring text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
-    }
+    std::wstring text(bytes.size() / 2, L'\0');
+    CopyMemory(&text[0], bytes.data(), text.size() * sizeof(wchar_t));
     return text;
 }
 
@@ -277,10 +261,42 @@ std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
     return lines;
 }
 
+std::vector<std::wstring> CsvCells(const std::wstring& line)
+{
+    std::vector<std::wstring> cells(1);
+    bool bQuoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        wchar_t c = line[i];
+        if (bQuoted && c == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
+            cells.back() += L'"';
+            ++i;
+        } else if (c == L'"') {
+            bQuoted = !bQuoted;
+        } else if (c == L',' && !bQuoted) {
+            cells.emplace_back();
+        } else {
+            cells.back() += c;
+        }
+    }
+    return cells;
+}
+
 void DeleteFileIfExists(const std::wstring& path)
 {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path.c_str());
+}
+
+bool PollUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs)
+{
+    for (ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;; Sleep(dwPollMs)) {
+        if (condition()) {
+            return true;
+        }
+        if (GetTickCount64() >= ullEnd) {
+            return false;
+        }
+    }
 }
 
 std::wstring UniqueName(const std::wstring& prefix)

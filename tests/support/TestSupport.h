@@ -1,9 +1,10 @@
 // Helpers shared by the tests: child processes started from the test executable itself,
-// throwaway registry keys, files and Wine facts.
+// throwaway registry keys, files (UTF-16 text, CSV cells), polling and Wine facts.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,6 @@ public:
     void CreateSub(const std::wstring& sub);
 
 private:
-    HKEY OpenSub(const std::wstring& sub);
-
     std::wstring m_path;
     HKEY m_hKey = nullptr;
 };
@@ -93,9 +92,16 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
 std::wstring ReadUtf16Text(const std::wstring& path);
 // The UTF-16LE content of a file after its byte-order mark, split into lines at CR LF.
 std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path);
+// The cells of one line of comma-separated values, quotes removed ("" inside quotes is
+// one quote).
+std::vector<std::wstring> CsvCells(const std::wstring& line);
 void DeleteFileIfExists(const std::wstring& path);
 // The sorted names in a folder that match a pattern, without "." and "..".
 std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern = L"*");
+
+// Asks condition every dwPollMs until it holds or dwTimeoutMs have passed; whether it
+// held.
+bool PollUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs = 10);
 
 // A name no other test process uses at the same time.
 std::wstring UniqueName(const std::wstring& prefix);

@@ -11,37 +11,40 @@ bool RunningOnWine();
 
 // PostThreadMessage to a thread that has ended: Windows fails with 1444
 // (ERROR_INVALID_THREAD_ID), Wine with 87.
-DWORD PostToEndedThreadError();
+inline DWORD PostToEndedThreadError() { return RunningOnWine() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_THREAD_ID; }
 
 // Wine does not keep the security descriptor given to CreateFile: reading it back gives
 // a DACL made from the Unix permissions. Tests check the descriptor a program builds,
 // and the file's DACL only on Windows.
-bool KeepsFileSecurityDescriptors();
+inline bool KeepsFileSecurityDescriptors() { return !RunningOnWine(); }
 
 // The level at which the server end of a named pipe impersonates its client after
 // ImpersonateNamedPipeClient: Windows honours the level the client asked for when it
 // opened the pipe (SECURITY_SQOS_PRESENT); Wine ignores it and always gives
 // SecurityImpersonation.
-SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested);
+inline SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested)
+{
+    return RunningOnWine() ? SecurityImpersonation : requested;
+}
 
 // ChangeServiceConfig2W with SERVICE_CONFIG_DELAYED_AUTO_START_INFO: Windows (Vista and
 // later) stores the delayed-start flag; Wine does not implement that level and fails
 // with 124 (ERROR_INVALID_LEVEL), and its QueryServiceConfig2W cannot read the flag
 // either. The result of setting the flag.
-DWORD DelayedAutoStartConfigError();
+inline DWORD DelayedAutoStartConfigError() { return RunningOnWine() ? ERROR_INVALID_LEVEL : ERROR_SUCCESS; }
 
 // CreateProcess under heavy load now and then fails once with 1359 (an internal
 // error) and works when tried again; Windows has no such error to retry (0).
-DWORD TransientCreateProcessError();
+inline DWORD TransientCreateProcessError() { return RunningOnWine() ? ERROR_INTERNAL_ERROR : 0; }
 
 // A symbolic link to a file: Windows shows it as FILE_ATTRIBUTE_REPARSE_POINT; Wine
 // shows a Unix symbolic link to a file as the plain file it points to (one to a folder
 // is a reparse point on both).
-bool FileSymlinksAreReparsePoints();
+inline bool FileSymlinksAreReparsePoints() { return !RunningOnWine(); }
 
 // The code page in which HTML Help reads the title of a help file: Windows takes the
 // code page of the file's language (932 for Japanese); Wine takes the process's ANSI
 // code page.
-UINT HelpTitleCodePage(UINT uFileCodePage);
+inline UINT HelpTitleCodePage(UINT uFileCodePage) { return RunningOnWine() ? GetACP() : uFileCodePage; }
 
 }  // namespace winediff
