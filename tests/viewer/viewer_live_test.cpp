@@ -82,7 +82,6 @@ public:
         }
         return nStep;
     }
-    const CCapture& Capture() const { return m_capture; }
 
 private:
     CViewer& m_viewer;
