@@ -43,19 +43,6 @@ bool RunQuolog(const std::vector<std::wstring>& args)
     return dwExit == 0;
 }
 
-bool WriteAscii(const std::wstring& path, const std::string& text)
-{
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        fwprintf(stderr, L"cannot write %ls: %lu\n", path.c_str(), GetLastError());
-        return false;
-    }
-    DWORD cb = 0;
-    const BOOL bWritten = WriteFile(hFile, text.data(), static_cast<DWORD>(text.size()), &cb, nullptr);
-    CloseHandle(hFile);
-    return bWritten && cb == text.size();
-}
-
 }  // namespace
 
 bool FixtureDayRuns(WORD wDay)
@@ -115,17 +102,20 @@ bool BuildFixtureMonth()
                             logtest::RawLine(stNext, sentinel));
     // The read positions start at the month's first day; one run totals every day and
     // folds the finished ones into the yearly log.
-    if (!WriteAscii(logtest::Join(dir, L"quolog.state"),
-                    "LastWriteDay=2012/03/01\r\nLastWriteLine=0\r\nLastWriteDay2=2012/03/01\r\n")) {
+    const char kState[] = "LastWriteDay=2012/03/01\r\nLastWriteLine=0\r\nLastWriteDay2=2012/03/01\r\n";
+    FILE* pState = _wfopen(logtest::Join(dir, L"quolog.state").c_str(), L"wb");
+    const bool bWritten = pState != nullptr && fputs(kState, pState) >= 0;
+    if (pState != nullptr) {
+        fclose(pState);
+    }
+    if (!bWritten) {
+        fwprintf(stderr, L"cannot write quolog.state in %ls\n", dir.c_str());
         return false;
     }
     SYSTEMTIME stNow = stNext;
     stNow.wMinute = 30;
-    if (!RunQuolog({L"totalize", L"--dir", dir, L"--interval", std::to_wstring(kFixtureIntervalMs), L"--two",
-                    L"--now", TimeArg(stNow)})) {
-        return false;
-    }
-    return true;
+    return RunQuolog({L"totalize", L"--dir", dir, L"--interval", std::to_wstring(kFixtureIntervalMs), L"--two", L"--now",
+                      TimeArg(stNow)});
 }
 
 }  // namespace viewertest

@@ -1,5 +1,7 @@
 #include "ViewerTestSupport.h"
 
+#include <gdiplus.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -15,92 +17,19 @@ const int kMaxTextChars = 4096;
 // Time the window gets to paint after being brought to the top.
 const DWORD kPaintSettle = 300;
 
-struct FindData {
-    DWORD dwProcessId;
-    const wchar_t* lpClass;
-    const wchar_t* lpTitle;
-    HWND hFound;
-};
-
-BOOL CALLBACK FindTopLevel(HWND hWnd, LPARAM lParam)
-{
-    FindData* pData = reinterpret_cast<FindData*>(lParam);
-    DWORD dwOwner = 0;
-    GetWindowThreadProcessId(hWnd, &dwOwner);
-    if (dwOwner != pData->dwProcessId || ClassName(hWnd) != pData->lpClass) {
-        return TRUE;
-    }
-    if (pData->lpTitle != nullptr && WindowText(hWnd) != pData->lpTitle) {
-        return TRUE;
-    }
-    pData->hFound = hWnd;
-    return FALSE;
-}
-
-// PNG pieces: CRC-32 of chunks, Adler-32 of the zlib stream.
-DWORD Crc32(const BYTE* lpData, size_t cb, DWORD dwCrc = 0)
-{
-    dwCrc = ~dwCrc;
-    for (size_t i = 0; i < cb; ++i) {
-        dwCrc ^= lpData[i];
-        for (int k = 0; k < 8; ++k) {
-            dwCrc = (dwCrc >> 1) ^ (0xEDB88320u & (0u - (dwCrc & 1u)));
-        }
-    }
-    return ~dwCrc;
-}
-
-void PutBigEndian(std::vector<BYTE>* pOut, DWORD dwValue)
-{
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        pOut->push_back(static_cast<BYTE>(dwValue >> shift));
-    }
-}
-
-void PutChunk(std::vector<BYTE>* pOut, const char* lpType, const std::vector<BYTE>& data)
-{
-    PutBigEndian(pOut, static_cast<DWORD>(data.size()));
-    std::vector<BYTE> body(lpType, lpType + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    pOut->insert(pOut->end(), body.begin(), body.end());
-    PutBigEndian(pOut, Crc32(body.data(), body.size()));
-}
-
-// A zlib stream of stored (uncompressed) deflate blocks.
-std::vector<BYTE> ZlibStored(const std::vector<BYTE>& raw)
-{
-    std::vector<BYTE> out = {0x78, 0x01};
-    const size_t kBlock = 65535;
-    size_t offset = 0;
-    do {
-        size_t n = std::min(kBlock, raw.size() - offset);
-        bool bLast = offset + n == raw.size();
-        out.push_back(bLast ? 1 : 0);
-        out.push_back(static_cast<BYTE>(n));
-        out.push_back(static_cast<BYTE>(n >> 8));
-        out.push_back(static_cast<BYTE>(~n));
-        out.push_back(static_cast<BYTE>(~n >> 8));
-        out.insert(out.end(), raw.begin() + static_cast<std::ptrdiff_t>(offset),
-                   raw.begin() + static_cast<std::ptrdiff_t>(offset + n));
-        offset += n;
-    } while (offset < raw.size());
-    DWORD a = 1;
-    DWORD b = 0;
-    for (BYTE byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    PutBigEndian(&out, (b << 16) | a);
-    return out;
-}
-
 }  // namespace
 
-HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, const wchar_t* lpTitle)
+HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass)
 {
-    FindData data = {dwProcessId, lpClass, lpTitle, nullptr};
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&data));
-    return data.hFound;
+    for (HWND hWnd = FindWindowExW(nullptr, nullptr, lpClass, nullptr); hWnd != nullptr;
+         hWnd = FindWindowExW(nullptr, hWnd, lpClass, nullptr)) {
+        DWORD dwOwner = 0;
+        GetWindowThreadProcessId(hWnd, &dwOwner);
+        if (dwOwner == dwProcessId) {
+            return hWnd;
+        }
+    }
+    return nullptr;
 }
 
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs)
@@ -144,12 +73,21 @@ std::wstring ClassName(HWND hWnd)
 
 std::wstring MessageBoxText(HWND hBox)
 {
-    for (HWND hChild = GetWindow(hBox, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
-        if (ClassName(hChild) == L"Static" && !WindowText(hChild).empty()) {
+    for (HWND hChild = FindWindowExW(hBox, nullptr, L"Static", nullptr); hChild != nullptr;
+         hChild = FindWindowExW(hBox, hChild, L"Static", nullptr)) {
+        if (!WindowText(hChild).empty()) {
             return WindowText(hChild);
         }
     }
     return std::wstring();
+}
+
+RECT ClientInCapture(HWND hWnd, HWND hTop)
+{
+    RECT rc = {};
+    GetClientRect(hWnd, &rc);
+    MapWindowPoints(hWnd, hTop, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
 }
 
 bool CViewer::Start(const std::vector<std::wstring>& env)
@@ -163,7 +101,7 @@ HWND CViewer::WaitForMainWindow(DWORD dwTimeoutMs)
         [&] {
             m_hMain = FindProcessWindow(m_process.Id(), kMainWindowClass);
             // The panes exist once the tab control has its five tabs.
-            HWND hTab = (m_hMain != nullptr) ? GetDlgItem(m_hMain, 1000) : nullptr;
+            HWND hTab = (m_hMain != nullptr) ? GetDlgItem(m_hMain, kIdTab) : nullptr;
             return hTab != nullptr && SendMessageW(hTab, 0x1304 /* TCM_GETITEMCOUNT */, 0, 0) == 5 &&
                    IsWindowVisible(m_hMain);
         },
@@ -259,36 +197,20 @@ size_t CCapture::Count(const RECT& rc, COLORREF cr, int nTolerance) const
 
 bool CCapture::SavePng(const std::wstring& path) const
 {
-    if (m_pixels.empty()) {
+    // GDI+'s PNG encoder, {557CF406-1A04-11D3-9A73-0000F81EF32E}.
+    const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    if (m_pixels.empty() || Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
         return false;
     }
-    std::vector<BYTE> raw;
-    raw.reserve(static_cast<size_t>(m_nHeight) * (1 + 3 * m_nWidth));
-    for (int y = 0; y < m_nHeight; ++y) {
-        raw.push_back(0);  // no filter
-        for (int x = 0; x < m_nWidth; ++x) {
-            COLORREF px = At(x, y);
-            raw.push_back(GetRValue(px));
-            raw.push_back(GetGValue(px));
-            raw.push_back(GetBValue(px));
-        }
+    bool bOk = false;
+    {
+        Gdiplus::Bitmap bitmap(m_nWidth, m_nHeight, m_nWidth * 4, PixelFormat32bppRGB,
+                               reinterpret_cast<BYTE*>(const_cast<DWORD*>(m_pixels.data())));
+        bOk = bitmap.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
     }
-    std::vector<BYTE> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<BYTE> header;
-    PutBigEndian(&header, static_cast<DWORD>(m_nWidth));
-    PutBigEndian(&header, static_cast<DWORD>(m_nHeight));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
-    PutChunk(&png, "IHDR", header);
-    PutChunk(&png, "IDAT", ZlibStored(raw));
-    PutChunk(&png, "IEND", {});
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD dwWritten = 0;
-    bool bOk = WriteFile(hFile, png.data(), static_cast<DWORD>(png.size()), &dwWritten, nullptr) &&
-               dwWritten == png.size();
-    CloseHandle(hFile);
+    Gdiplus::GdiplusShutdown(token);
     return bOk;
 }
 
@@ -342,6 +264,19 @@ void ViewerWithService::SetUp()
 void ViewerWithService::TearDown()
 {
     integ::RemoveService();
+}
+
+void ViewerOpen::SetUp()
+{
+    ViewerWithService::SetUp();
+    ASSERT_TRUE(viewer.Start());
+    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
+}
+
+void ViewerOpen::TearDown()
+{
+    EXPECT_EQ(0u, viewer.Close());
+    ViewerWithService::TearDown();
 }
 
 }  // namespace viewertest

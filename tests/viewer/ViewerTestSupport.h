@@ -16,10 +16,15 @@ namespace viewertest {
 
 const wchar_t kMainWindowClass[] = L"QUOViewerTool_AP_Class";
 const wchar_t kDialogClass[] = L"#32770";
+// Controls of the main dialog and its live panes.
+const int kIdTab = 1000;
+const int kIdPlanName = 1011;
+const int kIdLogging = 1019;
+const int kIdPlot = 12000;
 
-// The first top-level window of process dwProcessId with class lpClass (and title
-// lpTitle unless null); null when there is none.
-HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, const wchar_t* lpTitle = nullptr);
+// The first top-level window of process dwProcessId with class lpClass; null when there
+// is none.
+HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass);
 // Waits up to dwTimeoutMs for such a window.
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs = integ::kWait);
 // The descendant of hParent with control id nId (and class lpClass unless null),
@@ -30,6 +35,8 @@ std::wstring WindowText(HWND hWnd);
 std::wstring ClassName(HWND hWnd);
 // The text of the first static control of a message box or dialog (its message).
 std::wstring MessageBoxText(HWND hBox);
+// The client area of hWnd in the client coordinates of hTop, as a capture of hTop holds it.
+RECT ClientInCapture(HWND hWnd, HWND hTop);
 
 // A running viewer; killed at the end of the object if it still runs.
 class CViewer {
@@ -65,7 +72,7 @@ public:
     COLORREF At(int x, int y) const;
     // How many pixels of the rectangle have colour cr (within nTolerance per channel).
     size_t Count(const RECT& rc, COLORREF cr, int nTolerance = 0) const;
-    // Saves the capture as a 24-bit PNG; false on failure.
+    // Saves the capture as a PNG; false on failure.
     bool SavePng(const std::wstring& path) const;
 
 private:
@@ -93,10 +100,18 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    static integ::CTraceFile& Trace() { return *s_trace; }
-
 private:
     static integ::CTraceFile* s_trace;
+};
+
+// ViewerWithService with the viewer started and its main window up before each test;
+// after each test the viewer must close with exit code 0.
+class ViewerOpen : public ViewerWithService {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    CViewer viewer;
 };
 
 }  // namespace viewertest

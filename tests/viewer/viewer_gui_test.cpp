@@ -21,11 +21,7 @@ using namespace viewertest;
 
 namespace {
 
-const int kIdLogging = 1019;
 const int kIdHelp = 1018;
-const int kIdPlot = 12000;
-const int kIdPlanName = 1011;
-const int kIdTab = 1000;
 const wchar_t kStopText[] = L"電力情報の測定と記録を停止します";
 const wchar_t kStartText[] = L"電力情報の測定と記録を開始します";
 const wchar_t kHelpWindowClass[] = L"HH Parent";
@@ -73,16 +69,11 @@ TEST(ViewerWithoutService, RefusalBoxNamesTheProductByCnrFlag)
                  {L"2", true, 2, L"ヌボラ"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testsupport::Narrow(c.lpCase));
-        HKEY hKey = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &hKey, nullptr));
         if (c.bSet) {
-            RegSetValueExW(hKey, L"CnrFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&c.dwFlag), sizeof(DWORD));
+            SetDword(kProductKey, L"CnrFlag", c.dwFlag);
         } else {
-            RegDeleteValueW(hKey, L"CnrFlag");
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProductKey, L"CnrFlag");
         }
-        RegCloseKey(hKey);
-
         CViewer viewer;
         ASSERT_TRUE(viewer.Start());
         HWND hBox = WaitForProcessWindow(viewer.Process().Id(), kDialogClass);
@@ -103,26 +94,19 @@ TEST(ViewerWithoutService, RefusalBoxNamesTheProductByCnrFlag)
 
 // The main window opens with the product's title and the logging button's stop text;
 // a second viewer restores the first one from the taskbar and leaves.
-TEST_F(ViewerWithService, OpensThenASecondViewerRestoresTheFirst)
+TEST_F(ViewerOpen, OpensThenASecondViewerRestoresTheFirst)
 {
-    CViewer viewer;
-    ASSERT_TRUE(viewer.Start());
-    HWND hMain = viewer.WaitForMainWindow();
-    ASSERT_NE(nullptr, hMain);
+    HWND hMain = viewer.MainWindow();
     EXPECT_EQ(L"ヌボラ", WindowText(hMain));
     EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStopText; }, kWait));
     CCapture shot = SaveScreenshot(hMain, L"viewer_main");
     ASSERT_GT(shot.Width(), 0);
     // The tab control: green outlines, a white page; around it the dialog's picture, a
     // pale green wash that is neither white nor the system's grey.
-    RECT rcTab = {};
-    GetWindowRect(viewer.Control(kIdTab), &rcTab);
-    MapWindowPoints(nullptr, hMain, reinterpret_cast<POINT*>(&rcTab), 2);
+    const RECT rcTab = ClientInCapture(viewer.Control(kIdTab), hMain);
     EXPECT_GT(shot.Count(rcTab, RGB(50, 130, 0)), static_cast<size_t>(rcTab.right - rcTab.left));
     // The page is white around the live plot (whose data area is dark).
-    RECT rcPlot = {};
-    GetWindowRect(viewer.Control(kIdPlot), &rcPlot);
-    MapWindowPoints(nullptr, hMain, reinterpret_cast<POINT*>(&rcPlot), 2);
+    const RECT rcPlot = ClientInCapture(viewer.Control(kIdPlot), hMain);
     size_t nTabPixels = static_cast<size_t>(rcTab.right - rcTab.left) * (rcTab.bottom - rcTab.top);
     size_t nPlotPixels = static_cast<size_t>(rcPlot.right - rcPlot.left) * (rcPlot.bottom - rcPlot.top);
     ASSERT_LT(nPlotPixels, nTabPixels);
@@ -138,17 +122,13 @@ TEST_F(ViewerWithService, OpensThenASecondViewerRestoresTheFirst)
     EXPECT_EQ(0u, second.Process().Wait(kWait));
     EXPECT_TRUE(pipetest::WaitUntil([&] { return IsIconic(hMain) == FALSE && IsWindowVisible(hMain); }, kWait));
     EXPECT_EQ(nullptr, FindProcessWindow(second.Process().Id(), kMainWindowClass));
-    EXPECT_EQ(0u, viewer.Close());
 }
 
 // The logging button asks the service to stop measuring and recording and to start
 // again: the button's text follows the service's answer, the service keeps "Function",
 // and the raw log gets END then START. With the service gone the button does nothing.
-TEST_F(ViewerWithService, LoggingButtonStopsAndRestartsRecording)
+TEST_F(ViewerOpen, LoggingButtonStopsAndRestartsRecording)
 {
-    CViewer viewer;
-    ASSERT_TRUE(viewer.Start());
-    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
     ASSERT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) == kStopText; }, kWait));
     size_t nMark = ReadRawLog().size();
 
@@ -167,20 +147,15 @@ TEST_F(ViewerWithService, LoggingButtonStopsAndRestartsRecording)
     viewer.Click(kIdLogging);
     Sleep(kQuietSpan);
     EXPECT_EQ(kStopText, WindowText(viewer.Control(kIdLogging)));
-    EXPECT_EQ(0u, viewer.Close());
 }
 
 // F1 anywhere in the main window and the help button open the help file beside the
 // program in the HTML Help window.
-TEST_F(ViewerWithService, F1AndTheHelpButtonOpenHelp)
+TEST_F(ViewerOpen, F1AndTheHelpButtonOpenHelp)
 {
-    CViewer viewer;
-    ASSERT_TRUE(viewer.Start());
-    HWND hMain = viewer.WaitForMainWindow();
-    ASSERT_NE(nullptr, hMain);
     ASSERT_TRUE(testsupport::FileExists(ProgramPath(L"QuoViewer.chm")));
 
-    SetForegroundWindow(hMain);
+    SetForegroundWindow(viewer.MainWindow());
     SetFocus(viewer.Control(kIdLogging));
     INPUT keys[2] = {};
     keys[0].type = INPUT_KEYBOARD;
@@ -196,7 +171,6 @@ TEST_F(ViewerWithService, F1AndTheHelpButtonOpenHelp)
 
     viewer.Click(kIdHelp);
     EXPECT_NE(nullptr, WaitForProcessWindow(viewer.Process().Id(), kHelpWindowClass));
-    EXPECT_EQ(0u, viewer.Close());
 }
 
 // A live record one byte short or long changes nothing on screen (the viewer drops the
@@ -230,11 +204,8 @@ TEST_F(ViewerWithService, SysInfoOfWrongSizeChangesNothing)
 
 // Closing the viewer while records keep arriving ends it: the receive thread never
 // waits for the window, which waits for the receive thread while it closes.
-TEST_F(ViewerWithService, ClosesWhileRecordsKeepArriving)
+TEST_F(ViewerOpen, ClosesWhileRecordsKeepArriving)
 {
-    CViewer viewer;
-    ASSERT_TRUE(viewer.Start());
-    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
     DWORD dwId = viewer.Process().Id();
     std::atomic<bool> bStop(false);
     std::atomic<int> nSent(0);

@@ -24,11 +24,8 @@ using namespace viewertest;
 namespace {
 
 const wchar_t kPlotClass[] = L"QVRtPlot";
-const int kIdPlot = 12000;
-const int kIdPlanName = 1011;
 const int kIdPowerSource = 1007;
 const int kIdFirstLeaf = 1013;
-const int kIdLogging = 1019;
 const wchar_t kBalancedScheme[] = L"{381b4222-f694-41f0-9685-ff5bb260df2e}";
 const wchar_t kQuoScheme[] = L"{5a560051-554f-4a50-8c41-4e0000000001}";
 // The commercial model's colours of "QUO" and of the plans it does not name; the
@@ -38,20 +35,10 @@ const COLORREF kOtherColor = RGB(163, 73, 164);
 const COLORREF kConsumerOtherColor = RGB(255, 174, 201);
 const COLORREF kVerticalGrid = RGB(0, 50, 0);
 
-// A window's client area in the client coordinates of its top-level window, as a
-// capture of that window holds it.
-RECT ClientInCapture(HWND hWnd, HWND hTop)
-{
-    RECT rc = {};
-    GetClientRect(hWnd, &rc);
-    MapWindowPoints(hWnd, hTop, reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
-
 // The live plot of a running viewer, seen through captures of its main window.
 class CPlotView {
 public:
-    CPlotView(CViewer& viewer) : m_viewer(viewer) {}
+    explicit CPlotView(CViewer& viewer) : m_viewer(viewer) {}
 
     // Captures the main window; false when it failed.
     bool Grab()
@@ -95,7 +82,6 @@ public:
         }
         return nStep;
     }
-    const CCapture& Capture() const { return m_capture; }
 
 private:
     CViewer& m_viewer;
@@ -155,36 +141,23 @@ std::wstring TooltipOver(HWND hWnd, HWND hMain)
 }
 
 // The commercial model on a simulated desktop: 30 W, the balanced plan, level 2.
-class ViewerLiveDesktop : public ViewerWithService {
+class ViewerLiveDesktop : public ViewerOpen {
 protected:
-    void SetUp() override
-    {
-        ViewerWithService::SetUp();
-        ASSERT_TRUE(m_viewer.Start());
-        ASSERT_NE(nullptr, m_viewer.WaitForMainWindow());
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, m_viewer.Close());
-        ViewerWithService::TearDown();
-    }
-
     CSimSetting m_watts{L"ZAVPSRD", L"Gwat", 0xF800 | 60};
     CSimSetting m_plan{L"PowerSchemes", L"Active", kBalancedScheme};
     CSimSetting m_level{L"QuoLevel", L"Level", 2};
-    CViewer m_viewer;
 };
 
 TEST_F(ViewerLiveDesktop, PlotAdvancesOneIntervalPerTickInThePlansColour)
 {
-    CPlotView first(m_viewer);
+    CPlotView first(viewer);
     ASSERT_TRUE(pipetest::WaitUntil([&] { return first.Grab() && first.ColumnsWith(kOtherColor).size() > 1; }, kWait))
         << "no line in the colour of the balanced plan";
     const int nStep = first.Step();
     ASSERT_GT(nStep, 2);
     const DWORD dwStart = GetTickCount();
     Sleep(3000);
-    CPlotView later(m_viewer);
+    CPlotView later(viewer);
     ASSERT_TRUE(later.Grab());
     const DWORD dwElapsed = GetTickCount() - dwStart;
     const int nMoved = first.LineColumns().front() - later.LineColumns().front();
@@ -199,8 +172,8 @@ TEST_F(ViewerLiveDesktop, LeavesFollowTheLevel)
 {
     for (DWORD dwLevel : {2u, 5u, 0u, 3u}) {
         m_level.Set(dwLevel);
-        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(m_viewer) == int(dwLevel); }, kWait))
-            << "level " << dwLevel << ": " << GreenLeaves(m_viewer) << " green leaves";
+        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(viewer) == int(dwLevel); }, kWait))
+            << "level " << dwLevel << ": " << GreenLeaves(viewer) << " green leaves";
     }
 }
 
@@ -210,13 +183,13 @@ TEST_F(ViewerLiveDesktop, LeavesFollowTheLevel)
 // the older points keep theirs.
 TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
 {
-    CPlotView plot(m_viewer);
+    CPlotView plot(viewer);
     ASSERT_TRUE(pipetest::WaitUntil([&] { return plot.Grab() && plot.ColumnsWith(kOtherColor).size() > 1; }, kWait));
-    HWND hPlanName = m_viewer.Control(kIdPlanName);
+    HWND hPlanName = viewer.Control(kIdPlanName);
     EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"バランス"; }, kWait));
     const int nStep = plot.Step();
 
-    m_viewer.Click(kIdLogging);
+    viewer.Click(kIdLogging);
     EXPECT_TRUE(pipetest::WaitUntil(
         [&] {
             if (!plot.Grab()) {
@@ -227,12 +200,12 @@ TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
         },
         kWait))
         << "no gap at the right edge while logging is off";
-    SaveScreenshot(m_viewer.MainWindow(), L"viewer_live_logging_off");
+    SaveScreenshot(viewer.MainWindow(), L"viewer_live_logging_off");
     EXPECT_EQ(L"不明", WindowText(hPlanName));
-    EXPECT_EQ(L"不明", TooltipOver(hPlanName, m_viewer.MainWindow()));
+    EXPECT_EQ(L"不明", TooltipOver(hPlanName, viewer.MainWindow()));
 
     CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
-    m_viewer.Click(kIdLogging);
+    viewer.Click(kIdLogging);
     EXPECT_TRUE(pipetest::WaitUntil(
         [&] {
             if (!plot.Grab()) {
@@ -246,17 +219,14 @@ TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
         kWait))
         << "the line did not come back in the QUO plan's colour";
     EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
-    SaveScreenshot(m_viewer.MainWindow(), L"viewer_live_plan_change");
+    SaveScreenshot(viewer.MainWindow(), L"viewer_live_plan_change");
 }
 
 // The notebook: the power source text carries the fake power supply's percentage.
-using ViewerLiveNotebook = ViewerWithService;
+using ViewerLiveNotebook = ViewerOpen;
 
 TEST_F(ViewerLiveNotebook, ShowsTheBatteryPercentage)
 {
-    CViewer viewer;
-    ASSERT_TRUE(viewer.Start());
-    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
     const struct {
         const char* lpOnline;
         const char* lpStatus;
@@ -272,7 +242,6 @@ TEST_F(ViewerLiveNotebook, ShowsTheBatteryPercentage)
             << testsupport::Narrow(strText);
     }
     SaveScreenshot(viewer.MainWindow(), L"viewer_live_notebook");
-    EXPECT_EQ(0u, viewer.Close());
 }
 
 // Screenshots of the main window for a person to look at: the model by the environment

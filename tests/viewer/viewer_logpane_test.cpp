@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,13 +44,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_bBuilt = BuildFixtureMonth();
-        HKEY hKey = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\ZAV\\QUOViewer\\LogAnalyze", 0, nullptr, 0, KEY_SET_VALUE,
-                            nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
-            const DWORD dwYear = kFixtureYear;
-            RegSetValueExW(hKey, L"PastLimitDateYear", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwYear), sizeof(dwYear));
-            RegCloseKey(hKey);
-        }
+        integ::SetDword(L"Software\\ZAV\\QUOViewer\\LogAnalyze", L"PastLimitDateYear", kFixtureYear);
     }
 
     // Opens the pane for the product line with the clock at stNow.
@@ -60,34 +55,38 @@ protected:
         hParent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 700, 400, nullptr,
                                   nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, hParent);
+        pane.reset(new CQVChildDlgLog);
         QVRootConfig config = MakeQVRootConfig();
         config.cnrType = cnrType;
         config.dwOSVersion = QV_OS_7;
-        pane.SetQVRootConfig(&config);
-        pane.SetLocalTimeFunc(FakeLocalTime);
-        ASSERT_EQ(0u, pane.Create(hParent));
+        pane->SetQVRootConfig(&config);
+        pane->SetLocalTimeFunc(FakeLocalTime);
+        ASSERT_EQ(0u, pane->Create(hParent));
         RECT rc = {};
-        GetWindowRect(pane.GetSafeHwnd(), &rc);
+        GetWindowRect(pane->GetSafeHwnd(), &rc);
         SetWindowPos(hParent, HWND_TOP, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_SHOWWINDOW);
-        ShowWindow(pane.GetSafeHwnd(), SW_SHOW);
+        ShowWindow(pane->GetSafeHwnd(), SW_SHOW);
     }
-    void TearDown() override
+    void TearDown() override { Close(); }
+    void Close()
     {
-        if (pane.GetSafeHwnd() != nullptr) {
-            pane.DestroyWindow();
+        if (pane && pane->GetSafeHwnd() != nullptr) {
+            pane->DestroyWindow();
         }
+        pane.reset();
         QUOLogFinalize();  // as the main dialog does when it closes
         if (hParent != nullptr) {
             DestroyWindow(hParent);
+            hParent = nullptr;
         }
     }
 
-    void Show(DWORD dwMode) { ASSERT_EQ(0u, pane.Apply(&dwMode)); }
-    std::wstring Text(int nId) const { return WindowText(pane.GetDlgItem(nId)); }
-    bool Visible(int nId) const { return IsWindowVisible(pane.GetDlgItem(nId)) != FALSE; }
-    bool Enabled(int nId) const { return IsWindowEnabled(pane.GetDlgItem(nId)) != FALSE; }
-    void Click(int nId) { SendMessageW(pane.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), 0); }
-    void Tick() { SendMessageW(pane.GetSafeHwnd(), WM_TIMER, CQVChildDlgLog::kRefreshTimerId, 0); }
+    void Show(DWORD dwMode) { ASSERT_EQ(0u, pane->Apply(&dwMode)); }
+    std::wstring Text(int nId) const { return WindowText(pane->GetDlgItem(nId)); }
+    bool Visible(int nId) const { return IsWindowVisible(pane->GetDlgItem(nId)) != FALSE; }
+    bool Enabled(int nId) const { return IsWindowEnabled(pane->GetDlgItem(nId)) != FALSE; }
+    void Click(int nId) { SendMessageW(pane->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), 0); }
+    void Tick() { SendMessageW(pane->GetSafeHwnd(), WM_TIMER, CQVChildDlgLog::kRefreshTimerId, 0); }
 
     // The bars the screen shows in the histogram: for every bar with energy, its
     // columns carry the bar's shading from the bottom up to the height the layout gives,
@@ -96,10 +95,10 @@ protected:
     size_t ExpectBarsOnScreen()
     {
         CCapture capture;
-        HWND hGraph = pane.GetDlgItem(IDC_STATIC_LOG_GRAPH);
+        HWND hGraph = pane->GetDlgItem(IDC_STATIC_LOG_GRAPH);
         EXPECT_TRUE(capture.Grab(hGraph));
-        const CQVImage* pImage = pane.GetImage();
-        const std::vector<QVLogBar>& bars = pane.GetPeriodData().bars;
+        const CQVImage* pImage = pane->GetImage();
+        const std::vector<QVLogBar>& bars = pane->GetPeriodData().bars;
         const RECT& rc = pImage->Layout().rcBars;
         const QVHistogramSettings settings;
         size_t nDrawn = 0;
@@ -133,35 +132,50 @@ protected:
 
     static bool s_bBuilt;
     HWND hParent = nullptr;
-    CQVChildDlgLog pane;
+    std::unique_ptr<CQVChildDlgLog> pane;
 };
 
 bool LogPaneTest::s_bBuilt = false;
 
+// Both product lines: each view's bars, period and unit; CO2 on the consumer models'
+// month and year; no QUO figures on the commercial models.
 TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
 {
-    Open(CNR_CONSUMER);
-    struct ViewCase {
+    const struct {
         DWORD dwMode;
-        SYSTEMTIME stDate;
         size_t nSlots;
         size_t nDrawn;
         const wchar_t* lpName;
+        const wchar_t* lpPeriod;
+        const wchar_t* lpXUnit;
     } views[] = {
-        {QV_LOGMODE_DAY, At(3, 14, 0, 0), 24, 3, L"log_day"},
-        {QV_LOGMODE_WEEK, At(3, 14, 0, 0), 7, 6, L"log_week"},
-        {QV_LOGMODE_MONTH, At(3, 14, 0, 0), 31, 27, L"log_month"},
-        {QV_LOGMODE_YEAR, At(3, 14, 0, 0), 12, 1, L"log_year"},
+        {QV_LOGMODE_DAY, 24, 3, L"log_day", L"2012 年 3 月 14 日", L"(時)"},
+        {QV_LOGMODE_WEEK, 7, 6, L"log_week", L"2012年3月11日～2012年3月17日", L"(日)"},
+        {QV_LOGMODE_MONTH, 31, 27, L"log_month", L"2012年3月", L"(日)"},
+        {QV_LOGMODE_YEAR, 12, 1, L"log_year", L"2012年", L"(月)"},
     };
-    for (const ViewCase& view : views) {
-        SCOPED_TRACE(view.dwMode);
-        g_stNow = view.stDate;
-        Show(view.dwMode);
-        Click(IDC_BTN_LOG_DATE);
-        ASSERT_EQ(view.nSlots, pane.GetPeriodData().bars.size());
-        EXPECT_EQ(view.nDrawn, ExpectBarsOnScreen());
-        Screenshot(std::wstring(view.lpName) + L"_consumer");
-        EXPECT_EQ(view.dwMode >= QV_LOGMODE_MONTH, Visible(IDC_STATIC_LOG_CO2_LABEL));
+    for (DWORD cnrType : {CNR_COMMERCIAL, CNR_CONSUMER}) {
+        const bool bConsumer = cnrType == CNR_CONSUMER;
+        Open(cnrType);
+        for (const auto& view : views) {
+            SCOPED_TRACE(std::to_string(cnrType) + " " + std::to_string(view.dwMode));
+            g_stNow = At(3, 14, 12, 0);
+            Show(view.dwMode);
+            Click(IDC_BTN_LOG_DATE);
+            ASSERT_EQ(view.nSlots, pane->GetPeriodData().bars.size());
+            EXPECT_EQ(view.nDrawn, ExpectBarsOnScreen());
+            EXPECT_EQ(view.lpPeriod, Text(IDC_BTN_LOG_DATE));
+            EXPECT_EQ(view.lpXUnit, Text(IDC_STATIC_LOG_X_UNIT));
+            EXPECT_EQ(bConsumer && view.dwMode >= QV_LOGMODE_MONTH, Visible(IDC_STATIC_LOG_CO2_LABEL));
+            EXPECT_EQ(bConsumer, !Text(IDC_STATIC_LOG_QUO_VALUE).empty());
+            EXPECT_EQ(bConsumer, !Text(IDC_STATIC_LOG_QUOTIME_LABEL).empty());
+            Screenshot(std::wstring(view.lpName) + (bConsumer ? L"_consumer" : L"_commercial"));
+        }
+        EXPECT_EQ(bConsumer, Visible(IDC_STATIC_LOG_RUN_LABEL_CNR));
+        EXPECT_EQ(!bConsumer, Visible(IDC_STATIC_LOG_RUN_LABEL_CML));
+        if (!bConsumer) {
+            Close();
+        }
     }
     // The year of March alone: its totals are the month's, CO2 included.
     double dWh = 0.0;
@@ -174,7 +188,6 @@ TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
     }
     const DWORD dwAverage = TenthsHalfUp(dWh / nHours);
     const DWORD dwCO2 = CO2Tenths(dQuo, DefaultCO2Factor());
-    EXPECT_EQ(L"2012年", Text(IDC_BTN_LOG_DATE));
     EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(dWh))), Text(IDC_STATIC_LOG_TOTAL_VALUE));
     EXPECT_EQ(std::to_wstring(nHours), Text(IDC_STATIC_LOG_RUN_VALUE));
     EXPECT_EQ(std::to_wstring(dwAverage / 10), Text(IDC_STATIC_LOG_AVERAGE_VALUE));
@@ -182,40 +195,13 @@ TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
     EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(dQuo))), Text(IDC_STATIC_LOG_QUO_VALUE));
     EXPECT_EQ(std::to_wstring(dwCO2 / 10), Text(IDC_STATIC_LOG_CO2_VALUE));
     EXPECT_EQ(std::to_wstring(dwCO2 % 10), Text(IDC_STATIC_LOG_CO2_TENTH));
-    EXPECT_EQ(L"(月)", Text(IDC_STATIC_LOG_X_UNIT));
     EXPECT_EQ(L"(Wh)", Text(IDC_STATIC_LOG_Y_UNIT));
-}
-
-TEST_F(LogPaneTest, CommercialModelsShowNeitherQuoFiguresNorCO2)
-{
-    Open(CNR_COMMERCIAL);
-    const DWORD modes[] = {QV_LOGMODE_DAY, QV_LOGMODE_WEEK, QV_LOGMODE_MONTH, QV_LOGMODE_YEAR};
-    const wchar_t* names[] = {L"log_day", L"log_week", L"log_month", L"log_year"};
-    g_stNow = At(3, 14, 12, 0);
-    for (size_t i = 0; i < 4; ++i) {
-        Show(modes[i]);
-        Click(IDC_BTN_LOG_DATE);
-        EXPECT_FALSE(Visible(IDC_STATIC_LOG_CO2_LABEL));
-        EXPECT_EQ(L"", Text(IDC_STATIC_LOG_QUO_VALUE));
-        EXPECT_EQ(L"", Text(IDC_STATIC_LOG_QUOTIME_LABEL));
-        Screenshot(std::wstring(names[i]) + L"_commercial");
-    }
-    EXPECT_FALSE(Visible(IDC_STATIC_LOG_RUN_LABEL_CNR));
-    EXPECT_TRUE(Visible(IDC_STATIC_LOG_RUN_LABEL_CML));
 }
 
 TEST_F(LogPaneTest, TheDayViewMergesEqualPlansIntoOneTippedSegment)
 {
     Open(CNR_CONSUMER, At(3, 14, 23, 0));
     Show(QV_LOGMODE_DAY);
-    EXPECT_EQ(L"2012 年 3 月 14 日", Text(IDC_BTN_LOG_DATE));
-    EXPECT_EQ(L"(時)", Text(IDC_STATIC_LOG_X_UNIT));
-    std::vector<QVBandSegment> segments;
-    ASSERT_EQ(0u, CombineBandSegments(pane.GetPeriodData().bars, &QVLogBar::planBand, &segments));
-    ASSERT_EQ(4u, segments.size());
-    EXPECT_EQ(L"QUO", pane.GetPeriodData().bars[segments[2].nFirst].planBand.strText);
-    EXPECT_EQ(11u, segments[2].nLast);
-
     // One tip per segment of each band and one per drawn bar.
     HWND hTip = nullptr;
     for (HWND h = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); h != nullptr;
@@ -227,10 +213,12 @@ TEST_F(LogPaneTest, TheDayViewMergesEqualPlansIntoOneTippedSegment)
     ASSERT_NE(nullptr, hTip);
     EXPECT_EQ(3 + 4 + 3, SendMessageW(hTip, TTM_GETTOOLCOUNT, 0, 0));  // bars, plan segments, state segments
     CCapture capture;
-    ASSERT_TRUE(capture.Grab(pane.GetDlgItem(IDC_STATIC_LOG_GRAPH)));
-    const RECT& band = pane.GetImage()->Layout().rcPlanBand;
+    ASSERT_TRUE(capture.Grab(pane->GetDlgItem(IDC_STATIC_LOG_GRAPH)));
+    const RECT& band = pane->GetImage()->Layout().rcPlanBand;
     const QVSpan hour11 = LogBarSpan(band.left, band.right - band.left, 11, 24);
     EXPECT_EQ(RGB(193, 255, 203), capture.At(hour11.nLeft, band.top + 2));  // no divider inside the segment
+    Show(QV_LOGMODE_WEEK);
+    EXPECT_EQ(6, SendMessageW(hTip, TTM_GETTOOLCOUNT, 0, 0));  // the drawn bars: no bands outside the day view
 }
 
 TEST_F(LogPaneTest, NavigationStopsAtThePastLimitAndAtToday)
@@ -245,7 +233,7 @@ TEST_F(LogPaneTest, NavigationStopsAtThePastLimitAndAtToday)
     EXPECT_FALSE(Enabled(IDC_BTN_PREVIOUS_DATE));
     Click(IDC_BTN_PREVIOUS_DATE);  // a click that gets through anyway stays at the limit
     EXPECT_EQ(L"2012年1月", Text(IDC_BTN_LOG_DATE));
-    EXPECT_EQ(0.0, pane.GetPeriodData().totals.dTotalWh);
+    EXPECT_EQ(0.0, pane->GetPeriodData().totals.dTotalWh);
     for (int i = 0; i < 3; ++i) {
         Click(IDC_BTN_FOLLOWING_DATE);
     }
