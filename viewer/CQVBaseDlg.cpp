@@ -1,6 +1,7 @@
 #include "CQVBaseDlg.h"
 
 #include <new>
+#include <string>
 
 #include <strsafe.h>
 
