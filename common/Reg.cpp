@@ -266,15 +266,23 @@ CRegEx::~CRegEx() = default;
 DWORD CRegEx::FindSubKeyValue(LPCWSTR lpKeyString, LPCWSTR lpRootKey, LPCWSTR lpEntryName, LPDWORD lpValue)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpKeyString);
-    TRACE_CHECK_NULL(lpRootKey);
-    TRACE_CHECK_NULL(lpEntryName);
-    TRACE_CHECK_NULL(lpValue);
+    if (lpKeyString == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpKeyString);
+    }
+    if (lpRootKey == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpRootKey);
+    }
+    if (lpEntryName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpEntryName);
+    }
+    if (lpValue == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpValue);
+    }
 
     DWORD dwResult = OpenKey(lpRootKey, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in OpenKey(lpRootKey). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     for (DWORD dwIndex = 0;; ++dwIndex) {
@@ -305,5 +313,5 @@ DWORD CRegEx::FindSubKeyValue(LPCWSTR lpKeyString, LPCWSTR lpRootKey, LPCWSTR lp
         break;
     }
     CloseKey();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }

@@ -170,15 +170,19 @@ CCSVOperator::~CCSVOperator()
 DWORD CCSVOperator::InitializeCSV(LPCWSTR lpLockName, volatile LONG* lpRecovery)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpLockName);
-    TRACE_CHECK_NULL(lpRecovery);
+    if (lpLockName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpLockName);
+    }
+    if (lpRecovery == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpRecovery);
+    }
     DWORD dwResult = m_FileLock.Initialize(lpLockName, kLockTimeout);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in CNamedMutex::Initialize(%s). code:%u", lpLockName, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_lpRecovery = lpRecovery;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CCSVOperator::FinalizeCSV()
@@ -313,25 +317,29 @@ DWORD CCSVOperator::SeekCSVByLine(HANDLE hFile, LPWSTR lpBuf, DWORD cbBuf, PLARG
 DWORD CCSVOperator::ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
-    TRACE_CHECK_NULL(lpOut);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
+    if (lpOut == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpOut);
+    }
     if (cchOut == 0) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     lpOut[0] = L'\0';
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
     if (file.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(file.Result());
+        return TRACE_LEAVE(file.Result());
     }
     LONGLONG llEnd = 2;
     DWORD dwResult = FindEndOfWholeLines(file.Get(), file.Size(), &llEnd);
     if (dwResult != ERROR_SUCCESS || llEnd <= 2) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     LONGLONG llFeed = -1;
     dwResult = FindLineFeedBackwards(file.Get(), 2, llEnd - static_cast<LONGLONG>(sizeof(WCHAR)), &llFeed);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     LONGLONG llStart = (llFeed < 0) ? 2 : llFeed + static_cast<LONGLONG>(sizeof(WCHAR));
     LONGLONG cchLine = (llEnd - llStart) / static_cast<LONGLONG>(sizeof(WCHAR)) - 1;  // without the line feed
@@ -340,29 +348,31 @@ DWORD CCSVOperator::ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HA
     dwResult = ReadAt(file.Get(), llStart, lpOut, cchWanted * sizeof(WCHAR), &cbRead);
     if (dwResult != ERROR_SUCCESS) {
         lpOut[0] = L'\0';
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD cchRead = cbRead / sizeof(WCHAR);
     lpOut[cchRead] = L'\0';
     if (cchRead > 0 && lpOut[cchRead - 1] == L'\r') {
         lpOut[cchRead - 1] = L'\0';
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_APPEND, hAbort);
     DWORD dwResult = file.Result();
     if (file.LockResult() != ERROR_SUCCESS) {
         TRACE(0, L"Error in locking the log files. code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in opening %s. code:%u", lpPath, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     const DWORD cbText = static_cast<DWORD>(text.size() * sizeof(WCHAR));
     DWORD cbWritten = 0;
@@ -373,14 +383,14 @@ DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE
         }
         TRACE(0, L"Error in WriteFile(%s). code:%u", lpPath, dwResult);
         TruncateAt(file.Get(), file.Size());
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // The lines are in the file; a failed flush is only traced, since writing them again
     // would double them.
     if (!FlushFileBuffers(file.Get())) {
         TRACE(0, L"Error in FlushFileBuffers(%s). code:%u", lpPath, GetLastError());
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CCSVOperator::SplitCells(LPCWSTR lpLine, size_t cchLine, CellMap& cells)
@@ -400,14 +410,16 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
 {
     TRACE_ENTER(2);
     table.clear();
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     if (IsRecovering()) {
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
     DWORD dwResult = file.Result();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD dwLine = 0;
     bool bAborted = false;
@@ -430,7 +442,7 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
     if (dwResult != ERROR_SUCCESS) {
         table.clear();
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
@@ -438,7 +450,9 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
 {
     TRACE_ENTER(2);
     table.clear();
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     WCHAR szFirst[CQuoLog::kDateTextChars];
     WCHAR szLast[CQuoLog::kDateTextChars];
     CQuoLog::FormatDate(stFirst, szFirst, ARRAYSIZE(szFirst));
@@ -446,7 +460,7 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
     DWORD dwResult = file.Result();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
         if (wcsncmp(lpLine, szFirst, kDateTextChars) < 0) {
@@ -461,9 +475,9 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
     });
     if (dwResult != ERROR_SUCCESS) {
         table.clear();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
-    TRACE_RETURN(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    return TRACE_LEAVE(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
 }
 
 bool CCSVOperator::GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text)
@@ -512,17 +526,19 @@ bool CCSVOperator::GetQWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn
 DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_CUT, nullptr);
     DWORD dwResult = file.Result();
     if (file.LockResult() != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN((dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwResult);
+        return TRACE_LEAVE((dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwResult);
     }
     if (file.Size() <= 2) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     WCHAR szEnd[CQuoLog::kTimeTextChars];
     CQuoLog::FormatLongTime(stEnd, szEnd, ARRAYSIZE(szEnd));
@@ -534,17 +550,21 @@ DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
         TRACE(2, L"Cut %s at byte %I64d.", lpPath, llCut);
         dwResult = TruncateAt(file.Get(), llCut);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpSourceDir);
-    TRACE_CHECK_NULL(lpBackupDir);
+    if (lpSourceDir == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpSourceDir);
+    }
+    if (lpBackupDir == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBackupDir);
+    }
     if (wcslen(lpSourceDir) > kMaxTreePathChars || wcslen(lpBackupDir) > kMaxTreePathChars) {
         TRACE(0, L"Path too long.");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     LPCWSTR lpPrefix = nullptr;
     size_t cchDigits = 8;
@@ -561,7 +581,7 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         stCut.wMilliseconds = 0;
         DWORD dwResult = foldertree::CreateProtectedFolder(lpBackupDir);
         if (dwResult != ERROR_SUCCESS) {
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         break;
     }
@@ -575,7 +595,7 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         break;
     default:
         TRACE(0, L"Invalid kind: %u.", dwKind);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (cchDigits == 8) {
         StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u%02u%02u", stStart.wYear, stStart.wMonth,
@@ -591,7 +611,7 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         WIN32_FIND_DATAW fd;
         CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
         if (!find.IsValid()) {
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         do {
             std::wstring digits;
@@ -613,12 +633,12 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         {
             CFileLockScope lock(m_FileLock, nullptr);
             if (lock.Result() != ERROR_SUCCESS) {
-                TRACE_RETURN(lock.Result());
+                return TRACE_LEAVE(lock.Result());
             }
             if (!CopyFileW(szSource, szBackup, FALSE /* replace */)) {
                 DWORD dwError = GetLastError();
                 TRACE(0, L"BackupLogFile:Faild name is %s.Error: 0x%x.", szSource, dwError);
-                TRACE_RETURN(ERROR_WRITE_FAULT);
+                return TRACE_LEAVE(ERROR_WRITE_FAULT);
             }
         }
         if (entry.first == szThreshold) {
@@ -626,19 +646,19 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
             DWORD dwError = CutIllegalCSVByDate(szSource, stCut);
             if (dwError != ERROR_SUCCESS) {
                 TRACE(0, L"DeleteFileContext Failed name is %s.Error: 0x%x.", szSource, dwError);
-                TRACE_RETURN(dwError);
+                return TRACE_LEAVE(dwError);
             }
             continue;
         }
         CFileLockScope lock(m_FileLock, nullptr);
         if (lock.Result() != ERROR_SUCCESS) {
-            TRACE_RETURN(lock.Result());
+            return TRACE_LEAVE(lock.Result());
         }
         if (!DeleteFileW(szSource)) {
             DWORD dwError = GetLastError();
             TRACE(0, L"DeleteLogFile Failed name is %s.Error: 0x%x.", szSource, dwError);
-            TRACE_RETURN(ERROR_WRITE_FAULT);
+            return TRACE_LEAVE(ERROR_WRITE_FAULT);
         }
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

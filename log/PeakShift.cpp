@@ -59,49 +59,57 @@ size_t SplitNumbers(LPCWSTR lpText, WCHAR chSeparator, LONG values[3], LPWSTR lp
 DWORD CTotalizeLog::ConvertPksTime(LPCWSTR lpText, SYSTEMTIME* lpTime)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpText);
-    TRACE_CHECK_NULL(lpTime);
+    if (lpText == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpText);
+    }
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
     WCHAR szHead[kParsedChars + 1];
     LONG values[3] = {0, 0, 0};
     size_t nFound = SplitNumbers(lpText, L':', values, szHead, ARRAYSIZE(szHead));
     TRACE(2, L"QUOLOG: ConvertTime:Start:(%s)", szHead);
     if (nFound < 2) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     TRACE(2, L"QUOLOG: ConvertTime:End:(%02u:%02u:%02u)", values[0], values[1], values[2]);
     if (values[0] < 0 || values[0] >= 24 || values[1] < 0 || values[1] >= 60 || values[2] < 0 || values[2] >= 60) {
-        TRACE_RETURN(ERROR_INVALID_TIME);
+        return TRACE_LEAVE(ERROR_INVALID_TIME);
     }
     SYSTEMTIME st = {};
     st.wHour = static_cast<WORD>(values[0]);
     st.wMinute = static_cast<WORD>(values[1]);
     st.wSecond = static_cast<WORD>(values[2]);
     *lpTime = st;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::ConvertPksDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpText);
-    TRACE_CHECK_NULL(lpTime);
+    if (lpText == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpText);
+    }
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
     WCHAR szHead[kParsedChars + 1];
     LONG values[3] = {0, 0, 0};
     size_t nFound = SplitNumbers(lpText, L'/', values, szHead, ARRAYSIZE(szHead));
     TRACE(2, L"QUOLOG: ConvertDate:Start:(%s)", szHead);
     if (nFound < 3) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     TRACE(2, L"QUOLOG: ConvertDate:End:(%04u/%02u/%02u)", values[0], values[1], values[2]);
     if (values[0] < 2011 || values[0] > 2099 || values[1] < 1 || values[1] > 12 || values[2] < 1 || values[2] > 31) {
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     SYSTEMTIME st = {};
     st.wYear = static_cast<WORD>(values[0]);
     st.wMonth = static_cast<WORD>(values[1]);
     st.wDay = static_cast<WORD>(values[2]);
     *lpTime = st;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime)
@@ -112,9 +120,9 @@ DWORD CTotalizeLog::ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, 
     DWORD dwResult = key.QueryStringValue(lpName, szText, &cchText);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(%s) code:%lu", lpTraceName, dwResult);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
-    TRACE_RETURN(ConvertPksTime(szText, lpTime));
+    return TRACE_LEAVE(ConvertPksTime(szText, lpTime));
 }
 
 DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
@@ -134,7 +142,7 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
     DWORD dwResult = setting.OpenKey(szSetting, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: cReg.OpenKey() : failed(%s). code:%u", szSetting, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // Charge prevention in sleep and power-off must be switched on; a value of 0 means
     // switched off, which is no error.
@@ -142,20 +150,20 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
     dwResult = setting.QueryDWORDValue(kEnablePks, &dwValue);
     if (dwResult != ERROR_SUCCESS || dwValue == 0) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_PKS_OR_PROHIBITION_TIME) val:%lu code:%lu", dwValue, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwValue = 0;
     dwResult = setting.QueryDWORDValue(kBpmc, &dwValue);
     if (dwResult != ERROR_SUCCESS || (dwValue & kBpmcChargePrevention) == 0) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_BPMC) val:%u code:%lu", dwValue, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwValue = 0;
     dwResult = setting.QueryDWORDValue(kS3S4S5ChargePrevention, &dwValue);
     if (dwResult != ERROR_SUCCESS || dwValue == 0) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_S3S4S5_CHARGEPREVENTION_ENABLE) val:%u code:%lu", dwValue,
               dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     DWORD dwRandom = 0;
@@ -182,7 +190,7 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
     dwResult = pattern.OpenKey(szPattern, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: cRetPksTime.OpenKey() : failed(%s). code:%u", szPattern, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     SYSTEMTIME stStart = {};
@@ -197,7 +205,7 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
         if (dwUseResult != ERROR_SUCCESS || dwUsePeakShift == 0) {
             TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_USE_PEAKSHIFT) val:%u code:%lu", dwUsePeakShift,
                   dwUseResult);
-            TRACE_RETURN(dwUseResult);
+            return TRACE_LEAVE(dwUseResult);
         }
         dwResult = ReadPksTime(pattern, kStartTime, L"REG_KEY_START_TIME", &stStart);
         if (dwResult == ERROR_SUCCESS) {
@@ -225,13 +233,13 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
         }
     }
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(1, L"QUOLOG:PKS_REG: START TIME: %02u:%02u:%02u", stStart.wHour, stStart.wMinute, stStart.wSecond);
     TRACE(1, L"QUOLOG:PKS_REG: END TIME: %02u:%02u:%02u", stEnd.wHour, stEnd.wMinute, stEnd.wSecond);
     if (CompareSystime(stStart, stEnd, kCompareTimeOfDay) == kLater) {
         TRACE(0, L"QUOLOG:PKS_REG: the window ends before it starts.");
-        TRACE_RETURN(ERROR_INVALID_TIME);
+        return TRACE_LEAVE(ERROR_INVALID_TIME);
     }
 
     SYSTEMTIME stStartDate = {};
@@ -241,34 +249,34 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
     dwResult = setting.QueryStringValue(kStartDate, szText, &cchText);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(REG_KEY_START_DATE) code:%lu", dwResult);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     dwResult = ConvertPksDate(szText, &stStartDate);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     cchText = ARRAYSIZE(szText);
     dwResult = setting.QueryStringValue(kEndDate, szText, &cchText);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(REG_KEY_END_DATE) code:%lu", dwResult);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     dwResult = ConvertPksDate(szText, &stEndDate);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(1, L"QUOLOG:PKS_REG: START DATE: %04u/%02u/%02u", stStartDate.wYear, stStartDate.wMonth, stStartDate.wDay);
     TRACE(1, L"QUOLOG:PKS_REG: END DATE: %04u/%02u/%02u", stEndDate.wYear, stEndDate.wMonth, stEndDate.wDay);
     if (CompareSystime(stStartDate, stEndDate, kCompareDate) == kLater) {
         TRACE(0, L"QUOLOG:PKS_REG: the date range ends before it starts.");
-        TRACE_RETURN(ERROR_INVALID_TIME);
+        return TRACE_LEAVE(ERROR_INVALID_TIME);
     }
     m_stPksStartTime = stStart;
     m_stPksEndTime = stEnd;
     m_stPksStartDate = stStartDate;
     m_stPksEndDate = stEndDate;
     m_bPksEnable = TRUE;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::CalcSecCount(const SYSTEMTIME& a, const SYSTEMTIME& b)

@@ -86,7 +86,7 @@ CServiceCtrl::CServiceCtrl()
 CServiceCtrl::~CServiceCtrl()
 {
     TRACE_ENTER(1);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
@@ -171,7 +171,7 @@ void CServiceCtrl::ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
         m_szPowPlanSuperQuo[0] = L'\0';
     }
     TRACE(0, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::InitializeEx()
@@ -183,19 +183,19 @@ DWORD CServiceCtrl::InitializeEx()
     DWORD dwResult = m_QuoLogEx.Initialize(TRUE, m_dwTimerIval, bDelayWrite, dwDelayTime);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // The log library's writer instance also answers reads: today's totals come from it.
     // A metrics folder that cannot be used only leaves the file off.
     m_Metrics.Initialize(REGKEY_PATH_QUOVIEWER, m_dwTimerIval, QUOLogRead);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::FinalizeEx()
 {
     TRACE_ENTER(1);
     m_QuoLogEx.Finalize();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
@@ -205,7 +205,7 @@ DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
     DWORD dwResult = m_SysTrace.Initialize(QuoLevelNotifyProc, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_SysTrace.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_bStarted = true;
     if (m_dwFunction == 1) {
@@ -222,14 +222,14 @@ DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
     dwResult = m_PipeThread.Initialize(PipeProc, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_PipeThread.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = m_PipeSv.Initialize(kPipeSuffix, OnRcv, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_PipeSv.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
@@ -245,7 +245,8 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
     m_uTimerId = SetTimer(nullptr, 0, m_dwTimerIval, nullptr);
     if (m_uTimerId == 0) {
         TRACE(0, L"Error in SetTimer(). code:%u", GetLastError());
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     HANDLE hTerminate = GetTerminateEvent();
     for (;;) {
@@ -263,19 +264,21 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
             OnTimer(msg.wParam);
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::OnTimer(UINT_PTR idEvent)
 {
     TRACE_ENTER(1);
     if (idEvent != m_uTimerId) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     if (m_dwFunction == 0) {
         TRACE(1, L"Do nothing. Trace Function is OFF.");
         PublishMetrics(false);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     TRACE(0, L"TIMER PROC START  -----");
     m_SysTrace.UpdatePksStatus();
@@ -296,7 +299,7 @@ void CServiceCtrl::OnTimer(UINT_PTR idEvent)
     }
     PublishMetrics(true);
     TRACE(0, L"TIMER PROC FINISH -----");
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
@@ -331,7 +334,7 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
         WriteEvent(QUOLOG_POWER_END);
     }
     m_bStarted = false;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::PublishMetrics(bool bSampled)
@@ -361,7 +364,7 @@ void CServiceCtrl::WriteEvent(DWORD dwPowerStatus)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Write(). code:%u", dwResult);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::OnStop()
@@ -369,7 +372,7 @@ DWORD CServiceCtrl::OnStop()
     TRACE_ENTER(1);
     TRACE(0, L"Stop Event.");
     TerminateMainLoop();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CServiceCtrl::OnShutdown()
@@ -384,14 +387,14 @@ DWORD CServiceCtrl::OnShutdown()
         }
     }
     TerminateMainLoop();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CServiceCtrl::OnPowerEvent(DWORD dwEventType, LPVOID lpEventData)
 {
     TRACE_ENTER(1);
     if (m_dwFunction == 0) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     switch (dwEventType) {
     case PBT_APMSUSPEND:
@@ -429,7 +432,7 @@ DWORD CServiceCtrl::OnPowerEvent(DWORD dwEventType, LPVOID lpEventData)
     default:
         break;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting)
@@ -441,7 +444,8 @@ void CServiceCtrl::OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting)
     }
     if (dwIndex == kPowerSettingCount) {
         TRACE(0, L" -- Unknown");
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     TRACE(0, L" -- %s", kPowerSettings[dwIndex].lpszName);
     const GUID& setting = *kPowerSettings[dwIndex].pGuid;
@@ -497,7 +501,7 @@ void CServiceCtrl::OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting)
             GetMonPow(QUOLOG_STATE_UNKNOWN);
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::OnResume()
@@ -509,16 +513,18 @@ void CServiceCtrl::OnResume()
         GetBatt();
         WriteEvent(QUOLOG_POWER_FROM_S3S4);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::OnSessionChange(DWORD dwEventType, LPVOID lpEventData)
 {
     TRACE_ENTER(1);
     if (m_dwFunction == 0) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
-    TRACE_CHECK_NULL(lpEventData);
+    if (lpEventData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpEventData);
+    }
     if (dwEventType >= 1 && dwEventType < ARRAYSIZE(kSessionEventNames)) {
         TRACE(0, L"%s", kSessionEventNames[dwEventType]);
     } else {
@@ -529,7 +535,7 @@ DWORD CServiceCtrl::OnSessionChange(DWORD dwEventType, LPVOID lpEventData)
         SendPipe_UpdateQuolevel();
         GetPowPlanName(nullptr, nullptr);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 BOOL WINAPI CServiceCtrl::QuoLevelNotifyProc(DWORD dwEvent, LPVOID lParam)
@@ -538,7 +544,7 @@ BOOL WINAPI CServiceCtrl::QuoLevelNotifyProc(DWORD dwEvent, LPVOID lParam)
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lParam);
     if (pThis == nullptr) {
         TRACE(0, L"%s is NULL.", L"lParam");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     switch (dwEvent) {
     case QUOLEVEL_MONITOR_CHANGE:
@@ -554,15 +560,21 @@ BOOL WINAPI CServiceCtrl::QuoLevelNotifyProc(DWORD dwEvent, LPVOID lParam)
         TRACE(0, L"Unknown Event.");
         break;
     }
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL_VOID(lpMyObj);
+    if (lpMyObj == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpMyObj);
+        return;
+    }
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lpMyObj);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     switch (pPipeEvent->dwEvent) {
     case PIPEEVENT_CONNECTED:
         TRACE(0, L"PIPEEVENT_CONNECTED");
@@ -621,25 +633,27 @@ void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
         TRACE(0, L"Unknown Event.");
         break;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::PipeProc(LPVOID lpMyObj)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpMyObj);
+    if (lpMyObj == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpMyObj);
+    }
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lpMyObj);
     HANDLE hTerminate = pThis->m_PipeThread.GetTerminateEvent();
     for (;;) {
         DWORD dwWait = MsgWaitForMultipleObjects(1, &hTerminate, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
         if (dwWait == WAIT_OBJECT_0) {
             TRACE(1, L"thread terminating event.");
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         if (dwWait == WAIT_FAILED) {
             DWORD dwError = GetLastError();
             TRACE(0, L"Error in WaitForMultipleObjects(). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
         if (dwWait != WAIT_OBJECT_0 + 1) {
             TRACE(0, L"Unknown Code:%d", dwWait);
@@ -671,11 +685,11 @@ DWORD CServiceCtrl::OnPipeCmdSwitchFunction(DWORD dwFunction)
     TRACE_ENTER(1);
     if (dwFunction != 0 && dwFunction != 1) {
         TRACE(0, L"Invalid parameter!");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (dwFunction == m_dwFunction) {
         TRACE(0, L"No change.");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     {
         CReg reg;
@@ -704,17 +718,19 @@ DWORD CServiceCtrl::OnPipeCmdSwitchFunction(DWORD dwFunction)
         SendPipe_SwitchFunction(hAbort, dwFunction, PIPE_ALL_CLIENTS);
     }
     TRACE(0, L"m_dwFunction:%u", m_dwFunction);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CServiceCtrl::OnPipeCmdActivePowPlan(LPCWSTR lpszPowPlan)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszPowPlan);
+    if (lpszPowPlan == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPowPlan);
+    }
     if (!m_bIsVistaOrLater) {
         m_QuoLogEx.Set_PowerPlan(lpszPowPlan);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::GetWatt()
@@ -730,7 +746,7 @@ void CServiceCtrl::GetWatt()
     }
     InterlockedExchange(&m_lWattRead, (dwResult == ERROR_SUCCESS) ? 1 : 0);
     m_QuoLogEx.Set_PCWatt(dwWatt);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetBatt()
@@ -745,7 +761,7 @@ void CServiceCtrl::GetBatt()
         dwStatus = dwPercent = dwCapacity = 0;
     }
     m_QuoLogEx.Set_BattInfo(dwStatus, dwPercent, dwCapacity);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetMonPow(DWORD dwNotified)
@@ -764,7 +780,7 @@ void CServiceCtrl::GetMonPow(DWORD dwNotified)
     if (dwStatus1 != record.dwMonitorStatus1) {
         GetExtDspInfo();
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetExtDspInfo()
@@ -780,7 +796,7 @@ void CServiceCtrl::GetExtDspInfo()
     }
     m_QuoLogEx.Set_ExtDspInfo(info.dwMonWatt, info.szMonitorName1, info.dwLCDLevel1, info.szMonitorName2,
                               info.dwLCDLevel2);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetQUOLevel()
@@ -793,7 +809,7 @@ void CServiceCtrl::GetQUOLevel()
         dwLevel = 0;
     }
     m_QuoLogEx.Set_QUOLevel(dwLevel);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetActiveUserName()
@@ -820,7 +836,7 @@ void CServiceCtrl::GetActiveUserName()
     }
     TRACE(0, L"Active User Name : %s", szName);
     m_QuoLogEx.Set_UserName(szName);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetPowPlanName(HANDLE hAbort, const GUID* pSchemeGuid)
@@ -837,7 +853,7 @@ void CServiceCtrl::GetPowPlanName(HANDLE hAbort, const GUID* pSchemeGuid)
     } else {
         SendPipe_ActivePowPlan(hAbort, PIPE_ALL_CLIENTS);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::UpdateReductionWatt()
@@ -848,7 +864,7 @@ void CServiceCtrl::UpdateReductionWatt()
     DWORD dwWatt = samplerules::ReductionWatt(m_bConsumerPC, record.szPowerPlan, m_szPowPlanQuo, m_szPowPlanSuperQuo,
                                               m_dwReductWatt, m_dwReductWattTwo, record.dwBatteryStatus);
     m_QuoLogEx.Set_ReductionWatt(dwWatt);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::UpdateAllInfo(HANDLE hAbort, BOOL bWithWatt)
@@ -866,7 +882,7 @@ void CServiceCtrl::UpdateAllInfo(HANDLE hAbort, BOOL bWithWatt)
     GetExtDspInfo();
     GetQUOLevel();
     GetActiveUserName();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName)
@@ -879,7 +895,7 @@ DWORD CServiceCtrl::SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void*
     } else {
         TRACE(0, L"Failed in sending pipe data (%s). (code:%u)", lpszName, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CServiceCtrl::SendPipe_NotifySysinfo(HANDLE hAbort, DWORD dwClientHandle)
@@ -888,12 +904,12 @@ DWORD CServiceCtrl::SendPipe_NotifySysinfo(HANDLE hAbort, DWORD dwClientHandle)
     QuoLogData record;
     DWORD dwResult = m_QuoLogEx.Get(&record);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     QVPipeCmdNotifySysInfo cmd;
     BuildNotifySysInfo(&cmd, record.dwQUOLevel, record.szPowerPlan, record.dwPCWatt, record.dwMonWatt,
                        record.dwBatteryStatus, record.dwBatteryLifePercent);
-    TRACE_RETURN(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_NOTIFY_SYSINFO"));
+    return TRACE_LEAVE(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_NOTIFY_SYSINFO"));
 }
 
 DWORD CServiceCtrl::SendPipe_SwitchFunction(HANDLE hAbort, DWORD dwFunction, DWORD dwClientHandle)
@@ -902,7 +918,7 @@ DWORD CServiceCtrl::SendPipe_SwitchFunction(HANDLE hAbort, DWORD dwFunction, DWO
     PipeCmdSwitchFunction cmd = {};
     cmd.dwCmd = PIPECMD_SWITCH_FUNCTION;
     cmd.dwFunction = dwFunction;
-    TRACE_RETURN(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_SWITCH_FUNCTION"));
+    return TRACE_LEAVE(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_SWITCH_FUNCTION"));
 }
 
 DWORD CServiceCtrl::SendPipe_ActivePowPlan(HANDLE hAbort, DWORD dwClientHandle)
@@ -910,22 +926,22 @@ DWORD CServiceCtrl::SendPipe_ActivePowPlan(HANDLE hAbort, DWORD dwClientHandle)
     TRACE_ENTER(1);
     PipeCmdActivePowPlan cmd = {};
     cmd.dwCmd = PIPECMD_ACTIVE_POWERPLAN;
-    TRACE_RETURN(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_ACTIVE_POWERPLAN"));
+    return TRACE_LEAVE(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_ACTIVE_POWERPLAN"));
 }
 
 DWORD CServiceCtrl::SendPipe_UpdateExtDspInfo()
 {
     TRACE_ENTER(1);
     DWORD dwCmd = PIPECMD_UPDATE_EXTDSPINFO;
-    TRACE_RETURN(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_EXTDSPINFO"));
+    return TRACE_LEAVE(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_EXTDSPINFO"));
 }
 
 DWORD CServiceCtrl::SendPipe_UpdateQuolevel()
 {
     TRACE_ENTER(1);
     if (m_bIsVistaOrLater) {
-        TRACE_RETURN(ERROR_NOT_SUPPORTED);
+        return TRACE_LEAVE(ERROR_NOT_SUPPORTED);
     }
     DWORD dwCmd = PIPECMD_UPDATE_QUOLEVEL;
-    TRACE_RETURN(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_QUOLEVEL"));
+    return TRACE_LEAVE(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_QUOLEVEL"));
 }

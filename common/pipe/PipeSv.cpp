@@ -40,18 +40,24 @@ CPipeSv::~CPipeSv()
 DWORD CPipeSv::Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpszSuffix);
-    TRACE_CHECK_NULL(lpFunc);
-    TRACE_CHECK_NULL(lpData);
+    if (lpszSuffix == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszSuffix);
+    }
+    if (lpFunc == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpFunc);
+    }
+    if (lpData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpData);
+    }
     TRACE(2, L"this: %08X", static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(this)));
     if (m_CtrlPipe.IsInitialized()) {
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
     WCHAR szDataPipe[MAX_PATH];
     WCHAR szCtrlPipe[MAX_PATH];
     if (FAILED(StringCchPrintfW(szDataPipe, ARRAYSIZE(szDataPipe), L"%s%s", kDataPipePrefix, lpszSuffix))
         || FAILED(StringCchPrintfW(szCtrlPipe, ARRAYSIZE(szCtrlPipe), L"%s%s", kCtrlPipePrefix, lpszSuffix))) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     // Stored before either pipe listens: no event may find it missing.
     m_lpOwnerFunc = lpFunc;
@@ -64,7 +70,7 @@ DWORD CPipeSv::Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID l
     if (dwResult != ERROR_SUCCESS) {
         Finalize(nullptr);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CPipeSv::IsClientPipeName(LPCWSTR lpszPipeName) const
@@ -89,8 +95,10 @@ BOOL CPipeSv::IsClientPipeName(LPCWSTR lpszPipeName) const
 DWORD CPipeSv::OnCtrlRecv(LPVOID lpData)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpData);
-    TRACE_RETURN(static_cast<CPipeSv*>(lpData)->HandleControlRequest());
+    if (lpData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpData);
+    }
+    return TRACE_LEAVE(static_cast<CPipeSv*>(lpData)->HandleControlRequest());
 }
 
 // One control connection: a single read of the request, then its ACK, then the event.
@@ -102,11 +110,11 @@ DWORD CPipeSv::HandleControlRequest()
     DWORD dwRead = 0;
     DWORD dwResult = m_CtrlPipe.Receive(request, sizeof(request), &dwRead, hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (dwRead < sizeof(DataHdr)) {
         m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
-        TRACE_RETURN(ERROR_BAD_FORMAT);
+        return TRACE_LEAVE(ERROR_BAD_FORMAT);
     }
     const DWORD dwRequest = request[0];
     const DWORD dwDataSize = request[1];
@@ -151,14 +159,20 @@ DWORD CPipeSv::HandleControlRequest()
         m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
         break;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL_VOID(lpData);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (lpData == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpData);
+        return;
+    }
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     CPipeSv* pThis = static_cast<CPipeSv*>(lpData);
     if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
         bool bRegistered;
@@ -170,31 +184,42 @@ void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
         if (!bRegistered) {
             TRACE(0, L"Invalid Client:%d", pPipeEvent->dwClientHandle);
         }
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     pPipeEvent->dwResult = 0;
     if (pThis->m_lpOwnerFunc != nullptr) {
         pThis->m_lpOwnerFunc(pThis->m_lpOwnerData, pPipeEvent);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CPipeSv::send_hdr_data(CPipe* pPipe, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetCode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pPipe);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetCode);
-    TRACE_RETURN(pPipe->SendFrame(0 /* sent by the server */, lpBuf, nLen, lpdwRetCode, hAbort));
+    if (pPipe == nullptr) {
+        return TRACE_NULL_ARGUMENT(pPipe);
+    }
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetCode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetCode);
+    }
+    return TRACE_LEAVE(pPipe->SendFrame(0 /* sent by the server */, lpBuf, nLen, lpdwRetCode, hAbort));
 }
 
 DWORD CPipeSv::Send(DWORD dwClientHandle, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetcode);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetcode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetcode);
+    }
     if (dwClientHandle == PIPE_ALL_CLIENTS) {
-        TRACE_RETURN(SendAll(lpBuf, nLen, lpdwRetcode, hAbort));
+        return TRACE_LEAVE(SendAll(lpBuf, nLen, lpdwRetcode, hAbort));
     }
     PipeSession* pSession;
     {
@@ -206,18 +231,22 @@ DWORD CPipeSv::Send(DWORD dwClientHandle, LPCVOID lpBuf, DWORD nLen, LPDWORD lpd
     }
     if (pSession == nullptr) {
         TRACE(0, L"No session for ClientHandle = %u.", dwClientHandle);
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
+        return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
     DWORD dwResult = SendToSession(pSession, lpBuf, nLen, lpdwRetcode, hAbort);
     ReleaseSession(pSession, hAbort);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetcode);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetcode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetcode);
+    }
     // A snapshot, each node held by a reference: the list stays free for registrations
     // and closes while the messages travel.
     PipeSession* sessions[kMaxClients];
@@ -242,7 +271,7 @@ DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hA
     for (DWORD i = 0; i < dwSessions; ++i) {
         ReleaseSession(sessions[i], hAbort);
     }
-    TRACE_RETURN(dwLastError);
+    return TRACE_LEAVE(dwLastError);
 }
 
 // The caller holds a reference on pSession.
@@ -251,7 +280,7 @@ DWORD CPipeSv::SendToSession(PipeSession* pSession, LPCVOID lpBuf, DWORD nLen, L
     TRACE_ENTER(2);
     DWORD dwResult = send_hdr_data(pSession->pPipe, lpBuf, nLen, lpdwRetcode, hAbort);
     if (!IsVanished(dwResult)) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(0, L"Client vanished. (ClientHandle = %u, code:%u)", pSession->dwClientHandle, dwResult);
     bool bDropped = false;
@@ -268,32 +297,36 @@ DWORD CPipeSv::SendToSession(PipeSession* pSession, LPCVOID lpBuf, DWORD nLen, L
         ReleaseSession(pSession, hAbort);
         Notify_Disconnected(dwClientHandle);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpszPipeName);
-    TRACE_CHECK_NULL(lpdwClientHandle);
+    if (lpszPipeName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPipeName);
+    }
+    if (lpdwClientHandle == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwClientHandle);
+    }
     *lpdwClientHandle = 0;
     if (!IsClientPipeName(lpszPipeName)) {
         TRACE(0, L"Refused pipe name:%s", lpszPipeName);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     CPipe* pPipe = new (std::nothrow) CPipe;
     PipeSession* pSession = new (std::nothrow) PipeSession();
     if (pPipe == nullptr || pSession == nullptr) {
         delete pPipe;
         delete pSession;
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     DWORD dwResult = pPipe->Initialize(CPipe::kModeSend, lpszPipeName, nullptr, nullptr);
     if (dwResult != ERROR_SUCCESS) {
         pPipe->Finalize(hAbort);
         delete pPipe;
         delete pSession;
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     pSession->pPipe = pPipe;
     pSession->lRefCount = 1;
@@ -336,10 +369,10 @@ DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HAN
     if (dwClientHandle == 0) {
         TRACE(0, L"Too many clients.");
         ReleaseSession(pSession, hAbort);
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
     *lpdwClientHandle = dwClientHandle;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPipeSv::CloseSession(DWORD dwClientHandle, HANDLE hAbort)
@@ -354,10 +387,10 @@ DWORD CPipeSv::CloseSession(DWORD dwClientHandle, HANDLE hAbort)
         }
     }
     if (pSession == nullptr) {
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
+        return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
     ReleaseSession(pSession, hAbort);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPipeSv::CloseAllSession(HANDLE hAbort)
@@ -378,7 +411,7 @@ void CPipeSv::CloseAllSession(HANDLE hAbort)
         ReleaseSession(pDetached, hAbort);
         pDetached = pNext;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 PipeSession* CPipeSv::LookupClientHandle(DWORD dwClientHandle)
@@ -477,5 +510,5 @@ void CPipeSv::Finalize(HANDLE hAbort)
     CloseAllSession(hAbort);
     m_lpOwnerFunc = nullptr;
     m_lpOwnerData = nullptr;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
