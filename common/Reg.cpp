@@ -1,5 +1,6 @@
 #include "Reg.h"
 
+#include <memory>
 #include <new>
 
 #include <strsafe.h>
@@ -168,16 +169,16 @@ DWORD CReg::QueryTypedString(LPCWSTR lpName, DWORD dwExpectedType, LPWSTR lpBuf,
 
     // Without a buffer, the needed size depends on whether the stored value carries its
     // terminators: read it into a scratch buffer to count them.
-    LPWSTR lpScratch = nullptr;
+    std::unique_ptr<WCHAR[]> scratch;
     DWORD cchBuf = *lpcch;
     if (lpBuf == nullptr) {
         cchBuf = cbData / sizeof(WCHAR) + dwTerminators;
-        lpScratch = new (std::nothrow) WCHAR[cchBuf];
-        if (lpScratch == nullptr) {
+        scratch.reset(new (std::nothrow) WCHAR[cchBuf]);
+        if (!scratch) {
             return ERROR_NOT_ENOUGH_MEMORY;
         }
     }
-    LPWSTR lpTarget = (lpBuf != nullptr) ? lpBuf : lpScratch;
+    LPWSTR lpTarget = (lpBuf != nullptr) ? lpBuf : scratch.get();
 
     DWORD cbRead = cchBuf * sizeof(WCHAR);
     lResult = RegQueryValueExW(BaseKey(), lpName, nullptr, &dwType, reinterpret_cast<LPBYTE>(lpTarget), &cbRead);
@@ -194,7 +195,6 @@ DWORD CReg::QueryTypedString(LPCWSTR lpName, DWORD dwExpectedType, LPWSTR lpBuf,
             }
         }
     }
-    delete[] lpScratch;
     return dwResult;
 }
 

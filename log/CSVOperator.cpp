@@ -631,7 +631,7 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         StringCchPrintfW(szBackup, ARRAYSIZE(szBackup), L"%s\\%s", lpBackupDir, lpName);
         TRACE(1, L"DeleteLogFile: Find file name is %s", szSource);
         {
-            CFileLockScope lock(m_FileLock, nullptr);
+            CNamedMutexLock lock(m_FileLock, nullptr);
             if (lock.Result() != ERROR_SUCCESS) {
                 return TRACE_LEAVE(lock.Result());
             }
@@ -650,7 +650,7 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
             }
             continue;
         }
-        CFileLockScope lock(m_FileLock, nullptr);
+        CNamedMutexLock lock(m_FileLock, nullptr);
         if (lock.Result() != ERROR_SUCCESS) {
             return TRACE_LEAVE(lock.Result());
         }

@@ -68,9 +68,9 @@ CQuoLog::CQuoLog(const QuoLogEnvironment& env)
       m_szLogDir(),
       m_bFirstWrite(TRUE),
       m_szLastItemTime(),
-      m_pThread(nullptr),
-      m_pTempLog(nullptr),
-      m_pTotalizeLog(nullptr),
+      m_pThread(),
+      m_pTempLog(),
+      m_pTotalizeLog(),
       m_Env(env),
       m_bHoldsWriterFlag(FALSE),
       m_RegistryPositions(env.lpRegKeyPath)
@@ -82,18 +82,10 @@ CQuoLog::CQuoLog(const QuoLogEnvironment& env)
 
 CQuoLog::~CQuoLog()
 {
-    TRACE_FUNCTION();
     Finalize();
-    try {
-        delete m_pThread;
-        m_pThread = nullptr;
-        delete m_pTotalizeLog;
-        m_pTotalizeLog = nullptr;
-        delete m_pTempLog;
-        m_pTempLog = nullptr;
-    } catch (...) {
-        TRACE(0, L"CQuoLog::~CQuoLog: DELETE ERRO!");
-    }
+    m_pThread.reset();
+    m_pTotalizeLog.reset();
+    m_pTempLog.reset();
     DeleteCriticalSection(&m_csLock);
 }
 
@@ -265,7 +257,7 @@ DWORD CQuoLog::RestoreLastItemTime()
 DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime)
 {
     TRACE_ENTER(1);
-    m_pTotalizeLog = new (std::nothrow) CTotalizeLog(*this);
+    m_pTotalizeLog.reset(new (std::nothrow) CTotalizeLog(*this));
     if (m_pTotalizeLog == nullptr) {
         TRACE(0, L"QUOLOG: Cannot Allocate m_TotalizeLog!");
         return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
@@ -343,7 +335,7 @@ DWORD CQuoLog::InitializeWriter(DWORD dwInterval, DWORD bDelayWrite, DWORD dwDel
     if (dwResult != ERROR_SUCCESS) {
         return TRACE_LEAVE(dwResult);
     }
-    m_pTempLog = new (std::nothrow) CTempLog(*this);
+    m_pTempLog.reset(new (std::nothrow) CTempLog(*this));
     if (m_pTempLog == nullptr) {
         TRACE(0, L"QUOLOG: Cannot Allocate m_TempLog!");
         return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
@@ -379,7 +371,7 @@ DWORD CQuoLog::CreateEvents()
 DWORD CQuoLog::StartWorker()
 {
     TRACE_ENTER(1);
-    m_pThread = new (std::nothrow) CThread();
+    m_pThread.reset(new (std::nothrow) CThread());
     if (m_pThread == nullptr) {
         TRACE(0, L"QUOLOG: Cannot Allocate m_Thread!");
         return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
@@ -419,8 +411,7 @@ void CQuoLog::Finalize()
     if (m_pThread != nullptr) {
         m_pThread->Terminate();
         m_pThread->Finalize();
-        delete m_pThread;
-        m_pThread = nullptr;
+        m_pThread.reset();
     }
     ReleaseWriterFlag();
     TRACE_LEAVE_VOID();
@@ -649,7 +640,7 @@ DWORD CQuoLog::RecoverFiles(const SYSTEMTIME& stNow)
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Recovery failed (code:%u): the backup is moved back.", dwResult);
-        CFileLockScope fileLock(m_pTempLog->GetFileLock(), nullptr);
+        CNamedMutexLock fileLock(m_pTempLog->GetFileLock(), nullptr);
         if (!RollBackFile(szScratch, m_szLogDir)) {
             TRACE(0, L"Error in moving the backup back; it stays in %s.", szScratch);
         } else {

@@ -457,7 +457,7 @@ void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
         WCHAR szPath[MAX_PATH];
         StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", lpLogDir, names[i].c_str());
         TRACE(1, L"DeleteLogFile:Find file name is %s", szPath);
-        CFileLockScope lock(m_FileLock, hAbort);
+        CNamedMutexLock lock(m_FileLock, hAbort);
         if (lock.Result() != ERROR_SUCCESS) {
             TRACE_LEAVE_ERROR();
             return;

@@ -359,7 +359,7 @@ DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort)
     TRACE_ENTER(2);
     // One hold of the lock for the look at the last line and the append, so that no
     // other process appends between the two.
-    CFileLockScope lock(m_FileLock, hAbort);
+    CNamedMutexLock lock(m_FileLock, hAbort);
     if (lock.Result() != ERROR_SUCCESS) {
         TRACE(0, L"Error in locking the log files. code:%u", lock.Result());
         return TRACE_LEAVE(lock.Result());
@@ -659,7 +659,7 @@ DWORD CTotalizeLog::DeleteIllegalDailyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir
     for (const std::wstring& year : later) {
         WCHAR szYearDir[MAX_PATH];
         StringCchPrintfW(szYearDir, ARRAYSIZE(szYearDir), L"%s\\%s", lpLogDir, year.c_str());
-        CFileLockScope lock(m_FileLock, nullptr);
+        CNamedMutexLock lock(m_FileLock, nullptr);
         if (lock.Result() != ERROR_SUCCESS) {
             return TRACE_LEAVE(lock.Result());
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ScopedHandle.h"
+#include "StackLock.h"
 #include "Trace.h"
 
 WCHAR CService::m_szServiceName[CService::kNameChars];
@@ -395,8 +396,7 @@ DWORD CService::SetServiceStatus(DWORD dwCurrentState, DWORD dwWin32ExitCode, DW
     if (!m_bInitialized || m_hServiceStatus == nullptr) {
         return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    CRITICAL_SECTION* pLock = StatusLock();
-    EnterCriticalSection(pLock);
+    CStackLock lock(StatusLock());
     m_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     m_ServiceStatus.dwCurrentState = dwCurrentState;
     switch (dwCurrentState) {
@@ -420,7 +420,6 @@ DWORD CService::SetServiceStatus(DWORD dwCurrentState, DWORD dwWin32ExitCode, DW
     if (!::SetServiceStatus(m_hServiceStatus, &m_ServiceStatus)) {
         dwResult = GetLastError();
     }
-    LeaveCriticalSection(pLock);
     return TRACE_LEAVE(dwResult);
 }
 
@@ -523,10 +522,10 @@ DWORD WINAPI CService::ServiceHandler(DWORD dwControl, DWORD dwEventType, LPVOID
 
     // The current state is reported again (a pending state's check point advances);
     // under the lock, so that no report of the main thread slips in between.
-    CRITICAL_SECTION* pLock = StatusLock();
-    EnterCriticalSection(pLock);
-    pService->SetServiceStatus(m_ServiceStatus.dwCurrentState, ERROR_SUCCESS, m_ServiceStatus.dwWaitHint);
-    LeaveCriticalSection(pLock);
+    {
+        CStackLock lock(StatusLock());
+        pService->SetServiceStatus(m_ServiceStatus.dwCurrentState, ERROR_SUCCESS, m_ServiceStatus.dwWaitHint);
+    }
     return TRACE_LEAVE(dwResult);
 }
 

@@ -354,11 +354,8 @@ void CQVChildDlgLog::OnDrawGraph(const DRAWITEMSTRUCT* pDrawItem)
     if (!m_pImgLogGraph) {
         return;
     }
-    const bool bLocked = m_MutexLogAnalyze.Lock(nullptr) == ERROR_SUCCESS;
+    CNamedMutexLock lock(m_MutexLogAnalyze, nullptr);
     m_pImgLogGraph->Update(pDrawItem->hwndItem, pDrawItem->hDC, pDrawItem->rcItem);
-    if (bLocked) {
-        m_MutexLogAnalyze.Unlock();
-    }
 }
 
 BOOL CQVChildDlgLog::OnCommand(WORD wID, WORD wCode, HWND hWndCtl)

@@ -358,13 +358,10 @@ void CQVDlgDefault::OnPipeRecord(const BYTE* lpRecord, DWORD cbRecord)
 void CQVDlgDefault::OnBnClickedBtnLogging()
 {
     TRACE_ENTER(1);
-    DWORD dwLock = m_MutexLoggingButton.Lock(nullptr);
+    CNamedMutexLock lock(m_MutexLoggingButton, nullptr);
     DWORD dwResult = SendPipeSwitchLoggingState((m_stRootConfig.dwLoggingState == 1) ? 0 : 1);
     if (dwResult != 0) {
         TRACE(0, L"Fail to SendPipeSwitchLoggingState(). dwRet: %08x.", dwResult);
-    }
-    if (dwLock == 0) {
-        m_MutexLoggingButton.Unlock();
     }
     TRACE_LEAVE_VOID();
 }

@@ -2,6 +2,7 @@
 
 #include <strsafe.h>
 
+#include <memory>
 #include <new>
 
 #include "ScopedHandle.h"
@@ -345,7 +346,8 @@ DWORD CPipe::Receive(LPVOID lpBuf, DWORD nBufLen, LPDWORD lpdwRead, HANDLE hAbor
     if (m_hPipe == nullptr) {
         return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
         return TRACE_LEAVE(dwResult);
     }
@@ -356,7 +358,6 @@ DWORD CPipe::Receive(LPVOID lpBuf, DWORD nBufLen, LPDWORD lpdwRead, HANDLE hAbor
         TRACE(0, L"Error in ReadFile(). code:%u", dwResult);
         DisconnectNamedPipe(m_hPipe);
     }
-    m_Lock.Unlock();
     return TRACE_LEAVE(dwResult);
 }
 
@@ -407,7 +408,8 @@ DWORD CPipe::SendAck(DWORD dwAck, HANDLE hAbort)
         return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
     TRACE(2, L"Snd ACK to %s.", m_szPipeName);
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
         return TRACE_LEAVE(dwResult);
     }
@@ -420,7 +422,6 @@ DWORD CPipe::SendAck(DWORD dwAck, HANDLE hAbort)
         TRACE(0, L"Error in sending ACK. code:%u", dwResult);
         DisconnectNamedPipe(m_hPipe);
     }
-    m_Lock.Unlock();
     return TRACE_LEAVE(dwResult);
 }
 
@@ -483,13 +484,13 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     if (lpdwRetcode == nullptr) {
         return TRACE_NULL_ARGUMENT(lpdwRetcode);
     }
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
         return TRACE_LEAVE(dwResult);
     }
     dwResult = Connect(hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        m_Lock.Unlock();
         return TRACE_LEAVE(dwResult);
     }
     ULONGLONG ullDeadline = vista::TickCount64() + kAckTimeout;
@@ -501,7 +502,6 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in WriteFile(). code:%u", dwResult);
         Close();
-        m_Lock.Unlock();
         return TRACE_LEAVE(dwResult);
     }
     TRACE(2, L"wait for ACK...");
@@ -512,13 +512,11 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in ReadFile(). code:%u", dwResult);
         Close();
-        m_Lock.Unlock();
         return TRACE_LEAVE(dwResult);
     }
     *lpdwRetcode = dwAck;
     TRACE(2, L"Received ACK.");
     Close();
-    m_Lock.Unlock();
     return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
@@ -532,18 +530,16 @@ DWORD CPipe::SendFrame(DWORD dwFirst, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRet
         return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     DWORD dwFrameLen = static_cast<DWORD>(sizeof(DataHdr)) + nLen;
-    LPBYTE lpFrame = new (std::nothrow) BYTE[dwFrameLen];
-    if (lpFrame == nullptr) {
+    std::unique_ptr<BYTE[]> frame(new (std::nothrow) BYTE[dwFrameLen]);
+    if (!frame) {
         return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     DataHdr hdr = {dwFirst, nLen};
-    CopyMemory(lpFrame, &hdr, sizeof(hdr));
+    CopyMemory(frame.get(), &hdr, sizeof(hdr));
     if (nLen != 0) {
-        CopyMemory(lpFrame + sizeof(hdr), lpBuf, nLen);
+        CopyMemory(frame.get() + sizeof(hdr), lpBuf, nLen);
     }
-    DWORD dwResult = Send(lpFrame, dwFrameLen, lpdwRetcode, hAbort);
-    delete[] lpFrame;
-    return TRACE_LEAVE(dwResult);
+    return TRACE_LEAVE(Send(frame.get(), dwFrameLen, lpdwRetcode, hAbort));
 }
 
 DWORD CPipe::SendRequest(DWORD dwRequest, LPCWSTR lpszName, DWORD dwParam, LPDWORD lpdwRetCode, HANDLE hAbort)
@@ -566,7 +562,8 @@ DWORD CPipe::SendRequest(DWORD dwRequest, LPCWSTR lpszName, DWORD dwParam, LPDWO
         lpPayload = lpszName;
         dwPayloadSize = static_cast<DWORD>((cchName + 1) * sizeof(WCHAR));
     }
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
         return TRACE_LEAVE(dwResult);
     }
@@ -575,7 +572,6 @@ DWORD CPipe::SendRequest(DWORD dwRequest, LPCWSTR lpszName, DWORD dwParam, LPDWO
     if (dwResult == ERROR_SUCCESS) {
         *lpdwRetCode = dwAck;
     }
-    m_Lock.Unlock();
     return TRACE_LEAVE(dwResult);
 }
 
@@ -596,30 +592,24 @@ void CPipe::Close()
     TRACE_LEAVE_VOID();
 }
 
-DWORD CPipe::LockLiveEnd(HANDLE hAbort)
+DWORD CPipe::LiveEnd(const CNamedMutexLock& lock) const
 {
-    DWORD dwResult = m_Lock.Lock(hAbort);
-    if (dwResult != ERROR_SUCCESS) {
-        return dwResult;
+    if (lock.Result() != ERROR_SUCCESS) {
+        return lock.Result();
     }
     // Finalize may have run while this thread waited for the lock.
-    if (!m_bInit) {
-        m_Lock.Unlock();
-        return ERROR_NOT_READY;
-    }
-    return ERROR_SUCCESS;
+    return m_bInit ? ERROR_SUCCESS : ERROR_NOT_READY;
 }
 
 void CPipe::Finalize(HANDLE hAbort)
 {
     TRACE_ENTER(2);
     InterlockedExchange(&m_bInit, FALSE);
-    DWORD dwLock = m_Lock.Lock(hAbort);
-    m_Thread.Terminate();
-    Close();
-    m_Thread.Finalize();
-    if (dwLock == ERROR_SUCCESS) {
-        m_Lock.Unlock();
+    {
+        CNamedMutexLock lock(m_Lock, hAbort);
+        m_Thread.Terminate();
+        Close();
+        m_Thread.Finalize();
     }
     m_Lock.Finalize();
     m_szPipeName[0] = L'\0';

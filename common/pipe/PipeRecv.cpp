@@ -1,6 +1,7 @@
 #include "PipeRecv.h"
 
 #include <new>
+#include <utility>
 
 #include "PipeCmd.h"
 #include "Trace.h"
@@ -12,7 +13,7 @@ const DWORD kLargestSignedSize = 0x7FFFFFFF;
 }  // namespace
 
 CPipeRecv::CPipeRecv()
-    : m_lpFunc(nullptr), m_lpData(nullptr), m_lpRecvData(nullptr), m_dwRecvDataSize(0), m_dwRecvThreadId(0)
+    : m_lpFunc(nullptr), m_lpData(nullptr), m_RecvData(), m_dwRecvDataSize(0), m_dwRecvThreadId(0)
 {
 }
 
@@ -88,20 +89,19 @@ DWORD CPipeRecv::ReceiveMessage()
         return TRACE_LEAVE(ERROR_BUFFER_OVERFLOW);
     }
 
-    LPBYTE lpPayload = new (std::nothrow) BYTE[hdr.dwDataSize]();
-    if (lpPayload == nullptr) {
+    std::unique_ptr<BYTE[]> payload(new (std::nothrow) BYTE[hdr.dwDataSize]());
+    if (!payload) {
         return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    dwResult = m_Pipe.ReceiveExact(lpPayload, hdr.dwDataSize, hAbort);
+    dwResult = m_Pipe.ReceiveExact(payload.get(), hdr.dwDataSize, hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        delete[] lpPayload;
         return TRACE_LEAVE(dwResult);
     }
 
     // The sender is released here, before the owner sees the message.
     m_Pipe.SendAck(dwVerdict, hAbort);
 
-    m_lpRecvData = lpPayload;
+    m_RecvData = std::move(payload);
     m_dwRecvDataSize = hdr.dwDataSize;
     if (dwVerdict == PIPEACK_ACCEPTED && m_lpFunc != nullptr) {
         TRACE(2, L"Call callback-function.");
@@ -125,7 +125,7 @@ DWORD CPipeRecv::GetReceivedData(LPVOID lpBuf, DWORD nBufLen)
         TRACE(0, L"Different Thread!!");
         return TRACE_LEAVE_VALUE(0);
     }
-    if (m_lpRecvData == nullptr) {
+    if (!m_RecvData) {
         TRACE(0, L"No Data!");
         return TRACE_LEAVE_VALUE(0);
     }
@@ -134,14 +134,13 @@ DWORD CPipeRecv::GetReceivedData(LPVOID lpBuf, DWORD nBufLen)
         TRACE(0, L"nBufLen is too few!");
         dwCopy = nBufLen;
     }
-    CopyMemory(lpBuf, m_lpRecvData, dwCopy);
+    CopyMemory(lpBuf, m_RecvData.get(), dwCopy);
     return TRACE_LEAVE_VALUE(dwCopy);
 }
 
 void CPipeRecv::FreeReceivedData()
 {
-    delete[] m_lpRecvData;
-    m_lpRecvData = nullptr;
+    m_RecvData.reset();
     m_dwRecvDataSize = 0;
 }
 
