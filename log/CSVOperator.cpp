@@ -553,6 +553,78 @@ DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
     return TRACE_LEAVE(dwResult);
 }
 
+namespace {
+
+// The log files of one kind: their name prefix and the date digits after it.
+struct LogFileKind {
+    DWORD dwKind;
+    LPCWSTR lpPrefix;
+    size_t cchDigits;  // yyyymmdd or yyyy
+};
+
+const LogFileKind kLogFileKinds[] = {
+    {CCSVOperator::LOG_KIND_RAW, CCSVOperator::kRawPrefix, 8},
+    {CCSVOperator::LOG_KIND_DAILY, CCSVOperator::kDailyPrefix, 8},
+    {CCSVOperator::LOG_KIND_YEARLY, CCSVOperator::kYearlyPrefix, 4},
+};
+
+const LogFileKind* FindLogFileKind(DWORD dwKind)
+{
+    for (const LogFileKind& kind : kLogFileKinds) {
+        if (kind.dwKind == dwKind) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+// The start of the record of a file of dwKind that holds stTime: the raw log's own
+// second, the daily log's half hour, the yearly log's day.
+SYSTEMTIME StartOfRecord(DWORD dwKind, const SYSTEMTIME& stTime)
+{
+    SYSTEMTIME stStart = stTime;
+    if (dwKind == CCSVOperator::LOG_KIND_DAILY) {
+        stStart.wMinute = (stStart.wMinute < 30) ? 0 : 30;
+    } else if (dwKind == CCSVOperator::LOG_KIND_YEARLY) {
+        stStart.wHour = 0;
+        stStart.wMinute = 0;
+    }
+    if (dwKind != CCSVOperator::LOG_KIND_RAW) {
+        stStart.wSecond = 0;
+        stStart.wMilliseconds = 0;
+    }
+    return stStart;
+}
+
+// A log file's date digits and name.
+typedef std::pair<std::wstring, std::wstring> DatedFile;
+
+// The files of kind in lpDir named after a date at or after lpThreshold (digits of the
+// same length), oldest first.
+std::vector<DatedFile> DatedFilesFrom(LPCWSTR lpDir, const LogFileKind& kind, LPCWSTR lpThreshold)
+{
+    WCHAR szPattern[MAX_PATH];
+    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s*%s", lpDir, kind.lpPrefix, CCSVOperator::kCsvSuffix);
+    std::vector<DatedFile> files;
+    WIN32_FIND_DATAW fd;
+    CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+    if (!find.IsValid()) {
+        return files;
+    }
+    do {
+        std::wstring digits;
+        if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
+            && CCSVOperator::DateDigitsOfName(fd.cFileName, kind.lpPrefix, kind.cchDigits, digits)
+            && digits >= lpThreshold) {
+            files.emplace_back(digits, fd.cFileName);
+        }
+    } while (FindNextFileW(find.Get(), &fd));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
 DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind)
 {
     TRACE_ENTER(2);
@@ -566,62 +638,26 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         TRACE(0, L"Path too long.");
         return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
-    LPCWSTR lpPrefix = nullptr;
-    size_t cchDigits = 8;
-    SYSTEMTIME stCut = stStart;
-    WCHAR szThreshold[16];
-    switch (dwKind) {
-    case LOG_KIND_RAW:
-        lpPrefix = kRawPrefix;
-        break;
-    case LOG_KIND_DAILY: {
-        lpPrefix = kDailyPrefix;
-        stCut.wMinute = (stCut.wMinute < 30) ? 0 : 30;
-        stCut.wSecond = 0;
-        stCut.wMilliseconds = 0;
+    const LogFileKind* pKind = FindLogFileKind(dwKind);
+    if (pKind == nullptr) {
+        TRACE(0, L"Invalid kind: %u.", dwKind);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
+    }
+    if (dwKind == LOG_KIND_DAILY) {
         DWORD dwResult = foldertree::CreateProtectedFolder(lpBackupDir);
         if (dwResult != ERROR_SUCCESS) {
             return TRACE_LEAVE(dwResult);
         }
-        break;
     }
-    case LOG_KIND_YEARLY:
-        lpPrefix = kYearlyPrefix;
-        cchDigits = 4;
-        stCut.wHour = 0;
-        stCut.wMinute = 0;
-        stCut.wSecond = 0;
-        stCut.wMilliseconds = 0;
-        break;
-    default:
-        TRACE(0, L"Invalid kind: %u.", dwKind);
-        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
-    }
-    if (cchDigits == 8) {
+    const SYSTEMTIME stCut = StartOfRecord(dwKind, stStart);
+    WCHAR szThreshold[16];
+    if (pKind->cchDigits == 8) {
         StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u%02u%02u", stStart.wYear, stStart.wMonth,
                          stStart.wDay);
     } else {
         StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u", stStart.wYear);
     }
-
-    WCHAR szPattern[MAX_PATH];
-    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s*%s", lpSourceDir, lpPrefix, kCsvSuffix);
-    std::vector<std::pair<std::wstring, std::wstring>> files;  // date digits, name
-    {
-        WIN32_FIND_DATAW fd;
-        CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
-        if (!find.IsValid()) {
-            return TRACE_LEAVE(ERROR_SUCCESS);
-        }
-        do {
-            std::wstring digits;
-            if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
-                && DateDigitsOfName(fd.cFileName, lpPrefix, cchDigits, digits) && digits >= szThreshold) {
-                files.emplace_back(digits, fd.cFileName);
-            }
-        } while (FindNextFileW(find.Get(), &fd));
-    }
-    std::sort(files.begin(), files.end());
+    const std::vector<DatedFile> files = DatedFilesFrom(lpSourceDir, *pKind, szThreshold);
 
     for (const auto& entry : files) {
         LPCWSTR lpName = entry.second.c_str();

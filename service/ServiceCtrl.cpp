@@ -73,6 +73,37 @@ DWORD QuerySessionString(DWORD dwSessionId, WTS_INFO_CLASS infoClass, LPWSTR szO
     return ERROR_SUCCESS;
 }
 
+// Reads a DWORD setting into *lpdwValue, which keeps its value when the setting cannot
+// be read. Whether it was read.
+bool ReadDwordSetting(CReg& reg, LPCWSTR lpName, LPCWSTR lpTraceName, LPDWORD lpdwValue)
+{
+    TRACE_FUNCTION();
+    DWORD dwResult = reg.QueryDWORDValue(lpName, lpdwValue);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QueryDWORDValue(%s) is failed. code:%u", lpTraceName, dwResult);
+        return false;
+    }
+    return true;
+}
+
+// Whether the records are written with a delay, and the delay. Delayed writing needs a
+// span: without one the records are written at once.
+void ReadDelayedWriting(CReg& reg, LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
+{
+    TRACE_FUNCTION();
+    DWORD dwValue = 0;
+    *lpbDelayWrite = (ReadDwordSetting(reg, REGENTRY_DELAYWRITE, L"REGENTRY_DELAYWRITE", &dwValue) && dwValue != 0)
+        ? TRUE
+        : FALSE;
+    TRACE(0, L"bDelay:%u", *lpbDelayWrite);
+    ReadDwordSetting(reg, REGENTRY_DELAYTIME, L"REGENTRY_DELAYTIME", lpdwDelayTime);
+    TRACE(0, L"dwTime:%u", *lpdwDelayTime);
+    if (*lpbDelayWrite && *lpdwDelayTime == 0) {
+        TRACE(0, L"DelayWrite without DelayTime: records are written at once.");
+        *lpbDelayWrite = FALSE;
+    }
+}
+
 }  // namespace
 
 CServiceCtrl::CServiceCtrl()
@@ -92,68 +123,61 @@ CServiceCtrl::~CServiceCtrl()
 void CServiceCtrl::ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
 {
     TRACE_ENTER(1);
-    {
-        CReg reg;
-        DWORD dwResult = reg.OpenKey(REGKEY_PATH_DEVINFO, KEY_READ);
-        if (dwResult != ERROR_SUCCESS) {
-            TRACE(0, L"Error in OpenKey(REGKEY_PATH_DEVINFO). code:%u", dwResult);
-        } else if ((dwResult = reg.QueryDWORDValue(REGENTRY_INTERVAL, &m_dwTimerIval)) != ERROR_SUCCESS) {
-            TRACE(0, L"QueryDWORDValue(REGENTRY_INTERVAL) is failed. code:%u", dwResult);
-        }
-        if (m_dwTimerIval == 0) {
-            // A timer of 0 ms would stop the log library from starting at all.
-            TRACE(0, L"Interval 0 is invalid; %u is used.", kDefaultInterval);
-            m_dwTimerIval = kDefaultInterval;
-        }
-        TRACE(0, L"m_dwTimerIval:%u", m_dwTimerIval);
-    }
-
+    ReadTimerInterval();
     CReg reg;
     DWORD dwResult = reg.OpenKey(REGKEY_PATH_QUOVIEWER, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in OpenKey(REGKEY_PATH_QUOVIEWER). code:%u", dwResult);
         return;
     }
+    ReadDelayedWriting(reg, lpbDelayWrite, lpdwDelayTime);
+    ReadReduction(reg);
+    ReadReductionPlans(reg);
+    TRACE_LEAVE_VOID();
+}
+
+void CServiceCtrl::ReadTimerInterval()
+{
+    TRACE_FUNCTION();
+    CReg reg;
+    DWORD dwResult = reg.OpenKey(REGKEY_PATH_DEVINFO, KEY_READ);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in OpenKey(REGKEY_PATH_DEVINFO). code:%u", dwResult);
+    } else {
+        ReadDwordSetting(reg, REGENTRY_INTERVAL, L"REGENTRY_INTERVAL", &m_dwTimerIval);
+    }
+    if (m_dwTimerIval == 0) {
+        // A timer of 0 ms would stop the log library from starting at all.
+        TRACE(0, L"Interval 0 is invalid; %u is used.", kDefaultInterval);
+        m_dwTimerIval = kDefaultInterval;
+    }
+    TRACE(0, L"m_dwTimerIval:%u", m_dwTimerIval);
+}
+
+void CServiceCtrl::ReadReduction(CReg& reg)
+{
+    TRACE_FUNCTION();
     DWORD dwValue = 0;
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_DELAYWRITE, &dwValue)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_DELAYWRITE) is failed. code:%u", dwResult);
-        *lpbDelayWrite = FALSE;
-    } else {
-        *lpbDelayWrite = (dwValue != 0) ? TRUE : FALSE;
-    }
-    TRACE(0, L"bDelay:%u", *lpbDelayWrite);
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_DELAYTIME, lpdwDelayTime)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_DELAYTIME) is failed. code:%u", dwResult);
-    }
-    TRACE(0, L"dwTime:%u", *lpdwDelayTime);
-    if (*lpbDelayWrite && *lpdwDelayTime == 0) {
-        // Delayed writing needs a span; without one the records are written at once.
-        TRACE(0, L"DelayWrite without DelayTime: records are written at once.");
-        *lpbDelayWrite = FALSE;
-    }
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_FUNCTION, &dwValue)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_FUNCTION) is failed. code:%u", dwResult);
-    } else {
+    if (ReadDwordSetting(reg, REGENTRY_FUNCTION, L"REGENTRY_FUNCTION", &dwValue)) {
         m_dwFunction = (dwValue != 0) ? 1 : 0;
     }
     TRACE(0, L"m_dwFunction:%u", m_dwFunction);
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_CNRFLAG, &dwValue)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_CNRFLAG) is failed. code:%u", dwResult);
-    } else {
+    if (ReadDwordSetting(reg, REGENTRY_CNRFLAG, L"REGENTRY_CNRFLAG", &dwValue)) {
         m_bConsumerPC = (dwValue != 0);
     }
     TRACE(0, L"This is %s PC.", m_bConsumerPC ? L"Consumer" : L"Commercial");
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_REDUCTWATT, &m_dwReductWatt)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_REDUCTWATT) is failed. code:%u", dwResult);
-    }
+    ReadDwordSetting(reg, REGENTRY_REDUCTWATT, L"REGENTRY_REDUCTWATT", &m_dwReductWatt);
     TRACE(0, L"m_dwReductWatt:%u", m_dwReductWatt);
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_REDUCTWATT_TWO, &m_dwReductWattTwo)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_REDUCTWATT_TWO) is failed. code:%u", dwResult);
-    }
+    ReadDwordSetting(reg, REGENTRY_REDUCTWATT_TWO, L"REGENTRY_REDUCTWATT_TWO", &m_dwReductWattTwo);
     TRACE(0, L"m_dwReductWattTwo:%u", m_dwReductWattTwo);
+}
 
+// The names of the two reduction plans; the first defaults to the string table's name.
+void CServiceCtrl::ReadReductionPlans(CReg& reg)
+{
+    TRACE_FUNCTION();
     DWORD cch = ARRAYSIZE(m_szPowPlanQuo);
-    dwResult = reg.QueryStringValue(REGENTRY_REDUCTPLANNAME, m_szPowPlanQuo, &cch);
+    DWORD dwResult = reg.QueryStringValue(REGENTRY_REDUCTPLANNAME, m_szPowPlanQuo, &cch);
     if (dwResult != ERROR_SUCCESS || m_szPowPlanQuo[0] == L'\0') {
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"QueryStringValue(REGENTRY_REDUCTPLANNAME) is failed. code:%u", dwResult);
@@ -171,7 +195,6 @@ void CServiceCtrl::ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
         m_szPowPlanSuperQuo[0] = L'\0';
     }
     TRACE(0, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
-    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::InitializeEx()

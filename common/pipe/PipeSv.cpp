@@ -3,7 +3,9 @@
 #include <strsafe.h>
 
 #include <cwchar>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "StackLock.h"
 #include "Trace.h"
@@ -116,40 +118,17 @@ DWORD CPipeSv::HandleControlRequest()
         m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
         return TRACE_LEAVE(ERROR_BAD_FORMAT);
     }
-    const DWORD dwRequest = request[0];
     const DWORD dwDataSize = request[1];
     const DWORD dwPayloadRead = dwRead - static_cast<DWORD>(sizeof(DataHdr));
-
-    switch (dwRequest) {
-    case PIPEREQUEST_CONNECT: {
+    switch (request[0]) {
+    case PIPEREQUEST_CONNECT:
         TRACE(2, L"PIPEREQUEST_CONNECT");
-        DWORD dwClientHandle = 0;
-        // The name must end within both the announced size and the bytes that came.
-        LPCWSTR lpszName = reinterpret_cast<LPCWSTR>(&request[2]);
-        DWORD cbName = (dwDataSize < dwPayloadRead) ? dwDataSize : dwPayloadRead;
-        size_t cchName = 0;
-        if (dwDataSize >= sizeof(WCHAR)
-            && SUCCEEDED(StringCchLengthW(lpszName, cbName / sizeof(WCHAR), &cchName))
-            && CreateSession(lpszName, &dwClientHandle, hAbort) == ERROR_SUCCESS) {
-            m_CtrlPipe.SendAck(dwClientHandle, hAbort);
-            Notify_Connected(dwClientHandle);
-        } else {
-            m_CtrlPipe.SendAck(PIPEACK_REFUSED, hAbort);
-        }
+        ConnectClient(reinterpret_cast<LPCWSTR>(&request[2]), dwDataSize, dwPayloadRead, hAbort);
         break;
-    }
     case PIPEREQUEST_CLOSE:
         TRACE(2, L"PIPEREQUEST_CLOSE");
         if (dwDataSize == sizeof(DWORD) && dwPayloadRead == sizeof(DWORD)) {
-            const DWORD dwClientHandle = request[2];
-            dwResult = CloseSession(dwClientHandle, hAbort);
-            if (dwResult == ERROR_SUCCESS) {
-                m_CtrlPipe.SendAck(PIPEACK_CLOSED, hAbort);
-                Notify_Disconnected(dwClientHandle);
-            } else {
-                m_CtrlPipe.SendAck((dwResult == ERROR_INVALID_HANDLE) ? PIPEACK_NO_SUCH_CLIENT : PIPEACK_CLOSE_FAILED,
-                                   hAbort);
-            }
+            CloseClient(request[2], hAbort);
         } else {
             m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
         }
@@ -160,6 +139,34 @@ DWORD CPipeSv::HandleControlRequest()
         break;
     }
     return TRACE_LEAVE(ERROR_SUCCESS);
+}
+
+// A registration: the name must end within both the announced size and the bytes that
+// came. ACK with the new client handle, or PIPEACK_REFUSED.
+void CPipeSv::ConnectClient(LPCWSTR lpszName, DWORD dwDataSize, DWORD dwPayloadRead, HANDLE hAbort)
+{
+    DWORD cbName = (dwDataSize < dwPayloadRead) ? dwDataSize : dwPayloadRead;
+    size_t cchName = 0;
+    DWORD dwClientHandle = 0;
+    if (dwDataSize >= sizeof(WCHAR) && SUCCEEDED(StringCchLengthW(lpszName, cbName / sizeof(WCHAR), &cchName))
+        && CreateSession(lpszName, &dwClientHandle, hAbort) == ERROR_SUCCESS) {
+        m_CtrlPipe.SendAck(dwClientHandle, hAbort);
+        Notify_Connected(dwClientHandle);
+    } else {
+        m_CtrlPipe.SendAck(PIPEACK_REFUSED, hAbort);
+    }
+}
+
+// An unregistration: ACK PIPEACK_CLOSED, PIPEACK_NO_SUCH_CLIENT or PIPEACK_CLOSE_FAILED.
+void CPipeSv::CloseClient(DWORD dwClientHandle, HANDLE hAbort)
+{
+    DWORD dwResult = CloseSession(dwClientHandle, hAbort);
+    if (dwResult == ERROR_SUCCESS) {
+        m_CtrlPipe.SendAck(PIPEACK_CLOSED, hAbort);
+        Notify_Disconnected(dwClientHandle);
+    } else {
+        m_CtrlPipe.SendAck((dwResult == ERROR_INVALID_HANDLE) ? PIPEACK_NO_SUCH_CLIENT : PIPEACK_CLOSE_FAILED, hAbort);
+    }
 }
 
 void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
@@ -278,7 +285,7 @@ DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hA
 DWORD CPipeSv::SendToSession(PipeSession* pSession, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    DWORD dwResult = send_hdr_data(pSession->pPipe, lpBuf, nLen, lpdwRetcode, hAbort);
+    DWORD dwResult = send_hdr_data(pSession->pPipe.get(), lpBuf, nLen, lpdwRetcode, hAbort);
     if (!IsVanished(dwResult)) {
         return TRACE_LEAVE(dwResult);
     }
@@ -314,22 +321,20 @@ DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HAN
         TRACE(0, L"Refused pipe name:%s", lpszPipeName);
         return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
-    CPipe* pPipe = new (std::nothrow) CPipe;
-    PipeSession* pSession = new (std::nothrow) PipeSession();
-    if (pPipe == nullptr || pSession == nullptr) {
-        delete pPipe;
-        delete pSession;
+    std::unique_ptr<PipeSession> session(new (std::nothrow) PipeSession());
+    std::unique_ptr<CPipe> pipe(new (std::nothrow) CPipe);
+    if (!session || !pipe) {
         return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    DWORD dwResult = pPipe->Initialize(CPipe::kModeSend, lpszPipeName, nullptr, nullptr);
+    DWORD dwResult = pipe->Initialize(CPipe::kModeSend, lpszPipeName, nullptr, nullptr);
     if (dwResult != ERROR_SUCCESS) {
-        pPipe->Finalize(hAbort);
-        delete pPipe;
-        delete pSession;
+        pipe->Finalize(hAbort);
         return TRACE_LEAVE(dwResult);
     }
-    pSession->pPipe = pPipe;
-    pSession->lRefCount = 1;
+    session->pPipe = std::move(pipe);
+    session->lRefCount = 1;
+    // From here the node is reference-counted: ReleaseSession frees it.
+    PipeSession* pSession = session.release();
 
     PipeSession* pStale;
     DWORD dwClientHandle;
@@ -343,21 +348,7 @@ DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HAN
         }
         dwClientHandle = SmallestFreeClientHandle();
         if (dwClientHandle != 0) {
-            pSession->dwClientHandle = dwClientHandle;
-            pSession->bLinked = TRUE;
-            pSession->pPrev = nullptr;
-            pSession->pNext = nullptr;
-            if (m_pSessionList == nullptr) {
-                m_pSessionList = pSession;
-            } else {
-                PipeSession* pLast = m_pSessionList;
-                while (pLast->pNext != nullptr) {
-                    pLast = pLast->pNext;
-                }
-                pLast->pNext = pSession;
-                pSession->pPrev = pLast;
-            }
-            ++m_dwClientCount;
+            Append(pSession, dwClientHandle);
         }
     }
     if (pStale != nullptr) {
@@ -448,6 +439,25 @@ DWORD CPipeSv::SmallestFreeClientHandle()
     return 0;
 }
 
+void CPipeSv::Append(PipeSession* pSession, DWORD dwClientHandle)
+{
+    pSession->dwClientHandle = dwClientHandle;
+    pSession->bLinked = TRUE;
+    pSession->pPrev = nullptr;
+    pSession->pNext = nullptr;
+    if (m_pSessionList == nullptr) {
+        m_pSessionList = pSession;
+    } else {
+        PipeSession* pLast = m_pSessionList;
+        while (pLast->pNext != nullptr) {
+            pLast = pLast->pNext;
+        }
+        pLast->pNext = pSession;
+        pSession->pPrev = pLast;
+    }
+    ++m_dwClientCount;
+}
+
 void CPipeSv::Unlink(PipeSession* pSession)
 {
     if (pSession->pPrev != nullptr) {
@@ -474,7 +484,6 @@ void CPipeSv::ReleaseSession(PipeSession* pSession, HANDLE hAbort)
     }
     if (bLast) {
         pSession->pPipe->Finalize(hAbort);
-        delete pSession->pPipe;
         delete pSession;
     }
 }
