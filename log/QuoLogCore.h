@@ -127,7 +127,6 @@ public:
     LPCWSTR GetDirName1() const { return m_szDirName1; }
     LPCWSTR GetDirName2() const { return m_szDirName2; }
     LPCWSTR GetLastItemTime() const { return m_szLastItemTime; }
-    DWORD GetMode() const { return m_dwMode; }
     CTempLog* GetTempLog() const { return m_pTempLog.get(); }
     CTotalizeLog* GetTotalizeLog() const { return m_pTotalizeLog.get(); }
     const QuoLogEnvironment& GetEnvironment() const { return m_Env; }
