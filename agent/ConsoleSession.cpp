@@ -28,13 +28,15 @@ DWORD ActiveConsoleSessionId()
 DWORD IsInActiveConsoleSession(LPBOOL pbActive)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pbActive);
+    if (pbActive == nullptr) {
+        return TRACE_NULL_ARGUMENT(pbActive);
+    }
     DWORD dwSessionId = 0;
     if (!ProcessIdToSessionId(GetCurrentProcessId(), &dwSessionId)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in ProcessIdToSessionId(). (code:%u)", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     *pbActive = (dwSessionId == ActiveConsoleSessionId()) ? TRUE : FALSE;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -50,9 +50,9 @@ DWORD CMainWnd::RegisterWndClass(HINSTANCE hInstance)
     if (RegisterClassExW(&wc) == 0) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in RegisterClassEx(). (code:%u)", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CMainWnd::Initialize(HINSTANCE hInstance)
@@ -64,13 +64,13 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
     DWORD dwResult = RegisterWndClass(hInstance);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in RegisterWndClass(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_hWnd = CreateWindowExW(0, kAgentWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr, hInstance, nullptr);
     if (m_hWnd == nullptr) {
         dwResult = GetLastError();
         TRACE(0, L"Error in CreateWindow(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD dwClientId = 0;
     dwResult = m_PipeCl.Initialize(CPipeCl::kModeReceiveAndSend, kPipeSuffix, &dwClientId, OnRcv, this, nullptr);
@@ -78,7 +78,7 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
         TRACE(0, L"Error in m_PipeCl.Initialize(). code:%u", dwResult);
         DestroyWindow(m_hWnd);
         m_hWnd = nullptr;
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (m_bIsWinXP) {
         m_bWatchingScheme = (QuoApiInitializeWatchActiveScheme() != FALSE);
@@ -93,11 +93,11 @@ DWORD CMainWnd::Initialize(HINSTANCE hInstance)
         Finalize();
         DestroyWindow(m_hWnd);
         m_hWnd = nullptr;
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(0, L"CMainWnd -- Initialized.");
     m_bInitialized = TRUE;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CMainWnd::StartTimer()
@@ -119,7 +119,7 @@ void CMainWnd::Finalize()
         TRACE(0, L"CMainWnd -- Finalized.");
     }
     m_bInitialized = FALSE;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 LRESULT CALLBACK CMainWnd::MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -157,24 +157,28 @@ void CMainWnd::OnTimer(UINT_PTR uTimerId)
 {
     TRACE_ENTER(2);
     if (uTimerId != kTimerId || !m_bIsWinXP) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     WCHAR szPlan[kPlanNameChars] = L"";
     CPwrScheme scheme;
     DWORD dwResult = scheme.GetActivePowPlanName(szPlan, ARRAYSIZE(szPlan));
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in PowScheme.GetActivePowPlanName(). (code:%u)", dwResult);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     {
         CStackLock lock(&m_csPowPlan);
         if (lstrcmpW(szPlan, m_szPowPlan) == 0) {
-            TRACE_EXIT();
+            TRACE_LEAVE_VOID();
+            return;
         }
         HRESULT hr = StringCchCopyW(m_szPowPlan, ARRAYSIZE(m_szPowPlan), szPlan);
         if (FAILED(hr)) {
             TRACE(0, L"Error in StringCchCopy(). (code:%ld)", hr);
-            TRACE_EXIT();
+            TRACE_LEAVE_VOID();
+            return;
         }
     }
     if (IsActiveSession()) {
@@ -183,7 +187,7 @@ void CMainWnd::OnTimer(UINT_PTR uTimerId)
             TRACE(0, L"Error in SendPipe_ActivePowPlan(). (code:%u)", dwResult);
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 bool CMainWnd::IsActiveSession()
@@ -195,9 +199,15 @@ bool CMainWnd::IsActiveSession()
 void CMainWnd::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL_VOID(lpMyObj);
+    if (lpMyObj == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpMyObj);
+        return;
+    }
     CMainWnd* pThis = static_cast<CMainWnd*>(lpMyObj);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     switch (pPipeEvent->dwEvent) {
     case PIPEEVENT_CONNECTED:
         TRACE(0, L"PIPEEVENT_CONNECTED");
@@ -236,7 +246,7 @@ void CMainWnd::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
         TRACE(0, L"Unknown Event.");
         break;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CMainWnd::OnPipeCmdActivePowPlan()
@@ -253,7 +263,7 @@ void CMainWnd::OnPipeCmdActivePowPlan()
             TRACE(0, L"Error in SendPipe_ActivePowPlan(). (code:%u)", dwResult);
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CMainWnd::OnPipeCmdUpdateExtDspInfo()
@@ -262,21 +272,22 @@ void CMainWnd::OnPipeCmdUpdateExtDspInfo()
     if (IsActiveSession() && !QuoApiUpdateMonitorInfo()) {
         TRACE(0, L"Error in QuoApiUpdateMonitorInfo().");
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CMainWnd::OnPipeCmdUpdateQuolevel()
 {
     TRACE_ENTER(1);
     if (!m_bIsWinXP) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     bool bActive = IsActiveSession();
     if (bActive && !m_bActiveSession && !QuoApiUpdateActiveQuoLevel()) {
         TRACE(0, L"Error in QuoApiUpdateActiveQuoLevel().");
     }
     m_bActiveSession = bActive ? 1 : 0;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CMainWnd::SendCommand(const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName)
@@ -289,22 +300,24 @@ DWORD CMainWnd::SendCommand(const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName)
     } else {
         TRACE(0, L"Failed in sending pipe data (%s). (code:%u)", lpszName, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CMainWnd::SendPipe_ActivePowPlan(LPCWSTR lpszPowPlan)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszPowPlan);
+    if (lpszPowPlan == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPowPlan);
+    }
     PipeCmdActivePowPlan cmd = {};
     cmd.dwCmd = PIPECMD_ACTIVE_POWERPLAN;
     StringCchCopyW(cmd.szPowPlan, ARRAYSIZE(cmd.szPowPlan), lpszPowPlan);
-    TRACE_RETURN(SendCommand(&cmd, sizeof(cmd), L"PIPECMD_ACTIVE_POWERPLAN"));
+    return TRACE_LEAVE(SendCommand(&cmd, sizeof(cmd), L"PIPECMD_ACTIVE_POWERPLAN"));
 }
 
 DWORD CMainWnd::SendPipe_UpdateQuolevel()
 {
     TRACE_ENTER(1);
     PipeCmd cmd = {PIPECMD_UPDATE_QUOLEVEL};
-    TRACE_RETURN(SendCommand(&cmd, sizeof(cmd), L"PIPECMD_UPDATE_QUOLEVEL"));
+    return TRACE_LEAVE(SendCommand(&cmd, sizeof(cmd), L"PIPECMD_UPDATE_QUOLEVEL"));
 }

@@ -33,26 +33,28 @@ BOOLEAN CALLBACK CPwrScheme::PowSchemeEnumProc(UINT uiIndex, DWORD dwName, LPWST
 DWORD CPwrScheme::GetActivePowPlanName(LPWSTR lpszPlanName, size_t cch)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszPlanName);
+    if (lpszPlanName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPlanName);
+    }
     if (!GetActivePwrScheme(&m_uiActiveScheme)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in GetActivePwrScheme(). (code:%u)", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     m_bFound = 0;
     m_szPlanName[0] = L'\0';
     if (!EnumPwrSchemes(PowSchemeEnumProc, reinterpret_cast<LPARAM>(this))) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in EnumPwrSchemes(). (code:%u)", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     if (!m_bFound) {
         TRACE(0, L"Active Power Scheme not found.");
-        TRACE_RETURN(ERROR_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_NOT_FOUND);
     }
     if (FAILED(StringCchCopyW(lpszPlanName, cch, m_szPlanName))) {
-        TRACE_RETURN(ERROR_CANNOT_COPY);
+        return TRACE_LEAVE(ERROR_CANNOT_COPY);
     }
     TRACE(1, L"ActivePowPlanName : %s", lpszPlanName);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -171,7 +171,7 @@ void CLog::AppendLine(LPCWSTR lpLine)
 
     // Whatever the wait gives, the line is still written: the exclusive open below keeps
     // an unserialised writer from interleaving with another.
-    bool bLocked = (m_Mutex.Lock(nullptr) == ERROR_SUCCESS);
+    CNamedMutexLock lock(m_Mutex, nullptr);
     {
         CTraceFileSecurity security;
         CScopedFileHandle file(CreateFileW(szPath, GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */,
@@ -189,8 +189,5 @@ void CLog::AppendLine(LPCWSTR lpLine)
                 WriteFile(file.Get(), lpLine, static_cast<DWORD>(cchLine * sizeof(WCHAR)), &cbWritten, nullptr);
             }
         }
-    }
-    if (bLocked) {
-        m_Mutex.Unlock();
     }
 }

@@ -36,3 +36,27 @@ private:
     HANDLE m_hMutex;
     DWORD m_dwTimeout;
 };
+
+// Holds a named mutex for the lifetime of a local object: made, it waits as Lock does;
+// destroyed, it releases the mutex if the wait acquired it, so that every path out of
+// the scope does.
+class CNamedMutexLock {
+public:
+    CNamedMutexLock(CNamedMutex& mutex, HANDLE hAbort) : m_Mutex(mutex), m_dwResult(mutex.Lock(hAbort)) {}
+    ~CNamedMutexLock()
+    {
+        if (m_dwResult == ERROR_SUCCESS) {
+            m_Mutex.Unlock();
+        }
+    }
+
+    CNamedMutexLock(const CNamedMutexLock&) = delete;
+    CNamedMutexLock& operator=(const CNamedMutexLock&) = delete;
+
+    // What Lock gave: 0 when the mutex is held.
+    DWORD Result() const { return m_dwResult; }
+
+private:
+    CNamedMutex& m_Mutex;
+    DWORD m_dwResult;
+};

@@ -1,5 +1,6 @@
 #include "Reg.h"
 
+#include <memory>
 #include <new>
 
 #include <strsafe.h>
@@ -168,16 +169,16 @@ DWORD CReg::QueryTypedString(LPCWSTR lpName, DWORD dwExpectedType, LPWSTR lpBuf,
 
     // Without a buffer, the needed size depends on whether the stored value carries its
     // terminators: read it into a scratch buffer to count them.
-    LPWSTR lpScratch = nullptr;
+    std::unique_ptr<WCHAR[]> scratch;
     DWORD cchBuf = *lpcch;
     if (lpBuf == nullptr) {
         cchBuf = cbData / sizeof(WCHAR) + dwTerminators;
-        lpScratch = new (std::nothrow) WCHAR[cchBuf];
-        if (lpScratch == nullptr) {
+        scratch.reset(new (std::nothrow) WCHAR[cchBuf]);
+        if (!scratch) {
             return ERROR_NOT_ENOUGH_MEMORY;
         }
     }
-    LPWSTR lpTarget = (lpBuf != nullptr) ? lpBuf : lpScratch;
+    LPWSTR lpTarget = (lpBuf != nullptr) ? lpBuf : scratch.get();
 
     DWORD cbRead = cchBuf * sizeof(WCHAR);
     lResult = RegQueryValueExW(BaseKey(), lpName, nullptr, &dwType, reinterpret_cast<LPBYTE>(lpTarget), &cbRead);
@@ -194,7 +195,6 @@ DWORD CReg::QueryTypedString(LPCWSTR lpName, DWORD dwExpectedType, LPWSTR lpBuf,
             }
         }
     }
-    delete[] lpScratch;
     return dwResult;
 }
 
@@ -266,15 +266,23 @@ CRegEx::~CRegEx() = default;
 DWORD CRegEx::FindSubKeyValue(LPCWSTR lpKeyString, LPCWSTR lpRootKey, LPCWSTR lpEntryName, LPDWORD lpValue)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpKeyString);
-    TRACE_CHECK_NULL(lpRootKey);
-    TRACE_CHECK_NULL(lpEntryName);
-    TRACE_CHECK_NULL(lpValue);
+    if (lpKeyString == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpKeyString);
+    }
+    if (lpRootKey == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpRootKey);
+    }
+    if (lpEntryName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpEntryName);
+    }
+    if (lpValue == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpValue);
+    }
 
     DWORD dwResult = OpenKey(lpRootKey, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in OpenKey(lpRootKey). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     for (DWORD dwIndex = 0;; ++dwIndex) {
@@ -305,5 +313,5 @@ DWORD CRegEx::FindSubKeyValue(LPCWSTR lpKeyString, LPCWSTR lpRootKey, LPCWSTR lp
         break;
     }
     CloseKey();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }

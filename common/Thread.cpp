@@ -20,11 +20,15 @@ CThread::~CThread()
 DWORD CThread::Initialize(LPTHREAD_FUNC lpFuncIn, LPVOID lpDataIn)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpFuncIn);
-    TRACE_CHECK_NULL(lpDataIn);
+    if (lpFuncIn == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpFuncIn);
+    }
+    if (lpDataIn == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpDataIn);
+    }
     if (m_hThread != nullptr) {
         TRACE(0, L"Thread is already running.");
-        TRACE_RETURN(ERROR_ALREADY_INITIALIZED);
+        return TRACE_LEAVE(ERROR_ALREADY_INITIALIZED);
     }
 
     DWORD dwResult = ERROR_SUCCESS;
@@ -33,14 +37,14 @@ DWORD CThread::Initialize(LPTHREAD_FUNC lpFuncIn, LPVOID lpDataIn)
         dwResult = GetLastError();
         TRACE(0, L"Error in CreateEvent(terminate). code:%u", dwResult);
         Finalize();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_hStartEvent = CreateEventW(nullptr, TRUE /* manual reset */, FALSE /* not set */, nullptr);
     if (m_hStartEvent == nullptr) {
         dwResult = GetLastError();
         TRACE(0, L"Error in CreateEvent(start). code:%u", dwResult);
         Finalize();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     lpFunc = lpFuncIn;
     lpData = lpDataIn;
@@ -49,7 +53,7 @@ DWORD CThread::Initialize(LPTHREAD_FUNC lpFuncIn, LPVOID lpDataIn)
         dwResult = GetLastError();
         TRACE(0, L"Error in CreateThread(). code:%u", dwResult);
         Finalize();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     TRACE(2, L"wait for thread starting.");
@@ -65,7 +69,7 @@ DWORD CThread::Initialize(LPTHREAD_FUNC lpFuncIn, LPVOID lpDataIn)
         TRACE(0, L"Thread did not start. code:%u", dwResult);
         Finalize();
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD WINAPI CThread::ThreadProc(LPVOID lpParameter)
@@ -74,7 +78,7 @@ DWORD WINAPI CThread::ThreadProc(LPVOID lpParameter)
     CThread* pThis = static_cast<CThread*>(lpParameter);
     if (pThis == nullptr) {
         TRACE(0, L"Null!");
-        TRACE_RETURN(0);
+        return TRACE_LEAVE(0);
     }
     // The message queue exists before the start is signalled, so PostMsg works as soon
     // as Initialize has returned.
@@ -84,7 +88,7 @@ DWORD WINAPI CThread::ThreadProc(LPVOID lpParameter)
 
     DWORD dwExitCode = (pThis->lpFunc != nullptr) ? pThis->lpFunc(pThis->lpData) : 0;
     TRACE(2, L"Exit thread.");
-    TRACE_RETURN(dwExitCode);
+    return TRACE_LEAVE(dwExitCode);
 }
 
 DWORD CThread::PostMsg(UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -92,14 +96,14 @@ DWORD CThread::PostMsg(UINT uMsg, WPARAM wParam, LPARAM lParam)
     TRACE_ENTER(2);
     if (m_dwThreadId == 0) {
         TRACE(0, L"%s is NULL.", L"m_dwThreadId");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     if (!PostThreadMessageW(m_dwThreadId, uMsg, wParam, lParam)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in PostThreadMessage(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CThread::Terminate()
@@ -122,7 +126,7 @@ void CThread::Terminate()
         CloseHandle(m_hTerminateEvent);
         m_hTerminateEvent = nullptr;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CThread::Finalize()
@@ -137,5 +141,5 @@ void CThread::Finalize()
         CloseHandle(m_hStartEvent);
         m_hStartEvent = nullptr;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

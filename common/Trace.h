@@ -1,12 +1,15 @@
 // The one way every function of the system traces: each line carries the function's
-// own "Class::Method" name and the source line of the statement.
+// own "Class::Method" name and the source line of the statement. The macros only trace;
+// every return stays written at the call.
 //
 //   DWORD CFoo::Bar(LPCWSTR lpName)
 //   {
-//       TRACE_ENTER(2);                  // "Enter" at level 2
-//       TRACE_CHECK_NULL(lpName);        // "lpName is NULL." and 87
+//       TRACE_ENTER(2);                          // "Enter" at level 2
+//       if (lpName == nullptr) {
+//           return TRACE_NULL_ARGUMENT(lpName);  // "lpName is NULL." and 87
+//       }
 //       TRACE(0, L"Error in X(). code:%u", dwError);
-//       TRACE_RETURN(dwResult);          // "Exit retval:..." or "Exit - Error! retval:..."
+//       return TRACE_LEAVE(dwResult);            // "Exit retval:..." or "Exit - Error! retval:..."
 //   }
 #pragma once
 
@@ -60,45 +63,20 @@ private:
 
 #define TRACE(level, ...) g_Log.Trace((level), TRACE_FUNC_NAME(), __LINE__, __VA_ARGS__)
 
-#define TRACE_RETURN(result) return quo_trace_scope_.Leave((result), __LINE__)
+// The exit line of the function, traced where it returns; the first two give the value
+// to return: `return TRACE_LEAVE(dwResult);`, `TRACE_LEAVE_VOID(); return;`. A function
+// that ends without one traces "Exit" at its end.
+#define TRACE_LEAVE(result) quo_trace_scope_.Leave((result), __LINE__)
+#define TRACE_LEAVE_VALUE(value) quo_trace_scope_.LeaveValue((value), __LINE__)
+#define TRACE_LEAVE_VOID() quo_trace_scope_.LeaveVoid(__LINE__)
+#define TRACE_LEAVE_ERROR() quo_trace_scope_.LeaveError(__LINE__)
 
-#define TRACE_RETURN_VALUE(value) return quo_trace_scope_.LeaveValue((value), __LINE__)
+// An object used before it was initialised: "Not initialized." at level 0 and the exit
+// line; gives 21.
+#define TRACE_NOT_READY() (TRACE(0, L"Not initialized."), TRACE_LEAVE(ERROR_NOT_READY))
 
-#define TRACE_EXIT()                              \
-    do {                                          \
-        quo_trace_scope_.LeaveVoid(__LINE__);     \
-        return;                                   \
-    } while (0)
-
-#define TRACE_EXIT_ERROR()                        \
-    do {                                          \
-        quo_trace_scope_.LeaveError(__LINE__);    \
-        return;                                   \
-    } while (0)
-
-// An object used before it was initialised: "Not initialized." at level 0, then 21.
-#define TRACE_CHECK_READY(ready)                                   \
-    do {                                                           \
-        if (!(ready)) {                                            \
-            TRACE(0, L"Not initialized.");                         \
-            TRACE_RETURN(ERROR_NOT_READY);                         \
-        }                                                          \
-    } while (0)
-
-// A null pointer argument: "<name> is NULL." at level 0, then 87.
-#define TRACE_CHECK_NULL(param)                                    \
-    do {                                                           \
-        if ((param) == nullptr) {                                  \
-            TRACE(0, L"%s is NULL.", L"" #param);                  \
-            TRACE_RETURN(ERROR_INVALID_PARAMETER);                 \
-        }                                                          \
-    } while (0)
+// A null pointer argument: "<name> is NULL." at level 0 and the exit line; gives 87.
+#define TRACE_NULL_ARGUMENT(param) (TRACE(0, L"%s is NULL.", L"" #param), TRACE_LEAVE(ERROR_INVALID_PARAMETER))
 
 // The same for a function without result: "<name> is NULL.", then "Exit - Error!".
-#define TRACE_CHECK_NULL_VOID(param)                               \
-    do {                                                           \
-        if ((param) == nullptr) {                                  \
-            TRACE(0, L"%s is NULL.", L"" #param);                  \
-            TRACE_EXIT_ERROR();                                    \
-        }                                                          \
-    } while (0)
+#define TRACE_NULL_ARGUMENT_VOID(param) (TRACE(0, L"%s is NULL.", L"" #param), TRACE_LEAVE_ERROR())

@@ -78,7 +78,7 @@ DWORD CWinVer::CompareVersion(DWORD dwMajor, DWORD dwMinor)
         dwRelation = WINVER_NEWER;
     }
     TRACE(2, L"%u.%u : relation %u", dwMajor, dwMinor, dwRelation);
-    TRACE_RETURN_VALUE(dwRelation);
+    return TRACE_LEAVE_VALUE(dwRelation);
 }
 
 void CWinVer::SetEmulatedVersion(DWORD dwMajor, DWORD dwMinor)

@@ -170,15 +170,19 @@ CCSVOperator::~CCSVOperator()
 DWORD CCSVOperator::InitializeCSV(LPCWSTR lpLockName, volatile LONG* lpRecovery)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpLockName);
-    TRACE_CHECK_NULL(lpRecovery);
+    if (lpLockName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpLockName);
+    }
+    if (lpRecovery == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpRecovery);
+    }
     DWORD dwResult = m_FileLock.Initialize(lpLockName, kLockTimeout);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in CNamedMutex::Initialize(%s). code:%u", lpLockName, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_lpRecovery = lpRecovery;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CCSVOperator::FinalizeCSV()
@@ -313,25 +317,29 @@ DWORD CCSVOperator::SeekCSVByLine(HANDLE hFile, LPWSTR lpBuf, DWORD cbBuf, PLARG
 DWORD CCSVOperator::ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
-    TRACE_CHECK_NULL(lpOut);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
+    if (lpOut == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpOut);
+    }
     if (cchOut == 0) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     lpOut[0] = L'\0';
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
     if (file.Result() != ERROR_SUCCESS) {
-        TRACE_RETURN(file.Result());
+        return TRACE_LEAVE(file.Result());
     }
     LONGLONG llEnd = 2;
     DWORD dwResult = FindEndOfWholeLines(file.Get(), file.Size(), &llEnd);
     if (dwResult != ERROR_SUCCESS || llEnd <= 2) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     LONGLONG llFeed = -1;
     dwResult = FindLineFeedBackwards(file.Get(), 2, llEnd - static_cast<LONGLONG>(sizeof(WCHAR)), &llFeed);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     LONGLONG llStart = (llFeed < 0) ? 2 : llFeed + static_cast<LONGLONG>(sizeof(WCHAR));
     LONGLONG cchLine = (llEnd - llStart) / static_cast<LONGLONG>(sizeof(WCHAR)) - 1;  // without the line feed
@@ -340,29 +348,31 @@ DWORD CCSVOperator::ReadLastLine(LPCWSTR lpPath, LPWSTR lpOut, size_t cchOut, HA
     dwResult = ReadAt(file.Get(), llStart, lpOut, cchWanted * sizeof(WCHAR), &cbRead);
     if (dwResult != ERROR_SUCCESS) {
         lpOut[0] = L'\0';
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD cchRead = cbRead / sizeof(WCHAR);
     lpOut[cchRead] = L'\0';
     if (cchRead > 0 && lpOut[cchRead - 1] == L'\r') {
         lpOut[cchRead - 1] = L'\0';
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_APPEND, hAbort);
     DWORD dwResult = file.Result();
     if (file.LockResult() != ERROR_SUCCESS) {
         TRACE(0, L"Error in locking the log files. code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in opening %s. code:%u", lpPath, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     const DWORD cbText = static_cast<DWORD>(text.size() * sizeof(WCHAR));
     DWORD cbWritten = 0;
@@ -373,14 +383,14 @@ DWORD CCSVOperator::AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE
         }
         TRACE(0, L"Error in WriteFile(%s). code:%u", lpPath, dwResult);
         TruncateAt(file.Get(), file.Size());
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // The lines are in the file; a failed flush is only traced, since writing them again
     // would double them.
     if (!FlushFileBuffers(file.Get())) {
         TRACE(0, L"Error in FlushFileBuffers(%s). code:%u", lpPath, GetLastError());
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CCSVOperator::SplitCells(LPCWSTR lpLine, size_t cchLine, CellMap& cells)
@@ -400,14 +410,16 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
 {
     TRACE_ENTER(2);
     table.clear();
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     if (IsRecovering()) {
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
     DWORD dwResult = file.Result();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD dwLine = 0;
     bool bAborted = false;
@@ -430,7 +442,7 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
     if (dwResult != ERROR_SUCCESS) {
         table.clear();
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
@@ -438,7 +450,9 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
 {
     TRACE_ENTER(2);
     table.clear();
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     WCHAR szFirst[CQuoLog::kDateTextChars];
     WCHAR szLast[CQuoLog::kDateTextChars];
     CQuoLog::FormatDate(stFirst, szFirst, ARRAYSIZE(szFirst));
@@ -446,7 +460,7 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, hAbort);
     DWORD dwResult = file.Result();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
         if (wcsncmp(lpLine, szFirst, kDateTextChars) < 0) {
@@ -461,9 +475,9 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
     });
     if (dwResult != ERROR_SUCCESS) {
         table.clear();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
-    TRACE_RETURN(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    return TRACE_LEAVE(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
 }
 
 bool CCSVOperator::GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text)
@@ -512,17 +526,19 @@ bool CCSVOperator::GetQWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn
 DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_CUT, nullptr);
     DWORD dwResult = file.Result();
     if (file.LockResult() != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN((dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwResult);
+        return TRACE_LEAVE((dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwResult);
     }
     if (file.Size() <= 2) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     WCHAR szEnd[CQuoLog::kTimeTextChars];
     CQuoLog::FormatLongTime(stEnd, szEnd, ARRAYSIZE(szEnd));
@@ -534,74 +550,114 @@ DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)
         TRACE(2, L"Cut %s at byte %I64d.", lpPath, llCut);
         dwResult = TruncateAt(file.Get(), llCut);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
+
+namespace {
+
+// The log files of one kind: their name prefix and the date digits after it.
+struct LogFileKind {
+    DWORD dwKind;
+    LPCWSTR lpPrefix;
+    size_t cchDigits;  // yyyymmdd or yyyy
+};
+
+const LogFileKind kLogFileKinds[] = {
+    {CCSVOperator::LOG_KIND_RAW, CCSVOperator::kRawPrefix, 8},
+    {CCSVOperator::LOG_KIND_DAILY, CCSVOperator::kDailyPrefix, 8},
+    {CCSVOperator::LOG_KIND_YEARLY, CCSVOperator::kYearlyPrefix, 4},
+};
+
+const LogFileKind* FindLogFileKind(DWORD dwKind)
+{
+    for (const LogFileKind& kind : kLogFileKinds) {
+        if (kind.dwKind == dwKind) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+// The start of the record of a file of dwKind that holds stTime: the raw log's own
+// second, the daily log's half hour, the yearly log's day.
+SYSTEMTIME StartOfRecord(DWORD dwKind, const SYSTEMTIME& stTime)
+{
+    SYSTEMTIME stStart = stTime;
+    if (dwKind == CCSVOperator::LOG_KIND_DAILY) {
+        stStart.wMinute = (stStart.wMinute < 30) ? 0 : 30;
+    } else if (dwKind == CCSVOperator::LOG_KIND_YEARLY) {
+        stStart.wHour = 0;
+        stStart.wMinute = 0;
+    }
+    if (dwKind != CCSVOperator::LOG_KIND_RAW) {
+        stStart.wSecond = 0;
+        stStart.wMilliseconds = 0;
+    }
+    return stStart;
+}
+
+// A log file's date digits and name.
+typedef std::pair<std::wstring, std::wstring> DatedFile;
+
+// The files of kind in lpDir named after a date at or after lpThreshold (digits of the
+// same length), oldest first.
+std::vector<DatedFile> DatedFilesFrom(LPCWSTR lpDir, const LogFileKind& kind, LPCWSTR lpThreshold)
+{
+    WCHAR szPattern[MAX_PATH];
+    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s*%s", lpDir, kind.lpPrefix, CCSVOperator::kCsvSuffix);
+    std::vector<DatedFile> files;
+    WIN32_FIND_DATAW fd;
+    CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
+    if (!find.IsValid()) {
+        return files;
+    }
+    do {
+        std::wstring digits;
+        if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
+            && CCSVOperator::DateDigitsOfName(fd.cFileName, kind.lpPrefix, kind.cchDigits, digits)
+            && digits >= lpThreshold) {
+            files.emplace_back(digits, fd.cFileName);
+        }
+    } while (FindNextFileW(find.Get(), &fd));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
 
 DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart, DWORD dwKind)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpSourceDir);
-    TRACE_CHECK_NULL(lpBackupDir);
+    if (lpSourceDir == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpSourceDir);
+    }
+    if (lpBackupDir == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBackupDir);
+    }
     if (wcslen(lpSourceDir) > kMaxTreePathChars || wcslen(lpBackupDir) > kMaxTreePathChars) {
         TRACE(0, L"Path too long.");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
-    LPCWSTR lpPrefix = nullptr;
-    size_t cchDigits = 8;
-    SYSTEMTIME stCut = stStart;
-    WCHAR szThreshold[16];
-    switch (dwKind) {
-    case LOG_KIND_RAW:
-        lpPrefix = kRawPrefix;
-        break;
-    case LOG_KIND_DAILY: {
-        lpPrefix = kDailyPrefix;
-        stCut.wMinute = (stCut.wMinute < 30) ? 0 : 30;
-        stCut.wSecond = 0;
-        stCut.wMilliseconds = 0;
+    const LogFileKind* pKind = FindLogFileKind(dwKind);
+    if (pKind == nullptr) {
+        TRACE(0, L"Invalid kind: %u.", dwKind);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
+    }
+    if (dwKind == LOG_KIND_DAILY) {
         DWORD dwResult = foldertree::CreateProtectedFolder(lpBackupDir);
         if (dwResult != ERROR_SUCCESS) {
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
-        break;
     }
-    case LOG_KIND_YEARLY:
-        lpPrefix = kYearlyPrefix;
-        cchDigits = 4;
-        stCut.wHour = 0;
-        stCut.wMinute = 0;
-        stCut.wSecond = 0;
-        stCut.wMilliseconds = 0;
-        break;
-    default:
-        TRACE(0, L"Invalid kind: %u.", dwKind);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
-    }
-    if (cchDigits == 8) {
+    const SYSTEMTIME stCut = StartOfRecord(dwKind, stStart);
+    WCHAR szThreshold[16];
+    if (pKind->cchDigits == 8) {
         StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u%02u%02u", stStart.wYear, stStart.wMonth,
                          stStart.wDay);
     } else {
         StringCchPrintfW(szThreshold, ARRAYSIZE(szThreshold), L"%04u", stStart.wYear);
     }
-
-    WCHAR szPattern[MAX_PATH];
-    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s*%s", lpSourceDir, lpPrefix, kCsvSuffix);
-    std::vector<std::pair<std::wstring, std::wstring>> files;  // date digits, name
-    {
-        WIN32_FIND_DATAW fd;
-        CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
-        if (!find.IsValid()) {
-            TRACE_RETURN(ERROR_SUCCESS);
-        }
-        do {
-            std::wstring digits;
-            if ((fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0
-                && DateDigitsOfName(fd.cFileName, lpPrefix, cchDigits, digits) && digits >= szThreshold) {
-                files.emplace_back(digits, fd.cFileName);
-            }
-        } while (FindNextFileW(find.Get(), &fd));
-    }
-    std::sort(files.begin(), files.end());
+    const std::vector<DatedFile> files = DatedFilesFrom(lpSourceDir, *pKind, szThreshold);
 
     for (const auto& entry : files) {
         LPCWSTR lpName = entry.second.c_str();
@@ -611,14 +667,14 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
         StringCchPrintfW(szBackup, ARRAYSIZE(szBackup), L"%s\\%s", lpBackupDir, lpName);
         TRACE(1, L"DeleteLogFile: Find file name is %s", szSource);
         {
-            CFileLockScope lock(m_FileLock, nullptr);
+            CNamedMutexLock lock(m_FileLock, nullptr);
             if (lock.Result() != ERROR_SUCCESS) {
-                TRACE_RETURN(lock.Result());
+                return TRACE_LEAVE(lock.Result());
             }
             if (!CopyFileW(szSource, szBackup, FALSE /* replace */)) {
                 DWORD dwError = GetLastError();
                 TRACE(0, L"BackupLogFile:Faild name is %s.Error: 0x%x.", szSource, dwError);
-                TRACE_RETURN(ERROR_WRITE_FAULT);
+                return TRACE_LEAVE(ERROR_WRITE_FAULT);
             }
         }
         if (entry.first == szThreshold) {
@@ -626,19 +682,19 @@ DWORD CCSVOperator::RepeatDeleteFile(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, c
             DWORD dwError = CutIllegalCSVByDate(szSource, stCut);
             if (dwError != ERROR_SUCCESS) {
                 TRACE(0, L"DeleteFileContext Failed name is %s.Error: 0x%x.", szSource, dwError);
-                TRACE_RETURN(dwError);
+                return TRACE_LEAVE(dwError);
             }
             continue;
         }
-        CFileLockScope lock(m_FileLock, nullptr);
+        CNamedMutexLock lock(m_FileLock, nullptr);
         if (lock.Result() != ERROR_SUCCESS) {
-            TRACE_RETURN(lock.Result());
+            return TRACE_LEAVE(lock.Result());
         }
         if (!DeleteFileW(szSource)) {
             DWORD dwError = GetLastError();
             TRACE(0, L"DeleteLogFile Failed name is %s.Error: 0x%x.", szSource, dwError);
-            TRACE_RETURN(ERROR_WRITE_FAULT);
+            return TRACE_LEAVE(ERROR_WRITE_FAULT);
         }
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -137,26 +137,6 @@ protected:
     volatile LONG* m_lpRecovery;
 };
 
-// Holds the file lock for a scope when Result() is 0.
-class CFileLockScope {
-public:
-    CFileLockScope(CNamedMutex& lock, HANDLE hAbort) : m_Lock(lock), m_dwResult(lock.Lock(hAbort)) {}
-    ~CFileLockScope()
-    {
-        if (m_dwResult == ERROR_SUCCESS) {
-            m_Lock.Unlock();
-        }
-    }
-    CFileLockScope(const CFileLockScope&) = delete;
-    CFileLockScope& operator=(const CFileLockScope&) = delete;
-
-    DWORD Result() const { return m_dwResult; }
-
-private:
-    CNamedMutex& m_Lock;
-    DWORD m_dwResult;
-};
-
 // A log file opened under the file lock; both are held while the object lives.
 // Result() is 0 when Get() is the open file, else the lock's error (LockResult()) or
 // the open's.
@@ -181,7 +161,7 @@ public:
     LONGLONG Size() const { return m_Size.QuadPart; }
 
 private:
-    CFileLockScope m_Lock;
+    CNamedMutexLock m_Lock;
     CScopedFileHandle m_File;
     LARGE_INTEGER m_Size;
     DWORD m_dwResult;

@@ -44,30 +44,32 @@ namespace {
 DWORD CreateFolderWithDescriptor(LPCWSTR lpPath, bool bAcceptExisting)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     PSECURITY_DESCRIPTOR pSd = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSddl, SDDL_REVISION_1, &pSd, nullptr)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in ConvertStringSecurityDescriptorToSecurityDescriptor(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     CScopedLocalMem sd(pSd);
     SECURITY_ATTRIBUTES sa = {sizeof(sa), pSd, FALSE};
     if (CreateDirectoryW(lpPath, &sa)) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     DWORD dwError = GetLastError();
     if (dwError != ERROR_ALREADY_EXISTS || !bAcceptExisting) {
         TRACE(0, L"Error in CreateDirectory(%s). code:%u", lpPath, dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     DWORD dwAttributes = GetFileAttributesW(lpPath);
     if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0
         || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         TRACE(0, L"Refused: %s is a link or no folder. attributes:%08x", lpPath, dwAttributes);
-        TRACE_RETURN(kErrorLinkRefused);
+        return TRACE_LEAVE(kErrorLinkRefused);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 }  // namespace
@@ -98,25 +100,29 @@ DWORD CheckPlainFile(LPCWSTR lpPath)
 DWORD CopyTree(LPCWSTR lpSource, LPCWSTR lpDestParent)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpSource);
-    TRACE_CHECK_NULL(lpDestParent);
+    if (lpSource == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpSource);
+    }
+    if (lpDestParent == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpDestParent);
+    }
     LPCWSTR lpName = wcsrchr(lpSource, L'\\');
     lpName = (lpName != nullptr) ? lpName + 1 : lpSource;
     WCHAR szDest[MAX_PATH];
     WCHAR szPattern[MAX_PATH];
     if (JoinPath(szDest, ARRAYSIZE(szDest), lpDestParent, lpName) != ERROR_SUCCESS
         || JoinPath(szPattern, ARRAYSIZE(szPattern), lpSource, L"*") != ERROR_SUCCESS) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     DWORD dwResult = CreateProtectedFolder(szDest);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     WIN32_FIND_DATAW fd;
     CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
     if (!find.IsValid()) {
         DWORD dwError = GetLastError();
-        TRACE_RETURN(dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError);
+        return TRACE_LEAVE(dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError);
     }
     do {
         if (IsDotEntry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -140,27 +146,31 @@ DWORD CopyTree(LPCWSTR lpSource, LPCWSTR lpDestParent)
             KeepFirst(dwResult, dwError);
         }
     } while (FindNextFileW(find.Get(), &fd));
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD MergeTreeInto(LPCWSTR lpSource, LPCWSTR lpDest)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpSource);
-    TRACE_CHECK_NULL(lpDest);
+    if (lpSource == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpSource);
+    }
+    if (lpDest == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpDest);
+    }
     DWORD dwResult = CreateProtectedFolder(lpDest);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     WCHAR szPattern[MAX_PATH];
     if (JoinPath(szPattern, ARRAYSIZE(szPattern), lpSource, L"*") != ERROR_SUCCESS) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     WIN32_FIND_DATAW fd;
     CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
     if (!find.IsValid()) {
         DWORD dwError = GetLastError();
-        TRACE_RETURN(dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError);
+        return TRACE_LEAVE(dwError == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : dwError);
     }
     do {
         if (IsDotEntry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -185,24 +195,26 @@ DWORD MergeTreeInto(LPCWSTR lpSource, LPCWSTR lpDest)
             KeepFirst(dwResult, dwError);
         }
     } while (FindNextFileW(find.Get(), &fd));
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD DeleteTree(LPCWSTR lpPath)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
     DWORD dwAttributes = GetFileAttributesW(lpPath);
     if (dwAttributes == INVALID_FILE_ATTRIBUTES) {
         DWORD dwError = GetLastError();
-        TRACE_RETURN((dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwError);
+        return TRACE_LEAVE((dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) ? ERROR_SUCCESS : dwError);
     }
     bool bFolder = (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     DWORD dwResult = ERROR_SUCCESS;
     if (bFolder && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         WCHAR szPattern[MAX_PATH];
         if (JoinPath(szPattern, ARRAYSIZE(szPattern), lpPath, L"*") != ERROR_SUCCESS) {
-            TRACE_RETURN(ERROR_FUNCTION_FAILED);
+            return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
         }
         WIN32_FIND_DATAW fd;
         CScopedFindHandle find(FindFirstFileW(szPattern, &fd));
@@ -228,7 +240,7 @@ DWORD DeleteTree(LPCWSTR lpPath)
         TRACE(0, L"Error in deleting %s. code:%u", lpPath, dwError);
         KeepFirst(dwResult, dwError);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 }  // namespace foldertree

@@ -90,18 +90,20 @@ void FillRowDates(QuoLogRead* pRows, DWORD dwRows, const SYSTEMTIME& stFirst)
 DWORD CQuoLog::MapElemToStructElr(const CCSVOperator::LineTable& table, DWORD dwLine, QuoLogRead* pRecord)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pRecord);
+    if (pRecord == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRecord);
+    }
     QuoLogRead r = {};
     std::wstring date;
     std::wstring time;
     if (!CCSVOperator::GetString(table, dwLine, 1, date) || !CCSVOperator::GetString(table, dwLine, 2, time)) {
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     WCHAR szStamp[kTimeTextChars + 8];
     if (FAILED(StringCchPrintfW(szStamp, ARRAYSIZE(szStamp), L"%s,%s", date.c_str(), time.c_str()))
         || !ConvertStrToSystime(szStamp, &r.stTime)) {
         TRACE(1, L"No valid time in line %u.", dwLine);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     CCSVOperator::GetDWORD(table, dwLine, 3, &r.dwS0Time);
     CCSVOperator::GetDWORD(table, dwLine, 4, &r.dwS3S4Time);
@@ -129,7 +131,7 @@ DWORD CQuoLog::MapElemToStructElr(const CCSVOperator::LineTable& table, DWORD dw
     CCSVOperator::GetQWORD(table, dwLine, 16, &r.ullReductPlanTime);
     CCSVOperator::GetQWORD(table, dwLine, 17, &r.ullReductEnergy);
     *pRecord = r;
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQuoLog::SumRows(const QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pTotal)
@@ -171,17 +173,23 @@ DWORD CQuoLog::ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows,
                       QuoLogRead* pStatistics, const SYSTEMTIME& stToday)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpTime);
-    TRACE_CHECK_NULL(pRows);
-    TRACE_CHECK_NULL(pStatistics);
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
+    if (pRows == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRows);
+    }
+    if (pStatistics == nullptr) {
+        return TRACE_NULL_ARGUMENT(pStatistics);
+    }
     CStackLock lock(&m_csLock);
     if (!IsQuestionTime(*lpTime)) {
         TRACE(0, L"Invalid time.");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (m_pTotalizeLog == nullptr) {
         TRACE(0, L"%s is NULL.", L"m_pTotalizeLog");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     const SYSTEMTIME stDate = DateOf(*lpTime);
     const SYSTEMTIME& stTime = *lpTime;
@@ -213,7 +221,7 @@ DWORD CQuoLog::ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows,
     if (dwResult == ERROR_INVALID_PARAMETER) {
         TRACE(0, L"Invalid kind %u or too few rows (%u).", dwKind, dwCount);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
@@ -229,12 +237,12 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
         pRows[i].stTime.wMinute = (i % 2 != 0) ? 30 : 0;
     }
     if (CompareDate(stToday, stDate) < 0) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
     WCHAR szPath[MAX_PATH];
     if (!GetLogFullPath(CCSVOperator::LOG_KIND_DAILY, &stDate, szPath, ARRAYSIZE(szPath), FALSE)
         || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
     CCSVOperator::LineTable table;
     DWORD dwResult = m_pTotalizeLog->ReadCSV(szPath, 1, table, nullptr);
@@ -242,7 +250,7 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
         dwResult = ERROR_FILE_NOT_FOUND;  // no whole line in the file
     }
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // The answer is that of the last line that filled a row: 0, or 2 when its plan
     // columns are missing; 2 when no line had a valid time.
@@ -263,7 +271,7 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
     }
     pStatistics->stTime = stTime;
     SumRows(pRows, dwCount, pStatistics);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, QuoLogRead* pRows, DWORD dwRows,
@@ -302,7 +310,7 @@ DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, Quo
             }
         }
     }
-    TRACE_RETURN(dwError);
+    return TRACE_LEAVE(dwError);
 }
 
 DWORD CQuoLog::ReadDayRows(const SYSTEMTIME& stTime, const SYSTEMTIME& stStart, const SYSTEMTIME& stLast,
@@ -313,19 +321,19 @@ DWORD CQuoLog::ReadDayRows(const SYSTEMTIME& stTime, const SYSTEMTIME& stStart, 
     // Days from today on have no totals yet.
     SYSTEMTIME stEnd = stLast;
     if (CompareDate(stToday, stEnd) <= 0 && !OffsetDay(&stToday, &stEnd, -1)) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
     if (CompareDate(stEnd, stStart) < 0) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
     DWORD dwHits = 0;
     DWORD dwError = ReadDays(stStart, stEnd, pRows, dwRows, &dwHits);
     if (dwHits == 0) {
-        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
     }
     pStatistics->stTime = stTime;
     SumRows(pRows, dwRows, pStatistics);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
@@ -339,9 +347,9 @@ DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
     ZeroMemory(pStatistics, sizeof(*pStatistics));
     if (!OffsetDay(&stDate, &stStart, -static_cast<LONG>(GetDayOfWeek(&stDate)))
         || !OffsetDay(&stStart, &stEnd, kDaysInWeek - 1)) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
-    TRACE_RETURN(ReadDayRows(stTime, stStart, stEnd, pRows, kDaysInWeek, pStatistics, stToday));
+    return TRACE_LEAVE(ReadDayRows(stTime, stStart, stEnd, pRows, kDaysInWeek, pStatistics, stToday));
 }
 
 DWORD CQuoLog::ReadMonth(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
@@ -354,7 +362,7 @@ DWORD CQuoLog::ReadMonth(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCo
     const SYSTEMTIME stEnd = MakeDate(stDate.wYear, stDate.wMonth, wDays);
     ZeroMemory(pStatistics, sizeof(*pStatistics));
     ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);
-    TRACE_RETURN(ReadDayRows(stTime, stStart, stEnd, pRows, wDays, pStatistics, stToday));
+    return TRACE_LEAVE(ReadDayRows(stTime, stStart, stEnd, pRows, wDays, pStatistics, stToday));
 }
 
 DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
@@ -368,7 +376,7 @@ DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
         pRows[m].stTime = MakeDate(stDate.wYear, static_cast<WORD>(m + 1), 1);
     }
     if (stToday.wYear < stDate.wYear) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
     DWORD dwError = ERROR_SUCCESS;
     DWORD dwHits = 0;
@@ -401,9 +409,9 @@ DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
         }
     }
     if (dwHits == 0) {
-        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
     }
     pStatistics->stTime = stTime;
     SumRows(pRows, dwCount, pStatistics);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -59,108 +59,121 @@ size_t SplitNumbers(LPCWSTR lpText, WCHAR chSeparator, LONG values[3], LPWSTR lp
 DWORD CTotalizeLog::ConvertPksTime(LPCWSTR lpText, SYSTEMTIME* lpTime)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpText);
-    TRACE_CHECK_NULL(lpTime);
+    if (lpText == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpText);
+    }
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
     WCHAR szHead[kParsedChars + 1];
     LONG values[3] = {0, 0, 0};
     size_t nFound = SplitNumbers(lpText, L':', values, szHead, ARRAYSIZE(szHead));
     TRACE(2, L"QUOLOG: ConvertTime:Start:(%s)", szHead);
     if (nFound < 2) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     TRACE(2, L"QUOLOG: ConvertTime:End:(%02u:%02u:%02u)", values[0], values[1], values[2]);
     if (values[0] < 0 || values[0] >= 24 || values[1] < 0 || values[1] >= 60 || values[2] < 0 || values[2] >= 60) {
-        TRACE_RETURN(ERROR_INVALID_TIME);
+        return TRACE_LEAVE(ERROR_INVALID_TIME);
     }
     SYSTEMTIME st = {};
     st.wHour = static_cast<WORD>(values[0]);
     st.wMinute = static_cast<WORD>(values[1]);
     st.wSecond = static_cast<WORD>(values[2]);
     *lpTime = st;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::ConvertPksDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpText);
-    TRACE_CHECK_NULL(lpTime);
+    if (lpText == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpText);
+    }
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
     WCHAR szHead[kParsedChars + 1];
     LONG values[3] = {0, 0, 0};
     size_t nFound = SplitNumbers(lpText, L'/', values, szHead, ARRAYSIZE(szHead));
     TRACE(2, L"QUOLOG: ConvertDate:Start:(%s)", szHead);
     if (nFound < 3) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     TRACE(2, L"QUOLOG: ConvertDate:End:(%04u/%02u/%02u)", values[0], values[1], values[2]);
     if (values[0] < 2011 || values[0] > 2099 || values[1] < 1 || values[1] > 12 || values[2] < 1 || values[2] > 31) {
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     SYSTEMTIME st = {};
     st.wYear = static_cast<WORD>(values[0]);
     st.wMonth = static_cast<WORD>(values[1]);
     st.wDay = static_cast<WORD>(values[2]);
     *lpTime = st;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
-DWORD CTotalizeLog::ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime)
+namespace {
+
+// The switches that must all be on for charge prevention in sleep and power-off: a
+// value, and the bits of it that say "on".
+struct PksSwitch {
+    LPCWSTR lpName;
+    DWORD dwOnBits;
+    LPCWSTR lpTraceName;
+};
+
+const PksSwitch kPksSwitches[] = {
+    {kEnablePks, MAXDWORD, L"REG_KEY_PKS_OR_PROHIBITION_TIME"},
+    {kBpmc, kBpmcChargePrevention, L"REG_KEY_BPMC"},
+    {kS3S4S5ChargePrevention, MAXDWORD, L"REG_KEY_S3S4S5_CHARGEPREVENTION_ENABLE"},
+};
+
+typedef DWORD (*PksTextConversion)(LPCWSTR lpText, SYSTEMTIME* lpTime);
+
+// A time or date text of the tool read from key and converted; 13 when it cannot be
+// read.
+DWORD ReadPksText(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, PksTextConversion convert, SYSTEMTIME* lpTime)
 {
-    TRACE_ENTER(2);
-    WCHAR szText[kPksTextChars];
+    TRACE_FUNCTION();
+    WCHAR szText[CTotalizeLog::kPksTextChars];
     DWORD cchText = ARRAYSIZE(szText);
     DWORD dwResult = key.QueryStringValue(lpName, szText, &cchText);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(%s) code:%lu", lpTraceName, dwResult);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return ERROR_INVALID_DATA;
     }
-    TRACE_RETURN(ConvertPksTime(szText, lpTime));
+    return convert(szText, lpTime);
 }
 
-DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
+DWORD ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime)
 {
-    TRACE_ENTER(1);
-    m_bPksEnable = FALSE;
-    m_stPksStartDate = SYSTEMTIME();
-    m_stPksEndDate = SYSTEMTIME();
-    m_stPksStartTime = SYSTEMTIME();
-    m_stPksEndTime = SYSTEMTIME();
-    const QuoLogEnvironment& env = m_Owner.GetEnvironment();
-    WCHAR szSetting[MAX_PATH];
-    WCHAR szPattern[MAX_PATH];
-    StringCchPrintfW(szSetting, ARRAYSIZE(szSetting), L"%s\\%s\\%s", env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY,
-                     REGKEY_SUB_PKS_SETTING);
-    CReg setting;
-    DWORD dwResult = setting.OpenKey(szSetting, KEY_READ);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"QUOLOG:PKS_REG: cReg.OpenKey() : failed(%s). code:%u", szSetting, dwResult);
-        TRACE_RETURN(dwResult);
-    }
-    // Charge prevention in sleep and power-off must be switched on; a value of 0 means
-    // switched off, which is no error.
-    DWORD dwValue = 0;
-    dwResult = setting.QueryDWORDValue(kEnablePks, &dwValue);
-    if (dwResult != ERROR_SUCCESS || dwValue == 0) {
-        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_PKS_OR_PROHIBITION_TIME) val:%lu code:%lu", dwValue, dwResult);
-        TRACE_RETURN(dwResult);
-    }
-    dwValue = 0;
-    dwResult = setting.QueryDWORDValue(kBpmc, &dwValue);
-    if (dwResult != ERROR_SUCCESS || (dwValue & kBpmcChargePrevention) == 0) {
-        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_BPMC) val:%u code:%lu", dwValue, dwResult);
-        TRACE_RETURN(dwResult);
-    }
-    dwValue = 0;
-    dwResult = setting.QueryDWORDValue(kS3S4S5ChargePrevention, &dwValue);
-    if (dwResult != ERROR_SUCCESS || dwValue == 0) {
-        TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_S3S4S5_CHARGEPREVENTION_ENABLE) val:%u code:%lu", dwValue,
-              dwResult);
-        TRACE_RETURN(dwResult);
-    }
+    return ReadPksText(key, lpName, lpTraceName, CTotalizeLog::ConvertPksTime, lpTime);
+}
 
+// Whether every switch is on. When one is not, *lpdwResult is the query's error, or 0
+// for a switch that is off.
+bool PksSwitchedOn(CReg& setting, LPDWORD lpdwResult)
+{
+    TRACE_FUNCTION();
+    for (const PksSwitch& entry : kPksSwitches) {
+        DWORD dwValue = 0;
+        *lpdwResult = setting.QueryDWORDValue(entry.lpName, &dwValue);
+        if (*lpdwResult != ERROR_SUCCESS || (dwValue & entry.dwOnBits) == 0) {
+            TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(%s) val:%lu code:%lu", entry.lpTraceName, dwValue, *lpdwResult);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The sub-key of the copy that holds the window: the random or the forecast pattern when
+// the tool uses one (*pbPattern true), else the settings themselves.
+LPCWSTR PksWindowSubKey(CReg& setting, bool* pbPattern)
+{
+    TRACE_FUNCTION();
     DWORD dwRandom = 0;
     DWORD dwEF = 0;
-    dwResult = setting.QueryDWORDValue(kUseRandomPeakShift, &dwRandom);
+    DWORD dwResult = setting.QueryDWORDValue(kUseRandomPeakShift, &dwRandom);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_USE_RANDOM_PEAKSHIFT) is failed. code:%lu", dwResult);
         dwRandom = 0;
@@ -172,103 +185,137 @@ DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
     }
     TRACE(1, L"QUOLOG:PKS_REG: %s:%lu", kUseRandomPeakShift, dwRandom);
     TRACE(1, L"QUOLOG:PKS_REG: %s:%lu", kUseEFPeakShift, dwEF);
-    bool bPattern = (dwRandom != 0 || dwEF != 0);
-    LPCWSTR lpPatternSub = (dwRandom != 0) ? REGKEY_SUB_PKS_RANDOM
-        : (dwEF != 0)                      ? REGKEY_SUB_PKS_FORECAST
-                                           : REGKEY_SUB_PKS_SETTING;
-    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s\\%s", env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY,
-                     lpPatternSub);
-    CReg pattern;
-    dwResult = pattern.OpenKey(szPattern, KEY_READ);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"QUOLOG:PKS_REG: cRetPksTime.OpenKey() : failed(%s). code:%u", szPattern, dwResult);
-        TRACE_RETURN(dwResult);
-    }
+    *pbPattern = (dwRandom != 0 || dwEF != 0);
+    return (dwRandom != 0) ? REGKEY_SUB_PKS_RANDOM : (dwEF != 0) ? REGKEY_SUB_PKS_FORECAST : REGKEY_SUB_PKS_SETTING;
+}
 
-    SYSTEMTIME stStart = {};
-    SYSTEMTIME stEnd = {};
+// A window read from a pair of times of the pattern; names holds the start's value
+// name and trace name, then the end's.
+DWORD ReadPksTimePair(CReg& pattern, const LPCWSTR names[4], SYSTEMTIME* lpStart, SYSTEMTIME* lpEnd)
+{
+    DWORD dwResult = ReadPksTime(pattern, names[0], names[1], lpStart);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = ReadPksTime(pattern, names[2], names[3], lpEnd);
+    }
+    return dwResult;
+}
+
+const LPCWSTR kPeakShiftTimes[4] = {kStartTime, L"REG_KEY_START_TIME", kEndTime, L"REG_KEY_END_TIME"};
+const LPCWSTR kNonChargeTimes[4] = {kNonChargeStartTime, L"REG_KEY_NONCHARGE_START_TIME", kNonChargeEndTime,
+                                    L"REG_KEY_NONCHARGE_END_TIME"};
+
+// The daily window: the non-charge span when the tool uses one (widened to the
+// pattern's peak-shift window when that is in use as well), else the peak-shift window.
+// Whether there is one; when not, *lpdwResult is the error, or 0 when peak shift is off.
+bool ReadPksWindow(CReg& setting, CReg& pattern, bool bPattern, SYSTEMTIME* lpStart, SYSTEMTIME* lpEnd,
+                   LPDWORD lpdwResult)
+{
+    TRACE_FUNCTION();
     DWORD dwNonCharge = 0;
     if (setting.QueryDWORDValue(kUseNonChargeSpan, &dwNonCharge) != ERROR_SUCCESS) {
         dwNonCharge = 0;
     }
     DWORD dwUsePeakShift = 0;
     DWORD dwUseResult = setting.QueryDWORDValue(kUsePeakShift, &dwUsePeakShift);
+    const bool bPeakShift = (dwUseResult == ERROR_SUCCESS && dwUsePeakShift != 0);
     if (dwNonCharge == 0) {
-        if (dwUseResult != ERROR_SUCCESS || dwUsePeakShift == 0) {
+        if (!bPeakShift) {
             TRACE(0, L"QUOLOG:PKS_REG: QueryDWORDValue(REG_KEY_USE_PEAKSHIFT) val:%u code:%lu", dwUsePeakShift,
                   dwUseResult);
-            TRACE_RETURN(dwUseResult);
+            *lpdwResult = dwUseResult;
+            return false;
         }
-        dwResult = ReadPksTime(pattern, kStartTime, L"REG_KEY_START_TIME", &stStart);
-        if (dwResult == ERROR_SUCCESS) {
-            dwResult = ReadPksTime(pattern, kEndTime, L"REG_KEY_END_TIME", &stEnd);
+        *lpdwResult = ReadPksTimePair(pattern, kPeakShiftTimes, lpStart, lpEnd);
+        return *lpdwResult == ERROR_SUCCESS;
+    }
+    *lpdwResult = ReadPksTimePair(pattern, kNonChargeTimes, lpStart, lpEnd);
+    if (*lpdwResult == ERROR_SUCCESS && bPattern && bPeakShift) {
+        // The peak-shift window of the pattern as well: the union of both.
+        SYSTEMTIME stPksStart = {};
+        SYSTEMTIME stPksEnd = {};
+        *lpdwResult = ReadPksTimePair(pattern, kPeakShiftTimes, &stPksStart, &stPksEnd);
+        if (*lpdwResult == ERROR_SUCCESS
+            && CTotalizeLog::CompareSystime(stPksStart, *lpStart, CTotalizeLog::kCompareTimeOfDay)
+                   == CTotalizeLog::kEarlier) {
+            *lpStart = stPksStart;
         }
-    } else {
-        dwResult = ReadPksTime(pattern, kNonChargeStartTime, L"REG_KEY_NONCHARGE_START_TIME", &stStart);
-        if (dwResult == ERROR_SUCCESS) {
-            dwResult = ReadPksTime(pattern, kNonChargeEndTime, L"REG_KEY_NONCHARGE_END_TIME", &stEnd);
-        }
-        if (dwResult == ERROR_SUCCESS && bPattern && dwUseResult == ERROR_SUCCESS && dwUsePeakShift != 0) {
-            // The peak-shift window of the pattern as well: the union of both.
-            SYSTEMTIME stPksStart = {};
-            SYSTEMTIME stPksEnd = {};
-            dwResult = ReadPksTime(pattern, kStartTime, L"REG_KEY_START_TIME", &stPksStart);
-            if (dwResult == ERROR_SUCCESS) {
-                dwResult = ReadPksTime(pattern, kEndTime, L"REG_KEY_END_TIME", &stPksEnd);
-            }
-            if (dwResult == ERROR_SUCCESS && CompareSystime(stPksStart, stStart, kCompareTimeOfDay) == kEarlier) {
-                stStart = stPksStart;
-            }
-            if (dwResult == ERROR_SUCCESS && CompareSystime(stPksEnd, stEnd, kCompareTimeOfDay) == kLater) {
-                stEnd = stPksEnd;
-            }
+        if (*lpdwResult == ERROR_SUCCESS
+            && CTotalizeLog::CompareSystime(stPksEnd, *lpEnd, CTotalizeLog::kCompareTimeOfDay)
+                   == CTotalizeLog::kLater) {
+            *lpEnd = stPksEnd;
         }
     }
+    return *lpdwResult == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD CTotalizeLog::GetPksBattChrgPrvntInfo()
+{
+    TRACE_ENTER(1);
+    m_bPksEnable = FALSE;
+    m_stPksStartDate = SYSTEMTIME();
+    m_stPksEndDate = SYSTEMTIME();
+    m_stPksStartTime = SYSTEMTIME();
+    m_stPksEndTime = SYSTEMTIME();
+    const QuoLogEnvironment& env = m_Owner.GetEnvironment();
+    WCHAR szSetting[MAX_PATH];
+    StringCchPrintfW(szSetting, ARRAYSIZE(szSetting), L"%s\\%s\\%s", env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY,
+                     REGKEY_SUB_PKS_SETTING);
+    CReg setting;
+    DWORD dwResult = setting.OpenKey(szSetting, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        TRACE(0, L"QUOLOG:PKS_REG: cReg.OpenKey() : failed(%s). code:%u", szSetting, dwResult);
+        return TRACE_LEAVE(dwResult);
+    }
+    if (!PksSwitchedOn(setting, &dwResult)) {
+        return TRACE_LEAVE(dwResult);
+    }
+
+    bool bPattern = false;
+    LPCWSTR lpWindowSubKey = PksWindowSubKey(setting, &bPattern);
+    WCHAR szPattern[MAX_PATH];
+    StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s\\%s", env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY,
+                     lpWindowSubKey);
+    CReg pattern;
+    dwResult = pattern.OpenKey(szPattern, KEY_READ);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QUOLOG:PKS_REG: cRetPksTime.OpenKey() : failed(%s). code:%u", szPattern, dwResult);
+        return TRACE_LEAVE(dwResult);
+    }
+    SYSTEMTIME stStart = {};
+    SYSTEMTIME stEnd = {};
+    if (!ReadPksWindow(setting, pattern, bPattern, &stStart, &stEnd, &dwResult)) {
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(1, L"QUOLOG:PKS_REG: START TIME: %02u:%02u:%02u", stStart.wHour, stStart.wMinute, stStart.wSecond);
     TRACE(1, L"QUOLOG:PKS_REG: END TIME: %02u:%02u:%02u", stEnd.wHour, stEnd.wMinute, stEnd.wSecond);
     if (CompareSystime(stStart, stEnd, kCompareTimeOfDay) == kLater) {
         TRACE(0, L"QUOLOG:PKS_REG: the window ends before it starts.");
-        TRACE_RETURN(ERROR_INVALID_TIME);
+        return TRACE_LEAVE(ERROR_INVALID_TIME);
     }
 
     SYSTEMTIME stStartDate = {};
     SYSTEMTIME stEndDate = {};
-    WCHAR szText[kPksTextChars];
-    DWORD cchText = ARRAYSIZE(szText);
-    dwResult = setting.QueryStringValue(kStartDate, szText, &cchText);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(REG_KEY_START_DATE) code:%lu", dwResult);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+    dwResult = ReadPksText(setting, kStartDate, L"REG_KEY_START_DATE", ConvertPksDate, &stStartDate);
+    if (dwResult == ERROR_SUCCESS) {
+        dwResult = ReadPksText(setting, kEndDate, L"REG_KEY_END_DATE", ConvertPksDate, &stEndDate);
     }
-    dwResult = ConvertPksDate(szText, &stStartDate);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
-    }
-    cchText = ARRAYSIZE(szText);
-    dwResult = setting.QueryStringValue(kEndDate, szText, &cchText);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"QUOLOG:PKS_REG: QueryStringValue(REG_KEY_END_DATE) code:%lu", dwResult);
-        TRACE_RETURN(ERROR_INVALID_DATA);
-    }
-    dwResult = ConvertPksDate(szText, &stEndDate);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(1, L"QUOLOG:PKS_REG: START DATE: %04u/%02u/%02u", stStartDate.wYear, stStartDate.wMonth, stStartDate.wDay);
     TRACE(1, L"QUOLOG:PKS_REG: END DATE: %04u/%02u/%02u", stEndDate.wYear, stEndDate.wMonth, stEndDate.wDay);
     if (CompareSystime(stStartDate, stEndDate, kCompareDate) == kLater) {
         TRACE(0, L"QUOLOG:PKS_REG: the date range ends before it starts.");
-        TRACE_RETURN(ERROR_INVALID_TIME);
+        return TRACE_LEAVE(ERROR_INVALID_TIME);
     }
     m_stPksStartTime = stStart;
     m_stPksEndTime = stEnd;
     m_stPksStartDate = stStartDate;
     m_stPksEndDate = stEndDate;
     m_bPksEnable = TRUE;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::CalcSecCount(const SYSTEMTIME& a, const SYSTEMTIME& b)

@@ -68,9 +68,9 @@ CQuoLog::CQuoLog(const QuoLogEnvironment& env)
       m_szLogDir(),
       m_bFirstWrite(TRUE),
       m_szLastItemTime(),
-      m_pThread(nullptr),
-      m_pTempLog(nullptr),
-      m_pTotalizeLog(nullptr),
+      m_pThread(),
+      m_pTempLog(),
+      m_pTotalizeLog(),
       m_Env(env),
       m_bHoldsWriterFlag(FALSE),
       m_RegistryPositions(env.lpRegKeyPath)
@@ -82,18 +82,10 @@ CQuoLog::CQuoLog(const QuoLogEnvironment& env)
 
 CQuoLog::~CQuoLog()
 {
-    TRACE_FUNCTION();
     Finalize();
-    try {
-        delete m_pThread;
-        m_pThread = nullptr;
-        delete m_pTotalizeLog;
-        m_pTotalizeLog = nullptr;
-        delete m_pTempLog;
-        m_pTempLog = nullptr;
-    } catch (...) {
-        TRACE(0, L"CQuoLog::~CQuoLog: DELETE ERRO!");
-    }
+    m_pThread.reset();
+    m_pTotalizeLog.reset();
+    m_pTempLog.reset();
     DeleteCriticalSection(&m_csLock);
 }
 
@@ -103,12 +95,12 @@ BOOL CQuoLog::DivideString(LPCWSTR lpValue, WCHAR chSeparator)
     StringCchCopyW(m_szDirName1, ARRAYSIZE(m_szDirName1), kDefaultDirName1);
     StringCchCopyW(m_szDirName2, ARRAYSIZE(m_szDirName2), kDefaultDirName2);
     if (lpValue == nullptr) {
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     LPCWSTR lpFirstEnd = wcschr(lpValue, chSeparator);
     if (lpFirstEnd == nullptr) {
         TRACE(0, L"LogDir \"%s\" has no second component: the defaults stay.", lpValue);
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     LPCWSTR lpSecond = lpFirstEnd + 1;
     LPCWSTR lpSecondEnd = wcschr(lpSecond, chSeparator);
@@ -117,11 +109,11 @@ BOOL CQuoLog::DivideString(LPCWSTR lpValue, WCHAR chSeparator)
     if (!IsValidDirName(lpValue, cchFirst) || !IsValidDirName(lpSecond, cchSecond)
         || (cchFirst == 2 && wcsncmp(lpValue, L"..", 2) == 0) || (cchSecond == 2 && wcsncmp(lpSecond, L"..", 2) == 0)) {
         TRACE(0, L"LogDir \"%s\" is no valid folder pair: the defaults stay.", lpValue);
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     StringCchCopyNW(m_szDirName1, ARRAYSIZE(m_szDirName1), lpValue, cchFirst);
     StringCchCopyNW(m_szDirName2, ARRAYSIZE(m_szDirName2), lpSecond, cchSecond);
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 DWORD CQuoLog::ReadLogDirSetting()
@@ -138,7 +130,7 @@ DWORD CQuoLog::ReadLogDirSetting()
         DivideString(szValue, L'\\');
     }
     TRACE(1, L"LogDir components: %s, %s", m_szDirName1, m_szDirName2);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::GetBaseFolder(LPWSTR lpFolder, size_t cchFolder, BOOL bCreate) const
@@ -159,25 +151,25 @@ DWORD CQuoLog::CreateLogDir()
 {
     TRACE_ENTER(2);
     if (m_Env.lpLogDir != nullptr) {
-        TRACE_RETURN(foldertree::CreateProtectedFolder(m_szLogDir));
+        return TRACE_LEAVE(foldertree::CreateProtectedFolder(m_szLogDir));
     }
     WCHAR szBase[MAX_PATH];
     DWORD dwResult = GetBaseFolder(szBase, ARRAYSIZE(szBase), TRUE /* create */);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in getting the common application data folder.");
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     WCHAR szDir1[MAX_PATH];
     WCHAR szDir2[MAX_PATH];
     if (FAILED(StringCchPrintfW(szDir1, ARRAYSIZE(szDir1), L"%s\\%s", szBase, m_szDirName1))
         || FAILED(StringCchPrintfW(szDir2, ARRAYSIZE(szDir2), L"%s\\%s\\%s", szBase, m_szDirName1, m_szDirName2))) {
-        TRACE_RETURN(ERROR_FUNCTION_FAILED);
+        return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
     }
     dwResult = foldertree::CreateProtectedFolder(szDir1);
     if (dwResult == ERROR_SUCCESS) {
         dwResult = foldertree::CreateProtectedFolder(szDir2);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CQuoLog::GetLogFullPath(DWORD dwKind, const SYSTEMTIME* lpDate, LPWSTR lpPath, size_t cchPath, BOOL bCreateDir)
@@ -250,7 +242,7 @@ DWORD CQuoLog::RestoreLastItemTime()
         }
         if (dwResult != ERROR_SUCCESS && !CCSVOperator::IsLastingReadFault(dwResult)) {
             TRACE(0, L"The last line of %s cannot be read. code:%u", szPath, dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         SYSTEMTIME st;
         if (dwResult == ERROR_SUCCESS && ConvertStrToSystime(szLast, &st)) {
@@ -259,20 +251,20 @@ DWORD CQuoLog::RestoreLastItemTime()
         }
     }
     TRACE(1, L"Last item time: %s", m_szLastItemTime);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime)
 {
     TRACE_ENTER(1);
-    m_pTotalizeLog = new (std::nothrow) CTotalizeLog(*this);
+    m_pTotalizeLog.reset(new (std::nothrow) CTotalizeLog(*this));
     if (m_pTotalizeLog == nullptr) {
         TRACE(0, L"QUOLOG: Cannot Allocate m_TotalizeLog!");
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     DWORD dwResult = m_pTotalizeLog->Initialize(dwMode);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_dwMode = dwMode;
     ReadLogDirSetting();
@@ -283,12 +275,12 @@ DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWri
         break;
     default:
         TRACE(0, L"Invalid mode: %u.", dwMode);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (dwMode == QUOLOG_MODE_WRITER) {
         if (InterlockedCompareExchange(m_Env.lpWriter, 1, 0) != 0) {
             TRACE(0, L"A writer exists already.");
-            TRACE_RETURN(ERROR_ACCESS_DENIED);
+            return TRACE_LEAVE(ERROR_ACCESS_DENIED);
         }
         m_bHoldsWriterFlag = TRUE;
         if (m_Env.lpWriterMarkName != nullptr) {
@@ -314,7 +306,7 @@ DWORD CQuoLog::mQUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD bDelayWri
         ReleaseWriterFlag();
     }
     TRACE(1, L"Log directory: %s", m_szLogDir);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::SetLogDirectory(DWORD dwMode)
@@ -322,9 +314,9 @@ DWORD CQuoLog::SetLogDirectory(DWORD dwMode)
     TRACE_ENTER(1);
     if (m_Env.lpLogDir != nullptr) {
         if (FAILED(StringCchCopyW(m_szLogDir, ARRAYSIZE(m_szLogDir), m_Env.lpLogDir))) {
-            TRACE_RETURN(ERROR_FUNCTION_FAILED);
+            return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
         }
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     WCHAR szBase[MAX_PATH];
     DWORD dwResult = GetBaseFolder(szBase, ARRAYSIZE(szBase), dwMode == QUOLOG_MODE_WRITER);
@@ -333,7 +325,7 @@ DWORD CQuoLog::SetLogDirectory(DWORD dwMode)
                                    m_szDirName2))) {
         dwResult = ERROR_FUNCTION_FAILED;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::InitializeWriter(DWORD dwInterval, DWORD bDelayWrite, DWORD dwDelayTime)
@@ -341,21 +333,21 @@ DWORD CQuoLog::InitializeWriter(DWORD dwInterval, DWORD bDelayWrite, DWORD dwDel
     TRACE_ENTER(1);
     DWORD dwResult = CreateLogDir();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
-    m_pTempLog = new (std::nothrow) CTempLog(*this);
+    m_pTempLog.reset(new (std::nothrow) CTempLog(*this));
     if (m_pTempLog == nullptr) {
         TRACE(0, L"QUOLOG: Cannot Allocate m_TempLog!");
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     dwResult = m_pTempLog->Initialize();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_pTempLog->SetInterval(dwInterval);
     m_pTempLog->SetDelayWrite(bDelayWrite != 0);
     m_pTempLog->SetDelayTime(dwDelayTime);
-    TRACE_RETURN(RestoreLastItemTime());
+    return TRACE_LEAVE(RestoreLastItemTime());
 }
 
 DWORD CQuoLog::CreateEvents()
@@ -370,24 +362,24 @@ DWORD CQuoLog::CreateEvents()
             for (CScopedKernelHandle* pMade : events) {
                 pMade->Reset();
             }
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLog::StartWorker()
 {
     TRACE_ENTER(1);
-    m_pThread = new (std::nothrow) CThread();
+    m_pThread.reset(new (std::nothrow) CThread());
     if (m_pThread == nullptr) {
         TRACE(0, L"QUOLOG: Cannot Allocate m_Thread!");
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (!m_Env.bRunWorker) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
-    TRACE_RETURN(m_pThread->Initialize(ThreadProc, this));
+    return TRACE_LEAVE(m_pThread->Initialize(ThreadProc, this));
 }
 
 void CQuoLog::ReleaseWriterFlag()
@@ -419,11 +411,10 @@ void CQuoLog::Finalize()
     if (m_pThread != nullptr) {
         m_pThread->Terminate();
         m_pThread->Finalize();
-        delete m_pThread;
-        m_pThread = nullptr;
+        m_pThread.reset();
     }
     ReleaseWriterFlag();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CQuoLog::Write(const QuoLogData* pRecord)
@@ -436,10 +427,12 @@ DWORD CQuoLog::Write(const QuoLogData* pRecord)
 DWORD CQuoLog::WriteAt(const QuoLogData* pRecord, const SYSTEMTIME& stNow)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pRecord);
+    if (pRecord == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRecord);
+    }
     if (m_dwMode != QUOLOG_MODE_WRITER || m_pTempLog == nullptr) {
         TRACE(0, L"Not a writer.");
-        TRACE_RETURN(ERROR_ACCESS_DENIED);
+        return TRACE_LEAVE(ERROR_ACCESS_DENIED);
     }
     CStackLock lock(&m_csLock);
     WCHAR szNow[kTimeTextChars];
@@ -449,7 +442,7 @@ DWORD CQuoLog::WriteAt(const QuoLogData* pRecord, const SYSTEMTIME& stNow)
         ConvertStrToSystime(m_szLastItemTime, &stLast);
         if (CompareTime(stNow, stLast) <= 0) {
             TRACE(1, L"Dropped: %s is not later than %s.", szNow, m_szLastItemTime);
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
     }
     DWORD dwResult = m_pTempLog->WriteLog(pRecord, &stNow, nullptr);
@@ -460,7 +453,7 @@ DWORD CQuoLog::WriteAt(const QuoLogData* pRecord, const SYSTEMTIME& stNow)
         SetEvent(m_hTotalizeEvent.Get());
         m_bFirstWrite = FALSE;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::ThreadProc(LPVOID lpData)
@@ -482,7 +475,7 @@ DWORD CQuoLog::RunWorker()
         try {
             switch (dwWait) {
             case WAIT_OBJECT_0:
-                TRACE_RETURN(ERROR_SUCCESS);
+                return TRACE_LEAVE(ERROR_SUCCESS);
             case WAIT_OBJECT_0 + 1:
                 OnTotalizeRequest(stNow, hTerminate);
                 break;
@@ -495,7 +488,7 @@ DWORD CQuoLog::RunWorker()
             default: {
                 DWORD dwError = GetLastError();
                 TRACE(0, L"Error in WaitForMultipleObjects(). code:%u", dwError);
-                TRACE_RETURN(dwError);
+                return TRACE_LEAVE(dwError);
             }
             }
         } catch (const std::bad_alloc&) {
@@ -508,7 +501,8 @@ void CQuoLog::OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort)
 {
     TRACE_ENTER(1);
     if (*m_Env.lpRecovery != 0 || m_pTempLog == nullptr) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     BOOL bTandora = IsTandoraInstalled(m_Env);
@@ -516,18 +510,19 @@ void CQuoLog::OnTotalizeRequest(const SYSTEMTIME& stNow, HANDLE hAbort)
     if (bTandora) {
         DeletePksCopies();
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQuoLog::OnTimer(const SYSTEMTIME& stNow, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     if ((stNow.wMinute != 0 && stNow.wMinute != 30) || *m_Env.lpRecovery != 0 || m_pTempLog == nullptr) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     m_pTempLog->WriteLog(nullptr, nullptr, hAbort);
     Totalize(stNow, hAbort, stNow.wHour == 0 && stNow.wMinute == 0, FALSE /* no peak-shift refresh */);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 CQuoLog::TotalizeResults CQuoLog::Totalize(const SYSTEMTIME& stNow, HANDLE hAbort, BOOL bFold, BOOL bRefreshPks)
@@ -574,7 +569,7 @@ DWORD CQuoLog::RecoveryAt(const SYSTEMTIME& stNow)
     TRACE_ENTER(1);
     if (m_dwMode != QUOLOG_MODE_WRITER || m_pTempLog == nullptr) {
         TRACE(0, L"Not a writer.");
-        TRACE_RETURN(ERROR_ACCESS_DENIED);
+        return TRACE_LEAVE(ERROR_ACCESS_DENIED);
     }
     CStackLock lock(&m_csLock);
     InterlockedExchange(m_Env.lpRecovery, 1);
@@ -599,7 +594,7 @@ DWORD CQuoLog::RecoveryAt(const SYSTEMTIME& stNow)
         TRACE(0, L"The worker did not answer. code:%u", dwResult);
     }
     InterlockedExchange(m_Env.lpRecovery, 0);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::MakeScratchFolder(LPWSTR lpScratch, size_t cchScratch)
@@ -609,12 +604,12 @@ DWORD CQuoLog::MakeScratchFolder(LPWSTR lpScratch, size_t cchScratch)
     for (DWORD dwAttempt = 0; dwAttempt < kScratchAttempts && dwResult == ERROR_ALREADY_EXISTS; ++dwAttempt) {
         if (FAILED(StringCchPrintfW(lpScratch, cchScratch, L"%s\\%s.%08x.%08x.%u", m_szLogDir, kScratchPrefix,
                                     GetCurrentProcessId(), GetTickCount(), dwAttempt))) {
-            TRACE_RETURN(ERROR_FUNCTION_FAILED);
+            return TRACE_LEAVE(ERROR_FUNCTION_FAILED);
         }
         dwResult = foldertree::CreateNewProtectedFolder(lpScratch);
     }
     TRACE(1, L"Scratch folder: %s", lpScratch);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::RecoverFiles(const SYSTEMTIME& stNow)
@@ -622,19 +617,19 @@ DWORD CQuoLog::RecoverFiles(const SYSTEMTIME& stNow)
     TRACE_ENTER(1);
     WCHAR szBase[MAX_PATH];
     if (GetBaseFolder(szBase, ARRAYSIZE(szBase), TRUE /* create */) != ERROR_SUCCESS) {
-        TRACE_RETURN(ERROR_PATH_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_PATH_NOT_FOUND);
     }
     SYSTEMTIME stLast;
     ConvertStrToSystime(m_szLastItemTime, &stLast);
     if (CompareTime(stNow, stLast) > 0) {
         TRACE(1, L"Nothing to recover: the last record (%s) is older.", m_szLastItemTime);
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     m_pTempLog->DiscardBuffer();
     WCHAR szScratch[MAX_PATH];
     DWORD dwResult = MakeScratchFolder(szScratch, ARRAYSIZE(szScratch));
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = m_pTotalizeLog->DeleteIllegalYearlyData(m_szLogDir, szScratch, stNow);
     if (dwResult == ERROR_SUCCESS) {
@@ -645,20 +640,20 @@ DWORD CQuoLog::RecoverFiles(const SYSTEMTIME& stNow)
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Recovery failed (code:%u): the backup is moved back.", dwResult);
-        CFileLockScope fileLock(m_pTempLog->GetFileLock(), nullptr);
+        CNamedMutexLock fileLock(m_pTempLog->GetFileLock(), nullptr);
         if (!RollBackFile(szScratch, m_szLogDir)) {
             TRACE(0, L"Error in moving the backup back; it stays in %s.", szScratch);
         } else {
             DeleteDir(szScratch);
         }
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     ResetReadPositions(stNow);
     if (!DeleteDir(szScratch)) {
         TRACE(0, L"Error in deleting %s.", szScratch);
-        TRACE_RETURN(ERROR_WRITE_FAULT);
+        return TRACE_LEAVE(ERROR_WRITE_FAULT);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLog::ResetReadPositions(const SYSTEMTIME& stNow)
@@ -684,7 +679,7 @@ DWORD CQuoLog::ResetReadPositions(const SYSTEMTIME& stNow)
     m_pTotalizeLog->SetLastItemTime(stNow);
     FormatLongTime(stNow, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
     TRACE(1, L"Read positions: line %u of today; last item %s.", dwLines, m_szLastItemTime);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 BOOL CQuoLog::DeleteDir(LPCWSTR lpDir)
@@ -717,20 +712,24 @@ BOOL CQuoLog::IsTandoraInstalled(const QuoLogEnvironment& env)
 DWORD CQuoLog::CopyRegKeyVal(LPCWSTR lpSrcPath, LPCWSTR lpDstPath)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpSrcPath);
-    TRACE_CHECK_NULL(lpDstPath);
+    if (lpSrcPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpSrcPath);
+    }
+    if (lpDstPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpDstPath);
+    }
     TRACE(1, L"SrcRegSubKey:[%s] DstRegSubKey:[%s]", lpSrcPath, lpDstPath);
     CReg src;
     DWORD dwResult = src.OpenKey(lpSrcPath, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"ERROR::cSrcReg.OpenKey(%s):%lu", lpSrcPath, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     CReg dst;
     dwResult = dst.CreateKey(lpDstPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"ERROR::cDstReg.CreateKey(%s):%lu", lpDstPath, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     for (DWORD dwIndex = 0;; ++dwIndex) {
         WCHAR szName[kRegStringChars];
@@ -750,11 +749,11 @@ DWORD CQuoLog::CopyRegKeyVal(LPCWSTR lpSrcPath, LPCWSTR lpDstPath)
         }
         if (dwResult == ERROR_NO_MORE_ITEMS) {
             TRACE(1, L"cSrcReg.EnumValue():NO_MORE_ITEMS dwRegIndex=%lu", dwIndex);
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"ERROR:cSrcReg.EnumValue(dwRegIndex=%lu) code=%lu", dwIndex, dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         if (dwType == REG_DWORD && cbData == sizeof(DWORD)) {
             DWORD dwValue = 0;
@@ -766,7 +765,7 @@ DWORD CQuoLog::CopyRegKeyVal(LPCWSTR lpSrcPath, LPCWSTR lpDstPath)
         }
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"Error in writing %s. code:%lu", szName, dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
     }
 }
@@ -775,7 +774,7 @@ DWORD CQuoLog::mQUOLogCopyPksReg(const QuoLogEnvironment& env)
 {
     TRACE_ENTER(1);
     if (!IsTandoraInstalled(env)) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     TRACE(1, L"TandoraExist");
     DWORD dwResult = ERROR_SUCCESS;
@@ -793,26 +792,30 @@ DWORD CQuoLog::mQUOLogCopyPksReg(const QuoLogEnvironment& env)
             dwResult = ERROR_CANNOT_COPY;
         }
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLog::DeleteRegKey(LPCWSTR lpParentPath, LPCWSTR lpName)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpParentPath);
-    TRACE_CHECK_NULL(lpName);
+    if (lpParentPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpParentPath);
+    }
+    if (lpName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpName);
+    }
     TRACE(1, L"QUOLOG: DeleteRegKey() [%s\\%s]", lpParentPath, lpName);
     CReg reg;
     DWORD dwResult = reg.OpenKey(lpParentPath, KEY_ALL_ACCESS);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"cReg.OpenKey(%s) Failed. code = %lu", lpParentPath, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = reg.DeleteKey(lpName);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error: cReg.DeleteKey(%s) Failed. code = %lu", lpName, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQuoLog::DeletePksCopies()
@@ -822,12 +825,13 @@ void CQuoLog::DeletePksCopies()
     WCHAR szPattern[MAX_PATH];
     if (FAILED(StringCchPrintfW(szCopy, ARRAYSIZE(szCopy), L"%s\\%s", m_Env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY))
         || FAILED(StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\%s", szCopy, REGKEY_SUB_PKS_PATTERN))) {
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     DeleteRegKey(szCopy, REGKEY_SUB_PKS_SETTING);
     DeleteRegKey(szPattern, L"Forecast");
     DeleteRegKey(szPattern, L"Random");
     DeleteRegKey(szCopy, REGKEY_SUB_PKS_PATTERN);
     DeleteRegKey(m_Env.lpRegKeyPath, REGKEY_SUB_TANDORA_COPY);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "CSVOperator.h"
 #include "QuoLog.h"
 #include "QuoLogEnv.h"
@@ -125,9 +127,8 @@ public:
     LPCWSTR GetDirName1() const { return m_szDirName1; }
     LPCWSTR GetDirName2() const { return m_szDirName2; }
     LPCWSTR GetLastItemTime() const { return m_szLastItemTime; }
-    DWORD GetMode() const { return m_dwMode; }
-    CTempLog* GetTempLog() const { return m_pTempLog; }
-    CTotalizeLog* GetTotalizeLog() const { return m_pTotalizeLog; }
+    CTempLog* GetTempLog() const { return m_pTempLog.get(); }
+    CTotalizeLog* GetTotalizeLog() const { return m_pTotalizeLog.get(); }
     const QuoLogEnvironment& GetEnvironment() const { return m_Env; }
     CReadPositionStore& PositionStore()
     {
@@ -201,9 +202,9 @@ private:
     CScopedKernelHandle m_hRecoveryAckEvent;
     BOOL m_bFirstWrite;
     WCHAR m_szLastItemTime[kTimeTextChars];
-    CThread* m_pThread;
-    CTempLog* m_pTempLog;
-    CTotalizeLog* m_pTotalizeLog;
+    std::unique_ptr<CThread> m_pThread;
+    std::unique_ptr<CTempLog> m_pTempLog;
+    std::unique_ptr<CTotalizeLog> m_pTotalizeLog;
     QuoLogEnvironment m_Env;
     BOOL m_bHoldsWriterFlag;  // this instance set the shared writer flag
     CScopedKernelHandle m_hWriterMark;

@@ -86,16 +86,16 @@ extern "C" DWORD WINAPI QUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD b
     TRACE_ENTER(1);
     if (dwInterval == 0) {
         TRACE(0, L"Invalid dwInterval: %u.", dwInterval);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (bDelayWrite != 0 && dwDelayTime == 0) {
         TRACE(0, L"Invalid dwDelayTime: %u.", dwDelayTime);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     CInstanceScope scope(true);
     if (g_pQuoLog != nullptr) {
         TRACE(0, L"Already initialized.");
-        TRACE_RETURN(ERROR_ALREADY_INITIALIZED);
+        return TRACE_LEAVE(ERROR_ALREADY_INITIALIZED);
     }
     DWORD dwResult = Guarded([&]() -> DWORD {
         // Destroyed, its writer role given back, on every path that does not keep it.
@@ -114,7 +114,7 @@ extern "C" DWORD WINAPI QUOLogInitialize(DWORD dwMode, DWORD dwInterval, DWORD b
         LONG lCount = InterlockedIncrement(&g_lRefCounter);
         TRACE(0, L"QUOLOG: g_lRefCounter: %d.", lCount);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 extern "C" DWORD WINAPI QUOLogWrite(const QuoLogData* pQuoLog)
@@ -123,13 +123,15 @@ extern "C" DWORD WINAPI QUOLogWrite(const QuoLogData* pQuoLog)
     CInstanceScope scope(false);
     if (g_pQuoLog == nullptr) {
         TRACE(0, L"%s is NULL.", L"g_pQuoLog");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_CHECK_NULL(pQuoLog);
+    if (pQuoLog == nullptr) {
+        return TRACE_NULL_ARGUMENT(pQuoLog);
+    }
     if (g_bRecovery != 0) {
-        TRACE_RETURN(ERROR_BUSY);
+        return TRACE_LEAVE(ERROR_BUSY);
     }
-    TRACE_RETURN(Guarded([&]() { return g_pQuoLog->Write(pQuoLog); }));
+    return TRACE_LEAVE(Guarded([&]() { return g_pQuoLog->Write(pQuoLog); }));
 }
 
 extern "C" DWORD WINAPI QUOLogRead(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pQuoLog, DWORD dwCount,
@@ -139,15 +141,21 @@ extern "C" DWORD WINAPI QUOLogRead(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLo
     CInstanceScope scope(false);
     if (g_pQuoLog == nullptr) {
         TRACE(0, L"%s is NULL.", L"g_pQuoLog");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_CHECK_NULL(lpTime);
-    TRACE_CHECK_NULL(pQuoLog);
-    TRACE_CHECK_NULL(pStatistics);
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
+    if (pQuoLog == nullptr) {
+        return TRACE_NULL_ARGUMENT(pQuoLog);
+    }
+    if (pStatistics == nullptr) {
+        return TRACE_NULL_ARGUMENT(pStatistics);
+    }
     if (g_bRecovery != 0) {
-        TRACE_RETURN(ERROR_BUSY);
+        return TRACE_LEAVE(ERROR_BUSY);
     }
-    TRACE_RETURN(Guarded([&]() { return g_pQuoLog->Read(dwKind, lpTime, pQuoLog, dwCount, pStatistics); }));
+    return TRACE_LEAVE(Guarded([&]() { return g_pQuoLog->Read(dwKind, lpTime, pQuoLog, dwCount, pStatistics); }));
 }
 
 extern "C" void WINAPI QUOLogFinalize(void)
@@ -156,7 +164,8 @@ extern "C" void WINAPI QUOLogFinalize(void)
     CInstanceScope scope(true);
     if (g_pQuoLog == nullptr) {
         TRACE(0, L"%s is NULL.", L"g_pQuoLog");
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     Guarded([]() {
         g_pQuoLog->Finalize();
@@ -166,7 +175,7 @@ extern "C" void WINAPI QUOLogFinalize(void)
     g_pQuoLog = nullptr;
     LONG lCount = InterlockedDecrement(&g_lRefCounter);
     TRACE(0, L"QUOLOG: g_lRefCounter: %d.", lCount);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 extern "C" DWORD WINAPI QUOLogRecovery(void)
@@ -175,15 +184,15 @@ extern "C" DWORD WINAPI QUOLogRecovery(void)
     CInstanceScope scope(false);
     if (g_pQuoLog == nullptr) {
         TRACE(0, L"%s is NULL.", L"g_pQuoLog");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_RETURN(Guarded([]() { return g_pQuoLog->Recovery(); }));
+    return TRACE_LEAVE(Guarded([]() { return g_pQuoLog->Recovery(); }));
 }
 
 extern "C" DWORD WINAPI QUOLogCopyPksReg(void)
 {
     TRACE_ENTER(1);
-    TRACE_RETURN(Guarded([]() { return CQuoLog::mQUOLogCopyPksReg(ProductEnvironment()); }));
+    return TRACE_LEAVE(Guarded([]() { return CQuoLog::mQUOLogCopyPksReg(ProductEnvironment()); }));
 }
 
 BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved)

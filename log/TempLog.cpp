@@ -85,7 +85,7 @@ DWORD CTempLog::Initialize()
     TRACE(2, L"m_dwRawLogLeaveNum:%u", m_dwRawLogLeaveNum);
     reg.CloseKey();
 
-    TRACE_RETURN(InitializeCSV(env.lpLockName, env.lpRecovery));
+    return TRACE_LEAVE(InitializeCSV(env.lpLockName, env.lpRecovery));
 }
 
 void CTempLog::Finalize()
@@ -108,7 +108,7 @@ DWORD CTempLog::SetLastItemTime(const SYSTEMTIME& stDay)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITEDAY, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CTempLog::SetLastWriteLine(DWORD dwLines)
@@ -119,7 +119,7 @@ DWORD CTempLog::SetLastWriteLine(DWORD dwLines)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITELINE, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CTempLog::RepCommaWithSpace(LPWSTR lpText)
@@ -137,9 +137,15 @@ void CTempLog::RepCommaWithSpace(LPWSTR lpText)
 DWORD CTempLog::FormatQuoLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, LPWSTR lpLine, size_t cchLine) const
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pRecord);
-    TRACE_CHECK_NULL(lpTime);
-    TRACE_CHECK_NULL(lpLine);
+    if (pRecord == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRecord);
+    }
+    if (lpTime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTime);
+    }
+    if (lpLine == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpLine);
+    }
     const QuoLogData& r = *pRecord;
     WCHAR szPlan[kStringCutChars + 1];
     WCHAR szMonitor1[kStringCutChars + 1];
@@ -175,9 +181,9 @@ DWORD CTempLog::FormatQuoLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime
     // A cut line would lose its line end and merge with the next one.
     if (!bFits || FAILED(StringCchCopyW(lpLine, cchLine, szLine))) {
         TRACE(0, L"The line does not fit.");
-        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+        return TRACE_LEAVE(ERROR_INSUFFICIENT_BUFFER);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CTempLog::AppendOneLine(LPCWSTR lpLine)
@@ -199,14 +205,14 @@ DWORD CTempLog::AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& tex
     TRACE_ENTER(2);
     DWORD dwResult = m_Owner.CreateLogDir();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     WCHAR szPath[MAX_PATH];
     if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), TRUE)) {
         dwResult = GetLastError();
-        TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(dwResult != ERROR_SUCCESS ? dwResult : ERROR_INVALID_PARAMETER);
     }
-    TRACE_RETURN(AppendLines(szPath, text, hAbort));
+    return TRACE_LEAVE(AppendLines(szPath, text, hAbort));
 }
 
 DWORD CTempLog::FlushBuffer(HANDLE hAbort)
@@ -238,14 +244,14 @@ DWORD CTempLog::FlushBuffer(HANDLE hAbort)
                   dwResult);
             m_bWriteFailing = true;
         }
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (m_bWriteFailing) {
         TRACE(0, L"The raw log is written again; %u kept records were dropped from the full buffer.", m_dwDropped);
         m_bWriteFailing = false;
         m_dwDropped = 0;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 bool CTempLog::IsFlushDue(const QuoLogData& record) const
@@ -263,12 +269,12 @@ DWORD CTempLog::WriteLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HA
     TRACE_ENTER(2);
     CStackLock lock(&m_csBuffer);
     if (pRecord == nullptr) {
-        TRACE_RETURN(FlushBuffer(hAbort));
+        return TRACE_LEAVE(FlushBuffer(hAbort));
     }
     WCHAR szLine[kLineChars];
     DWORD dwResult = FormatQuoLog(pRecord, lpTime, szLine, ARRAYSIZE(szLine));
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // A raw file only ever receives lines of its own day: buffered lines of an earlier
     // day go out before the record joins the buffer. Whether they could or not, the
@@ -278,10 +284,10 @@ DWORD CTempLog::WriteLog(const QuoLogData* pRecord, const SYSTEMTIME* lpTime, HA
     }
     AppendOneLine(szLine);
     if (!IsFlushDue(*pRecord)) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD dwFlush = FlushBuffer(hAbort);
-    TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : dwFlush);
+    return TRACE_LEAVE(dwResult != ERROR_SUCCESS ? dwResult : dwFlush);
 }
 
 void CTempLog::DiscardBuffer()
@@ -361,7 +367,7 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
             // The day's lines are read next time: the lines before it are totalized,
             // and the read position never passes it.
             TRACE(0, L"Error in reading %s (code:%u): the totalization stops before it.", szPath, dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         for (auto& line : m_LineTable3) {
             if (bEndDay) {
@@ -381,25 +387,31 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
     }
     if (IsRecovering()) {
         m_LineTable1.clear();
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     if (!m_LineTable1.empty()) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     // Nothing new: 87 when the end day's file has no line after the read position.
-    TRACE_RETURN(dwResult == ERROR_INVALID_PARAMETER ? dwResult : ERROR_FILE_NOT_FOUND);
+    return TRACE_LEAVE(dwResult == ERROR_INVALID_PARAMETER ? dwResult : ERROR_FILE_NOT_FOUND);
 }
 
 DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpPath);
-    TRACE_CHECK_NULL(lpTimeText);
-    TRACE_CHECK_NULL(lpdwLines);
+    if (lpPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpPath);
+    }
+    if (lpTimeText == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpTimeText);
+    }
+    if (lpdwLines == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwLines);
+    }
     CLockedLogFile file(*this, lpPath, OPEN_FOR_READ, nullptr);
     DWORD dwResult = file.Result();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD dwLines = 0;
     dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t, LONGLONG) {
@@ -412,17 +424,21 @@ DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lp
     if (dwResult == ERROR_SUCCESS) {
         *lpdwLines = dwLines;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL_VOID(lpLogDir);
+    if (lpLogDir == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpLogDir);
+        return;
+    }
     std::vector<std::wstring> names = ListRawFiles(lpLogDir);
     if (names.empty()) {
         TRACE(1, L"DeleteLogFile:FindFirstFile failed.dwFileCnt: %u", 0u);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     // The newest file is the one being written: it is always kept, and so is every
     // file from the read position's day on, whose lines are not all totalized yet.
@@ -441,20 +457,22 @@ void CTempLog::DeleteLogFile(LPCWSTR lpLogDir, HANDLE hAbort)
         WCHAR szPath[MAX_PATH];
         StringCchPrintfW(szPath, ARRAYSIZE(szPath), L"%s\\%s", lpLogDir, names[i].c_str());
         TRACE(1, L"DeleteLogFile:Find file name is %s", szPath);
-        CFileLockScope lock(m_FileLock, hAbort);
+        CNamedMutexLock lock(m_FileLock, hAbort);
         if (lock.Result() != ERROR_SUCCESS) {
-            TRACE_EXIT_ERROR();
+            TRACE_LEAVE_ERROR();
+            return;
         }
         if (!DeleteFileW(szPath)) {
             TRACE(0, L"DeleteFile Failed name is %s.Error: 0x%x.", szPath, GetLastError());
-            TRACE_EXIT_ERROR();
+            TRACE_LEAVE_ERROR();
+            return;
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CTempLog::DeleteIllegalLogData(LPCWSTR lpSourceDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(RepeatDeleteFile(lpSourceDir, lpBackupDir, stStart, LOG_KIND_RAW));
+    return TRACE_LEAVE(RepeatDeleteFile(lpSourceDir, lpBackupDir, stStart, LOG_KIND_RAW));
 }

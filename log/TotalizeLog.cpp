@@ -106,7 +106,7 @@ DWORD CTotalizeLog::Initialize(DWORD dwMode)
         TRACE(2, L"LastWriteDay2:%s", m_szLastItemTime);
         ReadSettings();
     }
-    TRACE_RETURN(InitializeCSV(env.lpLockName, env.lpRecovery));
+    return TRACE_LEAVE(InitializeCSV(env.lpLockName, env.lpRecovery));
 }
 
 void CTotalizeLog::ReadSettings()
@@ -151,7 +151,7 @@ void CTotalizeLog::ReadSettings()
     }
     TRACE(2, L"m_szPowPlanQuo:%s", m_szPowPlanQuo);
     TRACE(2, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CTotalizeLog::Finalize()
@@ -167,7 +167,7 @@ DWORD CTotalizeLog::SetLastItemTime(const SYSTEMTIME& stDay)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing %s. code:%u", REGENTRY_LASTWRITEDAY2, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CTotalizeLog::IsIdleSample(const QuoLogData& record) const
@@ -310,8 +310,12 @@ void CTotalizeLog::UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& recor
 DWORD CTotalizeLog::WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pQuoLogRead);
-    TRACE_CHECK_NULL(pTotalizeTemp);
+    if (pQuoLogRead == nullptr) {
+        return TRACE_NULL_ARGUMENT(pQuoLogRead);
+    }
+    if (pTotalizeTemp == nullptr) {
+        return TRACE_NULL_ARGUMENT(pTotalizeTemp);
+    }
     QuoLogRead& slot = *pQuoLogRead;
     TotalizeTemp& temp = *pTotalizeTemp;
     slot.dwS0Time /= 1000;
@@ -334,7 +338,7 @@ DWORD CTotalizeLog::WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotali
     temp.ullReductWattSum = 0;
     temp.plans.clear();
     slot = QuoLogRead();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CTotalizeLog::FormatTotalLine(const QuoLogRead& r, LPWSTR lpLine, size_t cchLine)
@@ -355,17 +359,17 @@ DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort)
     TRACE_ENTER(2);
     // One hold of the lock for the look at the last line and the append, so that no
     // other process appends between the two.
-    CFileLockScope lock(m_FileLock, hAbort);
+    CNamedMutexLock lock(m_FileLock, hAbort);
     if (lock.Result() != ERROR_SUCCESS) {
         TRACE(0, L"Error in locking the log files. code:%u", lock.Result());
-        TRACE_RETURN(lock.Result());
+        return TRACE_LEAVE(lock.Result());
     }
     WCHAR szLast[CQuoLog::kTimeTextChars];
     DWORD dwResult = ReadLastLine(lpPath, szLast, ARRAYSIZE(szLast), hAbort);
     if (dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_PATH_NOT_FOUND) {
         szLast[0] = L'\0';
     } else if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     SYSTEMTIME stLast;
     SYSTEMTIME stNew;
@@ -373,9 +377,9 @@ DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort)
     CQuoLog::ConvertStrToSystime(std::wstring(lpLine, kTimeTextChars).c_str(), &stNew);
     if (CQuoLog::CompareTime(stNew, stLast) <= 0) {
         TRACE(1, L"Already in %s: %.23s", lpPath, lpLine);
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
-    TRACE_RETURN(AppendLines(lpPath, lpLine, hAbort));
+    return TRACE_LEAVE(AppendLines(lpPath, lpLine, hAbort));
 }
 
 DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort)
@@ -384,10 +388,10 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
     WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
     if (!FormatTotalLine(record, szLine, ARRAYSIZE(szLine))) {
         TRACE(0, L"The totals line does not fit.");
-        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+        return TRACE_LEAVE(ERROR_INSUFFICIENT_BUFFER);
     }
     if (dwKind != LOG_KIND_DAILY && dwKind != LOG_KIND_YEARLY) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     DWORD dwResult = ERROR_SUCCESS;
     WCHAR szPath[MAX_PATH];
@@ -409,7 +413,7 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
             m_RefusingFile.clear();
             m_dwRefusals = 0;
         }
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // A run stops at a line that could not be written and the next run tries it again;
     // a file that has refused it in kMaxRefusedRuns runs in a row is given up: its
@@ -419,30 +423,36 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
         m_dwRefusals = 0;
     }
     if (++m_dwRefusals < kMaxRefusedRuns) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(0, L"The log file of %.10s has refused its lines in %u runs (code:%u): the line of %.23s is skipped.", szLine,
           m_dwRefusals, dwResult, szLine);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::MapElemToStructElw(const LineTable& table, DWORD dwLine, QuoLogData* pElement,
                                        SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pElement);
-    TRACE_CHECK_NULL(lpSystemtime);
-    TRACE_CHECK_NULL(lpdwInterval);
+    if (pElement == nullptr) {
+        return TRACE_NULL_ARGUMENT(pElement);
+    }
+    if (lpSystemtime == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpSystemtime);
+    }
+    if (lpdwInterval == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwInterval);
+    }
     auto line = table.find(dwLine);
     if (line == table.end() || line->second.size() < kRawColumns) {
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     const CellMap& cells = line->second;
     std::wstring stamp = cells.at(1) + L"," + cells.at(2);
     SYSTEMTIME st;
     if (!CQuoLog::ConvertStrToSystime(stamp.c_str(), &st)) {
         TRACE(1, L"No valid time in line %u: %s", dwLine, stamp.c_str());
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     QuoLogData r = {};
     *lpdwInterval = CellDword(table, dwLine, 3);
@@ -468,7 +478,7 @@ DWORD CTotalizeLog::MapElemToStructElw(const LineTable& table, DWORD dwLine, Quo
     CopyCellText(table, dwLine, 23, r.szUserName, ARRAYSIZE(r.szUserName));
     *pElement = r;
     *lpSystemtime = st;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
@@ -477,10 +487,10 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     CTempLog* pTempLogObj = m_Owner.GetTempLog();
     if (pTempLogObj == nullptr) {
         TRACE(0, L"%s is NULL.", L"pTempLogObj");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     if (IsRecovering()) {
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     // A raw file that could not be read for a passing reason leaves the lines of the
     // days before it to totalize; its error is still the result, so that nothing is
@@ -489,7 +499,7 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     LineTable& lines = pTempLogObj->GetLineTable1();
     if (lines.empty()) {
         TRACE(1, L"Nothing to totalize. code:%u", dwLoad);
-        TRACE_RETURN(dwLoad != ERROR_SUCCESS ? dwLoad : ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(dwLoad != ERROR_SUCCESS ? dwLoad : ERROR_FILE_NOT_FOUND);
     }
     DWORD dwResult = ERROR_SUCCESS;
     QuoLogData newest;
@@ -498,14 +508,14 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     dwResult = MapElemToStructElw(lines, lines.rbegin()->first, &newest, &stNewest, &dwElapsed);
     if (dwResult != ERROR_SUCCESS) {
         lines.clear();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (newest.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || newest.dwPowerStatus == QUOLOG_POWER_TO_S5) {
         // The period has only begun: wait for the record that ends it.
         TRACE(1, L"The newest record (status %u) begins a sleep or power-off: nothing is totalized.",
               newest.dwPowerStatus);
         lines.clear();
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     SYSTEMTIME stStartDay;
     CQuoLog::ConvertStrToDate(pTempLogObj->GetLastItemTime(), &stStartDay);
@@ -515,7 +525,7 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     pTempLogObj->SetLastItemTime(run.CommitDay());
     pTempLogObj->SetLastWriteLine(run.CommitLine());
     TRACE(1, L"Read position: %s, line %u", pTempLogObj->GetLastItemTime(), pTempLogObj->GetLastWriteLine());
-    TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : dwLoad);
+    return TRACE_LEAVE(dwResult != ERROR_SUCCESS ? dwResult : dwLoad);
 }
 
 DWORD CTotalizeLog::TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort)
@@ -538,7 +548,7 @@ DWORD CTotalizeLog::TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort)
         }
     }
     SetLastItemTime(stDay);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
@@ -547,23 +557,23 @@ DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
     WCHAR szPath[MAX_PATH];
     if (!m_Owner.GetLogFullPath(LOG_KIND_DAILY, &stDay, szPath, ARRAYSIZE(szPath), FALSE)
         || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     DWORD dwResult = ReadCSV(szPath, 1, m_LineTable1, hAbort);
     if (dwResult != ERROR_SUCCESS) {
         if (IsLastingReadFault(dwResult)) {
             TRACE(0, L"%s holds no line that can be read (code:%u): the day is passed over.", szPath, dwResult);
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         TRACE(0, L"Error in reading %s. code:%u", szPath, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     std::wstring firstDate;
     QuoLogRead day = {};
     if (!GetString(m_LineTable1, 1, 1, firstDate) || !CQuoLog::ConvertStrToDate(firstDate.c_str(), &day.stTime)) {
         TRACE(0, L"The first line of %s has no date: the day is passed over.", szPath);
         m_LineTable1.clear();
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     PowerPlanTable plans;
     for (const auto& line : m_LineTable1) {
@@ -602,7 +612,7 @@ DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in writing the day of %s (code:%u): it is folded next time.", szPath, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CTotalizeLog::CopyLogDir(LPCWSTR lpSource, LPCWSTR lpDestParent)
@@ -613,19 +623,23 @@ BOOL CTotalizeLog::CopyLogDir(LPCWSTR lpSource, LPCWSTR lpDestParent)
 DWORD CTotalizeLog::DeleteIllegalYearlyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(RepeatDeleteFile(lpLogDir, lpBackupDir, stStart, LOG_KIND_YEARLY));
+    return TRACE_LEAVE(RepeatDeleteFile(lpLogDir, lpBackupDir, stStart, LOG_KIND_YEARLY));
 }
 
 DWORD CTotalizeLog::DeleteIllegalDailyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir, const SYSTEMTIME& stStart)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpLogDir);
-    TRACE_CHECK_NULL(lpBackupDir);
+    if (lpLogDir == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpLogDir);
+    }
+    if (lpBackupDir == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBackupDir);
+    }
     WCHAR szStartYear[8];
     StringCchPrintfW(szStartYear, ARRAYSIZE(szStartYear), L"%04u", stStart.wYear);
     WCHAR szPattern[MAX_PATH];
     if (FAILED(StringCchPrintfW(szPattern, ARRAYSIZE(szPattern), L"%s\\????", lpLogDir))) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     std::vector<std::wstring> later;
     {
@@ -645,32 +659,32 @@ DWORD CTotalizeLog::DeleteIllegalDailyData(LPCWSTR lpLogDir, LPCWSTR lpBackupDir
     for (const std::wstring& year : later) {
         WCHAR szYearDir[MAX_PATH];
         StringCchPrintfW(szYearDir, ARRAYSIZE(szYearDir), L"%s\\%s", lpLogDir, year.c_str());
-        CFileLockScope lock(m_FileLock, nullptr);
+        CNamedMutexLock lock(m_FileLock, nullptr);
         if (lock.Result() != ERROR_SUCCESS) {
-            TRACE_RETURN(lock.Result());
+            return TRACE_LEAVE(lock.Result());
         }
         if (!CopyLogDir(szYearDir, lpBackupDir)) {
             TRACE(0, L"CopyDailyFile Failed name is %s.Error: 0x%x.", szYearDir, GetLastError());
-            TRACE_RETURN(ERROR_WRITE_FAULT);
+            return TRACE_LEAVE(ERROR_WRITE_FAULT);
         }
         if (!CQuoLog::DeleteDir(szYearDir)) {
             TRACE(0, L"DeleteIllegalDailyData Failed name is %s.Error: 0x%x.", szYearDir, GetLastError());
-            TRACE_RETURN(ERROR_WRITE_FAULT);
+            return TRACE_LEAVE(ERROR_WRITE_FAULT);
         }
     }
     WCHAR szYearDir[MAX_PATH];
     WCHAR szBackupYearDir[MAX_PATH];
     if (FAILED(StringCchPrintfW(szYearDir, ARRAYSIZE(szYearDir), L"%s\\%s", lpLogDir, szStartYear))
         || FAILED(StringCchPrintfW(szBackupYearDir, ARRAYSIZE(szBackupYearDir), L"%s\\%s", lpBackupDir, szStartYear))) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     DWORD dwAttributes = GetFileAttributesW(szYearDir);
     if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         TRACE(0, L"Refused: %s is a link.", szYearDir);
-        TRACE_RETURN(foldertree::kErrorLinkRefused);
+        return TRACE_LEAVE(foldertree::kErrorLinkRefused);
     }
-    TRACE_RETURN(RepeatDeleteFile(szYearDir, szBackupYearDir, stStart, LOG_KIND_DAILY));
+    return TRACE_LEAVE(RepeatDeleteFile(szYearDir, szBackupYearDir, stStart, LOG_KIND_DAILY));
 }

@@ -169,7 +169,6 @@ public:
 
 private:
     void ReadSettings();
-    DWORD ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime);
     DWORD FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort);
     // Appends lpLine to lpPath when its time is later than the file's last line.
     DWORD AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort);

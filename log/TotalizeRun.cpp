@@ -47,7 +47,7 @@ DWORD CTotalizeRun::Run(const CCSVOperator::LineTable& lines, const SYSTEMTIME& 
     TRACE_ENTER(2);
     for (const auto& line : lines) {
         if (IsRecovering()) {
-            TRACE_RETURN(ERROR_OPERATION_ABORTED);
+            return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
         }
         QuoLogData r;
         SYSTEMTIME t;
@@ -71,28 +71,28 @@ DWORD CTotalizeRun::Run(const CCSVOperator::LineTable& lines, const SYSTEMTIME& 
         ++m_dwLineInDay;
         DWORD dwResult = bNewSlot ? OnNewSlot(r, t, s) : OnSameSlot(r, t);
         if (dwResult != ERROR_SUCCESS) {
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
     }
     if (IsRecovering()) {
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     if (m_bPeriodOpen) {
         TRACE(1, L"A sleep or power-off is still open: its slot is read again next time.");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     // The open slot is written only once the clock has left it.
     if (m_bSlotOpen && CTotalizeLog::IsOtherSlot(stNow, m_Slot.stTime)) {
         DWORD dwResult = m_Log.WriteDailyLog(&m_Slot, &m_Temp, m_hAbort);
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"The slot could not be written (code:%u): it is totalized again next time.", dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         m_bSlotOpen = false;
         m_stCommitDay = m_stLineDay;
         m_dwCommitLine = m_dwLineInDay;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeRun::OnNewSlot(const QuoLogData& r, const SYSTEMTIME& t, const SYSTEMTIME& s)
@@ -236,7 +236,7 @@ DWORD CTotalizeRun::FillPeriod(const SYSTEMTIME& t, DWORD dwCapacity)
     bool bFirstSlot = true;
     while (CTotalizeLog::IsOtherSlot(T, t) && CQuoLog::CompareTime(T, t) < 0) {
         if (IsRecovering()) {
-            TRACE_RETURN(ERROR_OPERATION_ABORTED);
+            return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
         }
         SYSTEMTIME e = m_Slot.stTime;
         if (!CQuoLog::OffsetMinute(&e, 30)) {
@@ -246,7 +246,7 @@ DWORD CTotalizeRun::FillPeriod(const SYSTEMTIME& t, DWORD dwCapacity)
         T = e;
         DWORD dwResult = CloseSlot(T);
         if (dwResult != ERROR_SUCCESS) {
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         if (bFirstSlot) {
             // The lines of the period's first slot before it began are in its line now.
@@ -256,13 +256,13 @@ DWORD CTotalizeRun::FillPeriod(const SYSTEMTIME& t, DWORD dwCapacity)
         }
     }
     if (IsRecovering()) {
-        TRACE_RETURN(ERROR_OPERATION_ABORTED);
+        return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     DWORD d = (CQuoLog::CompareTime(T, t) < 0) ? CTotalizeLog::CalculateTime(T, t) : 0;
     AccountPiece(T, t, d, D, dwGain);
     m_bPeriodOpen = false;
     m_dwCapturedCapacity = 0;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CTotalizeRun::CloseSlot(const SYSTEMTIME& stNext)
@@ -273,10 +273,10 @@ DWORD CTotalizeRun::CloseSlot(const SYSTEMTIME& stNext)
     DWORD dwResult = m_Log.WriteDailyLog(&m_Slot, &m_Temp, m_hAbort);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"The slot could not be written (code:%u): it is totalized again next time.", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_Slot.stTime = stNext;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CTotalizeRun::Commit(const SYSTEMTIME& stDay, DWORD dwLine)

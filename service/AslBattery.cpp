@@ -63,7 +63,7 @@ BOOL CAslBattery::IsValidDriver()
     HDEVINFO hDevInfo = SetupDiGetClassDevsW(&kBatteryInterfaceClassGuid, nullptr, nullptr,
                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (hDevInfo == INVALID_HANDLE_VALUE || hDevInfo == nullptr) {
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     BOOL bValid = FALSE;
     SP_DEVINFO_DATA devInfoData = {};
@@ -72,7 +72,7 @@ BOOL CAslBattery::IsValidDriver()
         bValid = IsServedByBatteryDriver(hDevInfo, &devInfoData) ? TRUE : FALSE;
     }
     SetupDiDestroyDeviceInfoList(hDevInfo);
-    TRACE_RETURN_VALUE(bValid);
+    return TRACE_LEAVE_VALUE(bValid);
 }
 
 HRESULT CAslBattery::AslMethodPSTS(DWORD dwIndex, LPDWORD lpdwPwrState)
@@ -80,7 +80,7 @@ HRESULT CAslBattery::AslMethodPSTS(DWORD dwIndex, LPDWORD lpdwPwrState)
     TRACE_ENTER(1);
     if (lpdwPwrState == nullptr) {
         TRACE(0, L"%s is NULL.", L"lpdwPwrState");
-        TRACE_RETURN(static_cast<DWORD>(E_POINTER));
+        return TRACE_LEAVE(static_cast<DWORD>(E_POINTER));
     }
     CStackLock lock(&m_csDriver);
     LPCWSTR lpPath = (dwIndex < kMaxBatteries) ? DevicePath(dwIndex) : L"";
@@ -88,7 +88,7 @@ HRESULT CAslBattery::AslMethodPSTS(DWORD dwIndex, LPDWORD lpdwPwrState)
                                           nullptr, OPEN_EXISTING, 0, nullptr));
     if (!battery.IsValid()) {
         TRACE(0, L"Fail to CreateFile(). dwErr: %08x.", GetLastError());
-        TRACE_RETURN(static_cast<DWORD>(E_FAIL));
+        return TRACE_LEAVE(static_cast<DWORD>(E_FAIL));
     }
     DWORD dwPwrState = 0;
     DWORD cbReturned = 0;
@@ -96,9 +96,9 @@ HRESULT CAslBattery::AslMethodPSTS(DWORD dwIndex, LPDWORD lpdwPwrState)
                          nullptr)
         || cbReturned != sizeof(dwPwrState)) {
         TRACE(0, L"Fail to DeviceIoControl().");
-        TRACE_RETURN(static_cast<DWORD>(E_FAIL));
+        return TRACE_LEAVE(static_cast<DWORD>(E_FAIL));
     }
     *lpdwPwrState = dwPwrState;
     TRACE(1, L"dwPwrState: HIWORD: %04x, LOWORD %04x.", HIWORD(dwPwrState), LOWORD(dwPwrState));
-    TRACE_RETURN(static_cast<DWORD>(S_OK));
+    return TRACE_LEAVE(static_cast<DWORD>(S_OK));
 }

@@ -54,7 +54,7 @@ DWORD CBattery::Initialize()
     TRACE_ENTER(2);
     EnumBatteries();
     m_bInitialized = TRUE;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CBattery::Finalize()
@@ -62,7 +62,7 @@ void CBattery::Finalize()
     TRACE_ENTER(2);
     m_bInitialized = FALSE;
     m_dwBatteryCount = 0;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CBattery::EnumBatteries()
@@ -76,7 +76,8 @@ void CBattery::EnumBatteries()
                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (hDevInfo == INVALID_HANDLE_VALUE || hDevInfo == nullptr) {
         TRACE(2, L"Error in SetupDiGetClassDevs(). code:%u", GetLastError());
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     DWORD dwCount = 0;
     bool bComplete = true;
@@ -98,39 +99,45 @@ void CBattery::EnumBatteries()
         m_dwBatteryCount = dwCount;
     }
     TRACE(2, L"m_dwBatteryCount:%u", m_dwBatteryCount);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CBattery::GetAttachableBatteryCount(LPDWORD lpdwCount)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpdwCount);
+    if (lpdwCount == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwCount);
+    }
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     *lpdwCount = m_dwBatteryCount;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CBattery::HaveBatteries(LPBOOL lpbFlag)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpbFlag);
+    if (lpbFlag == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpbFlag);
+    }
     DWORD dwCount = 0;
     DWORD dwResult = GetAttachableBatteryCount(&dwCount);
     *lpbFlag = (dwResult == ERROR_SUCCESS && dwCount > 0) ? TRUE : FALSE;
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CBattery::GetSelectBatteryInfo(DWORD dwIndex, BatteryInfo* pBatteryInfo, DWORD dwFlags)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pBatteryInfo);
+    if (pBatteryInfo == nullptr) {
+        return TRACE_NULL_ARGUMENT(pBatteryInfo);
+    }
     if (dwIndex >= m_dwBatteryCount) {
-        TRACE_RETURN(ERROR_NO_MORE_ITEMS);
+        return TRACE_LEAVE(ERROR_NO_MORE_ITEMS);
     }
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     ZeroMemory(pBatteryInfo, sizeof(*pBatteryInfo));
     CScopedFileHandle battery(CreateFileW(m_szDevicePath[dwIndex], GENERIC_READ | GENERIC_WRITE,
@@ -138,7 +145,7 @@ DWORD CBattery::GetSelectBatteryInfo(DWORD dwIndex, BatteryInfo* pBatteryInfo, D
     if (!battery.IsValid()) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in CreateFile(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
 
     DWORD dwWait = kTagWaitMs;
@@ -148,7 +155,7 @@ DWORD CBattery::GetSelectBatteryInfo(DWORD dwIndex, BatteryInfo* pBatteryInfo, D
                          &cbReturned, nullptr)) {
         DWORD dwError = GetLastError();
         TRACE(2, L"Error in DeviceIoControl(IOCTL_BATTERY_QUERY_TAG). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
 
     BATTERY_QUERY_INFORMATION query = {};
@@ -160,7 +167,7 @@ DWORD CBattery::GetSelectBatteryInfo(DWORD dwIndex, BatteryInfo* pBatteryInfo, D
                              sizeof(szName), &cbReturned, nullptr)) {
             DWORD dwError = GetLastError();
             TRACE(0, L"Error in DeviceIoControl(BatteryDeviceName). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
         szName[ARRAYSIZE(szName) - 1] = L'\0';
         StringCchCopyW(pBatteryInfo->szDeviceName, ARRAYSIZE(pBatteryInfo->szDeviceName), szName);
@@ -172,7 +179,7 @@ DWORD CBattery::GetSelectBatteryInfo(DWORD dwIndex, BatteryInfo* pBatteryInfo, D
                              &cbReturned, nullptr)) {
             DWORD dwError = GetLastError();
             TRACE(0, L"Error in DeviceIoControl(BatteryInformation). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
     }
     if (dwFlags & BATTINFO_STATUS) {
@@ -183,25 +190,27 @@ DWORD CBattery::GetSelectBatteryInfo(DWORD dwIndex, BatteryInfo* pBatteryInfo, D
                              nullptr)) {
             DWORD dwError = GetLastError();
             TRACE(0, L"Error in DeviceIoControl(IOCTL_BATTERY_QUERY_STATUS). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CBattery::QueryAttachedBattery(DWORD dwIndex)
 {
     TRACE_ENTER(2);
     BatteryInfo info;
-    TRACE_RETURN(GetSelectBatteryInfo(dwIndex, &info, 0));
+    return TRACE_LEAVE(GetSelectBatteryInfo(dwIndex, &info, 0));
 }
 
 DWORD CBattery::GetAttachedBatteryCount(LPDWORD lpdwCount)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpdwCount);
+    if (lpdwCount == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwCount);
+    }
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     DWORD dwAttached = 0;
     for (DWORD dwIndex = 0; dwIndex < m_dwBatteryCount; ++dwIndex) {
@@ -210,25 +219,29 @@ DWORD CBattery::GetAttachedBatteryCount(LPDWORD lpdwCount)
         }
     }
     *lpdwCount = dwAttached;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CBattery::GetCurrentCapacity(DWORD dwIndex, LPDWORD lpdwCurrentCapacity)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpdwCurrentCapacity);
+    if (lpdwCurrentCapacity == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwCurrentCapacity);
+    }
     BatteryInfo info;
     DWORD dwResult = GetSelectBatteryInfo(dwIndex, &info, BATTINFO_STATUS);
     if (dwResult == ERROR_SUCCESS) {
         *lpdwCurrentCapacity = info.BatteryStatus.Capacity;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CBattery::GetSystemPowerStatus(LPSYSTEM_POWER_STATUS pStatus, DWORD dwRetry)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pStatus);
+    if (pStatus == nullptr) {
+        return TRACE_NULL_ARGUMENT(pStatus);
+    }
     DWORD dwResult = ERROR_SUCCESS;
     for (DWORD dwAttempt = 0; dwAttempt <= dwRetry; ++dwAttempt) {
         if (dwAttempt > 0) {
@@ -250,5 +263,5 @@ DWORD CBattery::GetSystemPowerStatus(LPSYSTEM_POWER_STATUS pStatus, DWORD dwRetr
             break;
         }
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }

@@ -33,7 +33,7 @@ DWORD CDrvCtrl::Initialize()
 {
     TRACE_ENTER(1);
     if (m_bInitialized) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     TRACE(1, L"CDrvCtrl -- Initialized.");
     HANDLE hDev = CreateFileW(m_szDevName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -41,11 +41,11 @@ DWORD CDrvCtrl::Initialize()
     if (hDev == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
         TRACE(0, L"CreateFile(%s) failed. (code:%u)", m_szDevName, dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     m_hDev = hDev;
     m_bInitialized = true;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CDrvCtrl::Finalize()
@@ -57,14 +57,18 @@ DWORD CDrvCtrl::Finalize()
         TRACE(1, L"CDrvCtrl -- Finalized.");
         m_bInitialized = false;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CDrvCtrl::QueryWord(DWORD dwCode, LPDWORD lpdwWord, LPCWSTR lpszErrorFormat, LPCWSTR lpszValueFormat)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpdwWord);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (lpdwWord == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwWord);
+    }
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     DWORD dwWord = 0;
     DWORD cbReturned = 0;
     DWORD dwResult = ERROR_SUCCESS;
@@ -76,11 +80,11 @@ DWORD CDrvCtrl::QueryWord(DWORD dwCode, LPDWORD lpdwWord, LPCWSTR lpszErrorForma
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, lpszErrorFormat, dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     *lpdwWord = dwWord;
     TRACE(1, lpszValueFormat, dwWord);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CDrvCtrl::Gwat(LPDWORD lpdwRaw)
@@ -97,16 +101,20 @@ DWORD CDrvCtrl::Pmcp(LPDWORD lpdwState)
 DWORD CDrvCtrl::GetDevSupportState(bool* pbSupported)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pbSupported);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (pbSupported == nullptr) {
+        return TRACE_NULL_ARGUMENT(pbSupported);
+    }
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     DWORD dwState = 0;
     DWORD dwResult = Pmcp(&dwState);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in Pmcp(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     *pbSupported = (dwState & PMCP_GWAT_SUPPORTED) != 0;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 CQuoDrv::CQuoDrv() : CDrvCtrl(kPowerSensorDevice) {}
@@ -114,19 +122,23 @@ CQuoDrv::CQuoDrv() : CDrvCtrl(kPowerSensorDevice) {}
 DWORD CQuoDrv::GetWattage(double* pdWatts)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pdWatts);
-    TRACE_CHECK_READY(IsInitialized());
+    if (pdWatts == nullptr) {
+        return TRACE_NULL_ARGUMENT(pdWatts);
+    }
+    if (!IsInitialized()) {
+        return TRACE_NOT_READY();
+    }
     DWORD dwRaw = 0;
     DWORD dwResult = Gwat(&dwRaw);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in Gwat(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = samplerules::DecodeLinear11(dwRaw, pdWatts);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"N is not -1.(code:%u)", dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 CEmbDrv::CEmbDrv() : CDrvCtrl(kEmbeddedControllerDevice), m_dDevParam(1.0) {}
@@ -148,20 +160,24 @@ DWORD CEmbDrv::Initialize()
     }
     TRACE(1, L"m_dDevParam : %f", m_dDevParam);
     TRACE(1, L"CEmbDrv -- Initialized.");
-    TRACE_RETURN(CDrvCtrl::Initialize());
+    return TRACE_LEAVE(CDrvCtrl::Initialize());
 }
 
 DWORD CEmbDrv::GetWattage(double* pdWatts)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pdWatts);
-    TRACE_CHECK_READY(IsInitialized());
+    if (pdWatts == nullptr) {
+        return TRACE_NULL_ARGUMENT(pdWatts);
+    }
+    if (!IsInitialized()) {
+        return TRACE_NOT_READY();
+    }
     DWORD dwRaw = 0;
     DWORD dwResult = Gwat(&dwRaw);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in Gwat(). (code:%u)", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     *pdWatts = static_cast<double>(dwRaw) * m_dDevParam;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -51,8 +51,6 @@ public:
     DWORD Initialize() override;
     DWORD GetWattage(double* pdWatts) override;
 
-    double GetDevParam() const { return m_dDevParam; }
-
 private:
     double m_dDevParam;
 };

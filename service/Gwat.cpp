@@ -21,14 +21,14 @@ DWORD CGwat::CreateDrvInstance(CDrvCtrl** ppDrv, BOOL bEmbedded)
     }
     if (*ppDrv == nullptr) {
         TRACE(0, L"Error: Failed in allocating memory.");
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     DWORD dwResult = (*ppDrv)->Initialize();
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"(*pDrv)->Initialize() failed. code:%u", dwResult);
         delete *ppDrv;
         *ppDrv = nullptr;
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     bool bSupported = false;
     dwResult = (*ppDrv)->GetDevSupportState(&bSupported);
@@ -42,16 +42,18 @@ DWORD CGwat::CreateDrvInstance(CDrvCtrl** ppDrv, BOOL bEmbedded)
         delete *ppDrv;
         *ppDrv = nullptr;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CGwat::Initialize(LPDWORD lpbNotebook)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpbNotebook);
+    if (lpbNotebook == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpbNotebook);
+    }
     if (m_pDrv != nullptr) {
         TRACE(1, L"Already Init");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     DWORD dwResult = CreateDrvInstance(&m_pDrv, TRUE /* embedded controller */);
     if (dwResult == ERROR_SUCCESS) {
@@ -60,12 +62,12 @@ DWORD CGwat::Initialize(LPDWORD lpbNotebook)
         dwResult = CreateDrvInstance(&m_pDrv, FALSE /* power sensor */);
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"Error in CreateDrvInstance(). code:%lu", dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         *lpbNotebook = FALSE;
     }
     TRACE(1, L"CGwat -- Initialized.");
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CGwat::Finalize()
@@ -77,22 +79,24 @@ void CGwat::Finalize()
         m_pDrv = nullptr;
         TRACE(1, L"CGwat -- Finalized.");
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CGwat::Get(double* pdWatts)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pdWatts);
+    if (pdWatts == nullptr) {
+        return TRACE_NULL_ARGUMENT(pdWatts);
+    }
     if (m_pDrv == nullptr) {
         TRACE(0, L"m_pDrv is NULL.");
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     DWORD dwResult = m_pDrv->GetWattage(pdWatts);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_pDrv->GetWattage(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(1, L"GWAT,%lf", *pdWatts);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

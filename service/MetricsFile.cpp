@@ -430,8 +430,12 @@ CMetricsFile::~CMetricsFile()
 DWORD CMetricsFile::Initialize(LPCWSTR lpKeyPath, DWORD dwIntervalMs, ReadLogFunc pReadLog)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpKeyPath);
-    TRACE_CHECK_NULL(pReadLog);
+    if (lpKeyPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpKeyPath);
+    }
+    if (pReadLog == nullptr) {
+        return TRACE_NULL_ARGUMENT(pReadLog);
+    }
     Finalize();
     WCHAR szDir[MAX_PATH] = L"";
     CReg reg;
@@ -442,7 +446,7 @@ DWORD CMetricsFile::Initialize(LPCWSTR lpKeyPath, DWORD dwIntervalMs, ReadLogFun
     }
     if (dwResult == ERROR_FILE_NOT_FOUND || (dwResult == ERROR_SUCCESS && szDir[0] == L'\0')) {
         TRACE(0, L"No metrics file: MetricsDir is not set.");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     if (dwResult == ERROR_MORE_DATA) {
         dwResult = ERROR_FILENAME_EXCED_RANGE;
@@ -457,19 +461,19 @@ DWORD CMetricsFile::Initialize(LPCWSTR lpKeyPath, DWORD dwIntervalMs, ReadLogFun
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"No metrics file: MetricsDir is no usable folder path. code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     try {
         m_DayRows.assign(QUOLOG_DAY_ROWS, QuoLogRead());
     } catch (const std::bad_alloc&) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     StringCchCopyW(m_szDir, ARRAYSIZE(m_szDir), szDir);
     m_dwIntervalMs = dwIntervalMs;
     m_pReadLog = pReadLog;
     m_bEnabled = true;
     TRACE(0, L"Metrics file: %s\\%s", m_szDir, kFileName);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CMetricsFile::Finalize()
@@ -491,7 +495,7 @@ void CMetricsFile::Finalize()
     m_bAttempted = false;
     m_bWritten = false;
     m_dwLastResult = ERROR_SUCCESS;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CMetricsFile::OnTick(const metrics::Sample* pSample, DWORD dwTickMs)
@@ -530,7 +534,7 @@ DWORD CMetricsFile::Write()
         TRACE(0, L"Error in writing the metrics file in %s. code:%u", m_szDir, dwResult);
     }
     m_dwLastResult = dwResult;
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CMetricsFile::CountEnergy(const metrics::Sample& sample, DWORD dwTickMs)

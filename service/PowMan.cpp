@@ -36,21 +36,21 @@ DWORD CPowMan::Initialize()
     if (hUser32 == nullptr) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in LoadLibrary(USER32DLL). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     HMODULE hPowrProf = LoadLibraryW(L"PowrProf.dll");
     if (hPowrProf == nullptr) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in LoadLibrary(POWRPROFDLL). code:%u", dwError);
         FreeLibrary(hUser32);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     Finalize();
     m_hUser32 = hUser32;
     m_hPowrProf = hPowrProf;
     m_bInitialized = true;
     TRACE(1, L"CPowMan -- Initialized.");
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPowMan::Finalize()
@@ -68,7 +68,7 @@ void CPowMan::Finalize()
         TRACE(1, L"CPowMan -- Finalized.");
     }
     m_bInitialized = false;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 FARPROC CPowMan::GetProc(HMODULE hModule, LPCSTR lpName)
@@ -81,59 +81,79 @@ FARPROC CPowMan::GetProc(HMODULE hModule, LPCSTR lpName)
     return pProc;
 }
 
-#define POWMAN_REQUIRE_VISTA()                                                             \
-    do {                                                                                   \
-        TRACE_CHECK_READY(m_bInitialized);                                                 \
-        if (!m_bIsVistaOrLater) {                                                          \
-            TRACE(0, L"Error! This method supports Windows Vista or later.");              \
-            TRACE_RETURN(ERROR_OLD_WIN_VERSION);                                           \
-        }                                                                                  \
-    } while (0)
+DWORD CPowMan::VistaFunctionsReady() const
+{
+    TRACE_FUNCTION();
+    if (!m_bInitialized) {
+        TRACE(0, L"Not initialized.");
+        return ERROR_NOT_READY;
+    }
+    if (!m_bIsVistaOrLater) {
+        TRACE(0, L"Error! This method supports Windows Vista or later.");
+        return ERROR_OLD_WIN_VERSION;
+    }
+    return ERROR_SUCCESS;
+}
 
 DWORD CPowMan::RegisterPowerEvent(HPOWERNOTIFY* phNotify, HANDLE hRecipient, LPCGUID pSetting, DWORD dwFlags)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(phNotify);
-    TRACE_CHECK_NULL(pSetting);
-    POWMAN_REQUIRE_VISTA();
+    if (phNotify == nullptr) {
+        return TRACE_NULL_ARGUMENT(phNotify);
+    }
+    if (pSetting == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSetting);
+    }
+    DWORD dwReady = VistaFunctionsReady();
+    if (dwReady != ERROR_SUCCESS) {
+        return TRACE_LEAVE(dwReady);
+    }
     auto pRegister = ProcAs<RegisterPowerSettingNotificationFunc>(
         GetProc(m_hUser32, "RegisterPowerSettingNotification"));
     if (pRegister == nullptr) {
-        TRACE_RETURN(ERROR_PROC_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_PROC_NOT_FOUND);
     }
     *phNotify = pRegister(hRecipient, pSetting, dwFlags);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPowMan::UnregisterPowerEvent(HPOWERNOTIFY hNotify)
 {
     TRACE_ENTER(1);
-    POWMAN_REQUIRE_VISTA();
+    DWORD dwReady = VistaFunctionsReady();
+    if (dwReady != ERROR_SUCCESS) {
+        return TRACE_LEAVE(dwReady);
+    }
     auto pUnregister = ProcAs<UnregisterPowerSettingNotificationFunc>(
         GetProc(m_hUser32, "UnregisterPowerSettingNotification"));
     if (pUnregister == nullptr) {
-        TRACE_RETURN(ERROR_PROC_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_PROC_NOT_FOUND);
     }
     if (!pUnregister(hNotify)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in UnregisterPowerSettingNotification(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPowMan::GetActivePowerPlanName(LPWSTR lpName, DWORD cchName, const GUID* pSchemeGuid)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpName);
-    if (cchName == 0) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+    if (lpName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpName);
     }
-    POWMAN_REQUIRE_VISTA();
+    if (cchName == 0) {
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
+    }
+    DWORD dwReady = VistaFunctionsReady();
+    if (dwReady != ERROR_SUCCESS) {
+        return TRACE_LEAVE(dwReady);
+    }
     auto pGetActive = ProcAs<PowerGetActiveSchemeFunc>(GetProc(m_hPowrProf, "PowerGetActiveScheme"));
     auto pReadName = ProcAs<PowerReadFriendlyNameFunc>(GetProc(m_hPowrProf, "PowerReadFriendlyName"));
     if (pGetActive == nullptr || pReadName == nullptr) {
-        TRACE_RETURN(ERROR_PROC_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_PROC_NOT_FOUND);
     }
 
     GUID* pActive = nullptr;
@@ -142,7 +162,7 @@ DWORD CPowMan::GetActivePowerPlanName(LPWSTR lpName, DWORD cchName, const GUID* 
         DWORD dwResult = pGetActive(nullptr, &pActive);
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"Error in PowerGetActiveScheme(). code:%u", dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         pScheme = pActive;
     }
@@ -175,5 +195,5 @@ DWORD CPowMan::GetActivePowerPlanName(LPWSTR lpName, DWORD cchName, const GUID* 
     if (pActive != nullptr) {
         LocalFree(pActive);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }

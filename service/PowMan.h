@@ -28,6 +28,9 @@ public:
 
 private:
     FARPROC GetProc(HMODULE hModule, LPCSTR lpName);
+    // 0 when the Vista power functions may be called: 21 before Initialize, 1150 before
+    // Windows Vista.
+    DWORD VistaFunctionsReady() const;
 
     bool m_bInitialized;
     HMODULE m_hUser32;

@@ -18,20 +18,24 @@ CQuoLevel::~CQuoLevel()
 DWORD CQuoLevel::Initialize(QUOLEVEL_CALLBACK pFunc, LPVOID lpParam)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pFunc);
-    TRACE_CHECK_NULL(lpParam);
+    if (pFunc == nullptr) {
+        return TRACE_NULL_ARGUMENT(pFunc);
+    }
+    if (lpParam == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpParam);
+    }
     if (!QuoApiInitializeSrv()) {
         TRACE(0, L"Error in QuoApiInitializeSrv().");
-        TRACE_RETURN(ERROR_INVALID_FUNCTION);
+        return TRACE_LEAVE(ERROR_INVALID_FUNCTION);
     }
     if (!QuoApiRegisterCallback(pFunc, lpParam)) {
         TRACE(0, L"Error in QuoApiRegisterCallback().");
         QuoApiFinalizeSrv();
-        TRACE_RETURN(ERROR_INVALID_FUNCTION);
+        return TRACE_LEAVE(ERROR_INVALID_FUNCTION);
     }
     m_bInitialized = true;
     TRACE(1, L"CQuoLevel -- Initialized.");
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CQuoLevel::Finalize()
@@ -41,30 +45,34 @@ void CQuoLevel::Finalize()
         QuoApiFinalizeSrv();
         m_bInitialized = false;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CQuoLevel::GetQUOLevel(LPDWORD lpdwLevel)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpdwLevel);
+    if (lpdwLevel == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwLevel);
+    }
     DWORD dwAnswer = QuoApiGetActiveQuoLevel();
     DWORD dwResult = samplerules::QuoLevelResult(dwAnswer, lpdwLevel);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in QuoApiGetActiveQuoLevel(). answer:0x%04X", dwAnswer);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLevel::GetExtDspInfo(ExtDspInfo* pInfo, DWORD dwDisplayStatus)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pInfo);
+    if (pInfo == nullptr) {
+        return TRACE_NULL_ARGUMENT(pInfo);
+    }
     QuoMonitorInfo monitors = {};
     DWORD dwResult = QuoApiGetCurrentMonitorInfo(&monitors);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in QuoApiGetCurrentMonitorInfo(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     ZeroMemory(pInfo, sizeof(*pInfo));
     // The library's names are untrusted: cut each at its field.
@@ -72,7 +80,7 @@ DWORD CQuoLevel::GetExtDspInfo(ExtDspInfo* pInfo, DWORD dwDisplayStatus)
         monitor.szMonitorName[QUOMONITOR_NAME_CHARS - 1] = L'\0';
     }
     if (monitors.Monitor[0].szMonitorName[0] == L'\0') {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     DWORD nDisplays = (monitors.Monitor[1].szMonitorName[0] != L'\0') ? 2 : 1;
     for (DWORD i = 0; i < nDisplays; ++i) {
@@ -93,5 +101,5 @@ DWORD CQuoLevel::GetExtDspInfo(ExtDspInfo* pInfo, DWORD dwDisplayStatus)
         StringCchCopyW(pInfo->szMonitorName2, ARRAYSIZE(pInfo->szMonitorName2), monitors.Monitor[1].szMonitorName);
         pInfo->dwLCDLevel2 = samplerules::DisplayLevelPercent(monitors.Monitor[1].dwLevel);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

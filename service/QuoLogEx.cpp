@@ -49,7 +49,7 @@ DWORD CQuoLogEx::Initialize(BOOL bOutput, DWORD dwInterval, BOOL bDelayWrite, DW
 {
     TRACE_ENTER(1);
     if (m_bInitialized) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     {
         CStackLock lock(&m_csData);
@@ -61,12 +61,12 @@ DWORD CQuoLogEx::Initialize(BOOL bOutput, DWORD dwInterval, BOOL bDelayWrite, DW
         DWORD dwResult = QUOLogInitialize(QUOLOG_MODE_WRITER, dwInterval, bDelayWrite, dwDelayTime);
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"Error in QUOLogInitialize(). (code:%u)", dwResult);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
     }
     TRACE(1, L"CQuoLogEx -- Initialized.");
     m_bInitialized = true;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Finalize()
@@ -80,68 +80,82 @@ DWORD CQuoLogEx::Finalize()
         m_bInitialized = false;
         TRACE(1, L"CQuoLogEx -- Finalized.");
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Get(QuoLogData* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     *pData = m_LogData;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::ClearData()
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     ZeroMemory(&m_LogData, sizeof(m_LogData));
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Set_PowStatus(DWORD dwStatus)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwPowerStatus = dwStatus;
     _Debug(m_LogData, kMaskPowStatus);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Set_PCWatt(DWORD dwWatt)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwPCWatt = dwWatt;
     _Debug(m_LogData, kMaskPCWatt);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Set_BattInfo(DWORD dwStatus, DWORD dwPercent, DWORD dwCapacity)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwBatteryStatus = dwStatus;
     m_LogData.dwBatteryLifePercent = dwPercent;
     m_LogData.dwBatteryCapacity = dwCapacity;
     _Debug(m_LogData, kMaskBattInfo);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Set_ReductionWatt(DWORD dwWatt)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwReductionWatt = dwWatt;
     _Debug(m_LogData, kMaskReductionWatt);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 // Copies lpSource into a record field, cut to fit; 266 when it was cut.
@@ -159,31 +173,43 @@ static DWORD CopyField(LPWSTR lpField, size_t cchField, LPCWSTR lpSource)
 DWORD CQuoLogEx::Set_PowerPlan(LPCWSTR lpszVal)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszVal);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (lpszVal == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszVal);
+    }
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     DWORD dwResult = CopyField(m_LogData.szPowerPlan, ARRAYSIZE(m_LogData.szPowerPlan), lpszVal);
     _Debug(m_LogData, kMaskPowerPlan);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLogEx::Set_MonPow(DWORD dwStatus1, DWORD dwStatus2)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwMonitorStatus1 = dwStatus1;
     m_LogData.dwMonitorStatus2 = dwStatus2;
     _Debug(m_LogData, kMaskMonPow);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Set_ExtDspInfo(DWORD dwWatt, LPCWSTR lpszName1, DWORD dwLevel1, LPCWSTR lpszName2, DWORD dwLevel2)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszName1);
-    TRACE_CHECK_NULL(lpszName2);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (lpszName1 == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszName1);
+    }
+    if (lpszName2 == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszName2);
+    }
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwMonWatt = dwWatt;
     DWORD dwResult = CopyField(m_LogData.szMonitorName1, ARRAYSIZE(m_LogData.szMonitorName1), lpszName1);
@@ -191,37 +217,45 @@ DWORD CQuoLogEx::Set_ExtDspInfo(DWORD dwWatt, LPCWSTR lpszName1, DWORD dwLevel1,
     DWORD dwResult2 = CopyField(m_LogData.szMonitorName2, ARRAYSIZE(m_LogData.szMonitorName2), lpszName2);
     m_LogData.dwLCDLevel2 = dwLevel2;
     _Debug(m_LogData, kMaskExtDspInfo);
-    TRACE_RETURN((dwResult != ERROR_SUCCESS) ? dwResult : dwResult2);
+    return TRACE_LEAVE((dwResult != ERROR_SUCCESS) ? dwResult : dwResult2);
 }
 
 DWORD CQuoLogEx::Set_QUOLevel(DWORD dwLevel)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     m_LogData.dwQUOLevel = dwLevel;
     _Debug(m_LogData, kMaskQUOLevel);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQuoLogEx::Set_UserName(LPCWSTR lpszVal)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszVal);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (lpszVal == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszVal);
+    }
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock lock(&m_csData);
     DWORD dwResult = CopyField(m_LogData.szUserName, ARRAYSIZE(m_LogData.szUserName), lpszVal);
     _Debug(m_LogData, kMaskUserName);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLogEx::Write(BOOL bSample)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     if (!m_bOutput) {
         TRACE(1, L"Do not output log.");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
 
     CStackLock writeLock(&m_csWrite);
@@ -262,19 +296,21 @@ DWORD CQuoLogEx::Write(BOOL bSample)
         m_bAwake = false;
     }
     _Debug(record, kDumpAll);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoLogEx::WriteRecord(DWORD dwPowerStatus, BOOL bSample)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
     CStackLock writeLock(&m_csWrite);
     DWORD dwResult = Set_PowStatus(dwPowerStatus);
     if (dwResult == ERROR_SUCCESS) {
         dwResult = Write(bSample);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 ULONGLONG CQuoLogEx::LocalTimeMs()
@@ -299,8 +335,10 @@ void CQuoLogEx::WaitForLaterTimeStamp()
 DWORD CQuoLogEx::CopyPksReg()
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_READY(m_bInitialized);
-    TRACE_RETURN(QUOLogCopyPksReg());
+    if (!m_bInitialized) {
+        return TRACE_NOT_READY();
+    }
+    return TRACE_LEAVE(QUOLogCopyPksReg());
 }
 
 void CQuoLogEx::_Debug(const QuoLogData& data, DWORD dwMask)

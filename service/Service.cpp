@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ScopedHandle.h"
+#include "StackLock.h"
 #include "Trace.h"
 
 WCHAR CService::m_szServiceName[CService::kNameChars];
@@ -59,16 +60,22 @@ CService::CService() : m_szDisplayName(), m_szDescription(), m_byDependencies(),
 CService::~CService()
 {
     TRACE_ENTER(2);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CService::Initialize(LPCWSTR lpszServiceName, LPCWSTR lpszDisplayName, LPCWSTR lpszDescription,
                            const BYTE* lpDependencies, DWORD cbDependencies)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpszServiceName);
-    TRACE_CHECK_NULL(lpszDisplayName);
-    TRACE_CHECK_NULL(lpszDescription);
+    if (lpszServiceName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszServiceName);
+    }
+    if (lpszDisplayName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszDisplayName);
+    }
+    if (lpszDescription == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszDescription);
+    }
     StringCchCopyW(m_szServiceName, ARRAYSIZE(m_szServiceName), lpszServiceName);
     StringCchCopyW(m_szDisplayName, ARRAYSIZE(m_szDisplayName), lpszDisplayName);
     StringCchCopyW(m_szDescription, ARRAYSIZE(m_szDescription), lpszDescription);
@@ -77,14 +84,14 @@ DWORD CService::Initialize(LPCWSTR lpszServiceName, LPCWSTR lpszDisplayName, LPC
         CopyMemory(m_byDependencies, lpDependencies, std::min(static_cast<size_t>(cbDependencies), sizeof(m_byDependencies)));
     }
     m_bInitialized = TRUE;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CService::Finalize()
 {
     TRACE_ENTER(2);
     m_bInitialized = FALSE;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 BOOL CService::ArgCheck(int nArgc, LPWSTR* lpszArgv, LPDWORD lpdwRet)
@@ -92,28 +99,28 @@ BOOL CService::ArgCheck(int nArgc, LPWSTR* lpszArgv, LPDWORD lpdwRet)
     TRACE_ENTER(2);
     if (lpszArgv == nullptr || lpdwRet == nullptr) {
         TRACE(0, L"%s is NULL.", (lpszArgv == nullptr) ? L"lpszArgv" : L"lpdwRet");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     if (!m_bInitialized) {
         *lpdwRet = ERROR_NOT_READY;
-        TRACE_RETURN_VALUE(TRUE);
+        return TRACE_LEAVE_VALUE(TRUE);
     }
     if (nArgc < 2) {
         *lpdwRet = ERROR_SUCCESS;
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     for (int i = 1; i < nArgc; ++i) {
         if (lstrcmpiW(lpszArgv[i], kSwitchUninstall) == 0) {
             *lpdwRet = Unregister();
-            TRACE_RETURN_VALUE(TRUE);
+            return TRACE_LEAVE_VALUE(TRUE);
         }
         if (lstrcmpiW(lpszArgv[i], kSwitchStart) == 0) {
             *lpdwRet = Start();
-            TRACE_RETURN_VALUE(TRUE);
+            return TRACE_LEAVE_VALUE(TRUE);
         }
         if (lstrcmpiW(lpszArgv[i], kSwitchStop) == 0) {
             *lpdwRet = Stop();
-            TRACE_RETURN_VALUE(TRUE);
+            return TRACE_LEAVE_VALUE(TRUE);
         }
     }
     if (nArgc >= 3) {
@@ -122,27 +129,29 @@ BOOL CService::ArgCheck(int nArgc, LPWSTR* lpszArgv, LPDWORD lpdwRet)
                 LPCWSTR lpszPath = (i + 1 < nArgc) ? lpszArgv[i + 1] : nullptr;
                 BOOL bDelayed = (i + 2 < nArgc) && lstrcmpiW(lpszArgv[i + 2], kSwitchDelayed) == 0;
                 *lpdwRet = Register(lpszPath, bDelayed);
-                TRACE_RETURN_VALUE(TRUE);
+                return TRACE_LEAVE_VALUE(TRUE);
             }
         }
     }
     *lpdwRet = ERROR_INVALID_PARAMETER;
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 DWORD CService::Register(LPCWSTR lpszPath, BOOL bDelayedStart)
 {
     TRACE_ENTER(2);
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_CHECK_NULL(lpszPath);
+    if (lpszPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPath);
+    }
 
     CScopedScHandle scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!scm.IsValid()) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     CScopedScHandle service(CreateServiceW(scm.Get(), m_szServiceName, m_szDisplayName, SERVICE_ALL_ACCESS,
                                            SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
@@ -152,10 +161,10 @@ DWORD CService::Register(LPCWSTR lpszPath, BOOL bDelayedStart)
     if (!service.IsValid()) {
         DWORD dwError = GetLastError();
         if (dwError == ERROR_SERVICE_EXISTS) {
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         TRACE(2, L"Failed to register.");
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     TRACE(2, L"Succeeded to register!");
 
@@ -180,7 +189,7 @@ DWORD CService::Register(LPCWSTR lpszPath, BOOL bDelayedStart)
             TRACE(2, L"Failed to ChangeServiceConfig2(SERVICE_CONFIG_DELAYED_AUTO_START_INFO).");
         }
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CService::OpenOwnService(CScopedScHandle* pScm, CScopedScHandle* pService)
@@ -190,15 +199,15 @@ DWORD CService::OpenOwnService(CScopedScHandle* pScm, CScopedScHandle* pService)
     if (!pScm->IsValid()) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in OpenSCManager(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     pService->Reset(OpenServiceW(pScm->Get(), m_szServiceName, SERVICE_ALL_ACCESS));
     if (!pService->IsValid()) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in OpenService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::WaitForState(SC_HANDLE hService, DWORD dwWanted)
@@ -210,18 +219,18 @@ DWORD CService::WaitForState(SC_HANDLE hService, DWORD dwWanted)
         if (!QueryServiceStatus(hService, &status)) {
             DWORD dwError = GetLastError();
             TRACE(0, L"Error in QueryServiceStatus(). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
         if (status.dwCurrentState == dwWanted) {
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         if (status.dwCurrentState == SERVICE_STOPPED) {
             TRACE(0, L"The service stopped. code:%u", status.dwWin32ExitCode);
-            TRACE_RETURN(StoppedExitCode(status));
+            return TRACE_LEAVE(StoppedExitCode(status));
         }
         if (GetTickCount() - dwStart > kControlWaitLimit) {
             TRACE(0, L"Time-out.");
-            TRACE_RETURN(ERROR_TIMEOUT);
+            return TRACE_LEAVE(ERROR_TIMEOUT);
         }
         DWORD dwSleep = std::min(kPollMaxMs, std::max(kPollMinMs, status.dwWaitHint));
         TRACE(2, L"status.dwCurrentState == %08d", status.dwCurrentState);
@@ -234,83 +243,83 @@ DWORD CService::Stop()
 {
     TRACE_ENTER(2);
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     CScopedScHandle scm;
     CScopedScHandle service;
     DWORD dwOpened = OpenOwnService(&scm, &service);
     if (dwOpened != ERROR_SUCCESS) {
-        TRACE_RETURN(dwOpened);
+        return TRACE_LEAVE(dwOpened);
     }
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service.Get(), &status)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in QueryServiceStatus(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     if (status.dwCurrentState == SERVICE_STOPPED) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in ControlService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
-    TRACE_RETURN(WaitForState(service.Get(), SERVICE_STOPPED));
+    return TRACE_LEAVE(WaitForState(service.Get(), SERVICE_STOPPED));
 }
 
 DWORD CService::Start()
 {
     TRACE_ENTER(2);
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     CScopedScHandle scm;
     CScopedScHandle service;
     DWORD dwOpened = OpenOwnService(&scm, &service);
     if (dwOpened != ERROR_SUCCESS) {
-        TRACE_RETURN(dwOpened);
+        return TRACE_LEAVE(dwOpened);
     }
     if (!StartServiceW(service.Get(), 0, nullptr)) {
         DWORD dwError = GetLastError();
         if (dwError != ERROR_SERVICE_ALREADY_RUNNING) {
             TRACE(0, L"Error in StartService(). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
         TRACE(2, L"The service already running.");
     }
-    TRACE_RETURN(WaitForState(service.Get(), SERVICE_RUNNING));
+    return TRACE_LEAVE(WaitForState(service.Get(), SERVICE_RUNNING));
 }
 
 DWORD CService::Unregister()
 {
     TRACE_ENTER(2);
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     DWORD dwResult = Stop();
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     CScopedScHandle scm;
     CScopedScHandle service;
     DWORD dwOpened = OpenOwnService(&scm, &service);
     if (dwOpened != ERROR_SUCCESS) {
-        TRACE_RETURN(dwOpened);
+        return TRACE_LEAVE(dwOpened);
     }
     if (!DeleteService(service.Get())) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in DeleteService(). code:%u", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::ServiceEntry()
 {
     TRACE_ENTER(2);
     if (!m_bInitialized) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     m_lpObj = this;
 
@@ -321,12 +330,12 @@ DWORD CService::ServiceEntry()
     if (!mutex.IsValid()) {
         TRACE(0, L"Error in CreateMutex(). code:%u", dwError);
         m_lpObj = nullptr;
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     if (dwError == ERROR_ALREADY_EXISTS) {
         TRACE(0, L"The service is already running.");
         m_lpObj = nullptr;
-        TRACE_RETURN(ERROR_ALREADY_EXISTS);
+        return TRACE_LEAVE(ERROR_ALREADY_EXISTS);
     }
 
     SERVICE_TABLE_ENTRYW table[] = {{m_szServiceName, ServiceMain}, {nullptr, nullptr}};
@@ -337,7 +346,7 @@ DWORD CService::ServiceEntry()
     }
     m_lpObj = nullptr;
     ReleaseMutex(mutex.Get());
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void WINAPI CService::ServiceMain(DWORD dwArgc, LPWSTR* lpszArgv)
@@ -346,20 +355,23 @@ void WINAPI CService::ServiceMain(DWORD dwArgc, LPWSTR* lpszArgv)
     CService* pService = m_lpObj;
     if (pService == nullptr) {
         TRACE(2, L"m_lpObj is NULL.");
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     // The handler comes first, so that every failure after it can be reported.
     m_hServiceStatus = RegisterServiceCtrlHandlerExW(m_szServiceName, ServiceHandler, pService);
     if (m_hServiceStatus == nullptr) {
         TRACE(0, L"Error in RegisterServiceCtrlHandlerEx(). code:%u", GetLastError());
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     m_hTerminateEvent = CreateEventW(nullptr, FALSE /* auto reset */, FALSE /* not set */, nullptr);
     if (m_hTerminateEvent == nullptr) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Error in CreateEvent(). code:%u", dwError);
         pService->SetServiceStatus(SERVICE_STOPPED, dwError, 0);
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
 
     pService->SetServiceStatus(SERVICE_START_PENDING, ERROR_SUCCESS, kStartPendingHint);
@@ -375,17 +387,16 @@ void WINAPI CService::ServiceMain(DWORD dwArgc, LPWSTR* lpszArgv)
     TRACE(2, L"Exit ServiceMain()");
     // A start that failed says why in the service's exit code.
     pService->SetServiceStatus(SERVICE_STOPPED, dwStartResult, 0);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CService::SetServiceStatus(DWORD dwCurrentState, DWORD dwWin32ExitCode, DWORD dwWaitHint)
 {
     TRACE_ENTER(2);
     if (!m_bInitialized || m_hServiceStatus == nullptr) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    CRITICAL_SECTION* pLock = StatusLock();
-    EnterCriticalSection(pLock);
+    CStackLock lock(StatusLock());
     m_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     m_ServiceStatus.dwCurrentState = dwCurrentState;
     switch (dwCurrentState) {
@@ -409,8 +420,7 @@ DWORD CService::SetServiceStatus(DWORD dwCurrentState, DWORD dwWin32ExitCode, DW
     if (!::SetServiceStatus(m_hServiceStatus, &m_ServiceStatus)) {
         dwResult = GetLastError();
     }
-    LeaveCriticalSection(pLock);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CService::TerminateMainLoop()
@@ -423,7 +433,7 @@ void CService::TerminateMainLoop()
         }
         SetEvent(m_hTerminateEvent);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD WINAPI CService::ServiceHandler(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData, LPVOID lpContext)
@@ -432,7 +442,7 @@ DWORD WINAPI CService::ServiceHandler(DWORD dwControl, DWORD dwEventType, LPVOID
     CService* pService = static_cast<CService*>(lpContext);
     if (pService == nullptr) {
         TRACE(0, L"%s is NULL.", L"lpContext");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     DWORD dwResult = ERROR_SUCCESS;
     switch (dwControl) {
@@ -512,121 +522,121 @@ DWORD WINAPI CService::ServiceHandler(DWORD dwControl, DWORD dwEventType, LPVOID
 
     // The current state is reported again (a pending state's check point advances);
     // under the lock, so that no report of the main thread slips in between.
-    CRITICAL_SECTION* pLock = StatusLock();
-    EnterCriticalSection(pLock);
-    pService->SetServiceStatus(m_ServiceStatus.dwCurrentState, ERROR_SUCCESS, m_ServiceStatus.dwWaitHint);
-    LeaveCriticalSection(pLock);
-    TRACE_RETURN(dwResult);
+    {
+        CStackLock lock(StatusLock());
+        pService->SetServiceStatus(m_ServiceStatus.dwCurrentState, ERROR_SUCCESS, m_ServiceStatus.dwWaitHint);
+    }
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CService::OnStop()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnPause()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnContinue()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnInterrogate()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnShutdown()
 {
     TRACE_ENTER(2);
     TerminateMainLoop();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnParamChange()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnNetbindAdd()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnNetbindRemove()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnNetbindEnable()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnNetbindDisable()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnDeviceEvent(DWORD, LPVOID)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnHardwareProfileChange(DWORD, LPVOID)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnPowerEvent(DWORD, LPVOID)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnSessionChange(DWORD, LPVOID)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnUnknownEvent(DWORD, DWORD)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnPreShutdown()
 {
     TRACE_ENTER(2);
     TerminateMainLoop();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnTimeChange()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CService::OnTriggerEvent()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CService::MainLoop(DWORD, LPWSTR*)
@@ -638,17 +648,17 @@ void CService::MainLoop(DWORD, LPWSTR*)
     } else {
         TRACE(2, L"unknown");
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CService::BeforeMainLoop(SERVICE_STATUS_HANDLE)
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CService::AfterMainLoop(SERVICE_STATUS_HANDLE)
 {
     TRACE_ENTER(2);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

@@ -73,6 +73,37 @@ DWORD QuerySessionString(DWORD dwSessionId, WTS_INFO_CLASS infoClass, LPWSTR szO
     return ERROR_SUCCESS;
 }
 
+// Reads a DWORD setting into *lpdwValue, which keeps its value when the setting cannot
+// be read. Whether it was read.
+bool ReadDwordSetting(CReg& reg, LPCWSTR lpName, LPCWSTR lpTraceName, LPDWORD lpdwValue)
+{
+    TRACE_FUNCTION();
+    DWORD dwResult = reg.QueryDWORDValue(lpName, lpdwValue);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"QueryDWORDValue(%s) is failed. code:%u", lpTraceName, dwResult);
+        return false;
+    }
+    return true;
+}
+
+// Whether the records are written with a delay, and the delay. Delayed writing needs a
+// span: without one the records are written at once.
+void ReadDelayedWriting(CReg& reg, LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
+{
+    TRACE_FUNCTION();
+    DWORD dwValue = 0;
+    *lpbDelayWrite = (ReadDwordSetting(reg, REGENTRY_DELAYWRITE, L"REGENTRY_DELAYWRITE", &dwValue) && dwValue != 0)
+        ? TRUE
+        : FALSE;
+    TRACE(0, L"bDelay:%u", *lpbDelayWrite);
+    ReadDwordSetting(reg, REGENTRY_DELAYTIME, L"REGENTRY_DELAYTIME", lpdwDelayTime);
+    TRACE(0, L"dwTime:%u", *lpdwDelayTime);
+    if (*lpbDelayWrite && *lpdwDelayTime == 0) {
+        TRACE(0, L"DelayWrite without DelayTime: records are written at once.");
+        *lpbDelayWrite = FALSE;
+    }
+}
+
 }  // namespace
 
 CServiceCtrl::CServiceCtrl()
@@ -86,74 +117,67 @@ CServiceCtrl::CServiceCtrl()
 CServiceCtrl::~CServiceCtrl()
 {
     TRACE_ENTER(1);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
 {
     TRACE_ENTER(1);
-    {
-        CReg reg;
-        DWORD dwResult = reg.OpenKey(REGKEY_PATH_DEVINFO, KEY_READ);
-        if (dwResult != ERROR_SUCCESS) {
-            TRACE(0, L"Error in OpenKey(REGKEY_PATH_DEVINFO). code:%u", dwResult);
-        } else if ((dwResult = reg.QueryDWORDValue(REGENTRY_INTERVAL, &m_dwTimerIval)) != ERROR_SUCCESS) {
-            TRACE(0, L"QueryDWORDValue(REGENTRY_INTERVAL) is failed. code:%u", dwResult);
-        }
-        if (m_dwTimerIval == 0) {
-            // A timer of 0 ms would stop the log library from starting at all.
-            TRACE(0, L"Interval 0 is invalid; %u is used.", kDefaultInterval);
-            m_dwTimerIval = kDefaultInterval;
-        }
-        TRACE(0, L"m_dwTimerIval:%u", m_dwTimerIval);
-    }
-
+    ReadTimerInterval();
     CReg reg;
     DWORD dwResult = reg.OpenKey(REGKEY_PATH_QUOVIEWER, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in OpenKey(REGKEY_PATH_QUOVIEWER). code:%u", dwResult);
         return;
     }
+    ReadDelayedWriting(reg, lpbDelayWrite, lpdwDelayTime);
+    ReadReduction(reg);
+    ReadReductionPlans(reg);
+    TRACE_LEAVE_VOID();
+}
+
+void CServiceCtrl::ReadTimerInterval()
+{
+    TRACE_FUNCTION();
+    CReg reg;
+    DWORD dwResult = reg.OpenKey(REGKEY_PATH_DEVINFO, KEY_READ);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE(0, L"Error in OpenKey(REGKEY_PATH_DEVINFO). code:%u", dwResult);
+    } else {
+        ReadDwordSetting(reg, REGENTRY_INTERVAL, L"REGENTRY_INTERVAL", &m_dwTimerIval);
+    }
+    if (m_dwTimerIval == 0) {
+        // A timer of 0 ms would stop the log library from starting at all.
+        TRACE(0, L"Interval 0 is invalid; %u is used.", kDefaultInterval);
+        m_dwTimerIval = kDefaultInterval;
+    }
+    TRACE(0, L"m_dwTimerIval:%u", m_dwTimerIval);
+}
+
+void CServiceCtrl::ReadReduction(CReg& reg)
+{
+    TRACE_FUNCTION();
     DWORD dwValue = 0;
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_DELAYWRITE, &dwValue)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_DELAYWRITE) is failed. code:%u", dwResult);
-        *lpbDelayWrite = FALSE;
-    } else {
-        *lpbDelayWrite = (dwValue != 0) ? TRUE : FALSE;
-    }
-    TRACE(0, L"bDelay:%u", *lpbDelayWrite);
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_DELAYTIME, lpdwDelayTime)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_DELAYTIME) is failed. code:%u", dwResult);
-    }
-    TRACE(0, L"dwTime:%u", *lpdwDelayTime);
-    if (*lpbDelayWrite && *lpdwDelayTime == 0) {
-        // Delayed writing needs a span; without one the records are written at once.
-        TRACE(0, L"DelayWrite without DelayTime: records are written at once.");
-        *lpbDelayWrite = FALSE;
-    }
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_FUNCTION, &dwValue)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_FUNCTION) is failed. code:%u", dwResult);
-    } else {
+    if (ReadDwordSetting(reg, REGENTRY_FUNCTION, L"REGENTRY_FUNCTION", &dwValue)) {
         m_dwFunction = (dwValue != 0) ? 1 : 0;
     }
     TRACE(0, L"m_dwFunction:%u", m_dwFunction);
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_CNRFLAG, &dwValue)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_CNRFLAG) is failed. code:%u", dwResult);
-    } else {
+    if (ReadDwordSetting(reg, REGENTRY_CNRFLAG, L"REGENTRY_CNRFLAG", &dwValue)) {
         m_bConsumerPC = (dwValue != 0);
     }
     TRACE(0, L"This is %s PC.", m_bConsumerPC ? L"Consumer" : L"Commercial");
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_REDUCTWATT, &m_dwReductWatt)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_REDUCTWATT) is failed. code:%u", dwResult);
-    }
+    ReadDwordSetting(reg, REGENTRY_REDUCTWATT, L"REGENTRY_REDUCTWATT", &m_dwReductWatt);
     TRACE(0, L"m_dwReductWatt:%u", m_dwReductWatt);
-    if ((dwResult = reg.QueryDWORDValue(REGENTRY_REDUCTWATT_TWO, &m_dwReductWattTwo)) != ERROR_SUCCESS) {
-        TRACE(0, L"QueryDWORDValue(REGENTRY_REDUCTWATT_TWO) is failed. code:%u", dwResult);
-    }
+    ReadDwordSetting(reg, REGENTRY_REDUCTWATT_TWO, L"REGENTRY_REDUCTWATT_TWO", &m_dwReductWattTwo);
     TRACE(0, L"m_dwReductWattTwo:%u", m_dwReductWattTwo);
+}
 
+// The names of the two reduction plans; the first defaults to the string table's name.
+void CServiceCtrl::ReadReductionPlans(CReg& reg)
+{
+    TRACE_FUNCTION();
     DWORD cch = ARRAYSIZE(m_szPowPlanQuo);
-    dwResult = reg.QueryStringValue(REGENTRY_REDUCTPLANNAME, m_szPowPlanQuo, &cch);
+    DWORD dwResult = reg.QueryStringValue(REGENTRY_REDUCTPLANNAME, m_szPowPlanQuo, &cch);
     if (dwResult != ERROR_SUCCESS || m_szPowPlanQuo[0] == L'\0') {
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"QueryStringValue(REGENTRY_REDUCTPLANNAME) is failed. code:%u", dwResult);
@@ -171,7 +195,6 @@ void CServiceCtrl::ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime)
         m_szPowPlanSuperQuo[0] = L'\0';
     }
     TRACE(0, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
-    TRACE_EXIT();
 }
 
 DWORD CServiceCtrl::InitializeEx()
@@ -183,19 +206,19 @@ DWORD CServiceCtrl::InitializeEx()
     DWORD dwResult = m_QuoLogEx.Initialize(TRUE, m_dwTimerIval, bDelayWrite, dwDelayTime);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     // The log library's writer instance also answers reads: today's totals come from it.
     // A metrics folder that cannot be used only leaves the file off.
     m_Metrics.Initialize(REGKEY_PATH_QUOVIEWER, m_dwTimerIval, QUOLogRead);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::FinalizeEx()
 {
     TRACE_ENTER(1);
     m_QuoLogEx.Finalize();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
@@ -205,7 +228,7 @@ DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
     DWORD dwResult = m_SysTrace.Initialize(QuoLevelNotifyProc, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_SysTrace.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_bStarted = true;
     if (m_dwFunction == 1) {
@@ -222,14 +245,14 @@ DWORD CServiceCtrl::BeforeMainLoop(SERVICE_STATUS_HANDLE hServiceStatus)
     dwResult = m_PipeThread.Initialize(PipeProc, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_PipeThread.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = m_PipeSv.Initialize(kPipeSuffix, OnRcv, this);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_PipeSv.Initialize(). code:%u", dwResult);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
@@ -245,7 +268,8 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
     m_uTimerId = SetTimer(nullptr, 0, m_dwTimerIval, nullptr);
     if (m_uTimerId == 0) {
         TRACE(0, L"Error in SetTimer(). code:%u", GetLastError());
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     HANDLE hTerminate = GetTerminateEvent();
     for (;;) {
@@ -263,19 +287,21 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
             OnTimer(msg.wParam);
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::OnTimer(UINT_PTR idEvent)
 {
     TRACE_ENTER(1);
     if (idEvent != m_uTimerId) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     if (m_dwFunction == 0) {
         TRACE(1, L"Do nothing. Trace Function is OFF.");
         PublishMetrics(false);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     TRACE(0, L"TIMER PROC START  -----");
     m_SysTrace.UpdatePksStatus();
@@ -296,7 +322,7 @@ void CServiceCtrl::OnTimer(UINT_PTR idEvent)
     }
     PublishMetrics(true);
     TRACE(0, L"TIMER PROC FINISH -----");
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
@@ -331,7 +357,7 @@ void CServiceCtrl::AfterMainLoop(SERVICE_STATUS_HANDLE)
         WriteEvent(QUOLOG_POWER_END);
     }
     m_bStarted = false;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::PublishMetrics(bool bSampled)
@@ -361,7 +387,7 @@ void CServiceCtrl::WriteEvent(DWORD dwPowerStatus)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in m_QuoLogEx.Write(). code:%u", dwResult);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::OnStop()
@@ -369,7 +395,7 @@ DWORD CServiceCtrl::OnStop()
     TRACE_ENTER(1);
     TRACE(0, L"Stop Event.");
     TerminateMainLoop();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CServiceCtrl::OnShutdown()
@@ -384,14 +410,14 @@ DWORD CServiceCtrl::OnShutdown()
         }
     }
     TerminateMainLoop();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CServiceCtrl::OnPowerEvent(DWORD dwEventType, LPVOID lpEventData)
 {
     TRACE_ENTER(1);
     if (m_dwFunction == 0) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     switch (dwEventType) {
     case PBT_APMSUSPEND:
@@ -429,7 +455,7 @@ DWORD CServiceCtrl::OnPowerEvent(DWORD dwEventType, LPVOID lpEventData)
     default:
         break;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting)
@@ -441,7 +467,8 @@ void CServiceCtrl::OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting)
     }
     if (dwIndex == kPowerSettingCount) {
         TRACE(0, L" -- Unknown");
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     TRACE(0, L" -- %s", kPowerSettings[dwIndex].lpszName);
     const GUID& setting = *kPowerSettings[dwIndex].pGuid;
@@ -497,7 +524,7 @@ void CServiceCtrl::OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting)
             GetMonPow(QUOLOG_STATE_UNKNOWN);
         }
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::OnResume()
@@ -509,16 +536,18 @@ void CServiceCtrl::OnResume()
         GetBatt();
         WriteEvent(QUOLOG_POWER_FROM_S3S4);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::OnSessionChange(DWORD dwEventType, LPVOID lpEventData)
 {
     TRACE_ENTER(1);
     if (m_dwFunction == 0) {
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
-    TRACE_CHECK_NULL(lpEventData);
+    if (lpEventData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpEventData);
+    }
     if (dwEventType >= 1 && dwEventType < ARRAYSIZE(kSessionEventNames)) {
         TRACE(0, L"%s", kSessionEventNames[dwEventType]);
     } else {
@@ -529,7 +558,7 @@ DWORD CServiceCtrl::OnSessionChange(DWORD dwEventType, LPVOID lpEventData)
         SendPipe_UpdateQuolevel();
         GetPowPlanName(nullptr, nullptr);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 BOOL WINAPI CServiceCtrl::QuoLevelNotifyProc(DWORD dwEvent, LPVOID lParam)
@@ -538,7 +567,7 @@ BOOL WINAPI CServiceCtrl::QuoLevelNotifyProc(DWORD dwEvent, LPVOID lParam)
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lParam);
     if (pThis == nullptr) {
         TRACE(0, L"%s is NULL.", L"lParam");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     switch (dwEvent) {
     case QUOLEVEL_MONITOR_CHANGE:
@@ -554,15 +583,21 @@ BOOL WINAPI CServiceCtrl::QuoLevelNotifyProc(DWORD dwEvent, LPVOID lParam)
         TRACE(0, L"Unknown Event.");
         break;
     }
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL_VOID(lpMyObj);
+    if (lpMyObj == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpMyObj);
+        return;
+    }
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lpMyObj);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     switch (pPipeEvent->dwEvent) {
     case PIPEEVENT_CONNECTED:
         TRACE(0, L"PIPEEVENT_CONNECTED");
@@ -621,25 +656,27 @@ void CServiceCtrl::OnRcv(LPVOID lpMyObj, PipeEvent* pPipeEvent)
         TRACE(0, L"Unknown Event.");
         break;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::PipeProc(LPVOID lpMyObj)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpMyObj);
+    if (lpMyObj == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpMyObj);
+    }
     CServiceCtrl* pThis = static_cast<CServiceCtrl*>(lpMyObj);
     HANDLE hTerminate = pThis->m_PipeThread.GetTerminateEvent();
     for (;;) {
         DWORD dwWait = MsgWaitForMultipleObjects(1, &hTerminate, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
         if (dwWait == WAIT_OBJECT_0) {
             TRACE(1, L"thread terminating event.");
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         if (dwWait == WAIT_FAILED) {
             DWORD dwError = GetLastError();
             TRACE(0, L"Error in WaitForMultipleObjects(). code:%u", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
         if (dwWait != WAIT_OBJECT_0 + 1) {
             TRACE(0, L"Unknown Code:%d", dwWait);
@@ -671,11 +708,11 @@ DWORD CServiceCtrl::OnPipeCmdSwitchFunction(DWORD dwFunction)
     TRACE_ENTER(1);
     if (dwFunction != 0 && dwFunction != 1) {
         TRACE(0, L"Invalid parameter!");
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (dwFunction == m_dwFunction) {
         TRACE(0, L"No change.");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     {
         CReg reg;
@@ -704,17 +741,19 @@ DWORD CServiceCtrl::OnPipeCmdSwitchFunction(DWORD dwFunction)
         SendPipe_SwitchFunction(hAbort, dwFunction, PIPE_ALL_CLIENTS);
     }
     TRACE(0, L"m_dwFunction:%u", m_dwFunction);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CServiceCtrl::OnPipeCmdActivePowPlan(LPCWSTR lpszPowPlan)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszPowPlan);
+    if (lpszPowPlan == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPowPlan);
+    }
     if (!m_bIsVistaOrLater) {
         m_QuoLogEx.Set_PowerPlan(lpszPowPlan);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CServiceCtrl::GetWatt()
@@ -730,7 +769,7 @@ void CServiceCtrl::GetWatt()
     }
     InterlockedExchange(&m_lWattRead, (dwResult == ERROR_SUCCESS) ? 1 : 0);
     m_QuoLogEx.Set_PCWatt(dwWatt);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetBatt()
@@ -745,7 +784,7 @@ void CServiceCtrl::GetBatt()
         dwStatus = dwPercent = dwCapacity = 0;
     }
     m_QuoLogEx.Set_BattInfo(dwStatus, dwPercent, dwCapacity);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetMonPow(DWORD dwNotified)
@@ -764,7 +803,7 @@ void CServiceCtrl::GetMonPow(DWORD dwNotified)
     if (dwStatus1 != record.dwMonitorStatus1) {
         GetExtDspInfo();
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetExtDspInfo()
@@ -780,7 +819,7 @@ void CServiceCtrl::GetExtDspInfo()
     }
     m_QuoLogEx.Set_ExtDspInfo(info.dwMonWatt, info.szMonitorName1, info.dwLCDLevel1, info.szMonitorName2,
                               info.dwLCDLevel2);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetQUOLevel()
@@ -793,7 +832,7 @@ void CServiceCtrl::GetQUOLevel()
         dwLevel = 0;
     }
     m_QuoLogEx.Set_QUOLevel(dwLevel);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetActiveUserName()
@@ -820,7 +859,7 @@ void CServiceCtrl::GetActiveUserName()
     }
     TRACE(0, L"Active User Name : %s", szName);
     m_QuoLogEx.Set_UserName(szName);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::GetPowPlanName(HANDLE hAbort, const GUID* pSchemeGuid)
@@ -837,7 +876,7 @@ void CServiceCtrl::GetPowPlanName(HANDLE hAbort, const GUID* pSchemeGuid)
     } else {
         SendPipe_ActivePowPlan(hAbort, PIPE_ALL_CLIENTS);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::UpdateReductionWatt()
@@ -848,7 +887,7 @@ void CServiceCtrl::UpdateReductionWatt()
     DWORD dwWatt = samplerules::ReductionWatt(m_bConsumerPC, record.szPowerPlan, m_szPowPlanQuo, m_szPowPlanSuperQuo,
                                               m_dwReductWatt, m_dwReductWattTwo, record.dwBatteryStatus);
     m_QuoLogEx.Set_ReductionWatt(dwWatt);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CServiceCtrl::UpdateAllInfo(HANDLE hAbort, BOOL bWithWatt)
@@ -866,7 +905,7 @@ void CServiceCtrl::UpdateAllInfo(HANDLE hAbort, BOOL bWithWatt)
     GetExtDspInfo();
     GetQUOLevel();
     GetActiveUserName();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CServiceCtrl::SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName)
@@ -879,7 +918,7 @@ DWORD CServiceCtrl::SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void*
     } else {
         TRACE(0, L"Failed in sending pipe data (%s). (code:%u)", lpszName, dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CServiceCtrl::SendPipe_NotifySysinfo(HANDLE hAbort, DWORD dwClientHandle)
@@ -888,12 +927,12 @@ DWORD CServiceCtrl::SendPipe_NotifySysinfo(HANDLE hAbort, DWORD dwClientHandle)
     QuoLogData record;
     DWORD dwResult = m_QuoLogEx.Get(&record);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     QVPipeCmdNotifySysInfo cmd;
     BuildNotifySysInfo(&cmd, record.dwQUOLevel, record.szPowerPlan, record.dwPCWatt, record.dwMonWatt,
                        record.dwBatteryStatus, record.dwBatteryLifePercent);
-    TRACE_RETURN(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_NOTIFY_SYSINFO"));
+    return TRACE_LEAVE(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_NOTIFY_SYSINFO"));
 }
 
 DWORD CServiceCtrl::SendPipe_SwitchFunction(HANDLE hAbort, DWORD dwFunction, DWORD dwClientHandle)
@@ -902,7 +941,7 @@ DWORD CServiceCtrl::SendPipe_SwitchFunction(HANDLE hAbort, DWORD dwFunction, DWO
     PipeCmdSwitchFunction cmd = {};
     cmd.dwCmd = PIPECMD_SWITCH_FUNCTION;
     cmd.dwFunction = dwFunction;
-    TRACE_RETURN(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_SWITCH_FUNCTION"));
+    return TRACE_LEAVE(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_SWITCH_FUNCTION"));
 }
 
 DWORD CServiceCtrl::SendPipe_ActivePowPlan(HANDLE hAbort, DWORD dwClientHandle)
@@ -910,22 +949,22 @@ DWORD CServiceCtrl::SendPipe_ActivePowPlan(HANDLE hAbort, DWORD dwClientHandle)
     TRACE_ENTER(1);
     PipeCmdActivePowPlan cmd = {};
     cmd.dwCmd = PIPECMD_ACTIVE_POWERPLAN;
-    TRACE_RETURN(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_ACTIVE_POWERPLAN"));
+    return TRACE_LEAVE(SendCommand(hAbort, dwClientHandle, &cmd, sizeof(cmd), L"PIPECMD_ACTIVE_POWERPLAN"));
 }
 
 DWORD CServiceCtrl::SendPipe_UpdateExtDspInfo()
 {
     TRACE_ENTER(1);
     DWORD dwCmd = PIPECMD_UPDATE_EXTDSPINFO;
-    TRACE_RETURN(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_EXTDSPINFO"));
+    return TRACE_LEAVE(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_EXTDSPINFO"));
 }
 
 DWORD CServiceCtrl::SendPipe_UpdateQuolevel()
 {
     TRACE_ENTER(1);
     if (m_bIsVistaOrLater) {
-        TRACE_RETURN(ERROR_NOT_SUPPORTED);
+        return TRACE_LEAVE(ERROR_NOT_SUPPORTED);
     }
     DWORD dwCmd = PIPECMD_UPDATE_QUOLEVEL;
-    TRACE_RETURN(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_QUOLEVEL"));
+    return TRACE_LEAVE(SendCommand(nullptr, PIPE_ALL_CLIENTS, &dwCmd, sizeof(dwCmd), L"PIPECMD_UPDATE_QUOLEVEL"));
 }

@@ -13,6 +13,8 @@
 #include "SystemTrace.h"
 #include "Thread.h"
 
+class CReg;
+
 // Thread messages of the pipe worker thread.
 enum : UINT {
     WM_PIPE_CONNECTED = 0x8064,       // wParam: the new client's handle
@@ -70,6 +72,10 @@ public:
 
 private:
     void ReadSettings(LPBOOL lpbDelayWrite, LPDWORD lpdwDelayTime);
+    void ReadTimerInterval();
+    // The reduction switch, the kind of PC and the reduction wattages.
+    void ReadReduction(CReg& reg);
+    void ReadReductionPlans(CReg& reg);
     void OnResume();
     void OnPowerSettingChange(const POWERBROADCAST_SETTING* pSetting);
     DWORD SendCommand(HANDLE hAbort, DWORD dwClientHandle, const void* lpCmd, DWORD cbCmd, LPCWSTR lpszName);

@@ -39,7 +39,6 @@ public:
 
     BOOL IsNotebookPC() const { return m_bIsNotebookPC; }
     BOOL IsWithBatteryPC() const { return m_bWithBatteryPC; }
-    DWORD GetPksStatus() const { return m_dwPksStatus; }
 
 private:
     bool m_bInitialized;

@@ -54,7 +54,7 @@ void CGrid::ReadSettings(CReg* pReg, LPCWSTR lpszFontName)
     TRACE(1, L"m_nNumFreq:%d", m_nNumFreq);
     m_strFontName = (lpszFontName != nullptr) ? lpszFontName : L"";
     TRACE(1, L"m_strFontName:%s", m_strFontName.c_str());
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CGrid::Draw(HDC hDC, const RECT& rcCanvas, const RECT& rcData, const RtPlotAxes& axes, int nLogPixelsY) const

@@ -28,26 +28,30 @@ LPCWSTR CQVBaseChildDlg::GetTitle()
 DWORD CQVBaseChildDlg::Apply(const void* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
-    TRACE_RETURN(0);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVBaseChildDlg::SetLoggingState(DWORD dwState)
 {
     TRACE_ENTER(1);
     if (dwState != 0 && dwState != 1) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     m_stRootConfig.dwLoggingState = dwState;
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVBaseChildDlg::SetQVRootConfig(const QVRootConfig* pConfig)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pConfig);
+    if (pConfig == nullptr) {
+        return TRACE_NULL_ARGUMENT(pConfig);
+    }
     m_stRootConfig = *pConfig;
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVBaseChildDlg::CreateFromTemplate(HWND hWndParent)
@@ -72,7 +76,7 @@ DWORD CQVBaseChildDlg::CreateFromTemplate(HWND hWndParent)
     if (dwResult == 0) {
         GetClientRect(m_hWnd, &m_rect);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CQVBaseChildDlg::OnCommand(WORD wID, WORD wCode, HWND hWndCtl)

@@ -42,7 +42,9 @@ CQVBaseChildDlgRealtime::~CQVBaseChildDlgRealtime() = default;
 DWORD CQVBaseChildDlgRealtime::Apply(const void* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
     QVPipeCmdNotifySysInfo info;
     CopyMemory(&info, pData, sizeof(info));
     m_dwBatteryLifePercent = info.byBatteryLifePercent;
@@ -54,9 +56,9 @@ DWORD CQVBaseChildDlgRealtime::Apply(const void* pData)
     StringCchCopyW(m_szPowerPlan, ARRAYSIZE(m_szPowerPlan), szPlan);
     if (m_hWnd == nullptr) {
         // Shown by the first update once the pane has its window.
-        TRACE_RETURN(0);
+        return TRACE_LEAVE(0);
     }
-    TRACE_RETURN(UpdateGraphRealtime());
+    return TRACE_LEAVE(UpdateGraphRealtime());
 }
 
 DWORD CQVBaseChildDlgRealtime::Initialize()
@@ -81,7 +83,7 @@ DWORD CQVBaseChildDlgRealtime::Initialize()
     if (m_ToolTip.Create(m_hWnd) == 0) {
         m_ToolTip.AddControlTool(IDC_STATIC_RT_POWERPLAN, LPSTR_TEXTCALLBACKW);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQVBaseChildDlgRealtime::CreateFonts()
@@ -186,5 +188,5 @@ DWORD CQVBaseChildDlgRealtime::UpdateGraphRealtime()
         TRACE(0, L"Fail to UpdateItem(). dwRet: %08x.", dwResult);
         TRACE(0, L"Fail to UpdateGraph(). dwRet: %08x.", dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }

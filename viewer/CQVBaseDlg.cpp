@@ -1,6 +1,7 @@
 #include "CQVBaseDlg.h"
 
 #include <new>
+#include <string>
 
 #include <strsafe.h>
 
@@ -41,9 +42,11 @@ CQVBaseDlg::~CQVBaseDlg()
 DWORD CQVBaseDlg::SetQVRootConfig(const QVRootConfig* pConfig)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pConfig);
+    if (pConfig == nullptr) {
+        return TRACE_NULL_ARGUMENT(pConfig);
+    }
     m_stRootConfig = *pConfig;
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 BOOL CQVBaseDlg::OnInitDialog()
@@ -61,14 +64,16 @@ BOOL CQVBaseDlg::OnInitDialog()
 DWORD CQVBaseDlg::CreatePipeConnection(LPPIPE_EVENT_FUNC pFunc)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pFunc);
+    if (pFunc == nullptr) {
+        return TRACE_NULL_ARGUMENT(pFunc);
+    }
     m_hWndRecords = m_hWnd;
     DWORD dwClientId = 0;
     DWORD dwResult = m_PipeCl.Initialize(CPipeCl::kModeReceiveAndSend, kPipeSuffix, &dwClientId, pFunc, this, nullptr);
     if (dwResult != 0) {
         TRACE(0, L"Fail to initialize pipe client. dwRet: %08x.", dwResult);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQVBaseDlg::ClosePipeConnection()
@@ -89,16 +94,24 @@ void CQVBaseDlg::ClosePipeConnection()
 void CQVBaseDlg::OnRecv(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL_VOID(lpData);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (lpData == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpData);
+        return;
+    }
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     CQVBaseDlg* pThis = static_cast<CQVBaseDlg*>(lpData);
     DWORD dwDataSize = pPipeEvent->dwDataSize;
     if (!IsAcceptedRecordSize(dwDataSize)) {
         TRACE(0, L"Recieved data is invalid data size. dwDataSize: %lu.", dwDataSize);
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     if (pPipeEvent->dwEvent != PIPEEVENT_RECEIVED) {
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     BYTE* lpRecord = new (std::nothrow) BYTE[dwDataSize];
     if (lpRecord == nullptr) {
@@ -108,14 +121,15 @@ void CQVBaseDlg::OnRecv(LPVOID lpData, PipeEvent* pPipeEvent)
     if (pThis->m_PipeCl.GetReceivedData(lpRecord, dwDataSize) != dwDataSize) {
         delete[] lpRecord;
         TRACE(0, L"Fail to GetReceivedData().");
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     HWND hWnd = pThis->m_hWndRecords;
     if (hWnd == nullptr ||
         !PostMessageW(hWnd, WM_QV_PIPE_RECORD, dwDataSize, reinterpret_cast<LPARAM>(lpRecord))) {
         delete[] lpRecord;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVBaseDlg::OnPipeRecord(const BYTE* /*lpRecord*/, DWORD /*cbRecord*/) {}
@@ -124,7 +138,7 @@ DWORD CQVBaseDlg::SendPipeSwitchLoggingState(DWORD dwState)
 {
     TRACE_ENTER(1);
     if (dwState != 0 && dwState != 1) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     PipeCmdSwitchFunction cmd = {PIPECMD_SWITCH_FUNCTION, dwState};
     DWORD dwRetCode = 0;
@@ -132,24 +146,26 @@ DWORD CQVBaseDlg::SendPipeSwitchLoggingState(DWORD dwState)
     if (dwResult == 0) {
         m_stRootConfig.dwLoggingState = dwState;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQVBaseDlg::AddChildDialog(CQVBaseChildDlg* pDialog, HWND hWndParent)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pDialog);
+    if (pDialog == nullptr) {
+        return TRACE_NULL_ARGUMENT(pDialog);
+    }
     DWORD dwResult = pDialog->Create(hWndParent);
     if (dwResult != 0 || pDialog->GetSafeHwnd() == nullptr) {
         DWORD dwError = (dwResult != 0) ? dwResult : GetLastError();
         TRACE(0, L"Fail to allocate child dialog. dwRet: %08x.", dwError);
-        TRACE_RETURN((dwError != 0) ? dwError : ERROR_CANNOT_MAKE);
+        return TRACE_LEAVE((dwError != 0) ? dwError : ERROR_CANNOT_MAKE);
     }
     RECT rc = {};
     GetClientRect(hWndParent, &rc);
     SetWindowPos(pDialog->GetSafeHwnd(), nullptr, 0, 0, rc.right, rc.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(pDialog->GetSafeHwnd(), SW_SHOW);
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVBaseDlg::ShowHelp()
@@ -158,7 +174,7 @@ DWORD CQVBaseDlg::ShowHelp()
     WCHAR szPath[MAX_PATH] = {};
     DWORD cch = GetModuleFileNameW(nullptr, szPath, ARRAYSIZE(szPath));
     if (cch == 0 || cch >= ARRAYSIZE(szPath)) {
-        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
     LPWSTR lpSlash = wcsrchr(szPath, L'\\');
     if (lpSlash != nullptr) {
@@ -166,7 +182,7 @@ DWORD CQVBaseDlg::ShowHelp()
     }
     if (FAILED(StringCchCatW(szPath, ARRAYSIZE(szPath), LoadResString(IDS_HELP_FILE).c_str()))) {
         TRACE(0, L"Help file path too long.");
-        TRACE_RETURN(0);
+        return TRACE_LEAVE(0);
     }
     HWND hWndHelp = m_HtmlHelp.DisplayTopic(GetDesktopWindow(), szPath);
     if (hWndHelp != nullptr) {
@@ -174,7 +190,7 @@ DWORD CQVBaseDlg::ShowHelp()
     } else {
         TRACE(1, L"No help window: %s", szPath);
     }
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 INT_PTR CQVBaseDlg::DialogProc(UINT uMsg, WPARAM wParam, LPARAM lParam)

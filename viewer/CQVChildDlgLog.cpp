@@ -58,15 +58,17 @@ DWORD CQVChildDlgLog::Create(HWND hWndParent)
     if (dwResult != 0) {
         TRACE(0, L"Fail to CQVBaseChildDlg::Create().");
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQVChildDlgLog::Apply(const void* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
     CopyMemory(&m_nLogMode, pData, sizeof(m_nLogMode));
-    TRACE_RETURN(UpdateLogGraph());
+    return TRACE_LEAVE(UpdateLogGraph());
 }
 
 void CQVChildDlgLog::SetLocalTimeFunc(LocalTimeFunc pfnLocalTime)
@@ -111,11 +113,11 @@ BOOL CQVChildDlgLog::OnInitDialog()
     }
 
     if (InitializeChildDlgLog() != ERROR_SUCCESS) {
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     m_bTimer = SetTimer(m_hWnd, kRefreshTimerId, kRefreshTimerMs, nullptr) != 0;
     SetStaticLabels();
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 DWORD CQVChildDlgLog::InitializeChildDlgLog()
@@ -124,28 +126,28 @@ DWORD CQVChildDlgLog::InitializeChildDlgLog()
     HWND hGraph = GetDlgItem(IDC_STATIC_LOG_GRAPH);
     if (hGraph == nullptr) {
         const DWORD dwError = GetLastError();
-        TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_INVALID_WINDOW_HANDLE);
+        return TRACE_LEAVE(dwError != ERROR_SUCCESS ? dwError : ERROR_INVALID_WINDOW_HANDLE);
     }
     m_pImgLogGraph.reset(new (std::nothrow) CQVImage());
     if (!m_pImgLogGraph) {
         TRACE(0, L"Fail to allocate m_pImgLogGraph.");
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     DWORD dwRet = m_pImgLogGraph->Initialize(hGraph, m_strFontName.c_str());
     if (dwRet != ERROR_SUCCESS) {
         m_pImgLogGraph.reset();
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     m_data = QVLogPeriodData();
     dwRet = InitColorPowerPlan(LoadInto, &m_planColors);
     if (dwRet != ERROR_SUCCESS) {
         TRACE(0, L"Fail to InitColorPowerPlan(). dwRet: %08x.", dwRet);
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     dwRet = InitColorPowerState(&m_stateColors);
     if (dwRet != ERROR_SUCCESS) {
         TRACE(0, L"Fail to InitColorPowerState(). dwRet: %08x.", dwRet);
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     LoadTexts();
     const std::wstring stateNames[kQVPowerStates] = {LoadResString(IDS_UNKNOWN), m_barTexts.state[1],
@@ -153,7 +155,7 @@ DWORD CQVChildDlgLog::InitializeChildDlgLog()
     dwRet = ReadLogPaneSettings(REGKEY_PATH_QUOVIEWER, Today(), stateNames, &m_settings, &m_planColors,
                                 &m_stateColors);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     m_histogram.dwFgColor = m_settings.dwFgColor;
     m_histogram.dwQuoFgColor = m_settings.dwQuoFgColor;
@@ -161,7 +163,7 @@ DWORD CQVChildDlgLog::InitializeChildDlgLog()
     m_histogram.dwGridColor = m_settings.dwGridColor;
     m_histogram.dwLabelColor = m_settings.dwLabelColor;
     m_histogram.minRanges = m_settings.minRanges;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CQVChildDlgLog::LoadTexts()
@@ -229,22 +231,22 @@ DWORD CQVChildDlgLog::UpdateLogGraph()
     DWORD dwRet = UpdateLogData(m_nLogMode);
     if (dwRet != ERROR_SUCCESS) {
         TRACE(0, L"Fail to UpdateLogData(). dwRet: %08x.", dwRet);
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     dwRet = UpdateGraphLog();
     if (dwRet != ERROR_SUCCESS) {
         TRACE(0, L"Fail to UpdateGraphLog(). dwRet: %08x.", dwRet);
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     dwRet = UpdateItem();
     if (dwRet != ERROR_SUCCESS) {
         TRACE(0, L"Fail to UpdateItem(). dwRet: %08x.", dwRet);
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     if (m_hWnd != nullptr) {
         RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVChildDlgLog::UpdateLogData(DWORD dwMode)
@@ -252,14 +254,16 @@ DWORD CQVChildDlgLog::UpdateLogData(DWORD dwMode)
     TRACE_ENTER(1);
     // Without the library (it failed to open) the read answers 21 and the pane shows an
     // empty period.
-    TRACE_RETURN(::UpdateLogData(dwMode, m_stCurrentDate, m_barTexts, m_planColors, m_stateColors, &m_data));
+    return TRACE_LEAVE(::UpdateLogData(dwMode, m_stCurrentDate, m_barTexts, m_planColors, m_stateColors, &m_data));
 }
 
 DWORD CQVChildDlgLog::UpdateGraphLog()
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(m_pImgLogGraph);
-    TRACE_RETURN(m_pImgLogGraph->DrawLogGraph(m_nLogMode, m_stRootConfig.cnrType, m_data.bars, m_histogram,
+    if (m_pImgLogGraph == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_pImgLogGraph);
+    }
+    return TRACE_LEAVE(m_pImgLogGraph->DrawLogGraph(m_nLogMode, m_stRootConfig.cnrType, m_data.bars, m_histogram,
                                               GetDlgItem(IDC_STATIC_LOG_GRAPH), m_ToolTip.GetSafeHwnd()));
 }
 
@@ -270,7 +274,7 @@ DWORD CQVChildDlgLog::UpdateItem()
     const DWORD dwRet = BuildLogPaneView(m_nLogMode, m_stCurrentDate, m_settings.stPastLimitSysTime, Today(),
                                          m_stRootConfig.cnrType, m_data.totals, m_settings.dCO2Factor, m_texts, &view);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     m_btnPrevious.SetCaption(view.strPreviousButton);
     m_btnFollowing.SetCaption(view.strFollowingButton);
@@ -295,7 +299,7 @@ DWORD CQVChildDlgLog::UpdateItem()
     SetDlgItemTextIfChanged(IDC_STATIC_LOG_CO2_TENTH, view.strCO2Tenth.c_str());
     SetDlgItemTextIfChanged(IDC_STATIC_LOG_Y_UNIT, view.strYUnit.c_str());
     SetDlgItemTextIfChanged(IDC_STATIC_LOG_X_UNIT, view.strXUnit.c_str());
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CQVChildDlgLog::ChangeLogDate(int nDirection)
@@ -308,14 +312,15 @@ void CQVChildDlgLog::ChangeLogDate(int nDirection)
         TRACE(0, nDirection < 0 ? L"Fail to ChangeLogDate(DATE_PREVIOUS). dwRet: %08x."
                                 : L"Fail to ChangeLogDate(DATE_FOLLOWING). dwRet: %08x.",
               dwRet);
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     m_stCurrentDate = stDate;
     const DWORD dwUpdate = UpdateLogGraph();
     if (dwUpdate != ERROR_SUCCESS) {
         TRACE(0, L"Fail to UpdateLogGraph(). dwRet: %08x.", dwUpdate);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVChildDlgLog::OnBnClickedLogDate()
@@ -330,7 +335,7 @@ void CQVChildDlgLog::OnBnClickedLogDate()
     if (dwUpdate != ERROR_SUCCESS) {
         TRACE(0, L"Fail to UpdateLogGraph(). dwRet: %08x.", dwUpdate);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVChildDlgLog::OnTimer(UINT_PTR nIDEvent)
@@ -349,11 +354,8 @@ void CQVChildDlgLog::OnDrawGraph(const DRAWITEMSTRUCT* pDrawItem)
     if (!m_pImgLogGraph) {
         return;
     }
-    const bool bLocked = m_MutexLogAnalyze.Lock(nullptr) == ERROR_SUCCESS;
+    CNamedMutexLock lock(m_MutexLogAnalyze, nullptr);
     m_pImgLogGraph->Update(pDrawItem->hwndItem, pDrawItem->hDC, pDrawItem->rcItem);
-    if (bLocked) {
-        m_MutexLogAnalyze.Unlock();
-    }
 }
 
 BOOL CQVChildDlgLog::OnCommand(WORD wID, WORD wCode, HWND hWndCtl)
@@ -403,5 +405,5 @@ void CQVChildDlgLog::OnDestroy()
     }
     m_pImgLogGraph.reset();
     m_MutexLogAnalyze.Finalize();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

@@ -41,12 +41,10 @@ public:
     DWORD Apply(const void* pData) override;
     // Reads the shown period again, redraws the histogram and sets the controls.
     DWORD UpdateLogGraph();
-    DWORD GetLogMode() const { return m_nLogMode; }
 
     // Replaces the clock (GetLocalTime by default), so that tests choose "today" and
     // the minute the refresh timer sees.
     void SetLocalTimeFunc(LocalTimeFunc pfnLocalTime);
-    const SYSTEMTIME& GetCurrentDate() const { return m_stCurrentDate; }
     const QVLogPeriodData& GetPeriodData() const { return m_data; }
     // The histogram's image, null before the pane is initialised.
     const CQVImage* GetImage() const { return m_pImgLogGraph.get(); }

@@ -39,15 +39,17 @@ DWORD CQVChildDlgMonitor::Create(HWND hWndParent)
     if (dwResult != 0) {
         TRACE(0, L"Fail to CQVBaseChildDlg::Create().");
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQVChildDlgMonitor::Apply(const void* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
     CopyMemory(&m_stSysInfo, pData, sizeof(m_stSysInfo));
-    TRACE_RETURN(CQVBaseChildDlgRealtime::Apply(pData));
+    return TRACE_LEAVE(CQVBaseChildDlgRealtime::Apply(pData));
 }
 
 void CQVChildDlgMonitor::ReadColor(CReg& cReg, LPCWSTR lpszName, COLORREF* pColor)
@@ -109,7 +111,8 @@ void CQVChildDlgMonitor::GetRegConfigMonitorAnalyze()
     const DWORD dwResult = cReg.OpenKey(REGKEY_PATH_MONITORANALYZE, KEY_READ);
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in cReg.OpenKey():%u", dwResult);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     if (IsConsumer(m_stRootConfig.cnrType)) {
         ReadColor(cReg, L"FgColorCnr1", &m_colors.crCnr1);
@@ -126,7 +129,7 @@ void CQVChildDlgMonitor::GetRegConfigMonitorAnalyze()
         ReadPlanName(cReg, L"PlanNameCml2", &m_names.strCml2);
         ReadPlanName(cReg, L"PlanNameCml3", &m_names.strCml3);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVChildDlgMonitor::ReadInterval()
@@ -145,7 +148,7 @@ void CQVChildDlgMonitor::ReadInterval()
     }
     m_uElapse = MonTimerInterval(dwResult, dwValue);
     TRACE(1, L"uElapse:%u", m_uElapse);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVChildDlgMonitor::SetLegend()
@@ -192,13 +195,14 @@ void CQVChildDlgMonitor::CreatePlot()
     const DWORD dwResult = m_plot.Create(WS_CHILD | WS_VISIBLE | WS_BORDER, rcPlot, m_hWnd, IDC_RTPLOT);
     if (dwResult != 0) {
         TRACE(0, L"Fail to create the plot. dwRet: %08x.", dwResult);
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     RECT rcCreated = {};
     GetWindowRect(m_plot.GetSafeHwnd(), &rcCreated);
     MapWindowPoints(HWND_DESKTOP, m_hWnd, reinterpret_cast<POINT*>(&rcCreated), 2);
     MoveControl(IDC_STATIC_MON_UNIT, rcCreated.left, rcCreated.top - nUnitHeight);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 BOOL CQVChildDlgMonitor::OnInitDialog()
@@ -212,7 +216,7 @@ BOOL CQVChildDlgMonitor::OnInitDialog()
     if (SetTimer(m_hWnd, MONITOR_TIMER_ID, m_uElapse, nullptr) == 0) {
         TRACE(0, L"Fail to SetTimer(). dwRet: %08x.", GetLastError());
     }
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 void CQVChildDlgMonitor::OnDestroy()

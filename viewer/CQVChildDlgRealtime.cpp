@@ -21,7 +21,7 @@ DWORD CQVChildDlgRealtime::Create(HWND hWndParent)
     if (dwResult != 0) {
         TRACE(0, L"Fail to CQVBaseChildDlg::Create().");
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQVChildDlgRealtime::InitializeToolButton()
@@ -37,7 +37,8 @@ void CQVChildDlgRealtime::InitializeToolButton()
     }
     if (dwResult != ERROR_SUCCESS) {
         TRACE(1, L"LaunchPathPMC not read. code:%u", dwResult);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     RtParseLaunchPath(szSetting, m_strToolPath, m_strToolArgs);
     const DWORD dwAttributes =
@@ -46,7 +47,7 @@ void CQVChildDlgRealtime::InitializeToolButton()
         EnableWindow(GetDlgItem(IDC_BTN_RT_QUOTOOL), TRUE);
     }
     TRACE(1, L"Tool path:%s arguments:%s", m_strToolPath.c_str(), m_strToolArgs.c_str());
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVChildDlgRealtime::ShowModelTexts()
@@ -103,7 +104,7 @@ BOOL CQVChildDlgRealtime::OnInitDialog()
     }
     LayoutPictures();
     UpdateGraphRealtime();
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 void CQVChildDlgRealtime::LaunchTool()
@@ -118,7 +119,7 @@ void CQVChildDlgRealtime::LaunchTool()
     if (!ShellExecuteExW(&sei)) {
         TRACE(0, L"Fail to ShellExecuteEx(). dwRet: %08x.", GetLastError());
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 BOOL CQVChildDlgRealtime::OnCommand(WORD wID, WORD wCode, HWND hWndCtl)
@@ -153,7 +154,7 @@ DWORD CQVChildDlgRealtime::UpdateItem()
         }
         SendMessageW(hWndLeaf, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBmp));
     }
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 BOOL CQVChildDlgRealtime::DrawPicture(const DRAWITEMSTRUCT* pDrawItem)

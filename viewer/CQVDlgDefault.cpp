@@ -115,7 +115,7 @@ BOOL CQVDlgDefault::OnInitDialog()
     if (dwResult != 0) {
         TRACE(0, L"Fail to Initialize(). dwRet: %08x.", dwResult);
     }
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }
 
 DWORD CQVDlgDefault::Initialize()
@@ -128,7 +128,7 @@ DWORD CQVDlgDefault::Initialize()
     if (dwResult == 0) {
         dwResult = CreatePipeConnection(CQVBaseDlg::OnRecv);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQVDlgDefault::InitializeDefaultDialog()
@@ -137,16 +137,16 @@ DWORD CQVDlgDefault::InitializeDefaultDialog()
     HWND hWndTab = GetDlgItem(IDC_TAB_LOG_ANALYZE);
     if (!m_TabCtrl.Subclass(hWndTab)) {
         TRACE(0, L"Fail to subclass the tab control.");
-        TRACE_RETURN(1);
+        return TRACE_LEAVE(1);
     }
     SetWindowLongPtrW(hWndTab, GWL_STYLE, GetWindowLongPtrW(hWndTab, GWL_STYLE) | WS_CLIPCHILDREN);
     DWORD dwResult = CreateLogChildDialog(hWndTab);
     if (dwResult != 0) {
         TRACE(0, L"Fail to AddTabSheet(). dwRet: %08d.", dwResult);
-        TRACE_RETURN(1);
+        return TRACE_LEAVE(1);
     }
     SelectCurrentTab();
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVDlgDefault::CreateLogChildDialog(HWND hWndParent)
@@ -163,20 +163,20 @@ DWORD CQVDlgDefault::CreateLogChildDialog(HWND hWndParent)
     m_pChildDlgMonitor->SetQVRootConfig(&m_stRootConfig);
     DWORD dwResult = AddMonitorTabSheet(m_pChildDlgMonitor, hWndParent);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_pChildDlgLog->SetQVRootConfig(&m_stRootConfig);
     dwResult = AddTabSheet(m_pChildDlgLog, hWndParent);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = SetLoggingState(m_stRootConfig.dwLoggingState);
     if (dwResult != 0) {
         TRACE(0, L"Fail to SetLoggingState(%d).", static_cast<int>(m_stRootConfig.dwLoggingState));
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     EnableThemeDialogTexture(m_pChildDlgLog->GetSafeHwnd(), ETDT_ENABLETAB);
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVDlgDefault::AddMonitorTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParent)
@@ -185,11 +185,11 @@ DWORD CQVDlgDefault::AddMonitorTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParen
     TRACE(1, L"Create");
     DWORD dwResult = CreateTabPane(pDialog, hWndParent);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     m_TabCtrl.InsertItem(kMonitorTab, BuildTabLabel(kMonitorTab, pDialog->GetTitle()).c_str());
     PlaceTabPane(pDialog, kMonitorTab, 2);
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVDlgDefault::AddTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParent)
@@ -198,13 +198,13 @@ DWORD CQVDlgDefault::AddTabSheet(CQVBaseChildDlg* pDialog, HWND hWndParent)
     TRACE(1, L"Create");
     DWORD dwResult = CreateTabPane(pDialog, hWndParent);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     for (int nTab = 1; nTab < kTabCount; ++nTab) {
         m_TabCtrl.InsertItem(nTab, BuildTabLabel(nTab, pDialog->GetTitle()).c_str());
     }
     PlaceTabPane(pDialog, m_TabCtrl.GetCurSel(), 3);
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVDlgDefault::CreateTabPane(CQVBaseChildDlg* pDialog, HWND hWndParent)
@@ -240,7 +240,7 @@ DWORD CQVDlgDefault::DestroyLogChildDialog()
         TRACE(0, L"Fail to destroy monitor window.");
         dwResult = ERROR_INVALID_WINDOW_HANDLE;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQVDlgDefault::SelectCurrentTab()
@@ -269,21 +269,29 @@ void CQVDlgDefault::SelectCurrentTab()
 void CQVDlgDefault::OnTcnSelchangeTabLogAnalyze(NMHDR* pNMHDR, LRESULT* pResult)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL_VOID(pNMHDR);
-    TRACE_CHECK_NULL_VOID(pResult);
+    if (pNMHDR == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pNMHDR);
+        return;
+    }
+    if (pResult == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pResult);
+        return;
+    }
     SelectCurrentTab();
     *pResult = 0;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CQVDlgDefault::SetLogData(const void* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
-    if (m_pChildDlgLog == nullptr) {
-        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
     }
-    TRACE_RETURN(m_pChildDlgLog->Apply(pData));
+    if (m_pChildDlgLog == nullptr) {
+        return TRACE_LEAVE(ERROR_INSUFFICIENT_BUFFER);
+    }
+    return TRACE_LEAVE(m_pChildDlgLog->Apply(pData));
 }
 
 DWORD CQVDlgDefault::ApplyRealtimeData(const void* pData)
@@ -303,11 +311,11 @@ DWORD CQVDlgDefault::SetLoggingState(DWORD dwState)
         dwResult = m_pChildDlgMonitor->SetLoggingState(dwState);
     }
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     SetDlgItemTextW(m_hWnd, IDC_BTN_LOGGING, LoadResString((dwState == 1) ? IDS_LOGGING_STOP : IDS_LOGGING_START).c_str());
     m_stRootConfig.dwLoggingState = dwState;
-    TRACE_RETURN(ClearRealtimeData());
+    return TRACE_LEAVE(ClearRealtimeData());
 }
 
 void CQVDlgDefault::OnPipeRecord(const BYTE* lpRecord, DWORD cbRecord)
@@ -344,21 +352,18 @@ void CQVDlgDefault::OnPipeRecord(const BYTE* lpRecord, DWORD cbRecord)
         TRACE(0, L"Unknown command.");
         break;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVDlgDefault::OnBnClickedBtnLogging()
 {
     TRACE_ENTER(1);
-    DWORD dwLock = m_MutexLoggingButton.Lock(nullptr);
+    CNamedMutexLock lock(m_MutexLoggingButton, nullptr);
     DWORD dwResult = SendPipeSwitchLoggingState((m_stRootConfig.dwLoggingState == 1) ? 0 : 1);
     if (dwResult != 0) {
         TRACE(0, L"Fail to SendPipeSwitchLoggingState(). dwRet: %08x.", dwResult);
     }
-    if (dwLock == 0) {
-        m_MutexLoggingButton.Unlock();
-    }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVDlgDefault::OnBnClickedBtnHelp()
@@ -403,7 +408,7 @@ DWORD CQVDlgDefault::Finalize()
     // harmless.
     QUOLogFinalize();
     m_MutexLoggingButton.Finalize();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 void CQVDlgDefault::OnDestroy()

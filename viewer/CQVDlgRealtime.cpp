@@ -26,16 +26,16 @@ DWORD CQVDlgRealtime::InitializeRealtimeDialog()
     HWND hWndParent = GetDlgItem(IDC_REALTIME_ANALYZE);
     if (hWndParent == nullptr) {
         TRACE(0, L"Fail to GetDlgItem(IDC_REALTIME_ANALYZE).");
-        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+        return TRACE_LEAVE(ERROR_INSUFFICIENT_BUFFER);
     }
     DWORD dwResult = CreateRealtimeChildDialog(hWndParent);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (m_stRootConfig.dwLoggingState == 0) {
         ClearRealtimeData();
     }
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD CQVDlgRealtime::CreateRealtimeChildDialog(HWND hWndParent)
@@ -45,10 +45,10 @@ DWORD CQVDlgRealtime::CreateRealtimeChildDialog(HWND hWndParent)
     if (m_pChildDlgRealtime == nullptr) {
         TRACE(0, L"m_pChildDlgRealtime is NULL.");
         EndDialog(IDCANCEL);
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     m_pChildDlgRealtime->SetQVRootConfig(&m_stRootConfig);
-    TRACE_RETURN(AddChildDialog(m_pChildDlgRealtime, hWndParent));
+    return TRACE_LEAVE(AddChildDialog(m_pChildDlgRealtime, hWndParent));
 }
 
 DWORD CQVDlgRealtime::DestroyRealtimeChildDlg()
@@ -59,7 +59,7 @@ DWORD CQVDlgRealtime::DestroyRealtimeChildDlg()
         TRACE(0, L"Fail to destroy realtime window.");
         dwResult = ERROR_INVALID_WINDOW_HANDLE;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQVDlgRealtime::ClearRealtimeData()
@@ -71,16 +71,18 @@ DWORD CQVDlgRealtime::ClearRealtimeData()
 DWORD CQVDlgRealtime::SetRealtimeData(const void* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
     if (m_pChildDlgRealtime == nullptr) {
         TRACE(0, L"%s is NULL.", L"m_pChildDlgRealtime");
-        TRACE_RETURN(ERROR_INSUFFICIENT_BUFFER);
+        return TRACE_LEAVE(ERROR_INSUFFICIENT_BUFFER);
     }
     QVPipeCmdNotifySysInfo info = {};
     if (m_stRootConfig.dwLoggingState != 0) {
         CopyMemory(&info, pData, sizeof(info));
     }
-    TRACE_RETURN(ApplyRealtimeData(&info));
+    return TRACE_LEAVE(ApplyRealtimeData(&info));
 }
 
 DWORD CQVDlgRealtime::ApplyRealtimeData(const void* pData)
@@ -92,15 +94,15 @@ DWORD CQVDlgRealtime::SetLoggingState(DWORD dwState)
 {
     TRACE_ENTER(1);
     if (dwState != 0 && dwState != 1) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     m_stRootConfig.dwLoggingState = dwState;
-    TRACE_RETURN(ClearRealtimeData());
+    return TRACE_LEAVE(ClearRealtimeData());
 }
 
 DWORD CQVDlgRealtime::Finalize()
 {
     TRACE_ENTER(1);
     ClosePipeConnection();
-    TRACE_RETURN(DestroyRealtimeChildDlg());
+    return TRACE_LEAVE(DestroyRealtimeChildDlg());
 }

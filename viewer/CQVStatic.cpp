@@ -42,22 +42,30 @@ LRESULT CQVStatic::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 void CQVStatic::DrawItem(const DRAWITEMSTRUCT* lpDrawItemStruct)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL_VOID(lpDrawItemStruct);
+    if (lpDrawItemStruct == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpDrawItemStruct);
+        return;
+    }
     HBITMAP hBmp = m_hBmp;
-    TRACE_CHECK_NULL_VOID(hBmp);
+    if (hBmp == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(hBmp);
+        return;
+    }
     if (lpDrawItemStruct->hDC == nullptr) {
         TRACE(0, L"%s is NULL.", L"lpDrawItemStruct->hDC");
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     BITMAP bm = {};
     CCompatibleDC memDC(lpDrawItemStruct->hDC);
     if (memDC.Get() == nullptr || GetObjectW(hBmp, sizeof(bm), &bm) == 0) {
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     CSelectObject select(memDC.Get(), hBmp);
     COLORREF crTransparent = GetPixel(memDC.Get(), 0, 0);
     const RECT& rc = lpDrawItemStruct->rcItem;
     TransparentBlt(lpDrawItemStruct->hDC, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, memDC.Get(), 0, 0,
                    bm.bmWidth, bm.bmHeight, crTransparent);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

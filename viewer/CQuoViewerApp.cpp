@@ -42,13 +42,15 @@ void CQuoViewerApp::RunViewer()
     DWORD dwError = GetLastError();
     if (m_hMutex == nullptr && dwError != ERROR_ACCESS_DENIED) {
         TRACE(0, L"Fail to CreateMutex. dwRet: %08x.", dwError);
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_ACCESS_DENIED) {
         RestoreRunningViewer();
         ReleaseMutex();
         TRACE(0, L"Already running.");
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
 
     BOOL bRunning = FALSE;
@@ -57,11 +59,13 @@ void CQuoViewerApp::RunViewer()
         TRACE(0, L"Fail to GetServiceStatus(). dwRet: %08x.", dwResult);
         ShowServiceNotRunning();
         ReleaseMutex();
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     if (!RegisterWindowClass()) {
         ReleaseMutex();
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
@@ -70,7 +74,8 @@ void CQuoViewerApp::RunViewer()
     if (dwResult != 0) {
         TRACE(0, L"Fail to Initialize(). dwRet: %08x.", dwResult);
         ReleaseMutex();
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     dwResult = InitRootConfig();
     if (dwResult != 0) {
@@ -79,7 +84,7 @@ void CQuoViewerApp::RunViewer()
     RunMainDialog();
     Finalize();
     ReleaseMutex();
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQuoViewerApp::RunMainDialog()
@@ -88,14 +93,15 @@ void CQuoViewerApp::RunMainDialog()
     std::unique_ptr<CQVDlgDefault> pDialog(new (std::nothrow) CQVDlgDefault());
     if (!pDialog) {
         TRACE(0, L"Exit - Error! retval:%08x", ERROR_NOT_ENOUGH_MEMORY);
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     pDialog->SetQVRootConfig(&m_stRootConfig);
     INT_PTR nResult = pDialog->DoModal();
     if (nResult == -1) {
         TRACE(0, L"Fail to DoModal(). code:%u", GetLastError());
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQuoViewerApp::RestoreRunningViewer()
@@ -117,7 +123,7 @@ void CQuoViewerApp::ShowServiceNotRunning()
     std::wstring title = LoadResString(ProductNameStringId(m_stRootConfig.cnrType));
     std::wstring text = FormatString(kMessageChars, LoadResString(IDS_SERVICE_NOT_RUNNING).c_str(), title.c_str());
     MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 BOOL CQuoViewerApp::RegisterWindowClass()
@@ -175,26 +181,30 @@ DWORD CQuoViewerApp::InitRootConfig()
     m_Battery.HaveBatteries(&bBatteries);
     m_stRootConfig.dwPCType = bBatteries ? QV_PC_WITH_BATTERY : QV_PC_WITHOUT_BATTERY;
     TRACE(1, bBatteries ? L"PC Type:WithBatteryPC" : L"PC Type:WithoutBatteryPC");
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CQuoViewerApp::GetServiceStatus(LPCWSTR lpszName, BOOL* pbRunning)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpszName);
-    TRACE_CHECK_NULL(pbRunning);
+    if (lpszName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszName);
+    }
+    if (pbRunning == nullptr) {
+        return TRACE_NULL_ARGUMENT(pbRunning);
+    }
     SC_HANDLE hManager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (hManager == nullptr) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Fail to OpenSCManager(). dwRet: %08x.", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     SC_HANDLE hService = OpenServiceW(hManager, lpszName, SERVICE_QUERY_STATUS);
     if (hService == nullptr) {
         DWORD dwError = GetLastError();
         TRACE(0, L"Fail to OpenService(). dwRet: %08x.", dwError);
         CloseServiceHandle(hManager);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(hService, &status)) {
@@ -202,11 +212,11 @@ DWORD CQuoViewerApp::GetServiceStatus(LPCWSTR lpszName, BOOL* pbRunning)
         TRACE(0, L"Fail to QueryServiceStatus(). dwRet: %08x.", dwError);
         CloseServiceHandle(hService);
         CloseServiceHandle(hManager);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     *pbRunning = (status.dwCurrentState == SERVICE_RUNNING) ? TRUE : FALSE;
     TRACE(1, *pbRunning ? L"Service is running!" : L"Service is not running.");
     CloseServiceHandle(hService);
     CloseServiceHandle(hManager);
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }

@@ -84,13 +84,15 @@ void CRtPlot::ReadSettings()
     TRACE(1, L"m_plotBgCr:RGB(%u,%u,%u)", GetRValue(m_plotBgCr), GetGValue(m_plotBgCr), GetBValue(m_plotBgCr));
     m_series.ReadSettings(bMonitorKey ? &cMonitor : nullptr);
     m_grid.ReadSettings(bMonitorKey ? &cMonitor : nullptr, m_strFontName.c_str());
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CRtPlot::Create(DWORD dwStyle, const RECT& rect, HWND hWndParent, UINT nID)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(hWndParent);
+    if (hWndParent == nullptr) {
+        return TRACE_NULL_ARGUMENT(hWndParent);
+    }
     ReadSettings();
 
     const HINSTANCE hInstance = GetModuleHandleW(nullptr);
@@ -106,7 +108,7 @@ DWORD CRtPlot::Create(DWORD dwStyle, const RECT& rect, HWND hWndParent, UINT nID
         if (RegisterClassExW(&wc) == 0) {
             const DWORD dwError = GetLastError();
             TRACE(0, L"Fail to RegisterClassEx(). dwRet: %08x.", dwError);
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
     }
     HWND hWnd = CreateWindowExW(0, RTPLOT_CLASS_NAME, L"", dwStyle | WS_VSCROLL | WS_TABSTOP, rect.left, rect.top,
@@ -115,7 +117,7 @@ DWORD CRtPlot::Create(DWORD dwStyle, const RECT& rect, HWND hWndParent, UINT nID
     if (hWnd == nullptr) {
         const DWORD dwError = GetLastError();
         TRACE(0, L"Fail to CreateWindowEx(). dwRet: %08x.", dwError);
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     HDC hDC = GetDC(hWnd);
     if (hDC != nullptr) {
@@ -123,7 +125,7 @@ DWORD CRtPlot::Create(DWORD dwStyle, const RECT& rect, HWND hWndParent, UINT nID
         ReleaseDC(hWnd, hDC);
     }
     Layout();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CRtPlot::Destroy()

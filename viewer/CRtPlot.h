@@ -36,10 +36,6 @@ public:
 
     HWND GetSafeHwnd() const { return m_hWnd; }
     const RtPlotAxes& GetAxes() const { return m_axes; }
-    const RECT& GetCanvasRect() const { return m_rcCanvas; }
-    const RECT& GetDataRect() const { return m_rcData; }
-    const RtPlotScroll& GetScroll() const { return m_view; }
-    double GetScale() const { return m_dScale; }
 
 private:
     static LRESULT CALLBACK StaticWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);

@@ -22,7 +22,7 @@ void CSeries::ReadSettings(CReg* pReg)
         m_nPenWidth = static_cast<int>(dwValue);
     }
     TRACE(1, L"nPenWidth:%d", m_nPenWidth);
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CSeries::SetCapacity(size_t nMaxPoints)

@@ -18,7 +18,6 @@ public:
     void SetCapacity(size_t nMaxPoints);
     // Appends a point and drops the oldest beyond the capacity.
     void AddPoint(double dValue, COLORREF crColor);
-    const std::deque<RtPlotPoint>& GetPoints() const { return m_points; }
 
     // Draws the points right-aligned in rcData: polylines in the points' colours, gaps
     // for negative values, cut at the top edge for values above the range.

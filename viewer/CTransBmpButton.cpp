@@ -56,7 +56,10 @@ LRESULT CTransBmpButton::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 void CTransBmpButton::DrawItem(const DRAWITEMSTRUCT* lpDrawItemStruct)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL_VOID(lpDrawItemStruct);
+    if (lpDrawItemStruct == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpDrawItemStruct);
+        return;
+    }
     UINT uState = lpDrawItemStruct->itemState;
     HBITMAP hBmp = m_BmpNormal.Get();
     if ((uState & ODS_SELECTED) && m_BmpSelected) {
@@ -71,13 +74,15 @@ void CTransBmpButton::DrawItem(const DRAWITEMSTRUCT* lpDrawItemStruct)
     HDC hDC = lpDrawItemStruct->hDC;
     BITMAP bm = {};
     if (hBmp == nullptr || GetObjectW(hBmp, sizeof(bm), &bm) == 0) {
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     CCompatibleDC memDC(hDC);
     CSelectObject select(memDC.Get(), hBmp);
     if (!select.Succeeded()) {
         TRACE(0, L"Fail to memDC.SelectObject().");
-        TRACE_EXIT_ERROR();
+        TRACE_LEAVE_ERROR();
+        return;
     }
     const RECT& rc = lpDrawItemStruct->rcItem;
     int cx = rc.right - rc.left;
@@ -91,5 +96,5 @@ void CTransBmpButton::DrawItem(const DRAWITEMSTRUCT* lpDrawItemStruct)
                  static_cast<int>(m_strCaption.size()));
         SetBkMode(hDC, nOldMode);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

@@ -146,9 +146,15 @@ QVPowerState DominantPowerState(const QuoLogRead& stRow)
 DWORD MergeLogDataArray(const QuoLogRead* pSrc, DWORD dwCount, QuoLogRead* pDst, DWORD* pdwDstCount)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pSrc);
-    TRACE_CHECK_NULL(pDst);
-    TRACE_CHECK_NULL(pdwDstCount);
+    if (pSrc == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSrc);
+    }
+    if (pDst == nullptr) {
+        return TRACE_NULL_ARGUMENT(pDst);
+    }
+    if (pdwDstCount == nullptr) {
+        return TRACE_NULL_ARGUMENT(pdwDstCount);
+    }
     DWORD dwOut = 0;
     DWORD i = 0;
     while (i < dwCount) {
@@ -162,7 +168,7 @@ DWORD MergeLogDataArray(const QuoLogRead* pSrc, DWORD dwCount, QuoLogRead* pDst,
             }
             if (dwRet != ERROR_SUCCESS) {
                 *pdwDstCount = dwOut;
-                TRACE_RETURN(dwRet);
+                return TRACE_LEAVE(dwRet);
             }
             pDst[dwOut++] = merged;
             i += 2;
@@ -172,7 +178,7 @@ DWORD MergeLogDataArray(const QuoLogRead* pSrc, DWORD dwCount, QuoLogRead* pDst,
         }
     }
     *pdwDstCount = dwOut;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 namespace {
@@ -231,30 +237,38 @@ DWORD BuildLogBars(DWORD dwMode, const QuoLogRead* pRows, size_t nRows, const QV
                    std::vector<QVLogBar>* pBars)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pRows);
-    TRACE_CHECK_NULL(pBars);
+    if (pRows == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRows);
+    }
+    if (pBars == nullptr) {
+        return TRACE_NULL_ARGUMENT(pBars);
+    }
     try {
         *pBars = MakeBars(dwMode, pRows, nRows, texts, planTable, stateTable);
     } catch (const std::bad_alloc&) {
         pBars->clear();
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CombineBandSegments(const std::vector<QVLogBar>& bars, QVBand QVLogBar::*band,
                           std::vector<QVBandSegment>* pSegments)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(band);
-    TRACE_CHECK_NULL(pSegments);
+    if (band == nullptr) {
+        return TRACE_NULL_ARGUMENT(band);
+    }
+    if (pSegments == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSegments);
+    }
     try {
         *pSegments = MakeSegments(bars, band);
     } catch (const std::bad_alloc&) {
         pSegments->clear();
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 double MaxBarWh(const std::vector<QVLogBar>& bars)
@@ -270,18 +284,20 @@ DWORD LayoutHistogramBars(const RECT& rcBars, const std::vector<QVLogBar>& bars,
                           std::vector<QVBarRects>* pRects)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pRects);
+    if (pRects == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRects);
+    }
     pRects->clear();
     if (bars.size() > kQVMaxLogBars) {
         TRACE(0, L"Invalid data count. uBarCount: %d.", static_cast<int>(bars.size()));
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     const int nWidth = rcBars.right - rcBars.left;
     const int nHeight = rcBars.bottom - rcBars.top;
     try {
         pRects->resize(bars.size());
     } catch (const std::bad_alloc&) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     for (size_t i = 0; i < bars.size(); ++i) {
         QVBarRects& rects = (*pRects)[i];
@@ -298,5 +314,5 @@ DWORD LayoutHistogramBars(const RECT& rcBars, const std::vector<QVLogBar>& bars,
             rects.rcQuo = {span.nLeft + 1, nEnergyTop - heights.nQuo, span.nRight - 1, nEnergyTop};
         }
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -139,7 +139,9 @@ void ReadStateSlot(LPCWSTR lpKey, const SlotKey& slotKey, const std::wstring (&s
 DWORD InitColorPowerPlan(const QVStringLoader& loader, QVPlanColorTable* pTable)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pTable);
+    if (pTable == nullptr) {
+        return TRACE_NULL_ARGUMENT(pTable);
+    }
     try {
         pTable->clear();
         for (const PlanDefault& plan : kPlanDefaults) {
@@ -154,35 +156,43 @@ DWORD InitColorPowerPlan(const QVStringLoader& loader, QVPlanColorTable* pTable)
             (*pTable)[strName] = colors;
         }
     } catch (const std::bad_alloc&) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD InitColorPowerState(QVStateColorTable* pTable)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pTable);
+    if (pTable == nullptr) {
+        return TRACE_NULL_ARGUMENT(pTable);
+    }
     for (size_t i = 0; i < kQVPowerStates; ++i) {
         pTable->states[i] = QVBandColors();
         pTable->states[i].crFg = kStateFg[i];
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD ReadColorOverrides(LPCWSTR lpLogAnalyzeKey, const std::wstring (&stateNames)[kQVPowerStates],
                          QVPlanColorTable* pPlanTable, QVStateColorTable* pStateTable)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpLogAnalyzeKey);
-    TRACE_CHECK_NULL(pPlanTable);
-    TRACE_CHECK_NULL(pStateTable);
+    if (lpLogAnalyzeKey == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpLogAnalyzeKey);
+    }
+    if (pPlanTable == nullptr) {
+        return TRACE_NULL_ARGUMENT(pPlanTable);
+    }
+    if (pStateTable == nullptr) {
+        return TRACE_NULL_ARGUMENT(pStateTable);
+    }
     for (const SlotKey& slotKey : kSlotKeys) {
         const DWORD dwRet = ReadPlanSlot(lpLogAnalyzeKey, slotKey, pPlanTable);
         if (dwRet != ERROR_SUCCESS) {
-            TRACE_RETURN(dwRet);
+            return TRACE_LEAVE(dwRet);
         }
         ReadStateSlot(lpLogAnalyzeKey, slotKey, stateNames, pStateTable);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

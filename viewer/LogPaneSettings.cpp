@@ -116,21 +116,29 @@ DWORD ReadLogPaneSettings(LPCWSTR lpRootKey, const SYSTEMTIME& stToday,
                           QVPlanColorTable* pPlanTable, QVStateColorTable* pStateTable)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpRootKey);
-    TRACE_CHECK_NULL(pSettings);
-    TRACE_CHECK_NULL(pPlanTable);
-    TRACE_CHECK_NULL(pStateTable);
+    if (lpRootKey == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpRootKey);
+    }
+    if (pSettings == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSettings);
+    }
+    if (pPlanTable == nullptr) {
+        return TRACE_NULL_ARGUMENT(pPlanTable);
+    }
+    if (pStateTable == nullptr) {
+        return TRACE_NULL_ARGUMENT(pStateTable);
+    }
     WCHAR szLogAnalyze[CReg::kPathChars];
     WCHAR szDevInfo[CReg::kPathChars];
     if (!JoinKey(szLogAnalyze, lpRootKey, L"LogAnalyze") || !JoinKey(szDevInfo, lpRootKey, L"DevInfo")) {
-        TRACE_RETURN(ERROR_FILENAME_EXCED_RANGE);
+        return TRACE_LEAVE(ERROR_FILENAME_EXCED_RANGE);
     }
     ReadLogAnalyze(szLogAnalyze, stToday, pSettings);
     ReadRefreshDelay(lpRootKey, pSettings);
     const DWORD dwRet = ReadColorOverrides(szLogAnalyze, stateNames, pPlanTable, pStateTable);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     ReadDevInfo(szDevInfo, pSettings);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

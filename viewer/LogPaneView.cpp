@@ -101,17 +101,19 @@ DWORD BuildLogPaneView(DWORD dwMode, const SYSTEMTIME& stCurrent, const SYSTEMTI
                        const QVLogPaneTexts& texts, QVLogPaneView* pView)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pView);
+    if (pView == nullptr) {
+        return TRACE_NULL_ARGUMENT(pView);
+    }
     QVPeriod period;
     const DWORD dwRet = GetLogPeriod(dwMode, stCurrent, &period);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     try {
         Fill(dwMode, period, stCurrent, GetNavButtons(dwMode, stCurrent, stPastLimit, stToday), dwCnrType, totals,
              dCO2Factor, texts, pView);
     } catch (const std::bad_alloc&) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -36,10 +36,12 @@ int YearStepDays(const SYSTEMTIME& stDate, int nDirection)
 DWORD GetLogPeriod(DWORD dwMode, const SYSTEMTIME& stCurrent, QVPeriod* pPeriod)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pPeriod);
+    if (pPeriod == nullptr) {
+        return TRACE_NULL_ARGUMENT(pPeriod);
+    }
     if (!IsCalendarDate(stCurrent)) {
         TRACE(0, L"pSysTime is invalid. nState: %d.", 1);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     const WORD y = stCurrent.wYear;
     const WORD m = stCurrent.wMonth;
@@ -73,14 +75,16 @@ DWORD GetLogPeriod(DWORD dwMode, const SYSTEMTIME& stCurrent, QVPeriod* pPeriod)
         break;
     }
     *pPeriod = period;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD ChangeLogDate(DWORD dwMode, int nDirection, const SYSTEMTIME& stSrc, const SYSTEMTIME& stPastLimit,
                     const SYSTEMTIME& stToday, SYSTEMTIME* pOut)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pOut);
+    if (pOut == nullptr) {
+        return TRACE_NULL_ARGUMENT(pOut);
+    }
     const int nSign = (nDirection >= 0) ? 1 : -1;
     SYSTEMTIME stFrom = stSrc;
     if (!IsValidDateOn(&stFrom, &stPastLimit, stToday)) {
@@ -121,13 +125,13 @@ DWORD ChangeLogDate(DWORD dwMode, int nDirection, const SYSTEMTIME& stSrc, const
         break;
     }
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     if (!IsValidDateOn(&stTo, &stPastLimit, stToday)) {
         stTo = (nSign < 0) ? stPastLimit : stToday;
     }
     *pOut = MakeDate(stTo.wYear, stTo.wMonth, stTo.wDay);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 QVNavButtons GetNavButtons(DWORD dwMode, const SYSTEMTIME& stCurrent, const SYSTEMTIME& stPastLimit,

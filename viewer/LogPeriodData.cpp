@@ -38,7 +38,9 @@ DWORD UpdateLogData(DWORD dwMode, const SYSTEMTIME& stDate, const QVBarTexts& te
                     const QVPlanColorTable& planTable, const QVStateColorTable& stateTable, QVLogPeriodData* pData)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pData);
+    if (pData == nullptr) {
+        return TRACE_NULL_ARGUMENT(pData);
+    }
     const DWORD dwKind = LogReadKind(dwMode);
     const DWORD dwRows = LogReadRows(dwMode);
     std::vector<QuoLogRead> rows;
@@ -47,7 +49,7 @@ DWORD UpdateLogData(DWORD dwMode, const SYSTEMTIME& stDate, const QVBarTexts& te
         rows.assign(dwRows, QuoLogRead());
         hours.assign(dwRows, QuoLogRead());
     } catch (const std::bad_alloc&) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     // A day's rows carry their slot times even when the library answers nothing, so
     // that every hour keeps its label.
@@ -71,10 +73,10 @@ DWORD UpdateLogData(DWORD dwMode, const SYSTEMTIME& stDate, const QVBarTexts& te
     if (dwKind == QUOLOG_READ_DAY) {
         const DWORD dwRet = MergeLogDataArray(rows.data(), dwRows, hours.data(), &dwBarRows);
         if (dwRet != ERROR_SUCCESS) {
-            TRACE_RETURN(dwRet);
+            return TRACE_LEAVE(dwRet);
         }
         pBarRows = hours.data();
     }
     pData->totals = ComputeLogTotals(stStatistics);
-    TRACE_RETURN(BuildLogBars(dwMode, pBarRows, dwBarRows, texts, planTable, stateTable, &pData->bars));
+    return TRACE_LEAVE(BuildLogBars(dwMode, pBarRows, dwBarRows, texts, planTable, stateTable, &pData->bars));
 }

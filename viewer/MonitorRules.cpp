@@ -78,11 +78,11 @@ BOOL SplitMultiStrToTwoStr(LPCWSTR lpszMultiStr, DWORD cchMultiStr, std::wstring
     TRACE_ENTER(1);
     if (lpszMultiStr == nullptr) {
         TRACE(0, L"%s is NULL.", L"lpszMultiStr");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     if (cchMultiStr == 0) {
         TRACE(0, L"Buffer too small.");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     DWORD dwDouble = 0;
     while (dwDouble + 1 < cchMultiStr && !(lpszMultiStr[dwDouble] == L'\0' && lpszMultiStr[dwDouble + 1] == L'\0')) {
@@ -90,7 +90,7 @@ BOOL SplitMultiStrToTwoStr(LPCWSTR lpszMultiStr, DWORD cchMultiStr, std::wstring
     }
     if (dwDouble + 1 >= cchMultiStr) {
         TRACE(0, L"Invalid format.");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     // Both strings end at or before the double terminator found above.
     strFirst = lpszMultiStr;
@@ -98,5 +98,5 @@ BOOL SplitMultiStrToTwoStr(LPCWSTR lpszMultiStr, DWORD cchMultiStr, std::wstring
     if (lpszSecond[0] != L'\0') {
         strSecond = lpszSecond;
     }
-    TRACE_RETURN_VALUE(TRUE);
+    return TRACE_LEAVE_VALUE(TRUE);
 }

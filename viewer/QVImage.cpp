@@ -101,13 +101,15 @@ CQVImage::~CQVImage()
 DWORD CQVImage::Initialize(HWND hWnd, LPCWSTR lpFontName)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(hWnd);
+    if (hWnd == nullptr) {
+        return TRACE_NULL_ARGUMENT(hWnd);
+    }
     StringCchCopyW(m_strFontName, ARRAYSIZE(m_strFontName), (lpFontName != nullptr) ? lpFontName : L"");
     TRACE(1, L"m_strFontName:%s", m_strFontName);
     RECT rc = {};
     if (!GetClientRect(hWnd, &rc)) {
         const DWORD dwError = GetLastError();
-        TRACE_RETURN(dwError);
+        return TRACE_LEAVE(dwError);
     }
     HDC hDC = GetDC(hWnd);
     const DWORD dwRet = SetMemDC(hDC, rc);
@@ -117,7 +119,7 @@ DWORD CQVImage::Initialize(HWND hWnd, LPCWSTR lpFontName)
     if (dwRet == ERROR_SUCCESS) {
         m_hWnd = hWnd;
     }
-    TRACE_RETURN(dwRet);
+    return TRACE_LEAVE(dwRet);
 }
 
 DWORD CQVImage::Finalize()
@@ -136,7 +138,7 @@ DWORD CQVImage::Finalize()
     m_hBitmap = nullptr;
     m_hOldBitmap = nullptr;
     m_hWnd = nullptr;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVImage::SetMemDC(HDC hDC, const RECT& rc)
@@ -152,36 +154,44 @@ DWORD CQVImage::SetMemDC(HDC hDC, const RECT& rc)
             DeleteDC(hMemDC);
         }
         TRACE(0, L"Fail to create the memory bitmap.");
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     m_hMemDC = hMemDC;
     m_hBitmap = hBitmap;
     m_hOldBitmap = SelectObject(m_hMemDC, m_hBitmap);
     m_rcClient = {0, 0, cx, cy};
     SetBkMode(m_hMemDC, TRANSPARENT);
-    TRACE_RETURN(FillBgColor(m_rcClient, GetSysColor(COLOR_BTNFACE)));
+    return TRACE_LEAVE(FillBgColor(m_rcClient, GetSysColor(COLOR_BTNFACE)));
 }
 
 DWORD CQVImage::FillBgColor(const RECT& rc, COLORREF cr)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     FillSolid(m_hMemDC, rc, cr);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVImage::Update(HWND hWnd, HDC hPaintDC, const RECT& rcUpdate)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(m_hMemDC);
-    TRACE_CHECK_NULL(hWnd);
-    TRACE_CHECK_NULL(hPaintDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
+    if (hWnd == nullptr) {
+        return TRACE_NULL_ARGUMENT(hWnd);
+    }
+    if (hPaintDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(hPaintDC);
+    }
     RECT rcClip = {};
     if (GetClipBox(hPaintDC, &rcClip) != NULLREGION && !IsRectEmpty(&rcUpdate)) {
         BitBlt(hPaintDC, rcUpdate.left, rcUpdate.top, rcUpdate.right - rcUpdate.left, rcUpdate.bottom - rcUpdate.top,
                m_hMemDC, rcUpdate.left, rcUpdate.top, SRCCOPY);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 HFONT CQVImage::CreateWorkFont(int nSize) const
@@ -205,7 +215,9 @@ DWORD CQVImage::DrawLogGraph(DWORD dwMode, DWORD dwCnrType, const std::vector<QV
                              const QVHistogramSettings& settings, HWND hTipOwner, HWND hTip)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     FillBgColor(m_rcClient, settings.dwAreaColor);
 
     SIZE szLabel = {};
@@ -220,12 +232,12 @@ DWORD CQVImage::DrawLogGraph(DWORD dwMode, DWORD dwCnrType, const std::vector<QV
 
     DWORD dwRet = DrawHistogram(m_layout.rcBars, settings, bars, m_scale, dwCnrType, hTipOwner, hTip);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     DrawYLabels(m_layout.rcYLabels, settings, m_scale);
     dwRet = DrawHLabel(m_layout.rcXLabels, settings, bars, dwMode);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     if (!IsRectEmpty(&m_layout.rcPlanBand)) {
         dwRet = DrawCombineLabel(m_layout.rcPlanBand, settings, bars, kQVBandPowerPlan, hTipOwner, hTip);
@@ -236,18 +248,20 @@ DWORD CQVImage::DrawLogGraph(DWORD dwMode, DWORD dwCnrType, const std::vector<QV
         DelToolTipDaily(kQVBandPowerPlan, hTipOwner, hTip);
         DelToolTipDaily(kQVBandPowerState, hTipOwner, hTip);
     }
-    TRACE_RETURN(dwRet);
+    return TRACE_LEAVE(dwRet);
 }
 
 DWORD CQVImage::DrawHistogram(const RECT& rc, const QVHistogramSettings& settings, const std::vector<QVLogBar>& bars,
                               const QVLogYScale& scale, DWORD dwCnrType, HWND hTipOwner, HWND hTip)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     std::vector<QVBarRects> rects;
     const DWORD dwRet = LayoutHistogramBars(rc, bars, scale.dRange, &rects);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     DelBarTips(hTipOwner, hTip);
     FillSolid(m_hMemDC, rc, settings.dwBgColor);
@@ -275,25 +289,29 @@ DWORD CQVImage::DrawHistogram(const RECT& rc, const QVHistogramSettings& setting
         rcTip.top = std::min(rects[i].rcEnergy.top, IsRectEmpty(&rects[i].rcQuo) ? rcTip.bottom : rects[i].rcQuo.top);
         AddTip(hTipOwner, hTip, m_nPrevBarTipNum++, rcTip, strTip);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVImage::DrawHorizontalGradation(const RECT& rc, COLORREF cr, int nPeak, int nStrength, bool bDarken)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     const std::vector<COLORREF> columns = GradationColumns(rc.right - rc.left, cr, nPeak, nStrength, bDarken);
     for (size_t i = 0; i < columns.size(); ++i) {
         const RECT rcColumn = {rc.left + static_cast<LONG>(i), rc.top, rc.left + static_cast<LONG>(i) + 1, rc.bottom};
         FillSolid(m_hMemDC, rcColumn, columns[i]);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVImage::DrawYLabels(const RECT& rc, const QVHistogramSettings& settings, const QVLogYScale& scale)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     CGdiObject font(CreateWorkFont(kLabelFontSize));
     CSelect select(m_hMemDC, font.Get() != nullptr ? font.Get() : GetStockObject(DEFAULT_GUI_FONT));
     SetTextColor(m_hMemDC, settings.dwLabelColor);
@@ -311,17 +329,19 @@ DWORD CQVImage::DrawYLabels(const RECT& rc, const QVHistogramSettings& settings,
         std::wstring strText = Format1(L"%.f", dValue);
         DrawTextW(m_hMemDC, strText.c_str(), -1, &rcText, DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVImage::DrawHLabel(const RECT& rc, const QVHistogramSettings& settings, const std::vector<QVLogBar>& bars,
                            DWORD dwMode)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     if (bars.size() > kQVMaxLogBars) {
         TRACE(0, L"Invalid data count. uGraphCount: %d.", static_cast<int>(bars.size()));
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     CGdiObject font(CreateWorkFont(kLabelFontSize));
     CSelect select(m_hMemDC, font.Get() != nullptr ? font.Get() : GetStockObject(DEFAULT_GUI_FONT));
@@ -352,24 +372,26 @@ DWORD CQVImage::DrawHLabel(const RECT& rc, const QVHistogramSettings& settings, 
         }
         DrawTextW(m_hMemDC, bars[i].strLabel.c_str(), -1, &rcText, uFormat);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CQVImage::DrawCombineLabel(const RECT& rc, const QVHistogramSettings& settings,
                                  const std::vector<QVLogBar>& bars, int nKind, HWND hTipOwner, HWND hTip)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(m_hMemDC);
+    if (m_hMemDC == nullptr) {
+        return TRACE_NULL_ARGUMENT(m_hMemDC);
+    }
     if (bars.size() > kQVMaxLogBars) {
         TRACE(0, L"Invalid data count. uGraphCount: %d.", static_cast<int>(bars.size()));
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     DelToolTipDaily(nKind, hTipOwner, hTip);
     QVBand QVLogBar::*band = (nKind == kQVBandPowerPlan) ? &QVLogBar::planBand : &QVLogBar::stateBand;
     std::vector<QVBandSegment> segments;
     const DWORD dwRet = CombineBandSegments(bars, band, &segments);
     if (dwRet != ERROR_SUCCESS) {
-        TRACE_RETURN(dwRet);
+        return TRACE_LEAVE(dwRet);
     }
     CGdiObject font(CreateWorkFont(kLabelFontSize));
     CSelect select(m_hMemDC, font.Get() != nullptr ? font.Get() : GetStockObject(DEFAULT_GUI_FONT));
@@ -413,7 +435,7 @@ DWORD CQVImage::DrawCombineLabel(const RECT& rc, const QVHistogramSettings& sett
     } else {
         TRACE(2, L"Add \"POWERSTATE_DATA\". m_nPrevPSTipNum=%u.", m_nPrevPSTipNum);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CQVImage::DelToolTipDaily(int nKind, HWND hTipOwner, HWND hTip)
@@ -430,7 +452,7 @@ void CQVImage::DelToolTipDaily(int nKind, HWND hTipOwner, HWND hTip)
         }
         TRACE(2, L"Delete \"POWERSTATE_DATA\". m_nPrevPSTipNum=%u.", m_nPrevPSTipNum);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 void CQVImage::DelBarTips(HWND hTipOwner, HWND hTip)

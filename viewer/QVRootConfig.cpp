@@ -43,28 +43,36 @@ void ReadCnrType(CReg* pReg, QVRootConfig* pConfig)
 DWORD ReadRegCnrType(LPCWSTR lpKeyPath, QVRootConfig* pConfig)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpKeyPath);
-    TRACE_CHECK_NULL(pConfig);
+    if (lpKeyPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpKeyPath);
+    }
+    if (pConfig == nullptr) {
+        return TRACE_NULL_ARGUMENT(pConfig);
+    }
     CReg reg;
     DWORD dwResult = OpenProductKey(&reg, lpKeyPath);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     ReadCnrType(&reg, pConfig);
     TRACE(1, (pConfig->cnrType == CNR_CONSUMER) ? L"m_stRootConfig.cnrType:CNR_CONSUMER"
                                                : L"m_stRootConfig.cnrType:CNR_COMMERCIAL");
-    TRACE_RETURN(0);
+    return TRACE_LEAVE(0);
 }
 
 DWORD ReadRegRootConfig(LPCWSTR lpKeyPath, QVRootConfig* pConfig)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(lpKeyPath);
-    TRACE_CHECK_NULL(pConfig);
+    if (lpKeyPath == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpKeyPath);
+    }
+    if (pConfig == nullptr) {
+        return TRACE_NULL_ARGUMENT(pConfig);
+    }
     CReg reg;
     DWORD dwResult = OpenProductKey(&reg, lpKeyPath);
     if (dwResult != 0) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     ReadCnrType(&reg, pConfig);
     TRACE(1, L"cnrType:%u", pConfig->cnrType);
@@ -75,7 +83,7 @@ DWORD ReadRegRootConfig(LPCWSTR lpKeyPath, QVRootConfig* pConfig)
         pConfig->dwLoggingState = dwValue;
     }
     TRACE(1, L"dwLoggingState:%u", pConfig->dwLoggingState);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD OSVersionFromRelations(DWORD dwRelationToVista, DWORD dwRelationToWin7)
@@ -110,7 +118,7 @@ DWORD DetectOSVersion(CWinVer* pWinVer)
         TRACE(1, L"OS Version:Unknown");
         break;
     }
-    TRACE_RETURN_VALUE(dwOSVersion);
+    return TRACE_LEAVE_VALUE(dwOSVersion);
 }
 
 UINT ProductNameStringId(DWORD cnrType)

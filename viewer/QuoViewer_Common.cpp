@@ -85,13 +85,17 @@ SYSTEMTIME MakeDate(WORD wYear, WORD wMonth, WORD wDay)
 DWORD GetSpanTimeDate(int nDays, const SYSTEMTIME* pSysTimeSrc, SYSTEMTIME* pSysTimeOut)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pSysTimeSrc);
-    TRACE_CHECK_NULL(pSysTimeOut);
+    if (pSysTimeSrc == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSysTimeSrc);
+    }
+    if (pSysTimeOut == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSysTimeOut);
+    }
 
     FILETIME ft = {};
     if (!SystemTimeToFileTime(pSysTimeSrc, &ft)) {
         TRACE(0, L"Fail to GetAsSystemTime(). DateTimeStatus: %d.", 1);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     ULARGE_INTEGER ticks;
     ticks.LowPart = ft.dwLowDateTime;
@@ -99,7 +103,7 @@ DWORD GetSpanTimeDate(int nDays, const SYSTEMTIME* pSysTimeSrc, SYSTEMTIME* pSys
     const ULONGLONG ullSpan = static_cast<ULONGLONG>(nDays < 0 ? -static_cast<LONGLONG>(nDays) : nDays) * kTicksPerDay;
     if (nDays < 0 && ticks.QuadPart < ullSpan) {
         TRACE(0, L"Fail to GetAsSystemTime(). DateTimeStatus: %d.", 1);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     ticks.QuadPart = (nDays < 0) ? ticks.QuadPart - ullSpan : ticks.QuadPart + ullSpan;
     ft.dwLowDateTime = ticks.LowPart;
@@ -108,40 +112,44 @@ DWORD GetSpanTimeDate(int nDays, const SYSTEMTIME* pSysTimeSrc, SYSTEMTIME* pSys
     SYSTEMTIME st = {};
     if (!FileTimeToSystemTime(&ft, &st)) {
         TRACE(0, L"Fail to GetAsSystemTime(). DateTimeStatus: %d.", 1);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     *pSysTimeOut = st;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD GetSpanTimeMonth(int nMonths, const SYSTEMTIME* pSysTimeSrc, SYSTEMTIME* pSysTimeOut)
 {
     TRACE_ENTER(1);
-    TRACE_CHECK_NULL(pSysTimeSrc);
-    TRACE_CHECK_NULL(pSysTimeOut);
+    if (pSysTimeSrc == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSysTimeSrc);
+    }
+    if (pSysTimeOut == nullptr) {
+        return TRACE_NULL_ARGUMENT(pSysTimeOut);
+    }
 
     if (pSysTimeSrc->wMonth < 1 || pSysTimeSrc->wMonth > 12) {
         TRACE(0, L"Failt to GetLastDayOfMonth(). Invalid LastDay: %d.", 0);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     // Months counted from January of year 0, so that any count steps correctly.
     const LONGLONG llIndex = static_cast<LONGLONG>(pSysTimeSrc->wYear) * 12 + (pSysTimeSrc->wMonth - 1) + nMonths;
     const LONGLONG llYear = (llIndex >= 0) ? llIndex / 12 : -1;
     if (llYear < kFirstCalendarYear || llYear > kLastCalendarYear) {
         TRACE(0, L"Fail to GetAsSystemTime(). DateTimeStatus: %d.", 1);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     const WORD wYear = static_cast<WORD>(llYear);
     const WORD wMonth = static_cast<WORD>(llIndex % 12 + 1);
     const WORD wLastDay = LastDayOfMonth(wYear, wMonth);
     if (wLastDay < 28 || wLastDay > 31) {
         TRACE(0, L"Failt to GetLastDayOfMonth(). Invalid LastDay: %d.", wLastDay);
-        TRACE_RETURN(ERROR_INTERNAL_ERROR);
+        return TRACE_LEAVE(ERROR_INTERNAL_ERROR);
     }
     pSysTimeOut->wYear = wYear;
     pSysTimeOut->wMonth = wMonth;
     pSysTimeOut->wDay = (pSysTimeSrc->wDay < wLastDay) ? pSysTimeSrc->wDay : wLastDay;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 BOOL IsValidDateOn(const SYSTEMTIME* pSysTime, const SYSTEMTIME* pPastLimit, const SYSTEMTIME& stToday)
@@ -149,7 +157,7 @@ BOOL IsValidDateOn(const SYSTEMTIME* pSysTime, const SYSTEMTIME* pPastLimit, con
     TRACE_ENTER(2);
     if (pSysTime == nullptr) {
         TRACE(0, L"%s is NULL.", L"pSysTime");
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     SYSTEMTIME stLimit = (pPastLimit != nullptr) ? *pPastLimit : DefaultPastLimitDate();
     if (!IsCalendarDate(stLimit)) {
@@ -158,16 +166,16 @@ BOOL IsValidDateOn(const SYSTEMTIME* pSysTime, const SYSTEMTIME* pPastLimit, con
         TRACE(0, L"stPastLimitDate is renewed by %d/%d/%d.", stLimit.wYear, stLimit.wMonth, stLimit.wDay);
         if (!IsCalendarDate(stLimit) || !IsCalendarDate(stToday)) {
             TRACE(0, L"stPastLimitDate is invalid (Maybe fail to GetLocalTime()). nState: %d.", 1);
-            TRACE_RETURN_VALUE(FALSE);
+            return TRACE_LEAVE_VALUE(FALSE);
         }
     }
     if (!IsCalendarDate(*pSysTime)) {
         TRACE(0, L"pSysTime is invalid. nState: %d.", 1);
-        TRACE_RETURN_VALUE(FALSE);
+        return TRACE_LEAVE_VALUE(FALSE);
     }
     const BOOL bValid = IsCalendarDate(stToday) && CompareDate(*pSysTime, stToday) <= 0 &&
                         CompareDate(*pSysTime, stLimit) >= 0;
-    TRACE_RETURN_VALUE(bValid);
+    return TRACE_LEAVE_VALUE(bValid);
 }
 
 BOOL IsValidDate(const SYSTEMTIME* pSysTime, const SYSTEMTIME* pPastLimit)
@@ -180,8 +188,12 @@ BOOL IsValidDate(const SYSTEMTIME* pSysTime, const SYSTEMTIME* pPastLimit)
 DWORD AddPairToMap(std::map<std::wstring, DWORD>* pMap, LPCWSTR lpName, DWORD dwValue)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pMap);
-    TRACE_CHECK_NULL(lpName);
+    if (pMap == nullptr) {
+        return TRACE_NULL_ARGUMENT(pMap);
+    }
+    if (lpName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpName);
+    }
     try {
         auto result = pMap->emplace(lpName, dwValue);
         if (!result.second) {
@@ -189,7 +201,7 @@ DWORD AddPairToMap(std::map<std::wstring, DWORD>* pMap, LPCWSTR lpName, DWORD dw
             dwSum = (dwSum > MAXDWORD - dwValue) ? MAXDWORD : dwSum + dwValue;
         }
     } catch (const std::bad_alloc&) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -284,8 +284,10 @@ public:
     DWORD Run(LPCWSTR lpName)
     {
         TRACE_ENTER(1);
-        TRACE_CHECK_NULL(lpName);
-        TRACE_RETURN(ERROR_SUCCESS);
+        if (lpName == nullptr) {
+            return TRACE_NULL_ARGUMENT(lpName);
+        }
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
 };
 

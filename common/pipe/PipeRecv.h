@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "Pipe.h"
 
 // Events handed to owners.
@@ -67,7 +69,7 @@ private:
     LPPIPE_EVENT_FUNC m_lpFunc;
     LPVOID m_lpData;
     CPipe m_Pipe;
-    LPBYTE m_lpRecvData;
+    std::unique_ptr<BYTE[]> m_RecvData;
     DWORD m_dwRecvDataSize;
     DWORD m_dwRecvThreadId;
 };

@@ -162,9 +162,9 @@ private:
     DWORD Connect(HANDLE hAbort);
     // Waits up to kBusyWait ms for a free instance: 0, or 995 when hAbort is set.
     DWORD WaitForFreeInstance(HANDLE hAbort);
-    // Takes the pipe-end lock for a live end: 0, the lock's error, or 21 when the end was
-    // finalised while this thread waited; the caller unlocks after a 0.
-    DWORD LockLiveEnd(HANDLE hAbort);
+    // Whether the pipe-end lock is held for a live end: 0, the lock's error, or 21 when
+    // the end was finalised while this thread waited for it.
+    DWORD LiveEnd(const CNamedMutexLock& lock) const;
     void Close();
     DWORD WaitForHangUp(HANDLE hAbort);
     DWORD RemainingConnectionTime() const;

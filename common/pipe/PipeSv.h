@@ -22,6 +22,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "Pipe.h"
 #include "PipeRecv.h"
 
@@ -40,7 +42,7 @@ const DWORD PIPE_ALL_CLIENTS = 0xFFFFFFFF;
 // One registered client. The list and the reference count are guarded by the server's
 // session lock; a sender holds a reference while it uses pPipe outside that lock.
 struct PipeSession {
-    CPipe* pPipe;           // sending end to the client's receive pipe
+    std::unique_ptr<CPipe> pPipe;  // sending end to the client's receive pipe
     DWORD dwClientHandle;   // 1 to kMaxClients
     PipeSession* pPrev;
     PipeSession* pNext;
@@ -94,6 +96,8 @@ private:
     static DWORD send_hdr_data(CPipe* pPipe, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetCode, HANDLE hAbort);
 
     DWORD HandleControlRequest();
+    void ConnectClient(LPCWSTR lpszName, DWORD dwDataSize, DWORD dwPayloadRead, HANDLE hAbort);
+    void CloseClient(DWORD dwClientHandle, HANDLE hAbort);
     DWORD CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HANDLE hAbort);
     DWORD CloseSession(DWORD dwClientHandle, HANDLE hAbort);
     void CloseAllSession(HANDLE hAbort);
@@ -103,6 +107,8 @@ private:
     PipeSession* LookupClientHandle(DWORD dwClientHandle);
     PipeSession* LookupPipeName(LPCWSTR lpszPipeName);
     DWORD SmallestFreeClientHandle();
+    // Links pSession at the end of the list as dwClientHandle.
+    void Append(PipeSession* pSession, DWORD dwClientHandle);
     void Unlink(PipeSession* pSession);
 
     void ReleaseSession(PipeSession* pSession, HANDLE hAbort);

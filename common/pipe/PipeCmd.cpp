@@ -26,21 +26,31 @@ void BuildNotifySysInfo(QVPipeCmdNotifySysInfo* pCmd, DWORD dwQuoLevel, LPCWSTR 
 DWORD ReceiveCommand(CPipeRecv* pRecv, const PipeEvent* pEvent, LPBYTE lpBuf, LPDWORD lpdwSize, LPDWORD lpdwCmd)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pRecv);
-    TRACE_CHECK_NULL(pEvent);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwSize);
-    TRACE_CHECK_NULL(lpdwCmd);
+    if (pRecv == nullptr) {
+        return TRACE_NULL_ARGUMENT(pRecv);
+    }
+    if (pEvent == nullptr) {
+        return TRACE_NULL_ARGUMENT(pEvent);
+    }
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwSize == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwSize);
+    }
+    if (lpdwCmd == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwCmd);
+    }
     DWORD dwSize = pEvent->dwDataSize;
     if (dwSize < sizeof(DWORD) || dwSize > PIPECMD_MAX_SIZE) {
         TRACE(0, L" Invalid data size. pPipeEvent->dwDataSize=%lu", dwSize);
-        TRACE_RETURN(ERROR_INVALID_DATA);
+        return TRACE_LEAVE(ERROR_INVALID_DATA);
     }
     if (pRecv->GetReceivedData(lpBuf, dwSize) != dwSize) {
         TRACE(0, L" Error in GetReceivedData().");
-        TRACE_RETURN(ERROR_READ_FAULT);
+        return TRACE_LEAVE(ERROR_READ_FAULT);
     }
     *lpdwSize = dwSize;
     CopyMemory(lpdwCmd, lpBuf, sizeof(DWORD));
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }

@@ -1,6 +1,7 @@
 #include "PipeRecv.h"
 
 #include <new>
+#include <utility>
 
 #include "PipeCmd.h"
 #include "Trace.h"
@@ -12,7 +13,7 @@ const DWORD kLargestSignedSize = 0x7FFFFFFF;
 }  // namespace
 
 CPipeRecv::CPipeRecv()
-    : m_lpFunc(nullptr), m_lpData(nullptr), m_lpRecvData(nullptr), m_dwRecvDataSize(0), m_dwRecvThreadId(0)
+    : m_lpFunc(nullptr), m_lpData(nullptr), m_RecvData(), m_dwRecvDataSize(0), m_dwRecvThreadId(0)
 {
 }
 
@@ -24,9 +25,11 @@ CPipeRecv::~CPipeRecv()
 DWORD CPipeRecv::Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData, CPipe::Instance instance)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpszPipeName);
+    if (lpszPipeName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPipeName);
+    }
     if (m_Pipe.IsInitialized()) {
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
     // Stored before the pipe listens, so that no message arriving at once is refused.
     m_lpFunc = lpFunc;
@@ -36,14 +39,16 @@ DWORD CPipeRecv::Initialize(LPCWSTR lpszPipeName, LPPIPE_EVENT_FUNC lpFunc, LPVO
         m_lpFunc = nullptr;
         m_lpData = nullptr;
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipeRecv::OnDataRecv(LPVOID lpData)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpData);
-    TRACE_RETURN(static_cast<CPipeRecv*>(lpData)->ReceiveMessage());
+    if (lpData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpData);
+    }
+    return TRACE_LEAVE(static_cast<CPipeRecv*>(lpData)->ReceiveMessage());
 }
 
 // One connection: header, verdict, payload, ACK, delivery. A message that is malformed,
@@ -57,7 +62,7 @@ DWORD CPipeRecv::ReceiveMessage()
     DataHdr hdr = {};
     DWORD dwResult = m_Pipe.ReceiveExact(&hdr, sizeof(hdr), hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     PipeEvent validate = {PIPEEVENT_VALIDATE, hdr.dwClientHandle, hdr.dwDataSize, PIPEACK_REJECTED};
@@ -71,33 +76,32 @@ DWORD CPipeRecv::ReceiveMessage()
 
     if (hdr.dwDataSize == 0) {
         m_Pipe.SendAck(dwVerdict, hAbort);
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     if (hdr.dwDataSize > kLargestSignedSize) {
         TRACE(0, L" Data size is integer overflow. DataHdr.dwDataSize=%lu", hdr.dwDataSize);
-        TRACE_RETURN(ERROR_BUFFER_OVERFLOW);
+        return TRACE_LEAVE(ERROR_BUFFER_OVERFLOW);
     }
     // No command is larger: a bigger announcement is refused like an overflowing one
     // rather than making this process allocate what any local user asks for.
     if (hdr.dwDataSize > PIPECMD_MAX_SIZE) {
         TRACE(0, L" Data size is too large. DataHdr.dwDataSize=%lu", hdr.dwDataSize);
-        TRACE_RETURN(ERROR_BUFFER_OVERFLOW);
+        return TRACE_LEAVE(ERROR_BUFFER_OVERFLOW);
     }
 
-    LPBYTE lpPayload = new (std::nothrow) BYTE[hdr.dwDataSize]();
-    if (lpPayload == nullptr) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+    std::unique_ptr<BYTE[]> payload(new (std::nothrow) BYTE[hdr.dwDataSize]());
+    if (!payload) {
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    dwResult = m_Pipe.ReceiveExact(lpPayload, hdr.dwDataSize, hAbort);
+    dwResult = m_Pipe.ReceiveExact(payload.get(), hdr.dwDataSize, hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        delete[] lpPayload;
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
 
     // The sender is released here, before the owner sees the message.
     m_Pipe.SendAck(dwVerdict, hAbort);
 
-    m_lpRecvData = lpPayload;
+    m_RecvData = std::move(payload);
     m_dwRecvDataSize = hdr.dwDataSize;
     if (dwVerdict == PIPEACK_ACCEPTED && m_lpFunc != nullptr) {
         TRACE(2, L"Call callback-function.");
@@ -107,7 +111,7 @@ DWORD CPipeRecv::ReceiveMessage()
         TRACE(2, L"Callback function is not ready!!");
     }
     FreeReceivedData();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPipeRecv::GetReceivedData(LPVOID lpBuf, DWORD nBufLen)
@@ -115,29 +119,28 @@ DWORD CPipeRecv::GetReceivedData(LPVOID lpBuf, DWORD nBufLen)
     TRACE_ENTER(2);
     if (lpBuf == nullptr) {
         TRACE(0, L"%s is NULL.", L"lpBuf");
-        TRACE_RETURN_VALUE(0);
+        return TRACE_LEAVE_VALUE(0);
     }
     if (GetCurrentThreadId() != m_dwRecvThreadId) {
         TRACE(0, L"Different Thread!!");
-        TRACE_RETURN_VALUE(0);
+        return TRACE_LEAVE_VALUE(0);
     }
-    if (m_lpRecvData == nullptr) {
+    if (!m_RecvData) {
         TRACE(0, L"No Data!");
-        TRACE_RETURN_VALUE(0);
+        return TRACE_LEAVE_VALUE(0);
     }
     DWORD dwCopy = m_dwRecvDataSize;
     if (nBufLen < dwCopy) {
         TRACE(0, L"nBufLen is too few!");
         dwCopy = nBufLen;
     }
-    CopyMemory(lpBuf, m_lpRecvData, dwCopy);
-    TRACE_RETURN_VALUE(dwCopy);
+    CopyMemory(lpBuf, m_RecvData.get(), dwCopy);
+    return TRACE_LEAVE_VALUE(dwCopy);
 }
 
 void CPipeRecv::FreeReceivedData()
 {
-    delete[] m_lpRecvData;
-    m_lpRecvData = nullptr;
+    m_RecvData.reset();
     m_dwRecvDataSize = 0;
 }
 
@@ -149,5 +152,5 @@ void CPipeRecv::Finalize(HANDLE hAbort)
     m_lpFunc = nullptr;
     m_lpData = nullptr;
     m_dwRecvThreadId = 0;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

@@ -2,6 +2,7 @@
 
 #include <strsafe.h>
 
+#include <memory>
 #include <new>
 
 #include "ScopedHandle.h"
@@ -128,28 +129,30 @@ DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FU
 {
     TRACE_ENTER(2);
     if (m_bInit || m_hPipe != nullptr || m_hClient != nullptr) {
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
-    TRACE_CHECK_NULL(lpszPipeName);
+    if (lpszPipeName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPipeName);
+    }
     if ((dwMode != kModeReceive && dwMode != kModeSend) || (dwMode == kModeReceive && lpFunc == nullptr)) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     if (FAILED(StringCchCopyW(m_szPipeName, ARRAYSIZE(m_szPipeName), lpszPipeName))) {
         m_szPipeName[0] = L'\0';
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
 
     WCHAR szLockMutexName[MAX_PATH];
     if (FAILED(StringCchPrintfW(szLockMutexName, ARRAYSIZE(szLockMutexName),
                                 (dwMode == kModeReceive) ? L"%ssv" : L"%scl", m_szPipeName))) {
         Finalize(nullptr);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     TRACE(2, L"szLockMutexName:%s", szLockMutexName);
     DWORD dwResult = m_Lock.Initialize(szLockMutexName, kLockTimeout);
     if (dwResult != ERROR_SUCCESS) {
         Finalize(nullptr);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(2, L"m_Lock.Initialize Success");
 
@@ -165,11 +168,11 @@ DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FU
         }
         if (dwResult != ERROR_SUCCESS) {
             Finalize(nullptr);
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
     }
     InterlockedExchange(&m_bInit, TRUE);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPipe::Create(Instance instance)
@@ -184,7 +187,7 @@ DWORD CPipe::Create(Instance instance)
         SECURITY_ATTRIBUTES sa = {};
         DWORD dwResult = bOwned ? CreateServicePipeSecurityAttributes(&sa) : CreateSecurityAttributes(&sa);
         if (dwResult != ERROR_SUCCESS) {
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         DWORD dwOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (bOwned ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
         HANDLE hPipe = CreateNamedPipeW(m_szPipeName, dwOpenMode, GetInstancePipeMode(), kMaxInstances, kBufferSize,
@@ -194,15 +197,15 @@ DWORD CPipe::Create(Instance instance)
         if (hPipe != INVALID_HANDLE_VALUE) {
             m_hPipe = hPipe;
             TRACE(2, L"Created:%s", m_szPipeName);
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         TRACE(0, L"Error in CreateNamedPipe(). code:%u", dwError);
     }
     if (bOwned && (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_ACCESS_DENIED || dwError == ERROR_PIPE_BUSY)) {
         TRACE(0, L"%s exists already: another program holds the name.", m_szPipeName);
-        TRACE_RETURN(ERROR_ALREADY_EXISTS);
+        return TRACE_LEAVE(ERROR_ALREADY_EXISTS);
     }
-    TRACE_RETURN(ERROR_INVALID_HANDLE);
+    return TRACE_LEAVE(ERROR_INVALID_HANDLE);
 }
 
 bool CPipe::NameIsTaken() const
@@ -214,7 +217,7 @@ bool CPipe::NameIsTaken() const
 DWORD CPipe::ReceiveStart()
 {
     TRACE_ENTER(2);
-    TRACE_RETURN(m_Thread.Initialize(ReceiveLoop, this));
+    return TRACE_LEAVE(m_Thread.Initialize(ReceiveLoop, this));
 }
 
 DWORD CPipe::ReceiveLoop(LPVOID lpData)
@@ -223,15 +226,15 @@ DWORD CPipe::ReceiveLoop(LPVOID lpData)
     CPipe* pThis = static_cast<CPipe*>(lpData);
     if (pThis == nullptr) {
         TRACE(0, L"Null!");
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     CScopedKernelHandle hConnectEvent(CreateEventW(nullptr, TRUE /* manual reset */, FALSE /* not set */, nullptr));
     if (!hConnectEvent.IsValid()) {
         TRACE(0, L"Error in CreateEvent(). code:%u", GetLastError());
-        TRACE_RETURN(ERROR_SUCCESS);
+        return TRACE_LEAVE(ERROR_SUCCESS);
     }
     pThis->ServeConnections(hConnectEvent.Get());
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPipe::CancelPendingConnect(OVERLAPPED* pOverlapped)
@@ -320,7 +323,7 @@ void CPipe::ServeConnections(HANDLE hConnectEvent)
         }
         DisconnectNamedPipe(m_hPipe);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CPipe::RemainingConnectionTime() const
@@ -332,16 +335,21 @@ DWORD CPipe::Receive(LPVOID lpBuf, DWORD nBufLen, LPDWORD lpdwRead, HANDLE hAbor
 {
     TRACE_ENTER(2);
     if (!m_bInit) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRead);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRead == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRead);
+    }
     if (m_hPipe == nullptr) {
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
+        return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     *lpdwRead = 0;
     TRACE(2, L"Read from %s.", m_szPipeName);
@@ -350,25 +358,26 @@ DWORD CPipe::Receive(LPVOID lpBuf, DWORD nBufLen, LPDWORD lpdwRead, HANDLE hAbor
         TRACE(0, L"Error in ReadFile(). code:%u", dwResult);
         DisconnectNamedPipe(m_hPipe);
     }
-    m_Lock.Unlock();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipe::ReceiveExact(LPVOID lpBuf, DWORD nLen, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpBuf);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
     LPBYTE lpBytes = static_cast<LPBYTE>(lpBuf);
     DWORD dwTotal = 0;
     while (dwTotal < nLen) {
         DWORD dwRead = 0;
         DWORD dwResult = Receive(lpBytes + dwTotal, nLen - dwTotal, &dwRead, hAbort);
         if (dwResult != ERROR_SUCCESS) {
-            TRACE_RETURN(dwResult);
+            return TRACE_LEAVE(dwResult);
         }
         dwTotal += dwRead;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 // Waits, within the connection's time, for the sender to hang up: it does so once it
@@ -393,15 +402,16 @@ DWORD CPipe::SendAck(DWORD dwAck, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     if (!m_bInit) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
     if (m_hPipe == nullptr) {
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
+        return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
     TRACE(2, L"Snd ACK to %s.", m_szPipeName);
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = TransferAllBefore(m_hPipe, true /* write */, reinterpret_cast<LPBYTE>(&dwAck), sizeof(dwAck),
                                  m_ullConnectionDeadline, hAbort);
@@ -412,8 +422,7 @@ DWORD CPipe::SendAck(DWORD dwAck, HANDLE hAbort)
         TRACE(0, L"Error in sending ACK. code:%u", dwResult);
         DisconnectNamedPipe(m_hPipe);
     }
-    m_Lock.Unlock();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipe::WaitForFreeInstance(HANDLE hAbort)
@@ -434,7 +443,7 @@ DWORD CPipe::Connect(HANDLE hAbort)
 {
     TRACE_ENTER(2);
     if (m_hClient != nullptr) {
-        TRACE_RETURN(ERROR_ALREADY_EXISTS);
+        return TRACE_LEAVE(ERROR_ALREADY_EXISTS);
     }
     // A wait for a free instance may end at once and the instance still go to another
     // program first: the tries then go on until they have taken their full time, so
@@ -446,19 +455,19 @@ DWORD CPipe::Connect(HANDLE hAbort)
         if (hClient != INVALID_HANDLE_VALUE) {
             m_hClient = hClient;
             TRACE(2, L"Connected:%s", m_szPipeName);
-            TRACE_RETURN(ERROR_SUCCESS);
+            return TRACE_LEAVE(ERROR_SUCCESS);
         }
         DWORD dwError = GetLastError();
         if (dwError != ERROR_PIPE_BUSY) {
-            TRACE_RETURN(dwError);
+            return TRACE_LEAVE(dwError);
         }
         TRACE(2, L"ERROR_PIPE_BUSY");
         if (dwTry >= kConnectTries && vista::TickCount64() >= ullGiveUp) {
-            TRACE_RETURN(ERROR_PIPE_BUSY);
+            return TRACE_LEAVE(ERROR_PIPE_BUSY);
         }
         DWORD dwWait = WaitForFreeInstance(hAbort);
         if (dwWait != ERROR_SUCCESS) {
-            TRACE_RETURN(dwWait);
+            return TRACE_LEAVE(dwWait);
         }
     }
 }
@@ -467,18 +476,22 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     if (!m_bInit) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetcode);
-    DWORD dwResult = LockLiveEnd(hAbort);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetcode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetcode);
+    }
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     dwResult = Connect(hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        m_Lock.Unlock();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     ULONGLONG ullDeadline = vista::TickCount64() + kAckTimeout;
     *lpdwRetcode = kRetcodeWriting;
@@ -489,8 +502,7 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in WriteFile(). code:%u", dwResult);
         Close();
-        m_Lock.Unlock();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(2, L"wait for ACK...");
     *lpdwRetcode = kRetcodeWaitingAck;
@@ -500,67 +512,67 @@ DWORD CPipe::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"Error in ReadFile(). code:%u", dwResult);
         Close();
-        m_Lock.Unlock();
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     *lpdwRetcode = dwAck;
     TRACE(2, L"Received ACK.");
     Close();
-    m_Lock.Unlock();
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPipe::SendFrame(DWORD dwFirst, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpdwRetcode);
+    if (lpdwRetcode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetcode);
+    }
     if ((lpBuf == nullptr && nLen != 0) || nLen > MAXDWORD - sizeof(DataHdr)) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     DWORD dwFrameLen = static_cast<DWORD>(sizeof(DataHdr)) + nLen;
-    LPBYTE lpFrame = new (std::nothrow) BYTE[dwFrameLen];
-    if (lpFrame == nullptr) {
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+    std::unique_ptr<BYTE[]> frame(new (std::nothrow) BYTE[dwFrameLen]);
+    if (!frame) {
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
     DataHdr hdr = {dwFirst, nLen};
-    CopyMemory(lpFrame, &hdr, sizeof(hdr));
+    CopyMemory(frame.get(), &hdr, sizeof(hdr));
     if (nLen != 0) {
-        CopyMemory(lpFrame + sizeof(hdr), lpBuf, nLen);
+        CopyMemory(frame.get() + sizeof(hdr), lpBuf, nLen);
     }
-    DWORD dwResult = Send(lpFrame, dwFrameLen, lpdwRetcode, hAbort);
-    delete[] lpFrame;
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(Send(frame.get(), dwFrameLen, lpdwRetcode, hAbort));
 }
 
 DWORD CPipe::SendRequest(DWORD dwRequest, LPCWSTR lpszName, DWORD dwParam, LPDWORD lpdwRetCode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     if (!m_bInit) {
-        TRACE_RETURN(ERROR_NOT_READY);
+        return TRACE_LEAVE(ERROR_NOT_READY);
     }
-    TRACE_CHECK_NULL(lpdwRetCode);
+    if (lpdwRetCode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetCode);
+    }
     *lpdwRetCode = 0;
     LPCVOID lpPayload = &dwParam;
     DWORD dwPayloadSize = sizeof(dwParam);
     if (lpszName != nullptr) {
         size_t cchName = 0;
         if (FAILED(StringCchLengthW(lpszName, kMaxRequestData / sizeof(WCHAR), &cchName))) {
-            TRACE_RETURN(ERROR_INVALID_PARAMETER);
+            return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
         }
         lpPayload = lpszName;
         dwPayloadSize = static_cast<DWORD>((cchName + 1) * sizeof(WCHAR));
     }
-    DWORD dwResult = LockLiveEnd(hAbort);
+    CNamedMutexLock lock(m_Lock, hAbort);
+    DWORD dwResult = LiveEnd(lock);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     DWORD dwAck = 0;
     dwResult = SendFrame(dwRequest, lpPayload, dwPayloadSize, &dwAck, hAbort);
     if (dwResult == ERROR_SUCCESS) {
         *lpdwRetCode = dwAck;
     }
-    m_Lock.Unlock();
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 // No flush of the sending connection: on success the ACK proves the receiver has read
@@ -577,33 +589,27 @@ void CPipe::Close()
         CloseHandle(m_hClient);
         m_hClient = nullptr;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
-DWORD CPipe::LockLiveEnd(HANDLE hAbort)
+DWORD CPipe::LiveEnd(const CNamedMutexLock& lock) const
 {
-    DWORD dwResult = m_Lock.Lock(hAbort);
-    if (dwResult != ERROR_SUCCESS) {
-        return dwResult;
+    if (lock.Result() != ERROR_SUCCESS) {
+        return lock.Result();
     }
     // Finalize may have run while this thread waited for the lock.
-    if (!m_bInit) {
-        m_Lock.Unlock();
-        return ERROR_NOT_READY;
-    }
-    return ERROR_SUCCESS;
+    return m_bInit ? ERROR_SUCCESS : ERROR_NOT_READY;
 }
 
 void CPipe::Finalize(HANDLE hAbort)
 {
     TRACE_ENTER(2);
     InterlockedExchange(&m_bInit, FALSE);
-    DWORD dwLock = m_Lock.Lock(hAbort);
-    m_Thread.Terminate();
-    Close();
-    m_Thread.Finalize();
-    if (dwLock == ERROR_SUCCESS) {
-        m_Lock.Unlock();
+    {
+        CNamedMutexLock lock(m_Lock, hAbort);
+        m_Thread.Terminate();
+        Close();
+        m_Thread.Finalize();
     }
     m_Lock.Finalize();
     m_szPipeName[0] = L'\0';
@@ -611,5 +617,5 @@ void CPipe::Finalize(HANDLE hAbort)
     m_lpFunc = nullptr;
     m_lpData = nullptr;
     m_ullConnectionDeadline = 0;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

@@ -29,17 +29,25 @@ DWORD CPipeCl::Initialize(DWORD dwMode, LPCWSTR lpszSuffix, LPDWORD lpdwClientID
 {
     TRACE_ENTER(2);
     if (dwMode != kModeSendOnly && dwMode != kModeReceiveAndSend) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
-    TRACE_CHECK_NULL(lpszSuffix);
-    TRACE_CHECK_NULL(lpdwClientID);
+    if (lpszSuffix == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszSuffix);
+    }
+    if (lpdwClientID == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwClientID);
+    }
     if (dwMode == kModeReceiveAndSend) {
-        TRACE_CHECK_NULL(lpFunc);
-        TRACE_CHECK_NULL(lpData);
+        if (lpFunc == nullptr) {
+            return TRACE_NULL_ARGUMENT(lpFunc);
+        }
+        if (lpData == nullptr) {
+            return TRACE_NULL_ARGUMENT(lpData);
+        }
     }
     *lpdwClientID = 0;
     if (m_DataPipe.IsInitialized()) {
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
     WCHAR szOwnPipe[MAX_PATH];
     WCHAR szDataPipe[MAX_PATH];
@@ -48,7 +56,7 @@ DWORD CPipeCl::Initialize(DWORD dwMode, LPCWSTR lpszSuffix, LPDWORD lpdwClientID
                                 GetCurrentProcessId()))
         || FAILED(StringCchPrintfW(szDataPipe, ARRAYSIZE(szDataPipe), L"%s%s", kDataPipePrefix, lpszSuffix))
         || FAILED(StringCchPrintfW(szCtrlPipe, ARRAYSIZE(szCtrlPipe), L"%s%s", kCtrlPipePrefix, lpszSuffix))) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
 
     DWORD dwResult = ERROR_SUCCESS;
@@ -71,19 +79,25 @@ DWORD CPipeCl::Initialize(DWORD dwMode, LPCWSTR lpszSuffix, LPDWORD lpdwClientID
     }
     if (dwResult != ERROR_SUCCESS) {
         Finalize(hAbort);
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(2, L"established each connections!");
     m_dwClientHandle = dwAck;
     *lpdwClientID = dwAck;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPipeCl::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL_VOID(lpData);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (lpData == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpData);
+        return;
+    }
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     CPipeCl* pThis = static_cast<CPipeCl*>(lpData);
     if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
         // Only the service sends with client handle 0.
@@ -93,30 +107,35 @@ void CPipeCl::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
             pPipeEvent->dwResult = PIPEACK_REJECTED;
             TRACE(0, L"Not Server:%d", pPipeEvent->dwClientHandle);
         }
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     pPipeEvent->dwResult = 0;
     if (pThis->m_lpOwnerFunc != nullptr) {
         pThis->m_lpOwnerFunc(pThis->m_lpOwnerData, pPipeEvent);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CPipeCl::Send(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetCode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetCode);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetCode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetCode);
+    }
     *lpdwRetCode = 0;
     DWORD dwResult = m_DataPipe.SendFrame(m_dwClientHandle, lpBuf, nLen, lpdwRetCode, hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (!IsAcceptedAck(*lpdwRetCode)) {
         TRACE(0, L"Send Error:%d", *lpdwRetCode);
-        TRACE_RETURN(ERROR_ACCESS_DENIED);
+        return TRACE_LEAVE(ERROR_ACCESS_DENIED);
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPipeCl::Finalize(HANDLE hAbort)
@@ -132,5 +151,5 @@ void CPipeCl::Finalize(HANDLE hAbort)
     m_dwClientHandle = 0;
     m_lpOwnerFunc = nullptr;
     m_lpOwnerData = nullptr;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }

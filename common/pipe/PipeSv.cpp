@@ -3,7 +3,9 @@
 #include <strsafe.h>
 
 #include <cwchar>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "StackLock.h"
 #include "Trace.h"
@@ -40,18 +42,24 @@ CPipeSv::~CPipeSv()
 DWORD CPipeSv::Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID lpData)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpszSuffix);
-    TRACE_CHECK_NULL(lpFunc);
-    TRACE_CHECK_NULL(lpData);
+    if (lpszSuffix == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszSuffix);
+    }
+    if (lpFunc == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpFunc);
+    }
+    if (lpData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpData);
+    }
     TRACE(2, L"this: %08X", static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(this)));
     if (m_CtrlPipe.IsInitialized()) {
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
     WCHAR szDataPipe[MAX_PATH];
     WCHAR szCtrlPipe[MAX_PATH];
     if (FAILED(StringCchPrintfW(szDataPipe, ARRAYSIZE(szDataPipe), L"%s%s", kDataPipePrefix, lpszSuffix))
         || FAILED(StringCchPrintfW(szCtrlPipe, ARRAYSIZE(szCtrlPipe), L"%s%s", kCtrlPipePrefix, lpszSuffix))) {
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
     // Stored before either pipe listens: no event may find it missing.
     m_lpOwnerFunc = lpFunc;
@@ -64,7 +72,7 @@ DWORD CPipeSv::Initialize(LPCWSTR lpszSuffix, LPPIPE_EVENT_FUNC lpFunc, LPVOID l
     if (dwResult != ERROR_SUCCESS) {
         Finalize(nullptr);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 BOOL CPipeSv::IsClientPipeName(LPCWSTR lpszPipeName) const
@@ -89,8 +97,10 @@ BOOL CPipeSv::IsClientPipeName(LPCWSTR lpszPipeName) const
 DWORD CPipeSv::OnCtrlRecv(LPVOID lpData)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpData);
-    TRACE_RETURN(static_cast<CPipeSv*>(lpData)->HandleControlRequest());
+    if (lpData == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpData);
+    }
+    return TRACE_LEAVE(static_cast<CPipeSv*>(lpData)->HandleControlRequest());
 }
 
 // One control connection: a single read of the request, then its ACK, then the event.
@@ -102,46 +112,23 @@ DWORD CPipeSv::HandleControlRequest()
     DWORD dwRead = 0;
     DWORD dwResult = m_CtrlPipe.Receive(request, sizeof(request), &dwRead, hAbort);
     if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     if (dwRead < sizeof(DataHdr)) {
         m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
-        TRACE_RETURN(ERROR_BAD_FORMAT);
+        return TRACE_LEAVE(ERROR_BAD_FORMAT);
     }
-    const DWORD dwRequest = request[0];
     const DWORD dwDataSize = request[1];
     const DWORD dwPayloadRead = dwRead - static_cast<DWORD>(sizeof(DataHdr));
-
-    switch (dwRequest) {
-    case PIPEREQUEST_CONNECT: {
+    switch (request[0]) {
+    case PIPEREQUEST_CONNECT:
         TRACE(2, L"PIPEREQUEST_CONNECT");
-        DWORD dwClientHandle = 0;
-        // The name must end within both the announced size and the bytes that came.
-        LPCWSTR lpszName = reinterpret_cast<LPCWSTR>(&request[2]);
-        DWORD cbName = (dwDataSize < dwPayloadRead) ? dwDataSize : dwPayloadRead;
-        size_t cchName = 0;
-        if (dwDataSize >= sizeof(WCHAR)
-            && SUCCEEDED(StringCchLengthW(lpszName, cbName / sizeof(WCHAR), &cchName))
-            && CreateSession(lpszName, &dwClientHandle, hAbort) == ERROR_SUCCESS) {
-            m_CtrlPipe.SendAck(dwClientHandle, hAbort);
-            Notify_Connected(dwClientHandle);
-        } else {
-            m_CtrlPipe.SendAck(PIPEACK_REFUSED, hAbort);
-        }
+        ConnectClient(reinterpret_cast<LPCWSTR>(&request[2]), dwDataSize, dwPayloadRead, hAbort);
         break;
-    }
     case PIPEREQUEST_CLOSE:
         TRACE(2, L"PIPEREQUEST_CLOSE");
         if (dwDataSize == sizeof(DWORD) && dwPayloadRead == sizeof(DWORD)) {
-            const DWORD dwClientHandle = request[2];
-            dwResult = CloseSession(dwClientHandle, hAbort);
-            if (dwResult == ERROR_SUCCESS) {
-                m_CtrlPipe.SendAck(PIPEACK_CLOSED, hAbort);
-                Notify_Disconnected(dwClientHandle);
-            } else {
-                m_CtrlPipe.SendAck((dwResult == ERROR_INVALID_HANDLE) ? PIPEACK_NO_SUCH_CLIENT : PIPEACK_CLOSE_FAILED,
-                                   hAbort);
-            }
+            CloseClient(request[2], hAbort);
         } else {
             m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
         }
@@ -151,14 +138,48 @@ DWORD CPipeSv::HandleControlRequest()
         m_CtrlPipe.SendAck(PIPEACK_BAD_REQUEST, hAbort);
         break;
     }
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
+}
+
+// A registration: the name must end within both the announced size and the bytes that
+// came. ACK with the new client handle, or PIPEACK_REFUSED.
+void CPipeSv::ConnectClient(LPCWSTR lpszName, DWORD dwDataSize, DWORD dwPayloadRead, HANDLE hAbort)
+{
+    DWORD cbName = (dwDataSize < dwPayloadRead) ? dwDataSize : dwPayloadRead;
+    size_t cchName = 0;
+    DWORD dwClientHandle = 0;
+    if (dwDataSize >= sizeof(WCHAR) && SUCCEEDED(StringCchLengthW(lpszName, cbName / sizeof(WCHAR), &cchName))
+        && CreateSession(lpszName, &dwClientHandle, hAbort) == ERROR_SUCCESS) {
+        m_CtrlPipe.SendAck(dwClientHandle, hAbort);
+        Notify_Connected(dwClientHandle);
+    } else {
+        m_CtrlPipe.SendAck(PIPEACK_REFUSED, hAbort);
+    }
+}
+
+// An unregistration: ACK PIPEACK_CLOSED, PIPEACK_NO_SUCH_CLIENT or PIPEACK_CLOSE_FAILED.
+void CPipeSv::CloseClient(DWORD dwClientHandle, HANDLE hAbort)
+{
+    DWORD dwResult = CloseSession(dwClientHandle, hAbort);
+    if (dwResult == ERROR_SUCCESS) {
+        m_CtrlPipe.SendAck(PIPEACK_CLOSED, hAbort);
+        Notify_Disconnected(dwClientHandle);
+    } else {
+        m_CtrlPipe.SendAck((dwResult == ERROR_INVALID_HANDLE) ? PIPEACK_NO_SUCH_CLIENT : PIPEACK_CLOSE_FAILED, hAbort);
+    }
 }
 
 void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL_VOID(lpData);
-    TRACE_CHECK_NULL_VOID(pPipeEvent);
+    if (lpData == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(lpData);
+        return;
+    }
+    if (pPipeEvent == nullptr) {
+        TRACE_NULL_ARGUMENT_VOID(pPipeEvent);
+        return;
+    }
     CPipeSv* pThis = static_cast<CPipeSv*>(lpData);
     if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
         bool bRegistered;
@@ -170,31 +191,42 @@ void CPipeSv::OnDataRecv(LPVOID lpData, PipeEvent* pPipeEvent)
         if (!bRegistered) {
             TRACE(0, L"Invalid Client:%d", pPipeEvent->dwClientHandle);
         }
-        TRACE_EXIT();
+        TRACE_LEAVE_VOID();
+        return;
     }
     pPipeEvent->dwResult = 0;
     if (pThis->m_lpOwnerFunc != nullptr) {
         pThis->m_lpOwnerFunc(pThis->m_lpOwnerData, pPipeEvent);
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 DWORD CPipeSv::send_hdr_data(CPipe* pPipe, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetCode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(pPipe);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetCode);
-    TRACE_RETURN(pPipe->SendFrame(0 /* sent by the server */, lpBuf, nLen, lpdwRetCode, hAbort));
+    if (pPipe == nullptr) {
+        return TRACE_NULL_ARGUMENT(pPipe);
+    }
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetCode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetCode);
+    }
+    return TRACE_LEAVE(pPipe->SendFrame(0 /* sent by the server */, lpBuf, nLen, lpdwRetCode, hAbort));
 }
 
 DWORD CPipeSv::Send(DWORD dwClientHandle, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetcode);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetcode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetcode);
+    }
     if (dwClientHandle == PIPE_ALL_CLIENTS) {
-        TRACE_RETURN(SendAll(lpBuf, nLen, lpdwRetcode, hAbort));
+        return TRACE_LEAVE(SendAll(lpBuf, nLen, lpdwRetcode, hAbort));
     }
     PipeSession* pSession;
     {
@@ -206,18 +238,22 @@ DWORD CPipeSv::Send(DWORD dwClientHandle, LPCVOID lpBuf, DWORD nLen, LPDWORD lpd
     }
     if (pSession == nullptr) {
         TRACE(0, L"No session for ClientHandle = %u.", dwClientHandle);
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
+        return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
     DWORD dwResult = SendToSession(pSession, lpBuf, nLen, lpdwRetcode, hAbort);
     ReleaseSession(pSession, hAbort);
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpBuf);
-    TRACE_CHECK_NULL(lpdwRetcode);
+    if (lpBuf == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpBuf);
+    }
+    if (lpdwRetcode == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwRetcode);
+    }
     // A snapshot, each node held by a reference: the list stays free for registrations
     // and closes while the messages travel.
     PipeSession* sessions[kMaxClients];
@@ -242,16 +278,16 @@ DWORD CPipeSv::SendAll(LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hA
     for (DWORD i = 0; i < dwSessions; ++i) {
         ReleaseSession(sessions[i], hAbort);
     }
-    TRACE_RETURN(dwLastError);
+    return TRACE_LEAVE(dwLastError);
 }
 
 // The caller holds a reference on pSession.
 DWORD CPipeSv::SendToSession(PipeSession* pSession, LPCVOID lpBuf, DWORD nLen, LPDWORD lpdwRetcode, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    DWORD dwResult = send_hdr_data(pSession->pPipe, lpBuf, nLen, lpdwRetcode, hAbort);
+    DWORD dwResult = send_hdr_data(pSession->pPipe.get(), lpBuf, nLen, lpdwRetcode, hAbort);
     if (!IsVanished(dwResult)) {
-        TRACE_RETURN(dwResult);
+        return TRACE_LEAVE(dwResult);
     }
     TRACE(0, L"Client vanished. (ClientHandle = %u, code:%u)", pSession->dwClientHandle, dwResult);
     bool bDropped = false;
@@ -268,35 +304,37 @@ DWORD CPipeSv::SendToSession(PipeSession* pSession, LPCVOID lpBuf, DWORD nLen, L
         ReleaseSession(pSession, hAbort);
         Notify_Disconnected(dwClientHandle);
     }
-    TRACE_RETURN(dwResult);
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    TRACE_CHECK_NULL(lpszPipeName);
-    TRACE_CHECK_NULL(lpdwClientHandle);
+    if (lpszPipeName == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpszPipeName);
+    }
+    if (lpdwClientHandle == nullptr) {
+        return TRACE_NULL_ARGUMENT(lpdwClientHandle);
+    }
     *lpdwClientHandle = 0;
     if (!IsClientPipeName(lpszPipeName)) {
         TRACE(0, L"Refused pipe name:%s", lpszPipeName);
-        TRACE_RETURN(ERROR_INVALID_PARAMETER);
+        return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
-    CPipe* pPipe = new (std::nothrow) CPipe;
-    PipeSession* pSession = new (std::nothrow) PipeSession();
-    if (pPipe == nullptr || pSession == nullptr) {
-        delete pPipe;
-        delete pSession;
-        TRACE_RETURN(ERROR_NOT_ENOUGH_MEMORY);
+    std::unique_ptr<PipeSession> session(new (std::nothrow) PipeSession());
+    std::unique_ptr<CPipe> pipe(new (std::nothrow) CPipe);
+    if (!session || !pipe) {
+        return TRACE_LEAVE(ERROR_NOT_ENOUGH_MEMORY);
     }
-    DWORD dwResult = pPipe->Initialize(CPipe::kModeSend, lpszPipeName, nullptr, nullptr);
+    DWORD dwResult = pipe->Initialize(CPipe::kModeSend, lpszPipeName, nullptr, nullptr);
     if (dwResult != ERROR_SUCCESS) {
-        pPipe->Finalize(hAbort);
-        delete pPipe;
-        delete pSession;
-        TRACE_RETURN(dwResult);
+        pipe->Finalize(hAbort);
+        return TRACE_LEAVE(dwResult);
     }
-    pSession->pPipe = pPipe;
-    pSession->lRefCount = 1;
+    session->pPipe = std::move(pipe);
+    session->lRefCount = 1;
+    // From here the node is reference-counted: ReleaseSession frees it.
+    PipeSession* pSession = session.release();
 
     PipeSession* pStale;
     DWORD dwClientHandle;
@@ -310,21 +348,7 @@ DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HAN
         }
         dwClientHandle = SmallestFreeClientHandle();
         if (dwClientHandle != 0) {
-            pSession->dwClientHandle = dwClientHandle;
-            pSession->bLinked = TRUE;
-            pSession->pPrev = nullptr;
-            pSession->pNext = nullptr;
-            if (m_pSessionList == nullptr) {
-                m_pSessionList = pSession;
-            } else {
-                PipeSession* pLast = m_pSessionList;
-                while (pLast->pNext != nullptr) {
-                    pLast = pLast->pNext;
-                }
-                pLast->pNext = pSession;
-                pSession->pPrev = pLast;
-            }
-            ++m_dwClientCount;
+            Append(pSession, dwClientHandle);
         }
     }
     if (pStale != nullptr) {
@@ -336,10 +360,10 @@ DWORD CPipeSv::CreateSession(LPCWSTR lpszPipeName, LPDWORD lpdwClientHandle, HAN
     if (dwClientHandle == 0) {
         TRACE(0, L"Too many clients.");
         ReleaseSession(pSession, hAbort);
-        TRACE_RETURN(ERROR_PIPE_BUSY);
+        return TRACE_LEAVE(ERROR_PIPE_BUSY);
     }
     *lpdwClientHandle = dwClientHandle;
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 DWORD CPipeSv::CloseSession(DWORD dwClientHandle, HANDLE hAbort)
@@ -354,10 +378,10 @@ DWORD CPipeSv::CloseSession(DWORD dwClientHandle, HANDLE hAbort)
         }
     }
     if (pSession == nullptr) {
-        TRACE_RETURN(ERROR_INVALID_HANDLE);
+        return TRACE_LEAVE(ERROR_INVALID_HANDLE);
     }
     ReleaseSession(pSession, hAbort);
-    TRACE_RETURN(ERROR_SUCCESS);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 void CPipeSv::CloseAllSession(HANDLE hAbort)
@@ -378,7 +402,7 @@ void CPipeSv::CloseAllSession(HANDLE hAbort)
         ReleaseSession(pDetached, hAbort);
         pDetached = pNext;
     }
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
 
 PipeSession* CPipeSv::LookupClientHandle(DWORD dwClientHandle)
@@ -415,6 +439,25 @@ DWORD CPipeSv::SmallestFreeClientHandle()
     return 0;
 }
 
+void CPipeSv::Append(PipeSession* pSession, DWORD dwClientHandle)
+{
+    pSession->dwClientHandle = dwClientHandle;
+    pSession->bLinked = TRUE;
+    pSession->pPrev = nullptr;
+    pSession->pNext = nullptr;
+    if (m_pSessionList == nullptr) {
+        m_pSessionList = pSession;
+    } else {
+        PipeSession* pLast = m_pSessionList;
+        while (pLast->pNext != nullptr) {
+            pLast = pLast->pNext;
+        }
+        pLast->pNext = pSession;
+        pSession->pPrev = pLast;
+    }
+    ++m_dwClientCount;
+}
+
 void CPipeSv::Unlink(PipeSession* pSession)
 {
     if (pSession->pPrev != nullptr) {
@@ -441,7 +484,6 @@ void CPipeSv::ReleaseSession(PipeSession* pSession, HANDLE hAbort)
     }
     if (bLast) {
         pSession->pPipe->Finalize(hAbort);
-        delete pSession->pPipe;
         delete pSession;
     }
 }
@@ -477,5 +519,5 @@ void CPipeSv::Finalize(HANDLE hAbort)
     CloseAllSession(hAbort);
     m_lpOwnerFunc = nullptr;
     m_lpOwnerData = nullptr;
-    TRACE_EXIT();
+    TRACE_LEAVE_VOID();
 }
