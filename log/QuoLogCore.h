@@ -138,6 +138,8 @@ public:
     // characters) and short "%04u/%02u/%02u" (10). Parsing falls back to 2000/01/01
     // 00:00:00.000 for text that is no valid time, and then answers FALSE.
     static BOOL ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime);
+    // The same for the text "<date>,<time>" of a line's first two cells.
+    static BOOL ConvertStampToSystime(const CellSpan& date, const CellSpan& time, SYSTEMTIME* lpTime);
     static BOOL ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime);
     // Year 1601..9999, month 1..12, a day the month has, hour, minute, second and
     // millisecond in range. The day of the week is not looked at.
