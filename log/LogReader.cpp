@@ -17,6 +17,7 @@ namespace {
 
 const DWORD kMonthsInYear = 12;
 const DWORD kDaysInWeek = 7;
+const DWORD kDaysInLeapYear = 366;
 const ULONGLONG kFileTimeUnitsPerDay = 24ULL * 3600 * 10000000;
 
 SYSTEMTIME MakeDate(WORD wYear, WORD wMonth, WORD wDay)
@@ -370,35 +371,24 @@ DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
     if (stToday.wYear < stDate.wYear) {
         TRACE_RETURN(ERROR_FILE_NOT_FOUND);
     }
-    DWORD dwError = ERROR_SUCCESS;
+    // The days of the year up to yesterday, read in one pass over the yearly file, then
+    // summed month by month (a month without a line adds nothing).
+    const SYSTEMTIME stFirst = pRows[0].stTime;
+    SYSTEMTIME stLast = MakeDate(stDate.wYear, 12, 31);
+    if (CompareDate(stToday, stLast) <= 0 && !OffsetDay(&stToday, &stLast, -1)) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    if (CompareDate(stLast, stFirst) < 0) {
+        TRACE_RETURN(ERROR_FILE_NOT_FOUND);
+    }
+    std::vector<QuoLogRead> days(kDaysInLeapYear, QuoLogRead());
     DWORD dwHits = 0;
+    DWORD dwError = ReadDays(stFirst, stLast, days.data(), kDaysInLeapYear, &dwHits);
+    DWORD dwDay = 0;
     for (DWORD m = 0; m < kMonthsInYear; ++m) {
-        const SYSTEMTIME stStart = pRows[m].stTime;
-        SYSTEMTIME stEnd = MakeDate(stStart.wYear, stStart.wMonth, MonthDaysFromYMD(&stStart));
-        bool bLastMonth = false;
-        if (CompareDate(stToday, stEnd) <= 0) {
-            bLastMonth = true;
-            if (!OffsetDay(&stToday, &stEnd, -1)) {
-                break;
-            }
-        }
-        if (CompareDate(stEnd, stStart) >= 0) {
-            QuoLogRead days[QUOLOG_MONTH_ROWS] = {};
-            DWORD dwDays = 0;
-            DWORD dwResult = ReadDays(stStart, stEnd, days, QUOLOG_MONTH_ROWS, &dwDays);
-            if (dwResult != ERROR_SUCCESS) {
-                dwError = dwResult;
-            }
-            if (dwDays > 0) {
-                ++dwHits;
-                SumRows(days, QUOLOG_MONTH_ROWS, &pRows[m]);
-            }
-        } else if (m == 0) {
-            dwError = ERROR_FILE_NOT_FOUND;
-        }
-        if (bLastMonth) {
-            break;
-        }
+        const DWORD dwDays = MonthDaysFromYMD(&pRows[m].stTime);
+        SumRows(days.data() + dwDay, dwDays, &pRows[m]);
+        dwDay += dwDays;
     }
     if (dwHits == 0) {
         TRACE_RETURN(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);
