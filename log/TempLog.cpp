@@ -197,16 +197,22 @@ void CTempLog::AppendOneLine(LPCWSTR lpLine)
 DWORD CTempLog::AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    DWORD dwResult = m_Owner.CreateLogDir();
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE_RETURN(dwResult);
-    }
     WCHAR szPath[MAX_PATH];
-    if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), TRUE)) {
-        dwResult = GetLastError();
+    if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)) {
+        DWORD dwResult = GetLastError();
         TRACE_RETURN(dwResult != ERROR_SUCCESS ? dwResult : ERROR_INVALID_PARAMETER);
     }
-    TRACE_RETURN(AppendLines(szPath, text, hAbort));
+    // The log folders exist from the start on; they are made again only when they have
+    // gone (looking for them at every record would cost more than writing it). The
+    // open refuses a path through a link either way.
+    DWORD dwResult = AppendLines(szPath, text, hAbort);
+    if (dwResult == ERROR_PATH_NOT_FOUND) {
+        dwResult = m_Owner.CreateLogDir();
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = AppendLines(szPath, text, hAbort);
+        }
+    }
+    TRACE_RETURN(dwResult);
 }
 
 DWORD CTempLog::FlushBuffer(HANDLE hAbort)
