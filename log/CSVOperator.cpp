@@ -543,11 +543,11 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
     TRACE_RETURN(dwResult);
 }
 
-DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
-                                  HANDLE hAbort)
+DWORD CCSVOperator::ReadLinesByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast,
+                                    CLineStore& lines, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    table.clear();
+    lines.Clear();
     TRACE_CHECK_NULL(lpPath);
     WCHAR szFirst[CQuoLog::kDateTextChars];
     WCHAR szLast[CQuoLog::kDateTextChars];
@@ -565,15 +565,14 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
         if (wcsncmp(lpLine, szLast, kDateTextChars) > 0) {
             return false;
         }
-        DWORD dwKey = static_cast<DWORD>(table.size()) + 1;
-        SplitCells(lpLine, cchLine, table[dwKey]);
+        lines.Append(lpLine, cchLine);
         return true;
     });
     if (dwResult != ERROR_SUCCESS) {
-        table.clear();
+        lines.Clear();
         TRACE_RETURN(dwResult);
     }
-    TRACE_RETURN(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    TRACE_RETURN(lines.Empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
 }
 
 bool CCSVOperator::GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text)

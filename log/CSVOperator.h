@@ -148,10 +148,10 @@ public:
     // The same as whole lines of text, appended to lines (left as it was on failure).
     DWORD ReadLines(LPCWSTR lpPath, DWORD dwFirstLine, CLineStore& lines, HANDLE hAbort);
 
-    // Loads into table the lines dated from stFirst to stLast (first 10 characters),
-    // renumbered from 1. 2 when none matched.
-    DWORD ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
-                        HANDLE hAbort);
+    // Collects into lines the lines dated from stFirst to stLast (first 10 characters).
+    // 2 when none matched; lines is empty after a failure.
+    DWORD ReadLinesByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, CLineStore& lines,
+                          HANDLE hAbort);
 
     // A cell of a table. GetString drops a leading double quote and the last
     // character; the numbers are unsigned decimals. False when the cell is missing.
