@@ -101,10 +101,10 @@ server_pid=$(cat "$(quo_server_pidfile "$prefix")")
 device_pids=$(unix_pids winedevice.exe)
 hz=$(getconf CLK_TCK)
 
-idle_seconds=$(awk -v w="$warmup" -v s="$seconds" 'BEGIN { print int(w + s + 60) }')
-win "$bin/idle_program.exe" "$idle_seconds" &
+idle_seconds=100000  # ended with the prefix's wineserver
+win "$bin/idle_program.exe" "$idle_seconds" >/dev/null &
 idle_pid=
-for _ in $(seq 50); do
+for _ in $(seq 100); do
     idle_pid=$(unix_pids idle_program.exe any)
     [ -n "$idle_pid" ] && break
     sleep 0.2
