@@ -134,6 +134,7 @@ void CTotalizeLog::ReadSettings()
     }
     TRACE(2, L"m_szPowPlanQuo:%s", m_szPowPlanQuo);
     TRACE(2, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
+    m_szLastPlan[0] = L'\0';  // compared with these names again
     TRACE_EXIT();
 }
 
