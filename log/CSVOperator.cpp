@@ -119,6 +119,103 @@ DWORD PrepareForAppend(HANDLE hFile, LONGLONG& llSize)
 
 }  // namespace
 
+CLineCursor::CLineCursor(HANDLE hFile, LONGLONG llFrom, LONGLONG llSize)
+    : m_hFile(hFile),
+      m_llSize(llSize),
+      m_llRead(llFrom),
+      m_llBegin(llFrom),
+      m_Buffer(static_cast<size_t>(std::min<LONGLONG>(std::max<LONGLONG>(llSize - llFrom, 0) / 2 + 1, kBufferChars))
+               + 1),
+      m_nBegin(0),
+      m_nEnd(0),
+      m_szLong()
+{
+}
+
+DWORD CLineCursor::Fill()
+{
+    if (m_nBegin > 0) {
+        std::copy(m_Buffer.begin() + m_nBegin, m_Buffer.begin() + m_nEnd, m_Buffer.begin());
+        m_nEnd -= m_nBegin;
+        m_nBegin = 0;
+    }
+    if (m_llRead >= m_llSize) {
+        return ERROR_HANDLE_EOF;
+    }
+    if (m_nEnd + 1 >= m_Buffer.size()) {
+        m_Buffer.resize(std::max<size_t>(m_Buffer.size() * 2, kMaxChars + 2));
+    }
+    const LONGLONG llRoom = static_cast<LONGLONG>((m_Buffer.size() - 1 - m_nEnd) * sizeof(WCHAR));
+    const DWORD cbWanted = static_cast<DWORD>(std::min(llRoom, m_llSize - m_llRead));
+    DWORD cbRead = 0;
+    DWORD dwResult = ReadAt(m_hFile, m_llRead, m_Buffer.data() + m_nEnd, cbWanted, &cbRead);
+    if (dwResult != ERROR_SUCCESS) {
+        return dwResult;
+    }
+    if (cbRead < sizeof(WCHAR)) {
+        return ERROR_HANDLE_EOF;
+    }
+    m_llRead += cbRead;
+    m_nEnd += cbRead / sizeof(WCHAR);
+    return ERROR_SUCCESS;
+}
+
+LPCWSTR CLineCursor::Finish(LPWSTR lpLine, size_t cchLine, size_t* pcchLine)
+{
+    size_t cch = std::min(cchLine, kMaxChars);
+    lpLine[cch] = L'\0';
+    cch = wcslen(lpLine);
+    if (cch > 0 && lpLine[cch - 1] == L'\r') {
+        lpLine[--cch] = L'\0';
+    }
+    *pcchLine = cch;
+    return lpLine;
+}
+
+DWORD CLineCursor::Next(LPCWSTR* ppLine, size_t* pcchLine, PLONGLONG pllStart)
+{
+    *pllStart = m_llBegin;
+    size_t nScanned = 0;       // characters of the line in the buffer already searched
+    size_t cchSkipped = 0;     // characters of a long line dropped from the buffer
+    for (;;) {
+        const WCHAR* lpFrom = m_Buffer.data() + m_nBegin + nScanned;
+        const WCHAR* lpEnd = m_Buffer.data() + m_nEnd;
+        const WCHAR* lpFeed = std::find(lpFrom, lpEnd, L'\n');
+        if (lpFeed != lpEnd) {
+            const size_t nFeed = static_cast<size_t>(lpFeed - m_Buffer.data());
+            LPWSTR lpLine = m_Buffer.data() + m_nBegin;
+            size_t cchLine = nFeed - m_nBegin;
+            if (cchSkipped > 0) {
+                lpLine = m_szLong;
+                cchLine = kMaxChars;
+            }
+            m_llBegin += static_cast<LONGLONG>((nFeed + 1 - m_nBegin) * sizeof(WCHAR));
+            m_nBegin = nFeed + 1;
+            *ppLine = Finish(lpLine, cchLine, pcchLine);
+            return ERROR_SUCCESS;
+        }
+        nScanned = m_nEnd - m_nBegin;
+        if (cchSkipped == 0 && nScanned > kMaxChars) {
+            // A line longer than any line buffer: its beginning is kept, the rest skipped.
+            std::copy(m_Buffer.data() + m_nBegin, m_Buffer.data() + m_nBegin + kMaxChars, m_szLong);
+        }
+        if (cchSkipped > 0 || nScanned > kMaxChars) {
+            cchSkipped += nScanned;
+            m_llBegin += static_cast<LONGLONG>(nScanned * sizeof(WCHAR));
+            m_nBegin = m_nEnd;
+            nScanned = 0;
+        }
+        DWORD dwResult = Fill();
+        if (dwResult != ERROR_SUCCESS) {
+            // A torn last line (or the read's error) is not passed over.
+            if (cchSkipped > 0) {
+                m_llBegin = *pllStart;
+            }
+            return dwResult;
+        }
+    }
+}
+
 CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
 
 bool CCSVOperator::DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
@@ -406,10 +503,9 @@ void CCSVOperator::SplitCells(LPCWSTR lpLine, size_t cchLine, CellMap& cells)
     }
 }
 
-DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table, HANDLE hAbort)
+DWORD CCSVOperator::ReadLines(LPCWSTR lpPath, DWORD dwFirstLine, CLineStore& lines, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    table.clear();
     if (lpPath == nullptr) {
         return TRACE_NULL_ARGUMENT(lpPath);
     }
@@ -421,6 +517,7 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
     if (dwResult != ERROR_SUCCESS) {
         return TRACE_LEAVE(dwResult);
     }
+    const size_t nBefore = lines.Count();
     DWORD dwLine = 0;
     bool bAborted = false;
     dwResult = WalkLines(file.Get(), file.Size(), [&](LPCWSTR lpLine, size_t cchLine, LONGLONG) {
@@ -429,27 +526,40 @@ DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table,
             return false;
         }
         if (++dwLine >= dwFirstLine) {
-            DWORD dwKey = static_cast<DWORD>(table.size()) + 1;
-            SplitCells(lpLine, cchLine, table[dwKey]);
+            lines.Append(lpLine, cchLine);
         }
         return true;
     });
     if (bAborted) {
         dwResult = ERROR_OPERATION_ABORTED;
-    } else if (dwResult == ERROR_SUCCESS && table.empty()) {
+    } else if (dwResult == ERROR_SUCCESS && lines.Count() == nBefore) {
         dwResult = ERROR_INVALID_PARAMETER;  // the file ends before the first line wanted
     }
     if (dwResult != ERROR_SUCCESS) {
-        table.clear();
+        lines.Truncate(nBefore);
     }
     return TRACE_LEAVE(dwResult);
 }
 
-DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
-                                  HANDLE hAbort)
+DWORD CCSVOperator::ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     table.clear();
+    CLineStore lines;
+    DWORD dwResult = ReadLines(lpPath, dwFirstLine, lines, hAbort);
+    if (dwResult == ERROR_SUCCESS) {
+        for (size_t i = 0; i < lines.Count(); ++i) {
+            SplitCells(lines.Line(i), lines.Length(i), table[static_cast<DWORD>(i) + 1]);
+        }
+    }
+    return TRACE_LEAVE(dwResult);
+}
+
+DWORD CCSVOperator::ReadLinesByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast,
+                                    CLineStore& lines, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    lines.Clear();
     if (lpPath == nullptr) {
         return TRACE_NULL_ARGUMENT(lpPath);
     }
@@ -469,15 +579,14 @@ DWORD CCSVOperator::ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, con
         if (wcsncmp(lpLine, szLast, kDateTextChars) > 0) {
             return false;
         }
-        DWORD dwKey = static_cast<DWORD>(table.size()) + 1;
-        SplitCells(lpLine, cchLine, table[dwKey]);
+        lines.Append(lpLine, cchLine);
         return true;
     });
     if (dwResult != ERROR_SUCCESS) {
-        table.clear();
+        lines.Clear();
         return TRACE_LEAVE(dwResult);
     }
-    return TRACE_LEAVE(table.empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    return TRACE_LEAVE(lines.Empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
 }
 
 bool CCSVOperator::GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text)
@@ -521,6 +630,33 @@ bool CCSVOperator::GetQWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn
     }
     *lpullValue = wcstoull(cell->second.c_str(), nullptr, 10);
     return true;
+}
+
+size_t CCSVOperator::SplitSpans(LPCWSTR lpLine, size_t cchLine, CellSpan* pCells, size_t nMax)
+{
+    size_t nCells = 0;
+    size_t nStart = 0;
+    for (size_t i = 0; i <= cchLine; ++i) {
+        if (i == cchLine || lpLine[i] == L',') {
+            if (nCells < nMax) {
+                pCells[nCells] = CellSpan{lpLine + nStart, i - nStart};
+            }
+            ++nCells;
+            nStart = i + 1;
+        }
+    }
+    return nCells;
+}
+
+void CCSVOperator::SpanText(const CellSpan& cell, LPWSTR lpOut, size_t cchOut)
+{
+    LPCWSTR lpText = cell.lpText;
+    size_t cch = cell.cch;
+    if (cch > 0 && lpText[0] == L'"') {
+        ++lpText;
+        cch = (cch >= 2) ? cch - 2 : 0;
+    }
+    StringCchCopyNW(lpOut, cchOut, lpText, cch);
 }
 
 DWORD CCSVOperator::CutIllegalCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stEnd)

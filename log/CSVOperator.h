@@ -14,9 +14,82 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "NamedMutex.h"
 #include "ScopedHandle.h"
+
+// Whole lines of log files as text, one after another, each with its terminator: what
+// a reader that goes through many lines once keeps (the totalization), at a fraction of
+// the cost of a table of cells.
+class CLineStore {
+public:
+    void Clear()
+    {
+        m_Text.clear();
+        m_Lines.clear();
+    }
+    void Append(LPCWSTR lpLine, size_t cchLine)
+    {
+        m_Lines.emplace_back(m_Text.size(), cchLine);
+        m_Text.insert(m_Text.end(), lpLine, lpLine + cchLine);
+        m_Text.push_back(L'\0');
+    }
+    // Keeps the first nLines lines.
+    void Truncate(size_t nLines)
+    {
+        if (nLines < m_Lines.size()) {
+            m_Text.resize(m_Lines[nLines].first);
+            m_Lines.resize(nLines);
+        }
+    }
+    size_t Count() const { return m_Lines.size(); }
+    bool Empty() const { return m_Lines.empty(); }
+    LPCWSTR Line(size_t i) const { return m_Text.data() + m_Lines[i].first; }
+    size_t Length(size_t i) const { return m_Lines[i].second; }
+
+private:
+    std::vector<WCHAR> m_Text;
+    std::vector<std::pair<size_t, size_t>> m_Lines;  // start in m_Text, length
+};
+
+// One cell of a line: its text, which the next comma or the line's terminator follows.
+struct CellSpan {
+    LPCWSTR lpText;
+    size_t cch;
+};
+
+// Reads the lines of an open file through one buffer, in large reads; WalkLines' cursor.
+class CLineCursor {
+public:
+    static constexpr size_t kBufferChars = 32768;
+
+    CLineCursor(HANDLE hFile, LONGLONG llFrom, LONGLONG llSize);
+
+    // The next whole line: its beginning (at most kMaxChars characters, cut at a null
+    // character, without a final CR), terminated; *pllStart is the byte position where
+    // it starts. ERROR_HANDLE_EOF when no line feed follows (*pllStart: where the
+    // unread rest starts); or the read's error (*pllStart: the line's start).
+    DWORD Next(LPCWSTR* ppLine, size_t* pcchLine, PLONGLONG pllStart);
+    // The byte position after the last line given.
+    LONGLONG Position() const { return m_llBegin; }
+
+    static constexpr size_t kMaxChars = 1023;  // what a line buffer of 2048 bytes holds
+
+private:
+    DWORD Fill();
+    LPCWSTR Finish(LPWSTR lpLine, size_t cchLine, size_t* pcchLine);
+
+    HANDLE m_hFile;
+    LONGLONG m_llSize;
+    LONGLONG m_llRead;   // the byte position of the next read
+    LONGLONG m_llBegin;  // the byte position of m_Buffer[m_nBegin]
+    std::vector<WCHAR> m_Buffer;
+    size_t m_nBegin;
+    size_t m_nEnd;
+    WCHAR m_szLong[kMaxChars + 1];  // the beginning of a line longer than the buffer holds
+};
 
 class CCSVOperator {
 public:
@@ -72,16 +145,32 @@ public:
     // empty after any failure.
     DWORD ReadCSV(LPCWSTR lpPath, DWORD dwFirstLine, LineTable& table, HANDLE hAbort);
 
-    // Loads into table the lines dated from stFirst to stLast (first 10 characters),
-    // renumbered from 1. 2 when none matched.
-    DWORD ReadCSVByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, LineTable& table,
-                        HANDLE hAbort);
+    // The same as whole lines of text, appended to lines (left as it was on failure).
+    DWORD ReadLines(LPCWSTR lpPath, DWORD dwFirstLine, CLineStore& lines, HANDLE hAbort);
+
+    // Collects into lines the lines dated from stFirst to stLast (first 10 characters).
+    // 2 when none matched; lines is empty after a failure.
+    DWORD ReadLinesByDate(LPCWSTR lpPath, const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, CLineStore& lines,
+                          HANDLE hAbort);
 
     // A cell of a table. GetString drops a leading double quote and the last
     // character; the numbers are unsigned decimals. False when the cell is missing.
     static bool GetString(const LineTable& table, DWORD dwLine, DWORD dwColumn, std::wstring& text);
     static bool GetDWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn, LPDWORD lpdwValue);
     static bool GetQWORD(const LineTable& table, DWORD dwLine, DWORD dwColumn, PULONGLONG lpullValue);
+
+    // The cells of a terminated line, split at every comma as a table's are, into at most
+    // nMax spans; the number of cells the line has.
+    static size_t SplitSpans(LPCWSTR lpLine, size_t cchLine, CellSpan* pCells, size_t nMax);
+    // A cell's text and number as GetString and GetQWORD read them; the text is cut to
+    // fit cchOut characters with the terminator.
+    static void SpanText(const CellSpan& cell, LPWSTR lpOut, size_t cchOut);
+    static ULONGLONG SpanNumber(const CellSpan& cell) { return wcstoull(cell.lpText, nullptr, 10); }
+    static DWORD SpanDword(const CellSpan& cell)
+    {
+        ULONGLONG ullValue = SpanNumber(cell);
+        return (ullValue > 0xFFFFFFFFULL) ? 0xFFFFFFFFUL : static_cast<DWORD>(ullValue);
+    }
 
     // Cuts lpPath before its first line whose time (first 23 characters) is not before
     // stEnd; a torn last line goes too. A missing file gives 0.
@@ -170,31 +259,25 @@ private:
 template <typename Visit>
 DWORD CCSVOperator::WalkLines(HANDLE hFile, LONGLONG llSize, Visit visit, PLONGLONG pllEnd)
 {
-    WCHAR szLine[kLineBufferBytes / sizeof(WCHAR)];
-    LARGE_INTEGER pos;
-    pos.QuadPart = 2;
+    CLineCursor cursor(hFile, 2, llSize);
+    LONGLONG llEnd = 2;
     DWORD dwResult = ERROR_SUCCESS;
-    while (pos.QuadPart < llSize) {
-        LONGLONG llStart = pos.QuadPart;
-        dwResult = SeekCSVByLine(hFile, szLine, sizeof(szLine), &pos);
-        if (dwResult == ERROR_HANDLE_EOF) {
-            dwResult = ERROR_SUCCESS;
+    for (;;) {
+        LPCWSTR lpLine = nullptr;
+        size_t cchLine = 0;
+        LONGLONG llStart = 0;
+        dwResult = cursor.Next(&lpLine, &cchLine, &llStart);
+        if (dwResult != ERROR_SUCCESS || !visit(lpLine, cchLine, llStart)) {
+            llEnd = llStart;
             break;
         }
-        if (dwResult != ERROR_SUCCESS) {
-            break;
-        }
-        size_t cch = wcslen(szLine);
-        if (cch > 0 && szLine[cch - 1] == L'\r') {
-            szLine[--cch] = L'\0';
-        }
-        if (!visit(static_cast<LPCWSTR>(szLine), cch, llStart)) {
-            pos.QuadPart = llStart;
-            break;
-        }
+        llEnd = cursor.Position();
+    }
+    if (dwResult == ERROR_HANDLE_EOF) {
+        dwResult = ERROR_SUCCESS;
     }
     if (pllEnd != nullptr) {
-        *pllEnd = pos.QuadPart;
+        *pllEnd = llEnd;
     }
     return dwResult;
 }

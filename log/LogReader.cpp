@@ -17,6 +17,8 @@ namespace {
 
 const DWORD kMonthsInYear = 12;
 const DWORD kDaysInWeek = 7;
+const DWORD kDaysInLeapYear = 366;
+const size_t kTotalsColumns = 17;
 const ULONGLONG kFileTimeUnitsPerDay = 24ULL * 3600 * 10000000;
 
 SYSTEMTIME MakeDate(WORD wYear, WORD wMonth, WORD wDay)
@@ -87,51 +89,67 @@ void FillRowDates(QuoLogRead* pRows, DWORD dwRows, const SYSTEMTIME& stFirst)
 
 }  // namespace
 
-DWORD CQuoLog::MapElemToStructElr(const CCSVOperator::LineTable& table, DWORD dwLine, QuoLogRead* pRecord)
+DWORD CQuoLog::MapTotalsLine(LPCWSTR lpLine, size_t cchLine, DWORD dwLine, QuoLogRead* pRecord)
 {
-    TRACE_ENTER(2);
+    TRACE_FUNCTION();
     if (pRecord == nullptr) {
-        return TRACE_NULL_ARGUMENT(pRecord);
+        TRACE(0, L"%s is NULL.", L"pRecord");
+        return ERROR_INVALID_PARAMETER;
+    }
+    CellSpan cells[kTotalsColumns];
+    const size_t nCells = CCSVOperator::SplitSpans(lpLine, cchLine, cells, kTotalsColumns);
+    if (nCells < 2) {
+        return ERROR_INVALID_DATA;
     }
     QuoLogRead r = {};
-    std::wstring date;
-    std::wstring time;
-    if (!CCSVOperator::GetString(table, dwLine, 1, date) || !CCSVOperator::GetString(table, dwLine, 2, time)) {
-        return TRACE_LEAVE(ERROR_INVALID_DATA);
-    }
+    // Room for any cell: a line has at most CLineCursor::kMaxChars characters.
+    WCHAR szDate[CLineCursor::kMaxChars + 1];
+    WCHAR szTime[CLineCursor::kMaxChars + 1];
+    CCSVOperator::SpanText(cells[0], szDate, ARRAYSIZE(szDate));
+    CCSVOperator::SpanText(cells[1], szTime, ARRAYSIZE(szTime));
     WCHAR szStamp[kTimeTextChars + 8];
-    if (FAILED(StringCchPrintfW(szStamp, ARRAYSIZE(szStamp), L"%s,%s", date.c_str(), time.c_str()))
+    if (FAILED(StringCchPrintfW(szStamp, ARRAYSIZE(szStamp), L"%s,%s", szDate, szTime))
         || !ConvertStrToSystime(szStamp, &r.stTime)) {
         TRACE(1, L"No valid time in line %u.", dwLine);
-        return TRACE_LEAVE(ERROR_INVALID_DATA);
+        return ERROR_INVALID_DATA;
     }
-    CCSVOperator::GetDWORD(table, dwLine, 3, &r.dwS0Time);
-    CCSVOperator::GetDWORD(table, dwLine, 4, &r.dwS3S4Time);
-    CCSVOperator::GetDWORD(table, dwLine, 5, &r.dwS5Time);
-    CCSVOperator::GetQWORD(table, dwLine, 6, &r.ullPCEnergy);
-    CCSVOperator::GetQWORD(table, dwLine, 7, &r.ullMonEnergy);
-    CCSVOperator::GetDWORD(table, dwLine, 8, &r.dwACTime);
-    CCSVOperator::GetDWORD(table, dwLine, 9, &r.dwDCTime);
-    CCSVOperator::GetDWORD(table, dwLine, 10, &r.dwChargeTime);
+    // A column the line lacks leaves its figure 0.
+    auto dword = [&](size_t nColumn, DWORD* pValue) {
+        if (nColumn <= nCells) {
+            *pValue = CCSVOperator::SpanDword(cells[nColumn - 1]);
+        }
+    };
+    auto qword = [&](size_t nColumn, ULONGLONG* pValue) {
+        if (nColumn <= nCells) {
+            *pValue = CCSVOperator::SpanNumber(cells[nColumn - 1]);
+        }
+    };
+    dword(3, &r.dwS0Time);
+    dword(4, &r.dwS3S4Time);
+    dword(5, &r.dwS5Time);
+    qword(6, &r.ullPCEnergy);
+    qword(7, &r.ullMonEnergy);
+    dword(8, &r.dwACTime);
+    dword(9, &r.dwDCTime);
+    dword(10, &r.dwChargeTime);
     DWORD dwResult = ERROR_SUCCESS;
-    std::wstring plan;
-    if (CCSVOperator::GetString(table, dwLine, 11, plan)) {
-        StringCchCopyNW(r.szPowerPlan1, ARRAYSIZE(r.szPowerPlan1), plan.c_str(), plan.size());
+    if (nCells >= 11) {
+        CCSVOperator::SpanText(cells[10], r.szPowerPlan1, ARRAYSIZE(r.szPowerPlan1));
     } else {
         dwResult = ERROR_FILE_NOT_FOUND;
     }
-    CCSVOperator::GetDWORD(table, dwLine, 12, &r.dwPowerPlan1Time);
-    if (CCSVOperator::GetString(table, dwLine, 13, plan)) {
-        StringCchCopyNW(r.szPowerPlan2, ARRAYSIZE(r.szPowerPlan2), plan.c_str(), plan.size());
+    dword(12, &r.dwPowerPlan1Time);
+    if (nCells >= 13) {
+        CCSVOperator::SpanText(cells[12], r.szPowerPlan2, ARRAYSIZE(r.szPowerPlan2));
     } else {
         dwResult = ERROR_FILE_NOT_FOUND;
     }
-    CCSVOperator::GetDWORD(table, dwLine, 14, &r.dwPowerPlan2Time);
-    CCSVOperator::GetQWORD(table, dwLine, 15, &r.ullIdleEnergy);
-    CCSVOperator::GetQWORD(table, dwLine, 16, &r.ullReductPlanTime);
-    CCSVOperator::GetQWORD(table, dwLine, 17, &r.ullReductEnergy);
+    dword(14, &r.dwPowerPlan2Time);
+    qword(15, &r.ullIdleEnergy);
+    qword(16, &r.ullReductPlanTime);
+    qword(17, &r.ullReductEnergy);
     *pRecord = r;
-    return TRACE_LEAVE(dwResult);
+    return dwResult;
 }
 
 void CQuoLog::SumRows(const QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pTotal)
@@ -244,8 +262,8 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
         || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
         return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
-    CCSVOperator::LineTable table;
-    DWORD dwResult = m_pTotalizeLog->ReadCSV(szPath, 1, table, nullptr);
+    CLineStore lines;
+    DWORD dwResult = m_pTotalizeLog->ReadLines(szPath, 1, lines, nullptr);
     if (dwResult == ERROR_INVALID_PARAMETER) {
         dwResult = ERROR_FILE_NOT_FOUND;  // no whole line in the file
     }
@@ -255,9 +273,9 @@ DWORD CQuoLog::ReadDay(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCoun
     // The answer is that of the last line that filled a row: 0, or 2 when its plan
     // columns are missing; 2 when no line had a valid time.
     dwResult = ERROR_FILE_NOT_FOUND;
-    for (const auto& line : table) {
+    for (size_t i = 0; i < lines.Count(); ++i) {
         QuoLogRead record;
-        DWORD dwParse = MapElemToStructElr(table, line.first, &record);
+        DWORD dwParse = MapTotalsLine(lines.Line(i), lines.Length(i), static_cast<DWORD>(i) + 1, &record);
         if (dwParse != ERROR_SUCCESS && dwParse != ERROR_FILE_NOT_FOUND) {
             continue;  // no valid time: no slot to fill
         }
@@ -290,15 +308,15 @@ DWORD CQuoLog::ReadDays(const SYSTEMTIME& stFirst, const SYSTEMTIME& stLast, Quo
             || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
             continue;
         }
-        CCSVOperator::LineTable table;
-        DWORD dwResult = m_pTotalizeLog->ReadCSVByDate(szPath, stFrom, stTo, table, nullptr);
+        CLineStore lines;
+        DWORD dwResult = m_pTotalizeLog->ReadLinesByDate(szPath, stFrom, stTo, lines, nullptr);
         if (dwResult != ERROR_SUCCESS && dwResult != ERROR_FILE_NOT_FOUND) {
             TRACE(0, L"Error in reading %s. code:%u", szPath, dwResult);
             dwError = dwResult;
         }
-        for (const auto& line : table) {
+        for (size_t i = 0; i < lines.Count(); ++i) {
             QuoLogRead record;
-            if (MapElemToStructElr(table, line.first, &record) != ERROR_SUCCESS
+            if (MapTotalsLine(lines.Line(i), lines.Length(i), static_cast<DWORD>(i) + 1, &record) != ERROR_SUCCESS
                 || CompareDate(record.stTime, stFirst) < 0) {
                 continue;
             }
@@ -378,35 +396,24 @@ DWORD CQuoLog::ReadYear(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
     if (stToday.wYear < stDate.wYear) {
         return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
     }
-    DWORD dwError = ERROR_SUCCESS;
+    // The days of the year up to yesterday, read in one pass over the yearly file, then
+    // summed month by month (a month without a line adds nothing).
+    const SYSTEMTIME stFirst = pRows[0].stTime;
+    SYSTEMTIME stLast = MakeDate(stDate.wYear, 12, 31);
+    if (CompareDate(stToday, stLast) <= 0 && !OffsetDay(&stToday, &stLast, -1)) {
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
+    }
+    if (CompareDate(stLast, stFirst) < 0) {
+        return TRACE_LEAVE(ERROR_FILE_NOT_FOUND);
+    }
+    std::vector<QuoLogRead> days(kDaysInLeapYear, QuoLogRead());
     DWORD dwHits = 0;
+    DWORD dwError = ReadDays(stFirst, stLast, days.data(), kDaysInLeapYear, &dwHits);
+    DWORD dwDay = 0;
     for (DWORD m = 0; m < kMonthsInYear; ++m) {
-        const SYSTEMTIME stStart = pRows[m].stTime;
-        SYSTEMTIME stEnd = MakeDate(stStart.wYear, stStart.wMonth, MonthDaysFromYMD(&stStart));
-        bool bLastMonth = false;
-        if (CompareDate(stToday, stEnd) <= 0) {
-            bLastMonth = true;
-            if (!OffsetDay(&stToday, &stEnd, -1)) {
-                break;
-            }
-        }
-        if (CompareDate(stEnd, stStart) >= 0) {
-            QuoLogRead days[QUOLOG_MONTH_ROWS] = {};
-            DWORD dwDays = 0;
-            DWORD dwResult = ReadDays(stStart, stEnd, days, QUOLOG_MONTH_ROWS, &dwDays);
-            if (dwResult != ERROR_SUCCESS) {
-                dwError = dwResult;
-            }
-            if (dwDays > 0) {
-                ++dwHits;
-                SumRows(days, QUOLOG_MONTH_ROWS, &pRows[m]);
-            }
-        } else if (m == 0) {
-            dwError = ERROR_FILE_NOT_FOUND;
-        }
-        if (bLastMonth) {
-            break;
-        }
+        const DWORD dwDays = MonthDaysFromYMD(&pRows[m].stTime);
+        SumRows(days.data() + dwDay, dwDays, &pRows[m]);
+        dwDay += dwDays;
     }
     if (dwHits == 0) {
         return TRACE_LEAVE(dwError != ERROR_SUCCESS ? dwError : ERROR_FILE_NOT_FOUND);

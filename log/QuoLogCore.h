@@ -59,11 +59,11 @@ public:
     DWORD ReadAt(DWORD dwKind, const SYSTEMTIME* lpTime, QuoLogRead* pRows, DWORD dwCount, QuoLogRead* pStatistics,
                  const SYSTEMTIME& stToday);
 
-    // One totals line of a daily or yearly file, as `MapElemToStructElr` reads it back:
+    // One totals line of a daily or yearly file (dwLine its number, for the trace):
     // columns 1 and 2 the time, 3 to 17 the figures. 0; 2 when a plan column is missing
     // (the record is then filled up to it); 13 when the time is no valid time; 87 for a
     // null record.
-    static DWORD MapElemToStructElr(const CCSVOperator::LineTable& table, DWORD dwLine, QuoLogRead* pRecord);
+    static DWORD MapTotalsLine(LPCWSTR lpLine, size_t cchLine, DWORD dwLine, QuoLogRead* pRecord);
     // Adds rows 0..dwCount-1 into *pTotal: the times and energies are summed, the two
     // plans of the total are the two with the most time over all rows' plans. The
     // total's stTime is left as it is.
@@ -139,6 +139,8 @@ public:
     // characters) and short "%04u/%02u/%02u" (10). Parsing falls back to 2000/01/01
     // 00:00:00.000 for text that is no valid time, and then answers FALSE.
     static BOOL ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime);
+    // The same for the text "<date>,<time>" of a line's first two cells.
+    static BOOL ConvertStampToSystime(const CellSpan& date, const CellSpan& time, SYSTEMTIME* lpTime);
     static BOOL ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime);
     // Year 1601..9999, month 1..12, a day the month has, hour, minute, second and
     // millisecond in range. The day of the week is not looked at.

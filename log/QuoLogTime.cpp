@@ -1,6 +1,8 @@
 // The date operations of CQuoLog: pure functions on SYSTEMTIME values and their texts.
 #include "QuoLogCore.h"
 
+#include <algorithm>
+
 #include <strsafe.h>
 
 #include "Trace.h"
@@ -143,6 +145,18 @@ BOOL CQuoLog::ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime)
     }
     *lpTime = kFallbackTime;
     return FALSE;
+}
+
+BOOL CQuoLog::ConvertStampToSystime(const CellSpan& date, const CellSpan& time, SYSTEMTIME* lpTime)
+{
+    WCHAR szStamp[2 * CLineCursor::kMaxChars + 2];
+    const size_t cchDate = std::min(date.cch, CLineCursor::kMaxChars);
+    const size_t cchTime = std::min(time.cch, CLineCursor::kMaxChars);
+    std::copy(date.lpText, date.lpText + cchDate, szStamp);
+    szStamp[cchDate] = L',';
+    std::copy(time.lpText, time.lpText + cchTime, szStamp + cchDate + 1);
+    szStamp[cchDate + 1 + cchTime] = L'\0';
+    return ConvertStrToSystime(szStamp, lpTime);
 }
 
 BOOL CQuoLog::ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime)

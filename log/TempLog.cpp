@@ -203,16 +203,22 @@ void CTempLog::AppendOneLine(LPCWSTR lpLine)
 DWORD CTempLog::AppendToRawFile(const SYSTEMTIME& stDay, const std::wstring& text, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    DWORD dwResult = m_Owner.CreateLogDir();
-    if (dwResult != ERROR_SUCCESS) {
-        return TRACE_LEAVE(dwResult);
-    }
     WCHAR szPath[MAX_PATH];
-    if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), TRUE)) {
-        dwResult = GetLastError();
+    if (!m_Owner.GetLogFullPath(LOG_KIND_RAW, &stDay, szPath, ARRAYSIZE(szPath), FALSE)) {
+        DWORD dwResult = GetLastError();
         return TRACE_LEAVE(dwResult != ERROR_SUCCESS ? dwResult : ERROR_INVALID_PARAMETER);
     }
-    return TRACE_LEAVE(AppendLines(szPath, text, hAbort));
+    // The log folders exist from the start on; they are made again only when they have
+    // gone (looking for them at every record would cost more than writing it). The
+    // open refuses a path through a link either way.
+    DWORD dwResult = AppendLines(szPath, text, hAbort);
+    if (dwResult == ERROR_PATH_NOT_FOUND) {
+        dwResult = m_Owner.CreateLogDir();
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = AppendLines(szPath, text, hAbort);
+        }
+    }
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CTempLog::FlushBuffer(HANDLE hAbort)
@@ -342,10 +348,10 @@ void CTempLog::AppendTable3To1()
     m_LineTable3.clear();
 }
 
-DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
+DWORD CTempLog::LoadTotalizeLines(const SYSTEMTIME& stEnd, CLineStore& lines, HANDLE hAbort)
 {
     TRACE_ENTER(2);
-    m_LineTable1.clear();
+    lines.Clear();
     SYSTEMTIME stStart;
     CQuoLog::ConvertStrToDate(m_szLastItemTime, &stStart);
     SYSTEMTIME stDay = stStart;
@@ -362,38 +368,52 @@ DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
         }
         const bool bEndDay = CQuoLog::CompareDate(stDay, stEnd) == 0;
         const DWORD dwFirstLine = (CQuoLog::CompareDate(stDay, stStart) == 0) ? m_dwLastWriteLine + 1 : 1;
-        dwResult = bExists ? ReadCSV(szPath, dwFirstLine, m_LineTable3, hAbort) : ERROR_FILE_NOT_FOUND;
+        const size_t nDayStart = lines.Count();
+        dwResult = bExists ? ReadLines(szPath, dwFirstLine, lines, hAbort) : ERROR_FILE_NOT_FOUND;
         if (dwResult != ERROR_SUCCESS && !IsLastingReadFault(dwResult)) {
             // The day's lines are read next time: the lines before it are totalized,
             // and the read position never passes it.
             TRACE(0, L"Error in reading %s (code:%u): the totalization stops before it.", szPath, dwResult);
             return TRACE_LEAVE(dwResult);
         }
-        for (auto& line : m_LineTable3) {
-            if (bEndDay) {
-                std::wstring stamp = line.second[1] + L"," + line.second[2];
+        if (bEndDay) {
+            // The end day's lines stop at the first one later than the end time.
+            for (size_t i = nDayStart; i < lines.Count(); ++i) {
+                CellSpan cells[2] = {{L"", 0}, {L"", 0}};
+                SplitSpans(lines.Line(i), lines.Length(i), cells, ARRAYSIZE(cells));
                 SYSTEMTIME stLine;
-                CQuoLog::ConvertStrToSystime(stamp.c_str(), &stLine);
+                CQuoLog::ConvertStampToSystime(cells[0], cells[1], &stLine);
                 if (CQuoLog::CompareTime(stLine, stEnd) > 0) {
+                    lines.Truncate(i);
                     break;
                 }
             }
-            m_LineTable1[static_cast<DWORD>(m_LineTable1.size()) + 1] = std::move(line.second);
         }
-        m_LineTable3.clear();
         if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
             break;
         }
     }
     if (IsRecovering()) {
-        m_LineTable1.clear();
+        lines.Clear();
         return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
-    if (!m_LineTable1.empty()) {
+    if (!lines.Empty()) {
         return TRACE_LEAVE(ERROR_SUCCESS);
     }
     // Nothing new: 87 when the end day's file has no line after the read position.
     return TRACE_LEAVE(dwResult == ERROR_INVALID_PARAMETER ? dwResult : ERROR_FILE_NOT_FOUND);
+}
+
+DWORD CTempLog::LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    m_LineTable1.clear();
+    CLineStore lines;
+    DWORD dwResult = LoadTotalizeLines(stEnd, lines, hAbort);
+    for (size_t i = 0; i < lines.Count(); ++i) {
+        SplitCells(lines.Line(i), lines.Length(i), m_LineTable1[static_cast<DWORD>(i) + 1]);
+    }
+    return TRACE_LEAVE(dwResult);
 }
 
 DWORD CTempLog::GetLineAccordTime(LPCWSTR lpPath, LPCWSTR lpTimeText, LPDWORD lpdwLines)

@@ -81,12 +81,14 @@ public:
     DWORD SetLastItemTime(const SYSTEMTIME& stDay);
     DWORD SetLastWriteLine(DWORD dwLines);
 
-    // Collects into line table 1 every raw line after the read position up to stEnd
-    // (to the millisecond), keys continuing across days. 0 with lines; 2 without a raw
-    // file or a line; 87 when the end day's file has no line after the read position;
-    // 995 when a recovery starts. A file that cannot be read for a passing reason (the
-    // lock, another program holding it) ends the collection before its day: the result
-    // is that error, with the lines of the days before it in the table.
+    // Collects into lines every raw line after the read position up to stEnd (to the
+    // millisecond), across days. 0 with lines; 2 without a raw file or a line; 87 when
+    // the end day's file has no line after the read position; 995 when a recovery
+    // starts (no lines then). A file that cannot be read for a passing reason (the lock,
+    // another program holding it) ends the collection before its day: the result is
+    // that error, with the lines of the days before it collected.
+    DWORD LoadTotalizeLines(const SYSTEMTIME& stEnd, CLineStore& lines, HANDLE hAbort);
+    // The same split into line table 1, keyed 1, 2, 3... across days.
     DWORD LoadTotalizeBuffer(const SYSTEMTIME& stEnd, HANDLE hAbort);
 
     // Counts the lines of lpPath before the first whose time (first 23 characters) is

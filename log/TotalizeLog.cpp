@@ -43,27 +43,6 @@ int CompareFields(const WORD* a, const WORD* b, size_t n)
     return CTotalizeLog::kSame;
 }
 
-DWORD CellDword(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn)
-{
-    DWORD dwValue = 0;
-    CCSVOperator::GetDWORD(table, dwLine, dwColumn, &dwValue);
-    return dwValue;
-}
-
-ULONGLONG CellQword(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn)
-{
-    ULONGLONG ullValue = 0;
-    CCSVOperator::GetQWORD(table, dwLine, dwColumn, &ullValue);
-    return ullValue;
-}
-
-void CopyCellText(const CCSVOperator::LineTable& table, DWORD dwLine, DWORD dwColumn, LPWSTR lpOut, size_t cchOut)
-{
-    std::wstring text;
-    CCSVOperator::GetString(table, dwLine, dwColumn, text);
-    StringCchCopyNW(lpOut, cchOut, text.c_str(), text.size());
-}
-
 }  // namespace
 
 CTotalizeLog::CTotalizeLog(CQuoLog& owner)
@@ -80,6 +59,10 @@ CTotalizeLog::CTotalizeLog(CQuoLog& owner)
       m_bPksEnable(FALSE),
       m_szPowPlanQuo(),
       m_szPowPlanSuperQuo(),
+      m_szLastPlan(),
+      m_bLastPlanIsReduction(false),
+      m_dwQueueKind(0),
+      m_stQueueFile(),
       m_dwRefusals(0)
 {
 }
@@ -151,7 +134,9 @@ void CTotalizeLog::ReadSettings()
     }
     TRACE(2, L"m_szPowPlanQuo:%s", m_szPowPlanQuo);
     TRACE(2, L"m_szPowPlanSuperQuo:%s", m_szPowPlanSuperQuo);
+    m_szLastPlan[0] = L'\0';  // compared with these names again
     TRACE_LEAVE_VOID();
+    return;
 }
 
 void CTotalizeLog::Finalize()
@@ -274,9 +259,14 @@ void CTotalizeLog::UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& recor
     temp.ullMonWattSum += record.dwMonWatt;
     temp.ullReductWattSum += record.dwReductionWatt;
     // A sample without a plan name is never in a reduction plan, also when the second
-    // plan's name is not set (empty).
-    if (record.szPowerPlan[0] != L'\0'
-        && (lstrcmpW(record.szPowerPlan, m_szPowPlanQuo) == 0 || lstrcmpW(record.szPowerPlan, m_szPowPlanSuperQuo) == 0)) {
+    // plan's name is not set (empty). The plan changes seldom: the answer of the
+    // comparison, which goes by the user's locale, is kept for the last name.
+    if (record.szPowerPlan[0] != L'\0' && wcscmp(record.szPowerPlan, m_szLastPlan) != 0) {
+        StringCchCopyW(m_szLastPlan, ARRAYSIZE(m_szLastPlan), record.szPowerPlan);
+        m_bLastPlanIsReduction = lstrcmpW(record.szPowerPlan, m_szPowPlanQuo) == 0
+            || lstrcmpW(record.szPowerPlan, m_szPowPlanSuperQuo) == 0;
+    }
+    if (record.szPowerPlan[0] != L'\0' && m_bLastPlanIsReduction) {
         slot.ullReductPlanTime += dwInterval;
     }
     switch (record.dwBatteryStatus) {
@@ -307,7 +297,7 @@ void CTotalizeLog::UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& recor
     temp.ullIdleWattMs = 0;
 }
 
-DWORD CTotalizeLog::WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp, HANDLE hAbort)
+DWORD CTotalizeLog::WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp)
 {
     TRACE_ENTER(2);
     if (pQuoLogRead == nullptr) {
@@ -332,7 +322,7 @@ DWORD CTotalizeLog::WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotali
     slot.dwPowerPlan1Time = plans[0].dwTime / 1000;
     StringCchCopyW(slot.szPowerPlan2, ARRAYSIZE(slot.szPowerPlan2), plans[1].szName);
     slot.dwPowerPlan2Time = plans[1].dwTime / 1000;
-    DWORD dwResult = AppendTotalLine(slot, LOG_KIND_DAILY, hAbort);
+    DWORD dwResult = QueueTotalLine(slot, LOG_KIND_DAILY);
     temp.ullPCWattSum = 0;
     temp.ullMonWattSum = 0;
     temp.ullReductWattSum = 0;
@@ -354,7 +344,7 @@ BOOL CTotalizeLog::FormatTotalLine(const QuoLogRead& r, LPWSTR lpLine, size_t cc
         r.ullReductEnergy));
 }
 
-DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort)
+DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     // One hold of the lock for the look at the last line and the append, so that no
@@ -372,17 +362,30 @@ DWORD CTotalizeLog::AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort)
         return TRACE_LEAVE(dwResult);
     }
     SYSTEMTIME stLast;
-    SYSTEMTIME stNew;
     CQuoLog::ConvertStrToSystime(szLast, &stLast);
-    CQuoLog::ConvertStrToSystime(std::wstring(lpLine, kTimeTextChars).c_str(), &stNew);
-    if (CQuoLog::CompareTime(stNew, stLast) <= 0) {
-        TRACE(1, L"Already in %s: %.23s", lpPath, lpLine);
-        return TRACE_LEAVE(ERROR_SUCCESS);
+    std::wstring text;
+    for (const std::wstring& line : m_Queue) {
+        SYSTEMTIME stNew;
+        CQuoLog::ConvertStrToSystime(line.substr(0, kTimeTextChars).c_str(), &stNew);
+        if (CQuoLog::CompareTime(stNew, stLast) <= 0) {
+            TRACE(1, L"Already in %s: %.23s", lpPath, line.c_str());
+            continue;
+        }
+        text += line;
+        stLast = stNew;
     }
-    return TRACE_LEAVE(AppendLines(lpPath, lpLine, hAbort));
+    return TRACE_LEAVE(text.empty() ? ERROR_SUCCESS : AppendLines(lpPath, text, hAbort));
 }
 
-DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort)
+bool CTotalizeLog::IsQueuedFile(const SYSTEMTIME& t, DWORD dwKind) const
+{
+    const SYSTEMTIME& q = m_stQueueFile;
+    return m_Queue.empty()
+        || (dwKind == m_dwQueueKind && t.wYear == q.wYear
+            && (dwKind != LOG_KIND_DAILY || (t.wMonth == q.wMonth && t.wDay == q.wDay)));
+}
+
+DWORD CTotalizeLog::QueueTotalLine(const QuoLogRead& record, DWORD dwKind)
 {
     TRACE_ENTER(2);
     WCHAR szLine[kLineChars - 1];  // at most 1023 characters with the terminator
@@ -390,21 +393,38 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
         TRACE(0, L"The totals line does not fit.");
         return TRACE_LEAVE(ERROR_INSUFFICIENT_BUFFER);
     }
-    if (dwKind != LOG_KIND_DAILY && dwKind != LOG_KIND_YEARLY) {
+    if ((dwKind != LOG_KIND_DAILY && dwKind != LOG_KIND_YEARLY) || !IsQueuedFile(record.stTime, dwKind)) {
         return TRACE_LEAVE(ERROR_INVALID_PARAMETER);
     }
+    if (m_Queue.empty()) {
+        m_dwQueueKind = dwKind;
+        m_stQueueFile = record.stTime;
+    }
+    m_Queue.emplace_back(szLine);
+    return TRACE_LEAVE(ERROR_SUCCESS);
+}
+
+DWORD CTotalizeLog::FlushTotalLines(HANDLE hAbort)
+{
+    TRACE_ENTER(2);
+    if (m_Queue.empty()) {
+        return TRACE_LEAVE(ERROR_SUCCESS);
+    }
+    const DWORD dwKind = m_dwQueueKind;
+    const SYSTEMTIME t = m_stQueueFile;
     DWORD dwResult = ERROR_SUCCESS;
     WCHAR szPath[MAX_PATH];
-    if (m_Owner.GetLogFullPath(dwKind, &record.stTime, szPath, ARRAYSIZE(szPath), TRUE /* year folder */)) {
-        dwResult = AppendIfLater(szPath, szLine, hAbort);
+    if (m_Owner.GetLogFullPath(dwKind, &t, szPath, ARRAYSIZE(szPath), TRUE /* year folder */)) {
+        dwResult = AppendIfLater(szPath, hAbort);
     } else {
         dwResult = GetLastError();
         if (dwResult == ERROR_SUCCESS) {
             dwResult = ERROR_INVALID_PARAMETER;
         }
     }
-    // The file a line belongs to: the kind and the day (daily) or the year (yearly).
-    const SYSTEMTIME& t = record.stTime;
+    std::vector<std::wstring> lines;
+    lines.swap(m_Queue);
+    // The file the lines belong to: the kind and the day (daily) or the year (yearly).
     WCHAR szFile[24];
     StringCchPrintfW(szFile, ARRAYSIZE(szFile), L"%u:%04u%02u%02u", dwKind, t.wYear,
                      (dwKind == LOG_KIND_DAILY) ? t.wMonth : 0u, (dwKind == LOG_KIND_DAILY) ? t.wDay : 0u);
@@ -415,9 +435,9 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
         }
         return TRACE_LEAVE(dwResult);
     }
-    // A run stops at a line that could not be written and the next run tries it again;
-    // a file that has refused it in kMaxRefusedRuns runs in a row is given up: its
-    // lines are skipped, one by one, until it takes one again.
+    // A run stops at lines that could not be written and the next run tries them again;
+    // a file that has refused them in kMaxRefusedRuns runs in a row is given up: its
+    // lines are skipped until it takes lines again.
     if (m_RefusingFile != szFile) {
         m_RefusingFile = szFile;
         m_dwRefusals = 0;
@@ -425,60 +445,51 @@ DWORD CTotalizeLog::AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HAND
     if (++m_dwRefusals < kMaxRefusedRuns) {
         return TRACE_LEAVE(dwResult);
     }
-    TRACE(0, L"The log file of %.10s has refused its lines in %u runs (code:%u): the line of %.23s is skipped.", szLine,
-          m_dwRefusals, dwResult, szLine);
+    for (const std::wstring& line : lines) {
+        TRACE(0, L"The log file of %.10s has refused its lines in %u runs (code:%u): the line of %.23s is skipped.",
+              line.c_str(), m_dwRefusals, dwResult, line.c_str());
+    }
     return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
-DWORD CTotalizeLog::MapElemToStructElw(const LineTable& table, DWORD dwLine, QuoLogData* pElement,
-                                       SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval)
+DWORD CTotalizeLog::MapRawLine(LPCWSTR lpLine, size_t cchLine, DWORD dwLine, QuoLogData* pElement,
+                              SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval)
 {
-    TRACE_ENTER(2);
-    if (pElement == nullptr) {
-        return TRACE_NULL_ARGUMENT(pElement);
+    TRACE_FUNCTION();
+    CellSpan cells[kRawColumns];
+    if (SplitSpans(lpLine, cchLine, cells, kRawColumns) < kRawColumns) {
+        return ERROR_INVALID_DATA;
     }
-    if (lpSystemtime == nullptr) {
-        return TRACE_NULL_ARGUMENT(lpSystemtime);
-    }
-    if (lpdwInterval == nullptr) {
-        return TRACE_NULL_ARGUMENT(lpdwInterval);
-    }
-    auto line = table.find(dwLine);
-    if (line == table.end() || line->second.size() < kRawColumns) {
-        return TRACE_LEAVE(ERROR_INVALID_DATA);
-    }
-    const CellMap& cells = line->second;
-    std::wstring stamp = cells.at(1) + L"," + cells.at(2);
     SYSTEMTIME st;
-    if (!CQuoLog::ConvertStrToSystime(stamp.c_str(), &st)) {
-        TRACE(1, L"No valid time in line %u: %s", dwLine, stamp.c_str());
-        return TRACE_LEAVE(ERROR_INVALID_DATA);
+    if (!CQuoLog::ConvertStampToSystime(cells[0], cells[1], &st)) {
+        TRACE(1, L"No valid time in line %u: %.23s", dwLine, lpLine);
+        return ERROR_INVALID_DATA;
     }
     QuoLogData r = {};
-    *lpdwInterval = CellDword(table, dwLine, 3);
-    r.dwPowerStatus = CellDword(table, dwLine, 4);
-    r.dwPCWatt = CellDword(table, dwLine, 5);
-    r.dwMonWatt = CellDword(table, dwLine, 6);
-    r.dwBatteryStatus = CellDword(table, dwLine, 7);
-    r.dwBatteryLifePercent = CellDword(table, dwLine, 8);
-    r.dwBatteryCapacity = CellDword(table, dwLine, 9);
-    r.dwReductionWatt = CellDword(table, dwLine, 10);
-    CopyCellText(table, dwLine, 11, r.szPowerPlan, ARRAYSIZE(r.szPowerPlan));
-    r.dwCPUUsage = CellDword(table, dwLine, 12);
-    r.dwInputStatus = CellDword(table, dwLine, 13);
-    r.dwHDDUsage = CellDword(table, dwLine, 14);
-    r.dwSCRStatus = CellDword(table, dwLine, 15);
-    CopyCellText(table, dwLine, 16, r.szMonitorName1, ARRAYSIZE(r.szMonitorName1));
-    r.dwMonitorStatus1 = CellDword(table, dwLine, 17);
-    r.dwLCDLevel1 = CellDword(table, dwLine, 18);
-    CopyCellText(table, dwLine, 19, r.szMonitorName2, ARRAYSIZE(r.szMonitorName2));
-    r.dwMonitorStatus2 = CellDword(table, dwLine, 20);
-    r.dwLCDLevel2 = CellDword(table, dwLine, 21);
-    r.dwQUOLevel = CellDword(table, dwLine, 22);
-    CopyCellText(table, dwLine, 23, r.szUserName, ARRAYSIZE(r.szUserName));
+    *lpdwInterval = SpanDword(cells[2]);
+    r.dwPowerStatus = SpanDword(cells[3]);
+    r.dwPCWatt = SpanDword(cells[4]);
+    r.dwMonWatt = SpanDword(cells[5]);
+    r.dwBatteryStatus = SpanDword(cells[6]);
+    r.dwBatteryLifePercent = SpanDword(cells[7]);
+    r.dwBatteryCapacity = SpanDword(cells[8]);
+    r.dwReductionWatt = SpanDword(cells[9]);
+    SpanText(cells[10], r.szPowerPlan, ARRAYSIZE(r.szPowerPlan));
+    r.dwCPUUsage = SpanDword(cells[11]);
+    r.dwInputStatus = SpanDword(cells[12]);
+    r.dwHDDUsage = SpanDword(cells[13]);
+    r.dwSCRStatus = SpanDword(cells[14]);
+    SpanText(cells[15], r.szMonitorName1, ARRAYSIZE(r.szMonitorName1));
+    r.dwMonitorStatus1 = SpanDword(cells[16]);
+    r.dwLCDLevel1 = SpanDword(cells[17]);
+    SpanText(cells[18], r.szMonitorName2, ARRAYSIZE(r.szMonitorName2));
+    r.dwMonitorStatus2 = SpanDword(cells[19]);
+    r.dwLCDLevel2 = SpanDword(cells[20]);
+    r.dwQUOLevel = SpanDword(cells[21]);
+    SpanText(cells[22], r.szUserName, ARRAYSIZE(r.szUserName));
     *pElement = r;
     *lpSystemtime = st;
-    return TRACE_LEAVE(ERROR_SUCCESS);
+    return ERROR_SUCCESS;
 }
 
 DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
@@ -495,9 +506,9 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     // A raw file that could not be read for a passing reason leaves the lines of the
     // days before it to totalize; its error is still the result, so that nothing is
     // folded past it.
-    const DWORD dwLoad = pTempLogObj->LoadTotalizeBuffer(stNow, hAbort);
-    LineTable& lines = pTempLogObj->GetLineTable1();
-    if (lines.empty()) {
+    CLineStore lines;
+    const DWORD dwLoad = pTempLogObj->LoadTotalizeLines(stNow, lines, hAbort);
+    if (lines.Empty()) {
         TRACE(1, L"Nothing to totalize. code:%u", dwLoad);
         return TRACE_LEAVE(dwLoad != ERROR_SUCCESS ? dwLoad : ERROR_FILE_NOT_FOUND);
     }
@@ -505,23 +516,22 @@ DWORD CTotalizeLog::TotalizeQuoLogOne(const SYSTEMTIME& stNow, HANDLE hAbort)
     QuoLogData newest;
     SYSTEMTIME stNewest;
     DWORD dwElapsed = 0;
-    dwResult = MapElemToStructElw(lines, lines.rbegin()->first, &newest, &stNewest, &dwElapsed);
+    const size_t nNewest = lines.Count() - 1;
+    dwResult = MapRawLine(lines.Line(nNewest), lines.Length(nNewest), static_cast<DWORD>(nNewest) + 1, &newest,
+                          &stNewest, &dwElapsed);
     if (dwResult != ERROR_SUCCESS) {
-        lines.clear();
         return TRACE_LEAVE(dwResult);
     }
     if (newest.dwPowerStatus == QUOLOG_POWER_TO_S3S4 || newest.dwPowerStatus == QUOLOG_POWER_TO_S5) {
         // The period has only begun: wait for the record that ends it.
         TRACE(1, L"The newest record (status %u) begins a sleep or power-off: nothing is totalized.",
               newest.dwPowerStatus);
-        lines.clear();
         return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
     }
     SYSTEMTIME stStartDay;
     CQuoLog::ConvertStrToDate(pTempLogObj->GetLastItemTime(), &stStartDay);
     CTotalizeRun run(*this, pTempLogObj->GetInterval(), stStartDay, pTempLogObj->GetLastWriteLine(), hAbort);
     dwResult = run.Run(lines, stNow);
-    lines.clear();
     pTempLogObj->SetLastItemTime(run.CommitDay());
     pTempLogObj->SetLastWriteLine(run.CommitLine());
     TRACE(1, L"Read position: %s, line %u", pTempLogObj->GetLastItemTime(), pTempLogObj->GetLastWriteLine());
@@ -533,25 +543,56 @@ DWORD CTotalizeLog::TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort)
     TRACE_ENTER(1);
     SYSTEMTIME stDay;
     CQuoLog::ConvertStrToDate(m_szLastItemTime, &stDay);
+    SYSTEMTIME stQueued = stDay;  // the day of the first queued line
+    // A day that could not be written is folded again next time, never dropped.
+    auto flush = [&]() {
+        DWORD dwFlush = FlushTotalLines(hAbort);
+        if (dwFlush != ERROR_SUCCESS) {
+            TRACE(0, L"Error in writing the yearly log (code:%u): the days from %04u/%02u/%02u are folded next time.",
+                  dwFlush, stQueued.wYear, stQueued.wMonth, stQueued.wDay);
+            stDay = stQueued;
+        }
+        return dwFlush;
+    };
     DWORD dwResult = ERROR_SUCCESS;
     while (CQuoLog::CompareDate(stDay, stNow) < 0) {
         if (IsRecovering()) {
             dwResult = ERROR_OPERATION_ABORTED;
             break;
         }
-        dwResult = FoldDay(stDay, hAbort);
-        if (dwResult != ERROR_SUCCESS) {
+        QuoLogRead day = {};
+        dwResult = FoldDay(stDay, &day, hAbort);
+        if (dwResult == ERROR_SUCCESS && day.stTime.wYear != 0) {
+            if (!IsQueuedFile(day.stTime, LOG_KIND_YEARLY)) {
+                dwResult = flush();
+            }
+            if (dwResult == ERROR_SUCCESS) {
+                if (!HasQueuedLines()) {
+                    stQueued = stDay;
+                }
+                dwResult = QueueTotalLine(day, LOG_KIND_YEARLY);
+            }
+        }
+        if (dwResult != ERROR_SUCCESS || !CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
             break;
         }
-        if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
-            break;
+    }
+    if (dwResult == ERROR_OPERATION_ABORTED) {
+        if (HasQueuedLines()) {
+            stDay = stQueued;
+        }
+        DropTotalLines();
+    } else if (HasQueuedLines()) {
+        const DWORD dwFlush = flush();
+        if (dwResult == ERROR_SUCCESS) {
+            dwResult = dwFlush;
         }
     }
     SetLastItemTime(stDay);
     return TRACE_LEAVE(dwResult);
 }
 
-DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
+DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, QuoLogRead* pDay, HANDLE hAbort)
 {
     TRACE_ENTER(2);
     WCHAR szPath[MAX_PATH];
@@ -559,7 +600,8 @@ DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
         || GetFileAttributesW(szPath) == INVALID_FILE_ATTRIBUTES) {
         return TRACE_LEAVE(ERROR_SUCCESS);
     }
-    DWORD dwResult = ReadCSV(szPath, 1, m_LineTable1, hAbort);
+    CLineStore lines;
+    DWORD dwResult = ReadLines(szPath, 1, lines, hAbort);
     if (dwResult != ERROR_SUCCESS) {
         if (IsLastingReadFault(dwResult)) {
             TRACE(0, L"%s holds no line that can be read (code:%u): the day is passed over.", szPath, dwResult);
@@ -568,51 +610,51 @@ DWORD CTotalizeLog::FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort)
         TRACE(0, L"Error in reading %s. code:%u", szPath, dwResult);
         return TRACE_LEAVE(dwResult);
     }
-    std::wstring firstDate;
-    QuoLogRead day = {};
-    if (!GetString(m_LineTable1, 1, 1, firstDate) || !CQuoLog::ConvertStrToDate(firstDate.c_str(), &day.stTime)) {
+    // Long enough for any cell: a line has at most CLineCursor::kMaxChars characters.
+    WCHAR szText[CLineCursor::kMaxChars + 1];
+    CellSpan cells[kTotalsColumns];
+    QuoLogRead& day = *pDay;
+    SplitSpans(lines.Line(0), lines.Length(0), cells, 1);
+    SpanText(cells[0], szText, ARRAYSIZE(szText));
+    if (!CQuoLog::ConvertStrToDate(szText, &day.stTime)) {
         TRACE(0, L"The first line of %s has no date: the day is passed over.", szPath);
-        m_LineTable1.clear();
+        day.stTime = SYSTEMTIME();
         return TRACE_LEAVE(ERROR_SUCCESS);
     }
     PowerPlanTable plans;
-    for (const auto& line : m_LineTable1) {
-        const DWORD n = line.first;
-        if (line.second.size() < kTotalsColumns) {
-            TRACE(1, L"Line %u of %s has only %u columns.", n, szPath, static_cast<DWORD>(line.second.size()));
+    for (size_t i = 0; i < lines.Count(); ++i) {
+        const size_t nCells = SplitSpans(lines.Line(i), lines.Length(i), cells, kTotalsColumns);
+        if (nCells < kTotalsColumns) {
+            TRACE(1, L"Line %u of %s has only %u columns.", static_cast<DWORD>(i + 1), szPath, static_cast<DWORD>(nCells));
         }
-        day.dwS0Time += CellDword(m_LineTable1, n, 3);
-        day.dwS3S4Time += CellDword(m_LineTable1, n, 4);
-        day.dwS5Time += CellDword(m_LineTable1, n, 5);
-        day.ullPCEnergy += CellQword(m_LineTable1, n, 6);
-        day.ullMonEnergy += CellQword(m_LineTable1, n, 7);
-        day.dwACTime += CellDword(m_LineTable1, n, 8);
-        day.dwDCTime += CellDword(m_LineTable1, n, 9);
-        day.dwChargeTime += CellDword(m_LineTable1, n, 10);
-        day.ullIdleEnergy += CellQword(m_LineTable1, n, 15);
-        day.ullReductPlanTime += CellQword(m_LineTable1, n, 16);
-        day.ullReductEnergy += CellQword(m_LineTable1, n, 17);
-        std::wstring plan;
-        if (GetString(m_LineTable1, n, 11, plan)) {
-            UpdatePlanInfo(plans, plan.substr(0, QUOLOG_POWERPLAN_CHARS - 1).c_str(), CellDword(m_LineTable1, n, 12));
-        }
-        if (GetString(m_LineTable1, n, 13, plan)) {
-            UpdatePlanInfo(plans, plan.substr(0, QUOLOG_POWERPLAN_CHARS - 1).c_str(), CellDword(m_LineTable1, n, 14));
+        // A column the line lacks counts 0; a plan column it lacks adds no plan.
+        auto number = [&](size_t nColumn) { return (nColumn <= nCells) ? SpanNumber(cells[nColumn - 1]) : 0ULL; };
+        auto dword = [&](size_t nColumn) { return (nColumn <= nCells) ? SpanDword(cells[nColumn - 1]) : 0UL; };
+        day.dwS0Time += dword(3);
+        day.dwS3S4Time += dword(4);
+        day.dwS5Time += dword(5);
+        day.ullPCEnergy += number(6);
+        day.ullMonEnergy += number(7);
+        day.dwACTime += dword(8);
+        day.dwDCTime += dword(9);
+        day.dwChargeTime += dword(10);
+        day.ullIdleEnergy += number(15);
+        day.ullReductPlanTime += number(16);
+        day.ullReductEnergy += number(17);
+        for (size_t nPlan = 11; nPlan <= 13; nPlan += 2) {
+            if (nPlan <= nCells) {
+                SpanText(cells[nPlan - 1], szText, QUOLOG_POWERPLAN_CHARS);
+                UpdatePlanInfo(plans, szText, dword(nPlan + 1));
+            }
         }
     }
-    m_LineTable1.clear();
     PowerPlanInfo top[2];
     FindMaxPowerPlan(plans, top);
     StringCchCopyW(day.szPowerPlan1, ARRAYSIZE(day.szPowerPlan1), top[0].szName);
     day.dwPowerPlan1Time = top[0].dwTime;
     StringCchCopyW(day.szPowerPlan2, ARRAYSIZE(day.szPowerPlan2), top[1].szName);
     day.dwPowerPlan2Time = top[1].dwTime;
-    // A day that could not be written is folded again next time, never dropped.
-    dwResult = AppendTotalLine(day, LOG_KIND_YEARLY, hAbort);
-    if (dwResult != ERROR_SUCCESS) {
-        TRACE(0, L"Error in writing the day of %s (code:%u): it is folded next time.", szPath, dwResult);
-    }
-    return TRACE_LEAVE(dwResult);
+    return TRACE_LEAVE(ERROR_SUCCESS);
 }
 
 BOOL CTotalizeLog::CopyLogDir(LPCWSTR lpSource, LPCWSTR lpDestParent)

@@ -18,6 +18,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "CSVOperator.h"
 #include "QuoLog.h"
@@ -90,16 +91,16 @@ public:
     // is folded next time. 995 when a recovery started.
     DWORD TotalizeQuoLogTwo(const SYSTEMTIME& stNow, HANDLE hAbort);
 
-    // One raw line of table into *pElement, its time into *lpSystemtime and its
-    // elapsed-time column into *lpdwInterval. 0; 13 for a line with fewer than 23
-    // columns or no valid time; 87 for a null output.
-    static DWORD MapElemToStructElw(const LineTable& table, DWORD dwLine, QuoLogData* pElement,
-                                    SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval);
+    // One raw line (dwLine its number, for the trace) into *pElement, its time into
+    // *lpSystemtime and its elapsed-time column into *lpdwInterval. 0; 13 for a line
+    // with fewer than 23 columns or no valid time.
+    static DWORD MapRawLine(LPCWSTR lpLine, size_t cchLine, DWORD dwLine, QuoLogData* pElement,
+                            SYSTEMTIME* lpSystemtime, LPDWORD lpdwInterval);
 
-    // Closes a slot: times to seconds, watt sums to energies, the two plans; appends
-    // the line to the daily log and clears the slot and the sums (the idle run goes
-    // on). The result of AppendTotalLine.
-    DWORD WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp, HANDLE hAbort);
+    // Closes a slot: times to seconds, watt sums to energies, the two plans; queues the
+    // line for the daily log (QueueTotalLine) and clears the slot and the sums (the idle
+    // run goes on). The result of QueueTotalLine.
+    DWORD WriteDailyLog(QuoLogRead* pQuoLogRead, TotalizeTemp* pTotalizeTemp);
     // Accounts one S0 sample into the open slot.
     void UpdateS0Info(QuoLogRead* pQuoLogRead, const QuoLogData& record, TotalizeTemp* pTotalizeTemp);
 
@@ -113,13 +114,26 @@ public:
     // Whole seconds between two local times, whichever is first.
     static DWORD CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd);
 
-    // Appends the record to the daily (kind 2) or yearly (kind 3) log of its date when
-    // it is later than the file's last line; a slot or day already in the file is left
-    // alone. 0, or the error of the lock, the read or the write. A file that has
-    // refused its line in kMaxRefusedRuns calls in a row (one a run, since a run stops
-    // at such a line) is given up: every line it refuses from then on is traced and
-    // skipped with 0, until it takes one again.
-    DWORD AppendTotalLine(const QuoLogRead& record, DWORD dwKind, HANDLE hAbort);
+    // The totals lines of a run go to their files a file at a time: QueueTotalLine
+    // keeps the line of a record for the daily (kind 2) or yearly (kind 3) log of its
+    // date, and FlushTotalLines appends the kept lines to that file together, under one
+    // hold of the file lock and with one flush to disk, each only when it is later than
+    // the file's last line (a slot or day already in the file is left alone). Callers
+    // flush before queueing a line of another file (IsQueuedFile) and at the end of a
+    // run, and move their read position back before the first kept line when the flush
+    // fails. QueueTotalLine: 0, 122 when the line does not fit, 87 for another kind.
+    // FlushTotalLines: 0, or the error of the path, the lock, the read or the write;
+    // the queue is empty afterwards. A file that has refused its lines in
+    // kMaxRefusedRuns flushes in a row (one a run, since a run stops at such a flush) is
+    // given up: every line it refuses from then on is traced and skipped with 0, until
+    // it takes lines again.
+    DWORD QueueTotalLine(const QuoLogRead& record, DWORD dwKind);
+    DWORD FlushTotalLines(HANDLE hAbort);
+    void DropTotalLines() { m_Queue.clear(); }
+    bool HasQueuedLines() const { return !m_Queue.empty(); }
+    // Whether a line of the time t for a log of kind dwKind can join the queue: it is
+    // empty or keeps lines of the same file.
+    bool IsQueuedFile(const SYSTEMTIME& t, DWORD dwKind) const;
     static constexpr DWORD kMaxRefusedRuns = 8;
     // The totals line of a record, CR LF included. FALSE when it does not fit.
     static BOOL FormatTotalLine(const QuoLogRead& record, LPWSTR lpLine, size_t cchLine);
@@ -169,9 +183,12 @@ public:
 
 private:
     void ReadSettings();
-    DWORD FoldDay(const SYSTEMTIME& stDay, HANDLE hAbort);
-    // Appends lpLine to lpPath when its time is later than the file's last line.
-    DWORD AppendIfLater(LPCWSTR lpPath, LPCWSTR lpLine, HANDLE hAbort);
+    DWORD ReadPksTime(CReg& key, LPCWSTR lpName, LPCWSTR lpTraceName, SYSTEMTIME* lpTime);
+    // The totals of the day's daily file into *pDay; its stTime stays zero when the day
+    // is passed over.
+    DWORD FoldDay(const SYSTEMTIME& stDay, QuoLogRead* pDay, HANDLE hAbort);
+    // Appends to lpPath, in one write, the queued lines later than the file's last line.
+    DWORD AppendIfLater(LPCWSTR lpPath, HANDLE hAbort);
 
     CQuoLog& m_Owner;
     WCHAR m_szLastItemTime[24];
@@ -186,6 +203,12 @@ private:
     BOOL m_bPksEnable;
     WCHAR m_szPowPlanQuo[QUOLOG_POWERPLAN_CHARS];
     WCHAR m_szPowPlanSuperQuo[QUOLOG_POWERPLAN_CHARS];
+    // The last plan name UpdateS0Info compared with the reduction plans, and the answer.
+    WCHAR m_szLastPlan[QUOLOG_POWERPLAN_CHARS];
+    bool m_bLastPlanIsReduction;
+    DWORD m_dwQueueKind;
+    SYSTEMTIME m_stQueueFile;          // the time of the first queued line
+    std::vector<std::wstring> m_Queue;  // queued lines, CR LF included, in time order
     std::wstring m_RefusingFile;  // "kind:date" of the file whose line failed last, and in how many runs
     DWORD m_dwRefusals;
 };

@@ -32,7 +32,9 @@ CTotalizeRun::CTotalizeRun(CTotalizeLog& log, DWORD dwInterval, const SYSTEMTIME
       m_stPeriodStart(),
       m_dwCapturedCapacity(0),
       m_stSavedDay(),
-      m_dwSavedLine(0)
+      m_dwSavedLine(0),
+      m_stQueueDay(),
+      m_dwQueueLine(0)
 {
     m_Temp.dwInterval = dwInterval;
 }
@@ -42,18 +44,35 @@ bool CTotalizeRun::IsRecovering() const
     return m_Log.IsRecoveryFlagSet();
 }
 
-DWORD CTotalizeRun::Run(const CCSVOperator::LineTable& lines, const SYSTEMTIME& stNow)
+DWORD CTotalizeRun::Run(const CLineStore& lines, const SYSTEMTIME& stNow)
 {
     TRACE_ENTER(2);
-    for (const auto& line : lines) {
+    DWORD dwResult = RunLines(lines, stNow);
+    if (dwResult == ERROR_OPERATION_ABORTED) {
+        if (m_Log.HasQueuedLines()) {
+            m_stCommitDay = m_stQueueDay;
+            m_dwCommitLine = m_dwQueueLine;
+        }
+        m_Log.DropTotalLines();
+        return TRACE_LEAVE(dwResult);
+    }
+    const DWORD dwFlush = FlushSlots();
+    return TRACE_LEAVE(dwResult != ERROR_SUCCESS ? dwResult : dwFlush);
+}
+
+DWORD CTotalizeRun::RunLines(const CLineStore& lines, const SYSTEMTIME& stNow)
+{
+    TRACE_ENTER(2);
+    for (size_t i = 0; i < lines.Count(); ++i) {
         if (IsRecovering()) {
             return TRACE_LEAVE(ERROR_OPERATION_ABORTED);
         }
+        const DWORD dwLine = static_cast<DWORD>(i) + 1;
         QuoLogData r;
         SYSTEMTIME t;
         DWORD dwElapsed = 0;
-        if (CTotalizeLog::MapElemToStructElw(lines, line.first, &r, &t, &dwElapsed) != ERROR_SUCCESS) {
-            TRACE(1, L"Raw line %u is skipped.", line.first);
+        if (CTotalizeLog::MapRawLine(lines.Line(i), lines.Length(i), dwLine, &r, &t, &dwElapsed) != ERROR_SUCCESS) {
+            TRACE(1, L"Raw line %u is skipped.", dwLine);
             continue;
         }
         const SYSTEMTIME s = CTotalizeLog::SlotOf(t);
@@ -83,7 +102,7 @@ DWORD CTotalizeRun::Run(const CCSVOperator::LineTable& lines, const SYSTEMTIME& 
     }
     // The open slot is written only once the clock has left it.
     if (m_bSlotOpen && CTotalizeLog::IsOtherSlot(stNow, m_Slot.stTime)) {
-        DWORD dwResult = m_Log.WriteDailyLog(&m_Slot, &m_Temp, m_hAbort);
+        DWORD dwResult = WriteSlot();
         if (dwResult != ERROR_SUCCESS) {
             TRACE(0, L"The slot could not be written (code:%u): it is totalized again next time.", dwResult);
             return TRACE_LEAVE(dwResult);
@@ -270,13 +289,43 @@ DWORD CTotalizeRun::CloseSlot(const SYSTEMTIME& stNext)
     TRACE_ENTER(2);
     // A slot that could not be written is never dropped: the read position stays before
     // it and the next run totals it again.
-    DWORD dwResult = m_Log.WriteDailyLog(&m_Slot, &m_Temp, m_hAbort);
+    DWORD dwResult = WriteSlot();
     if (dwResult != ERROR_SUCCESS) {
         TRACE(0, L"The slot could not be written (code:%u): it is totalized again next time.", dwResult);
         return TRACE_LEAVE(dwResult);
     }
     m_Slot.stTime = stNext;
     return TRACE_LEAVE(ERROR_SUCCESS);
+}
+
+DWORD CTotalizeRun::WriteSlot()
+{
+    if (!m_Log.IsQueuedFile(m_Slot.stTime, CCSVOperator::LOG_KIND_DAILY)) {
+        DWORD dwResult = FlushSlots();
+        if (dwResult != ERROR_SUCCESS) {
+            return dwResult;
+        }
+    }
+    if (!m_Log.HasQueuedLines()) {
+        m_stQueueDay = m_stCommitDay;
+        m_dwQueueLine = m_dwCommitLine;
+    }
+    return m_Log.WriteDailyLog(&m_Slot, &m_Temp);
+}
+
+DWORD CTotalizeRun::FlushSlots()
+{
+    if (!m_Log.HasQueuedLines()) {
+        return ERROR_SUCCESS;
+    }
+    DWORD dwResult = m_Log.FlushTotalLines(m_hAbort);
+    if (dwResult != ERROR_SUCCESS) {
+        TRACE_FUNCTION();
+        TRACE(0, L"The slots could not be written (code:%u): they are totalized again next time.", dwResult);
+        m_stCommitDay = m_stQueueDay;
+        m_dwCommitLine = m_dwQueueLine;
+    }
+    return dwResult;
 }
 
 void CTotalizeRun::Commit(const SYSTEMTIME& stDay, DWORD dwLine)

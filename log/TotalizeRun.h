@@ -10,6 +10,10 @@
 // turns an open sleep into a power-off (the PC was started anew, so no resume record
 // will come), which the first S0 ends.
 //
+// Slot lines are queued and go to their daily file a file at a time: when a slot of
+// another day is written and at the end of the run. A queue that cannot be written moves
+// the commit position back to where it was before its first slot.
+//
 // The commit position is the first raw line of the earliest slot not yet written, or,
 // after a filled period, the record that began it (its slots are never written twice,
 // so reading it again is harmless). While a period is open it never moves past the
@@ -30,7 +34,7 @@ public:
     // Processes the raw lines (keys continuing across days) up to stNow. 0; 995 when a
     // recovery started; or the passing error of a slot write, with the commit position
     // left before that slot.
-    DWORD Run(const CCSVOperator::LineTable& lines, const SYSTEMTIME& stNow);
+    DWORD Run(const CLineStore& lines, const SYSTEMTIME& stNow);
 
     const SYSTEMTIME& CommitDay() const { return m_stCommitDay; }
     DWORD CommitLine() const { return m_dwCommitLine; }
@@ -49,8 +53,13 @@ private:
     void AccountPiece(const SYSTEMTIME& stFrom, const SYSTEMTIME& stTo, DWORD d, DWORD D, DWORD dwGain);
     void AddPeriodTime(DWORD d);
     DWORD Gain(DWORD dwCapacity) const;
+    DWORD RunLines(const CLineStore& lines, const SYSTEMTIME& stNow);
     // Writes the open slot and opens stNext's; 0, or a passing error of the write.
     DWORD CloseSlot(const SYSTEMTIME& stNext);
+    // Queues the open slot's line, after writing out the queue when it holds another day.
+    DWORD WriteSlot();
+    // Writes out the queue; on failure the commit position goes back before its first slot.
+    DWORD FlushSlots();
     // Marks the raw lines before line dwLine of day stDay as read, unless a period is open.
     void Commit(const SYSTEMTIME& stDay, DWORD dwLine);
     bool IsRecovering() const;
@@ -70,4 +79,6 @@ private:
     DWORD m_dwCapturedCapacity;
     SYSTEMTIME m_stSavedDay;   // the day and the lines before the record that began the period
     DWORD m_dwSavedLine;
+    SYSTEMTIME m_stQueueDay;   // the commit position before the first queued slot
+    DWORD m_dwQueueLine;
 };

@@ -11,7 +11,7 @@ packages=(
     wine wine64
     xvfb x11-utils imagemagick fonts-ipafont-gothic
     python3-pil fp-utils
-    util-linux procps
+    util-linux procps strace
     prometheus prometheus-node-exporter curl
     nsis
 )
