@@ -124,6 +124,12 @@ DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWOR
     return dwResult;
 }
 
+bool SoakRun()
+{
+    wchar_t szValue[4] = L"";
+    return GetEnvironmentVariableW(L"QUO_SOAK", szValue, ARRAYSIZE(szValue)) == 1 && szValue[0] == L'1';
+}
+
 bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
 {
     ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;

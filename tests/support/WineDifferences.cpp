@@ -18,11 +18,6 @@ bool KeepsFileSecurityDescriptors()
     return !RunningOnWine();
 }
 
-SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested)
-{
-    return RunningOnWine() ? SecurityImpersonation : requested;
-}
-
 DWORD DelayedAutoStartConfigError()
 {
     return RunningOnWine() ? ERROR_INVALID_LEVEL : ERROR_SUCCESS;
