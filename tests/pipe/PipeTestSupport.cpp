@@ -130,20 +130,6 @@ bool SoakRun()
     return GetEnvironmentVariableW(L"QUO_SOAK", szValue, ARRAYSIZE(szValue)) == 1 && szValue[0] == L'1';
 }
 
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
-{
-    ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;
-    for (;;) {
-        if (pred()) {
-            return true;
-        }
-        if (GetTickCount64() >= ullEnd) {
-            return false;
-        }
-        Sleep(10);
-    }
-}
-
 bool PipeExists(const std::wstring& pipe)
 {
     return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;

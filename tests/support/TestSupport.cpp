@@ -283,6 +283,16 @@ void DeleteFileIfExists(const std::wstring& path)
     DeleteFileW(path.c_str());
 }
 
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
+{
+    for (ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs; !pred(); Sleep(10)) {
+        if (GetTickCount64() >= ullEnd) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::wstring UniqueName(const std::wstring& prefix)
 {
     static LONG s_lCounter = 0;

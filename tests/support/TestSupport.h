@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,9 @@ std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path);
 void DeleteFileIfExists(const std::wstring& path);
 // The sorted names in a folder that match a pattern, without "." and "..".
 std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring& pattern = L"*");
+
+// Polls pred every 10 ms for up to dwTimeoutMs; whether it became true.
+bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
 
 // A name no other test process uses at the same time.
 std::wstring UniqueName(const std::wstring& prefix);
