@@ -64,11 +64,25 @@ TEST(TraceFileSecurity, GrantsSystemAdministratorsAndUsers)
     LPSECURITY_ATTRIBUTES pSa = security.Get();
     ASSERT_NE(nullptr, pSa);
     EXPECT_FALSE(pSa->bInheritHandle);
-    LPWSTR lpSddl = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(pSa->lpSecurityDescriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &lpSddl, nullptr));
-    EXPECT_STREQ(L"D:(A;CI;GRGW;;;SY)(A;CI;GRGW;;;BA)(A;CI;GRGW;;;BU)", lpSddl);
-    LocalFree(lpSddl);
+    PSECURITY_DESCRIPTOR pExpected = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(A;CI;GRGW;;;SY)(A;CI;GRGW;;;BA)(A;CI;GRGW;;;BU)", SDDL_REVISION_1, &pExpected, nullptr));
+    PACL dacls[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        BOOL bPresent = FALSE, bDefaulted = FALSE;
+        ASSERT_TRUE(GetSecurityDescriptorDacl(i == 0 ? pExpected : pSa->lpSecurityDescriptor, &bPresent, &dacls[i],
+                                              &bDefaulted));
+        ASSERT_TRUE(bPresent && dacls[i] != nullptr);
+    }
+    ASSERT_EQ(dacls[0]->AceCount, dacls[1]->AceCount);
+    for (DWORD i = 0; i < dacls[0]->AceCount; ++i) {
+        ACE_HEADER* pAces[2] = {};
+        ASSERT_TRUE(GetAce(dacls[0], i, reinterpret_cast<LPVOID*>(&pAces[0])));
+        ASSERT_TRUE(GetAce(dacls[1], i, reinterpret_cast<LPVOID*>(&pAces[1])));
+        ASSERT_EQ(pAces[0]->AceSize, pAces[1]->AceSize) << "entry " << i;
+        EXPECT_EQ(0, memcmp(pAces[0], pAces[1], pAces[0]->AceSize)) << "entry " << i;
+    }
+    LocalFree(pExpected);
 }
 
 // The short form at level 1: a second Initialize keeps the configuration; lines above the

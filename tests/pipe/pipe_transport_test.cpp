@@ -264,7 +264,9 @@ TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
         std::wstring name = UniquePipe(L"pt.remote");
         HANDLE hProbe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_REJECT_REMOTE_CLIENTS, 1, 64, 64, 0, nullptr);
         EXPECT_EQ(dwMajor == 5, hProbe == INVALID_HANDLE_VALUE) << "the stand-in is in place";
-        CloseHandle(hProbe);
+        if (hProbe != INVALID_HANDLE_VALUE) {
+            CloseHandle(hProbe);
+        }
         CEchoReceiver receiver;
         receiver.dwExpect = 4;
         EXPECT_EQ(0u, receiver.Listen(name)) << "Windows " << dwMajor;

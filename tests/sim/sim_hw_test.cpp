@@ -88,7 +88,8 @@ TEST(Notebook, EmbeddedControllerBatteriesAndPowerSupplyAnswer)
     // The batteries, found as the service finds them.
     HDEVINFO hSet = SetupDiGetClassDevsW(&kBatteryClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     ASSERT_NE(INVALID_HANDLE_VALUE, hSet);
-    SP_DEVICE_INTERFACE_DATA iface = {sizeof(iface)};
+    SP_DEVICE_INTERFACE_DATA iface = {};
+    iface.cbSize = sizeof(iface);
     DWORD dwCount = 0;
     for (; SetupDiEnumDeviceInterfaces(hSet, nullptr, &kBatteryClass, dwCount, &iface); ++dwCount) {
         BYTE detail[sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) + MAX_PATH * sizeof(WCHAR)] = {};
