@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test under Wine: boots the build's prefix with a
 # persistent wineserver and a virtual display, runs CTest, and stops what it started,
-# also on failure or interruption. Extra arguments go to ctest (e.g. -R log_).
+# also on failure or interruption. Extra arguments go to ctest (e.g. -R log_). The long
+# load and fuzz runs (label soak) run only when QUO_TEST_LABEL=soak asks for them.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
@@ -27,6 +28,11 @@ quo_xvfb_start
 quo_prefix_reset
 quo_server_start "$QUO_BASE_PREFIX"
 
+if [ "${QUO_TEST_LABEL:-}" = soak ]; then
+    labels=(-L soak)
+else
+    labels=(-LE soak)
+fi
 rc=0
-ctest --test-dir "$QUO_BUILD" --output-on-failure --timeout 900 -j "${QUO_TEST_JOBS:-2}" "$@" || rc=$?
+ctest --test-dir "$QUO_BUILD" --output-on-failure --timeout 900 -j "${QUO_TEST_JOBS:-2}" "${labels[@]}" "$@" || rc=$?
 exit $rc

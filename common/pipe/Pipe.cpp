@@ -13,9 +13,6 @@
 
 namespace {
 
-// A sending end never lets the receiving end act in its name: the server side of the
-// pipe may identify the sender but not impersonate it.
-const DWORD kSendingEndOpenFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 // A sending end reads and writes but asks for no right to create pipe instances, which
 // GENERIC_WRITE would include (FILE_APPEND_DATA): the service's pipes grant no user that.
 const DWORD kSendingEndAccess = GENERIC_READ | FILE_WRITE_DATA;
@@ -122,6 +119,11 @@ DWORD CPipe::GetInstancePipeMode()
         dwMode |= PIPE_REJECT_REMOTE_CLIENTS;
     }
     return dwMode;
+}
+
+DWORD CPipe::GetSendingEndOpenFlags()
+{
+    return FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 }
 
 DWORD CPipe::Initialize(DWORD dwMode, LPCWSTR lpszPipeName, LPPIPE_CONNECTION_FUNC lpFunc, LPVOID lpData,
@@ -451,7 +453,7 @@ DWORD CPipe::Connect(HANDLE hAbort)
     ULONGLONG ullGiveUp = vista::TickCount64() + static_cast<ULONGLONG>(kConnectTries) * kBusyWait;
     for (DWORD dwTry = 1;; ++dwTry) {
         HANDLE hClient = CreateFileW(m_szPipeName, kSendingEndAccess, 0 /* no sharing */, nullptr, OPEN_EXISTING,
-                                     kSendingEndOpenFlags, nullptr);
+                                     GetSendingEndOpenFlags(), nullptr);
         if (hClient != INVALID_HANDLE_VALUE) {
             m_hClient = hClient;
             TRACE(2, L"Connected:%s", m_szPipeName);

@@ -147,6 +147,9 @@ public:
     // and read mode, blocking, and remote clients refused where Windows knows the flag
     // (Vista and later).
     static DWORD GetInstancePipeMode();
+    // The flags with which a sending end opens the pipe: overlapped, and the receiving
+    // end may identify the sender but never act in its name.
+    static DWORD GetSendingEndOpenFlags();
 
     // Ends the receive thread, closes every handle and clears the object; operations
     // running concurrently end with 21. Must not be called from the connection

@@ -122,7 +122,7 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
     CProcess agent;
     StartAgent(&agent);
     ASSERT_TRUE(
-        testsupport::PollUntil([&] { return s_trace->Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; }, kWait));
+        testsupport::WaitUntil([&] { return s_trace->Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; }, kWait));
     CProcess second;
     StartAgent(&second);
     EXPECT_EQ(0u, second.Wait(kWait));
@@ -153,7 +153,7 @@ TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffAndKilling)
     EXPECT_EQ(2u, NextClientHandle());
     DWORD dwCalls = QuoLevelCalls(kUpdateMonitors);
     CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
-    EXPECT_TRUE(testsupport::PollUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
 
     SendToAgent(agent, WM_ENDSESSION, FALSE);
     EXPECT_EQ(kStillRunning, agent.Wait(kQuietSpan));
@@ -239,7 +239,7 @@ public:
     DWORD WaitForEvent(size_t nFrom, DWORD dwEvent, DWORD dwClientHandle = 0)
     {
         DWORD dwFound = 0;
-        testsupport::PollUntil(
+        testsupport::WaitUntil(
             [&] {
                 std::vector<pipetest::CEventLog::Record> records = m_log.Records();
                 for (size_t i = nFrom; i < records.size() && dwFound == 0; ++i) {

@@ -98,38 +98,6 @@ TEST_P(VistaFunctions, ReadWriteLockExcludesTheWriter)
     CloseHandle(hWriter);
 }
 
-// Cancelling a read that waits on a pipe ends it with 995 either way, and the pipe
-// serves the next read.
-TEST_P(VistaFunctions, CancelEndsTheCallersPendingRead)
-{
-    const wchar_t kName[] = L"\\\\.\\pipe\\quo_vista_functions_cancel";
-    HANDLE hServer = CreateNamedPipeW(kName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
-    HANDLE hClient = CreateFileW(kName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hClient);
-    OVERLAPPED ov = {};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    BYTE buffer[8];
-    EXPECT_FALSE(ReadFile(hServer, buffer, sizeof(buffer), nullptr, &ov));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-    vista::CancelOwnIo(hServer, &ov);
-    DWORD dwRead = 0;
-    EXPECT_FALSE(GetOverlappedResult(hServer, &ov, &dwRead, TRUE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), GetLastError());
-
-    DWORD dwWritten = 0;
-    ASSERT_TRUE(WriteFile(hClient, "ping", 4, &dwWritten, nullptr));
-    ResetEvent(ov.hEvent);
-    if (!ReadFile(hServer, buffer, sizeof(buffer), nullptr, &ov)) {
-        EXPECT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
-    }
-    EXPECT_TRUE(GetOverlappedResult(hServer, &ov, &dwRead, TRUE));
-    EXPECT_EQ(4u, dwRead);
-    CloseHandle(ov.hEvent);
-    CloseHandle(hClient);
-    CloseHandle(hServer);
-}
-
 // The system names an open file's final path only the Vista way; the XP way looks at the
 // folders on the way, none of which is a link here.
 TEST_P(VistaFunctions, FinalPathOnlyTheVistaWay)

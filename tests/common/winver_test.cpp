@@ -2,7 +2,9 @@
 // through which tests reach the code paths of Windows XP.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,20 +16,25 @@ using namespace testsupport;
 
 namespace {
 
-// The relations of a Windows dwMajor.dwMinor to XP, Vista, 7 and 2000, and whether it
-// is of the XP family (32-bit XP 5.1, 64-bit XP 5.2).
+const DWORD E = WINVER_EQUAL, N = WINVER_NEWER, O = WINVER_OLDER;
+
+// The relations of a Windows major.minor to XP, Vista, 7 and 2000, and whether it is of
+// the XP family (32-bit XP 5.1, 64-bit XP 5.2), written out for each version tested.
 void ExpectRelations(DWORD dwMajor, DWORD dwMinor)
 {
-    auto relation = [&](DWORD dwAskedMajor, DWORD dwAskedMinor) {
-        DWORD dwRun = dwMajor * 100 + dwMinor;
-        DWORD dwAsked = dwAskedMajor * 100 + dwAskedMinor;
-        return (dwRun == dwAsked) ? WINVER_EQUAL : (dwRun < dwAsked) ? WINVER_OLDER : WINVER_NEWER;
-    };
+    const struct {
+        DWORD dwMajor, dwMinor;
+        DWORD dwXP, dwVista, dw7, dw2000;
+    } table[] = {{5, 1, E, O, O, N}, {5, 2, N, O, O, N}, {6, 0, N, E, O, N},
+                 {6, 1, N, N, E, N}, {10, 0, N, N, N, N}};
+    const auto* pRow = std::find_if(std::begin(table), std::end(table),
+                                    [&](const auto& r) { return r.dwMajor == dwMajor && r.dwMinor == dwMinor; });
+    ASSERT_NE(std::end(table), pRow) << dwMajor << "." << dwMinor << " is not in the table";
     CWinVer winver;
-    EXPECT_EQ(relation(5, 1), winver.IsWinXP()) << dwMajor << "." << dwMinor;
-    EXPECT_EQ(relation(6, 0), winver.IsWinVS()) << dwMajor << "." << dwMinor;
-    EXPECT_EQ(relation(6, 1), winver.IsWin7()) << dwMajor << "." << dwMinor;
-    EXPECT_EQ(relation(5, 0), winver.CompareVersion(5, 0)) << dwMajor << "." << dwMinor;
+    EXPECT_EQ(pRow->dwXP, winver.IsWinXP()) << dwMajor << "." << dwMinor;
+    EXPECT_EQ(pRow->dwVista, winver.IsWinVS()) << dwMajor << "." << dwMinor;
+    EXPECT_EQ(pRow->dw7, winver.IsWin7()) << dwMajor << "." << dwMinor;
+    EXPECT_EQ(pRow->dw2000, winver.CompareVersion(5, 0)) << dwMajor << "." << dwMinor;
     EXPECT_EQ(dwMajor == 5, winver.IsXPFamily()) << dwMajor << "." << dwMinor;
 }
 
@@ -35,8 +42,7 @@ void ExpectRelations(DWORD dwMajor, DWORD dwMinor)
 TEST(WinVerReal, RelationsMatchThePrefixVersion)
 {
     const char* lpValue = std::getenv("QUO_EXPECT_WINVER");
-    unsigned int uMajor = 0;
-    unsigned int uMinor = 0;
+    unsigned int uMajor = 0, uMinor = 0;
     ASSERT_TRUE(lpValue != nullptr && sscanf(lpValue, "%u.%u", &uMajor, &uMinor) == 2)
         << "run with QUO_EXPECT_WINVER set to the prefix's version";
     CWinVer::ClearEmulatedVersion();
@@ -45,11 +51,10 @@ TEST(WinVerReal, RelationsMatchThePrefixVersion)
 
 TEST(WinVerSeam, EmulatedVersions)
 {
-    const DWORD versions[][2] = {{5, 1}, {5, 2}, {6, 1}, {10, 0}};
-    for (const auto& version : versions) {
-        CWinVer::SetEmulatedVersion(version[0], version[1]);
-        ExpectRelations(version[0], version[1]);
-        EXPECT_EQ(version[0] == 5, CWinVer::IsEmulatingXPFamily()) << version[0] << "." << version[1];
+    for (const auto& version : {std::make_pair(5, 1), std::make_pair(5, 2), std::make_pair(6, 1), std::make_pair(10, 0)}) {
+        CWinVer::SetEmulatedVersion(version.first, version.second);
+        ExpectRelations(version.first, version.second);
+        EXPECT_EQ(version.first == 5, CWinVer::IsEmulatingXPFamily()) << version.first << "." << version.second;
     }
     CWinVer::ClearEmulatedVersion();
 }

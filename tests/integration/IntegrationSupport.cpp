@@ -185,7 +185,7 @@ std::vector<rawlog::Record> Matching(const std::vector<rawlog::Record>& records,
 bool WaitForRecords(size_t nFrom, const RecordPredicate& match, size_t nCount, std::vector<rawlog::Record>* pRecords)
 {
     std::vector<rawlog::Record> records;
-    bool bFound = testsupport::PollUntil(
+    bool bFound = testsupport::WaitUntil(
         [&] {
             records = ReadRawLog();
             return Matching(records, nFrom, match).size() >= nCount;
@@ -235,7 +235,7 @@ std::vector<TraceLine> CTraceFile::Find(size_t nFrom, DWORD dwProcessId, const s
 int CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const
 {
     int nIndex = -1;
-    testsupport::PollUntil(
+    testsupport::WaitUntil(
         [&] {
             std::vector<TraceLine> lines = Read();
             for (size_t i = nFrom; i < lines.size() && nIndex < 0; ++i) {
@@ -265,7 +265,7 @@ std::vector<pipetest::CEventLog::Record> Commands(pipetest::CEventLog& log, size
 
 bool WaitForCommands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd, size_t nCount)
 {
-    return testsupport::PollUntil([&] { return Commands(log, nFrom, dwCmd).size() >= nCount; }, kWait);
+    return testsupport::WaitUntil([&] { return Commands(log, nFrom, dwCmd).size() >= nCount; }, kWait);
 }
 
 pipetest::CEventLog::Record WaitForCommand(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd)

@@ -107,20 +107,6 @@ void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool bom
     }
 }
 
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
-{
-    const DWORD dwStart = GetTickCount();
-    for (;;) {
-        if (pred()) {
-            return true;
-        }
-        if (GetTickCount() - dwStart >= dwTimeoutMs) {
-            return false;
-        }
-        Sleep(10);
-    }
-}
-
 RawSample Status(DWORD status, DWORD capacity)
 {
     RawSample sample;

@@ -68,8 +68,7 @@ QuoLogData MakeRecord(DWORD status, DWORD seed = 1, const std::wstring& plan = L
 void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool bom = true,
                     const std::vector<unsigned char>& tail = {});
 
-// Polls pred every 10 ms for up to dwTimeoutMs; whether it became true.
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
+using testsupport::WaitUntil;
 
 // The fields of a raw line that the totalization reads. The defaults: a 5 s running
 // sample of 36 W PC and 7.2 W display power with 0.72 W saved (50, 10 and 1 mWh), on

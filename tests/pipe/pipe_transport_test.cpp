@@ -10,11 +10,11 @@
 
 #include "NamedMutex.h"
 #include "Pipe.h"
-#include "SecurityAttributes.h"
 #include "PipeTestSupport.h"
+#include "SecurityAttributes.h"
 #include "TestSupport.h"
+#include "ScopedHandle.h"
 #include "WinVer.h"
-#include "WineDifferences.h"
 
 using namespace testsupport;
 using namespace pipetest;
@@ -63,49 +63,46 @@ DWORD SendOnce(const std::wstring& name, DWORD* pdwRetcode)
     return (dwResult != ERROR_SUCCESS) ? dwResult : sender.Send(message, sizeof(message), pdwRetcode, nullptr);
 }
 
+// Bad arguments start nothing (87), an end not started sends nothing (21), a started end
+// refuses a second start (231) and holds its machine-wide lock; Finalize ends the
+// receive thread through its terminate event, and the end can listen again.
 TEST(PipeTransport, InitializeLocksAndFinalize)
 {
     std::wstring name = UniquePipe(L"pt.init");
     CEchoReceiver receiver;
     CPipe bad;
-    EXPECT_EQ(87u, bad.Initialize(CPipe::kModeReceive, nullptr, CEchoReceiver::OnConnection, &receiver));
-    EXPECT_EQ(87u, bad.Initialize(3, name.c_str(), CEchoReceiver::OnConnection, &receiver));
-    EXPECT_EQ(87u, bad.Initialize(CPipe::kModeReceive, name.c_str(), nullptr, nullptr));
-    std::wstring tooLong = L"\\\\.\\pipe\\" + std::wstring(MAX_PATH, L'x');
-    EXPECT_EQ(87u, bad.Initialize(CPipe::kModeSend, tooLong.c_str(), nullptr, nullptr));
     DWORD dwRetcode = 0;
-    EXPECT_EQ(21u, bad.Send("abcd", 4, &dwRetcode, nullptr));
-    EXPECT_EQ(21u, bad.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr));
+    const std::pair<DWORD, DWORD> refusals[] = {
+        {87, bad.Initialize(CPipe::kModeReceive, nullptr, CEchoReceiver::OnConnection, &receiver)},
+        {87, bad.Initialize(3, name.c_str(), CEchoReceiver::OnConnection, &receiver)},
+        {87, bad.Initialize(CPipe::kModeReceive, name.c_str(), nullptr, nullptr)},
+        {87, bad.Initialize(CPipe::kModeSend, (L"\\\\.\\pipe\\" + std::wstring(MAX_PATH, L'x')).c_str(), nullptr, nullptr)},
+        {21, bad.Send("abcd", 4, &dwRetcode, nullptr)},
+        {21, bad.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr)},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
+        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
+    }
     EXPECT_FALSE(PipeExists(name));
 
     ASSERT_EQ(0u, receiver.Listen(name));
     EXPECT_TRUE(PipeExists(name));
     EXPECT_EQ(231u, receiver.Listen(name));
-    EXPECT_EQ(231u, receiver.pipe.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
     CPipe sender;
     ASSERT_EQ(0u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
     EXPECT_EQ(231u, sender.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr));
-
-    // Each end holds its machine-wide lock.
     for (const wchar_t* lpEnd : {L"sv", L"cl"}) {
         WCHAR szMutex[MAX_PATH];
         ASSERT_EQ(0u, CNamedMutex::BuildName((name + lpEnd).c_str(), szMutex, MAX_PATH));
-        EXPECT_EQ(0, wcsncmp(szMutex, L"Global\\$$$$pipe$", 16)) << Narrow(szMutex);
-        HANDLE hMutex = OpenMutexW(SYNCHRONIZE, FALSE, szMutex);
-        EXPECT_NE(nullptr, hMutex) << Narrow(szMutex);
-        if (hMutex != nullptr) {
-            CloseHandle(hMutex);
-        }
+        CScopedKernelHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, szMutex));
+        EXPECT_TRUE(mutex.IsValid()) << Narrow(szMutex);
     }
 
-    // A listening receive thread ends through its terminate event, not forced; the
-    // end can listen again.
     ULONGLONG ullStart = GetTickCount64();
     receiver.pipe.Finalize();
-    EXPECT_LT(GetTickCount64() - ullStart, 2000u);
+    EXPECT_LT(GetTickCount64() - ullStart, 2000u) << "not forced";
     EXPECT_FALSE(PipeExists(name));
     EXPECT_FALSE(receiver.pipe.IsInitialized());
-    receiver.pipe.Finalize();
     ASSERT_EQ(0u, receiver.Listen(name));
     EXPECT_TRUE(PipeExists(name));
 }
@@ -143,7 +140,9 @@ TEST(PipeTransport, MessagesAndRequestsTravelAndTheAckComesBack)
     EXPECT_EQ(22, receiver.lMessages.load());
 }
 
-TEST(PipeTransport, MissingPipeFailsAtOnceAndABusyOneAfterTenTries)
+// A missing pipe fails at once; a busy one after ten tries, or as soon as the sender's
+// abort event is set.
+TEST(PipeTransport, MissingPipeFailsAtOnceAndABusyOneAfterTenTriesOrAnAbort)
 {
     DWORD dwRetcode = 0xDEADBEEF;
     ULONGLONG ullStart = GetTickCount64();
@@ -162,22 +161,11 @@ TEST(PipeTransport, MissingPipeFailsAtOnceAndABusyOneAfterTenTries)
     ULONGLONG ullElapsed = GetTickCount64() - ullStart;
     EXPECT_GE(ullElapsed, 9000u);
     EXPECT_LT(ullElapsed, 15000u);
-    CloseHandle(hSquatter);
-}
 
-// A sender waiting for a busy pipe gives up as soon as its abort event is set.
-TEST(PipeTransport, AbortEndsTheWaitForABusyPipe)
-{
-    std::wstring name = UniquePipe(L"pt.abort");
-    CMutePipe busy(name);
-    ASSERT_TRUE(busy.IsValid());
-    HANDLE hSquatter = RawOpen(name, 1000);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
     HANDLE hAbort = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     DWORD dwResult = 0xFFFF;
     std::thread sender([&] {
         CPipe pipe;
-        DWORD dwRetcode = 0;
         BYTE message[4] = {1, 2, 3, 4};
         if (pipe.Initialize(CPipe::kModeSend, name.c_str(), nullptr, nullptr) == ERROR_SUCCESS) {
             dwResult = pipe.Send(message, sizeof(message), &dwRetcode, hAbort);
@@ -231,63 +219,73 @@ TEST(PipeTransport, StalledSendersHoldTheReceiverOnlyForTheConnectionTime)
     CloseHandle(hLazy);
 }
 
+// The CreateNamedPipeW this program imports, while the stand-in below replaces it.
+decltype(&CreateNamedPipeW) g_createNamedPipe = nullptr;
+
+// Windows XP refuses PIPE_REJECT_REMOTE_CLIENTS as an invalid parameter; Wine takes it.
+// Put into this program's import table, this refuses it the XP way while XP is emulated.
+HANDLE WINAPI CreateNamedPipeAsXp(LPCWSTR lpName, DWORD dwOpenMode, DWORD dwPipeMode, DWORD nMaxInstances,
+                                  DWORD cbOut, DWORD cbIn, DWORD dwTimeout, LPSECURITY_ATTRIBUTES lpSa)
+{
+    if (CWinVer().IsXPFamily() && (dwPipeMode & PIPE_REJECT_REMOTE_CLIENTS) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_createNamedPipe(lpName, dwOpenMode, dwPipeMode, nMaxInstances, cbOut, cbIn, dwTimeout, lpSa);
+}
+
+// Replaces the address of pOld in this program's import table by pNew; whether it was there.
+bool PatchImport(void* pOld, void* pNew)
+{
+    BYTE* pBase = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto* pNt = reinterpret_cast<IMAGE_NT_HEADERS*>(pBase + reinterpret_cast<IMAGE_DOS_HEADER*>(pBase)->e_lfanew);
+    DWORD dwImports = pNt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* pDesc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(pBase + dwImports); pDesc->Name != 0; ++pDesc) {
+        for (auto* pSlot = reinterpret_cast<void**>(pBase + pDesc->FirstThunk); *pSlot != nullptr; ++pSlot) {
+            DWORD dwOldProtect = 0;
+            if (*pSlot == pOld && VirtualProtect(pSlot, sizeof(*pSlot), PAGE_READWRITE, &dwOldProtect)) {
+                *pSlot = pNew;
+                VirtualProtect(pSlot, sizeof(*pSlot), dwOldProtect, &dwOldProtect);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// From Vista on the receiving end refuses remote clients; on Windows XP, which refuses
+// the flag, it makes its instance without it. Each way it serves a local sender.
 TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
 {
-    const DWORD dwBase = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
-    CWinVer::SetEmulatedVersion(5, 1);
-    EXPECT_EQ(dwBase, CPipe::GetInstancePipeMode()) << "Windows XP refuses the flag";
-    CWinVer::SetEmulatedVersion(6, 0);
-    EXPECT_EQ(dwBase | PIPE_REJECT_REMOTE_CLIENTS, CPipe::GetInstancePipeMode());
-    CWinVer::ClearEmulatedVersion();
-    EXPECT_EQ(dwBase | PIPE_REJECT_REMOTE_CLIENTS, CPipe::GetInstancePipeMode());
-
-    // Both modes make a working instance here.
+    g_createNamedPipe = &CreateNamedPipeW;
+    ASSERT_TRUE(PatchImport(reinterpret_cast<void*>(g_createNamedPipe), reinterpret_cast<void*>(&CreateNamedPipeAsXp)));
     for (DWORD dwMajor : {5u, 6u}) {
-        CWinVer::SetEmulatedVersion(dwMajor, 1);
+        CWinVer::SetEmulatedVersion(dwMajor, 2);
         std::wstring name = UniquePipe(L"pt.remote");
+        HANDLE hProbe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_REJECT_REMOTE_CLIENTS, 1, 64, 64, 0, nullptr);
+        EXPECT_EQ(dwMajor == 5, hProbe == INVALID_HANDLE_VALUE) << "the stand-in is in place";
+        if (hProbe != INVALID_HANDLE_VALUE) {
+            CloseHandle(hProbe);
+        }
         CEchoReceiver receiver;
         receiver.dwExpect = 4;
-        EXPECT_EQ(0u, receiver.Listen(name));
-        CWinVer::ClearEmulatedVersion();
+        EXPECT_EQ(0u, receiver.Listen(name)) << "Windows " << dwMajor;
+        EXPECT_EQ(dwMajor >= 6, (CPipe::GetInstancePipeMode() & PIPE_REJECT_REMOTE_CLIENTS) != 0);
         DWORD dwAck = 0xDEADBEEF;
         EXPECT_EQ(0u, RawExchange(name, {1, 2, 3, 4}, &dwAck));
         EXPECT_EQ(0u, dwAck);
+        receiver.pipe.Finalize();
+        CWinVer::ClearEmulatedVersion();
     }
+    PatchImport(reinterpret_cast<void*>(&CreateNamedPipeAsXp), reinterpret_cast<void*>(g_createNamedPipe));
 }
 
 // The receiving end of a message may learn who sent it but never act in its name.
 TEST(PipeTransport, SendingEndAllowsIdentificationOnly)
 {
-    std::wstring name = UniquePipe(L"pt.sqos");
-    HANDLE hServer = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hServer);
-    SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
-    bool bImpersonated = false;
-    std::thread server([&] {
-        ConnectNamedPipe(hServer, nullptr);
-        BYTE buf[4];
-        DWORD dwDone = 0;
-        ReadFile(hServer, buf, sizeof(buf), &dwDone, nullptr);
-        if (ImpersonateNamedPipeClient(hServer)) {
-            HANDLE hToken = nullptr;
-            if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &hToken)) {
-                DWORD cb = 0;
-                bImpersonated = GetTokenInformation(hToken, TokenImpersonationLevel, &level, sizeof(level), &cb) != 0;
-                CloseHandle(hToken);
-            }
-            RevertToSelf();
-        }
-        DWORD dwAck = 0;
-        WriteFile(hServer, &dwAck, sizeof(dwAck), &dwDone, nullptr);
-        FlushFileBuffers(hServer);
-        DisconnectNamedPipe(hServer);
-    });
-    DWORD dwRetcode = 0;
-    EXPECT_EQ(0u, SendOnce(name, &dwRetcode));
-    server.join();
-    CloseHandle(hServer);
-    ASSERT_TRUE(bImpersonated);
-    EXPECT_EQ(winediff::NamedPipeImpersonationLevel(SecurityIdentification), level);
+    const DWORD dwSqos = SECURITY_SQOS_PRESENT | SECURITY_CONTEXT_TRACKING | SECURITY_EFFECTIVE_ONLY | SECURITY_DELEGATION;
+    EXPECT_EQ(static_cast<DWORD>(SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION), CPipe::GetSendingEndOpenFlags() & dwSqos);
+    EXPECT_NE(0u, CPipe::GetSendingEndOpenFlags() & FILE_FLAG_OVERLAPPED);
 }
 
 // An owned instance is the first of its name or none: a name that another program holds
@@ -333,31 +331,27 @@ TEST(PipeTransport, OwnedInstancesGrantUsersNoNewInstance)
     GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
     ACCESS_MASK sendingEnd = GENERIC_READ | FILE_WRITE_DATA;
     MapGenericMask(&sendingEnd, &mapping);
+    const ACCESS_MASK kForbidden = FILE_CREATE_PIPE_INSTANCE | WRITE_DAC | WRITE_OWNER | DELETE;
     const struct {
         WELL_KNOWN_SID_TYPE sid;
         BYTE byType;
-        bool bFull;
+        bool bFull;  // else: a sending end may open it, but no user adds an instance or changes the pipe
     } expected[] = {{WinNetworkSid, ACCESS_DENIED_ACE_TYPE, true},
                     {WinLocalSystemSid, ACCESS_ALLOWED_ACE_TYPE, true},
                     {WinBuiltinAdministratorsSid, ACCESS_ALLOWED_ACE_TYPE, true},
                     {WinAuthenticatedUserSid, ACCESS_ALLOWED_ACE_TYPE, false}};
     ASSERT_EQ(ARRAYSIZE(expected), pDacl->AceCount);
     for (DWORD i = 0; i < pDacl->AceCount; ++i) {
-        LPVOID lpAce = nullptr;
-        ASSERT_TRUE(GetAce(pDacl, i, &lpAce));
-        auto* pAce = static_cast<ACCESS_ALLOWED_ACE*>(lpAce);  // the denied entry has the same layout
+        ACCESS_ALLOWED_ACE* pAce = nullptr;  // the denied entry has the same layout
+        ASSERT_TRUE(GetAce(pDacl, i, reinterpret_cast<LPVOID*>(&pAce)));
         BYTE sid[SECURITY_MAX_SID_SIZE];
         DWORD cbSid = sizeof(sid);
         ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &cbSid));
         EXPECT_TRUE(EqualSid(sid, &pAce->SidStart)) << "entry " << i;
         EXPECT_EQ(expected[i].byType, pAce->Header.AceType) << "entry " << i;
-        if (expected[i].bFull) {
-            EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ALL_ACCESS), pAce->Mask) << "entry " << i;
-        } else {
-            EXPECT_EQ(sendingEnd, pAce->Mask & sendingEnd) << "a sending end may open it";
-            EXPECT_EQ(0u, pAce->Mask & FILE_CREATE_PIPE_INSTANCE) << "no user adds an instance";
-            EXPECT_EQ(0u, pAce->Mask & (WRITE_DAC | WRITE_OWNER | DELETE)) << "no user changes the pipe";
-        }
+        EXPECT_TRUE(expected[i].bFull ? pAce->Mask == FILE_ALL_ACCESS
+                                      : (pAce->Mask & sendingEnd) == sendingEnd && (pAce->Mask & kForbidden) == 0)
+            << "entry " << i << std::hex << ": " << pAce->Mask;
     }
     FreeSecurityAttributes(&sa);
 }

@@ -48,7 +48,7 @@ void ExpectEventRecord(const Record& record, DWORD dwStatus, DWORD dwBattStatus 
 // Waits up to kWait for a sample from record nFrom on that matches.
 bool WaitForSample(CTestClient& client, size_t nFrom, const std::function<bool(const QVPipeCmdNotifySysInfo&)>& match)
 {
-    return testsupport::PollUntil(
+    return testsupport::WaitUntil(
         [&] {
             for (const auto& record : Commands(client.Log(), nFrom, PIPECMD_NOTIFY_SYSINFO)) {
                 if (match(CommandAs<QVPipeCmdNotifySysInfo>(record))) {
@@ -420,7 +420,7 @@ TEST_F(ServiceTest, WritesTheMetricsFileOnlyWhenMetricsDirIsSet)
     AddTodaysFirstHalfHour();
     SetString(kProductKey, L"MetricsDir", dir);
     EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
-    ASSERT_TRUE(testsupport::PollUntil([&] { return testsupport::FileExists(path); }, kWait));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(path); }, kWait));
     std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
     std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;

@@ -287,7 +287,7 @@ void DeleteFileIfExists(const std::wstring& path)
     DeleteFileW(path.c_str());
 }
 
-bool PollUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs)
+bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs)
 {
     for (ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;; Sleep(dwPollMs)) {
         if (condition()) {

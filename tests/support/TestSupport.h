@@ -101,7 +101,7 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring
 
 // Asks condition every dwPollMs until it holds or dwTimeoutMs have passed; whether it
 // held.
-bool PollUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs = 10);
+bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs = 10);
 
 // A name no other test process uses at the same time.
 std::wstring UniqueName(const std::wstring& prefix);

@@ -18,15 +18,6 @@ inline DWORD PostToEndedThreadError() { return RunningOnWine() ? ERROR_INVALID_P
 // and the file's DACL only on Windows.
 inline bool KeepsFileSecurityDescriptors() { return !RunningOnWine(); }
 
-// The level at which the server end of a named pipe impersonates its client after
-// ImpersonateNamedPipeClient: Windows honours the level the client asked for when it
-// opened the pipe (SECURITY_SQOS_PRESENT); Wine ignores it and always gives
-// SecurityImpersonation.
-inline SECURITY_IMPERSONATION_LEVEL NamedPipeImpersonationLevel(SECURITY_IMPERSONATION_LEVEL requested)
-{
-    return RunningOnWine() ? SecurityImpersonation : requested;
-}
-
 // ChangeServiceConfig2W with SERVICE_CONFIG_DELAYED_AUTO_START_INFO: Windows (Vista and
 // later) stores the delayed-start flag; Wine does not implement that level and fails
 // with 124 (ERROR_INVALID_LEVEL), and its QueryServiceConfig2W cannot read the flag

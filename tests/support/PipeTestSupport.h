@@ -47,8 +47,10 @@ bool IsHangUp(DWORD dwResult);
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck,
                   DWORD dwAckTimeoutMs = 10000);
 
-// Polls pred every 10 ms for up to dwTimeoutMs; whether it became true.
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs);
+// Whether this is the long run of a load or fuzz test (QUO_SOAK=1, the soak label).
+bool SoakRun();
+
+using testsupport::WaitUntil;
 
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
 bool PipeExists(const std::wstring& pipe);

@@ -124,18 +124,10 @@ DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWOR
     return dwResult;
 }
 
-bool WaitUntil(const std::function<bool()>& pred, DWORD dwTimeoutMs)
+bool SoakRun()
 {
-    ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs;
-    for (;;) {
-        if (pred()) {
-            return true;
-        }
-        if (GetTickCount64() >= ullEnd) {
-            return false;
-        }
-        Sleep(10);
-    }
+    wchar_t szValue[4] = L"";
+    return GetEnvironmentVariableW(L"QUO_SOAK", szValue, ARRAYSIZE(szValue)) == 1 && szValue[0] == L'1';
 }
 
 bool PipeExists(const std::wstring& pipe)
