@@ -81,16 +81,22 @@ reg_dword() { wine_in reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f; }
 
 service_state() { wine_out sc query quomonsv | awk '/STATE/ { print $4; exit }'; }
 
-# Waits up to 20 s for the service to reach state $1 (RUNNING, STOPPED) or to be gone
-# (empty).
-wait_service_state() {
-    local i
-    for i in $(seq 1 200); do
-        [ "$(service_state)" = "$1" ] && return 0
+# wait_for TENTHS COMMAND...: runs the command every tenth of a second until it
+# succeeds, at most TENTHS times; its last status.
+wait_for() {
+    local tenths=$1 i
+    shift
+    for i in $(seq 1 "$tenths"); do
+        "$@" && return 0
         sleep 0.1
     done
     return 1
 }
+
+service_in_state() { [ "$(service_state)" = "$1" ]; }
+# Waits up to 20 s for the service to reach state $1 (RUNNING, STOPPED) or to be gone
+# (empty).
+wait_service_state() { wait_for 200 service_in_state "$1"; }
 
 # The Unix process ids of the prefix's processes whose command line holds $1.
 prefix_pids() {
@@ -102,15 +108,10 @@ prefix_pids() {
     done
 }
 agent_running() { [ -n "$(prefix_pids quoviewerd.exe)" ]; }
+viewer_running() { [ -n "$(prefix_pids quoviewer.exe)" ]; }
+viewer_gone() { ! viewer_running; }
 # Waits up to 10 s for the agent to run.
-wait_agent() {
-    local i
-    for i in $(seq 1 100); do
-        agent_running && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_agent() { wait_for 100 agent_running; }
 
 # The FileVersion text of a program's version resource.
 file_version() {
@@ -126,12 +127,6 @@ raw_lines() {
 }
 # The power status column of each raw line, as one line of numbers.
 raw_statuses() { raw_lines | awk -F, '{ gsub(/"/, "", $4); printf "%s ", $4 } END { print "" }'; }
+raw_lines_at_least() { [ "$(raw_lines | grep -c .)" -ge "$1" ]; }
 # Waits up to 20 s until the raw log holds at least $1 lines.
-wait_raw_lines() {
-    local i
-    for i in $(seq 1 200); do
-        [ "$(raw_lines | grep -c .)" -ge "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_raw_lines() { wait_for 200 raw_lines_at_least "$1"; }

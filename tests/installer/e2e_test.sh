@@ -3,19 +3,23 @@
 # silently, it runs a while, the service is restarted through its own switches, a
 # suspend and resume is simulated (below), and it runs again. Then the raw log, the
 # daily totals that quolog computes from it and the records themselves must agree:
-# running time, time asleep, PC and display energy and time on AC.
+# running time, time asleep, PC and display energy and time on AC. The service's own
+# totals, completed by quolog, must equal those computed from scratch, and the installed
+# viewer's day view of today must show them.
 #
 # Wine never delivers a power event to a service; the suspend and resume therefore run
 # in suspend_resume.exe, the service's own controller in process, while the installed
 # service is stopped: it writes the records the service writes on these events.
 #
-#   e2e_test.sh BUILD_DIR SETUP_EXE SUSPEND_RESUME_EXE [SECONDS_PER_PHASE]
+#   e2e_test.sh BUILD_DIR SETUP_EXE SUSPEND_RESUME_EXE [INSTALLED_VIEWER_TEST_EXE]
+# QUO_E2E_PHASE sets the seconds of each running phase (60).
 set -euo pipefail
 QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export QUO_BUILD=$1
 setup=$2
 suspend_resume=$3
-phase=${4:-30}
+viewer_test=${4:-}
+phase=${QUO_E2E_PHASE:-60}
 asleep=60
 . "$QUO_ROOT/tests/installer/SetupSupport.sh"
 setup_prefix
@@ -90,5 +94,31 @@ expect_eq "time off" 0 "$t_s5"
 expect_eq "PC energy" "$pc_mwh" "$t_pc"
 expect_eq "display energy" "$mon_mwh" "$t_mon"
 expect_eq "time on AC" "$ac_s" "$t_ac"
+
+echo "== the service's own totals, completed by quolog"
+log_dir='C:\ProgramData\ZAV\QUOViewer'
+check "quolog totalize" wine_out "$instdir/quolog.exe" totalize --now "$slot_end" --interval 1000 \
+    --dir "$log_dir" >/dev/null
+today=$(date +%Y/%m/%d)
+today_total=$(wine_out "$instdir/quolog.exe" read day "$today" --today "$today" --dir "$log_dir" | grep '^total,')
+expect_eq "today's totals, continued and from scratch" "$(grep "^total,$today," <<<"$totals")" "$today_total"
+
+if [ -n "$viewer_test" ]; then
+    echo "== the viewer's day view of today, the service running again"
+    check "/START" service /START
+    # The pane shows PC and display energy in whole Wh (half up) and the hours running.
+    read -r view_wh view_hours <<<"$(awk -F, '{ print int(($7 + $8) / 1000 + 0.5), int($4 / 3600 + 0.5) }' \
+        <<<"$today_total")"
+    echo "expected: $view_wh Wh, $view_hours h"
+    if ! QUO_EXPECT_TOTAL_WH=$view_wh QUO_EXPECT_RUN_HOURS=$view_hours \
+        wine_out "$viewer_test" --gtest_brief=1 --gtest_filter=InstalledViewer.DayViewShowsTheTotals \
+        >"$prefix/viewer-test.log"; then
+        cat "$prefix/viewer-test.log"
+        fail "the viewer's day view"
+    fi
+    check "/STOP" service /STOP
+    expect_eq "today's totals while the viewer looked" "$today_total" \
+        "$(wine_out "$instdir/quolog.exe" read day "$today" --today "$today" --dir "$log_dir" | grep '^total,')"
+fi
 expect_eq "uninstaller exit code" 0 "$(uninstall_run)"
 finish

@@ -1,8 +1,12 @@
-// The viewer as the setup installed it, opened as the Start menu entry opens it: its
-// main window shows live data of the installed service (the active plan's name), and a
-// screenshot of it is saved under the build folder's screenshots folder.
+// The viewer as the setup installed it, opened as the Start menu entry opens it.
+// OpensWithLiveDataOfTheService: its main window shows live data of the installed
+// service (the active plan's name); a screenshot is saved under the build folder's
+// screenshots folder. DayViewShowsTheTotals: the log tab's day view of today shows the
+// energy and running hours given in QUO_EXPECT_TOTAL_WH and QUO_EXPECT_RUN_HOURS (what
+// the end-to-end test computed from the raw log and quolog's daily totals).
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -17,7 +21,11 @@ using namespace viewertest;
 namespace {
 
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QUOViewer";
+const int kIdTab = 1000;
 const int kIdPlanName = 1011;
+const int kIdLogDate = 1006;
+const int kIdLogTotalWh = 1027;
+const int kIdLogRunHours = 1040;
 // The active plan of the simulated machine.
 const wchar_t kActivePlan[] = L"バランス";
 
@@ -33,27 +41,74 @@ std::wstring InstallLocation()
     return szPath;
 }
 
-TEST(InstalledViewer, OpensWithLiveDataOfTheService)
+// The installed viewer, started from the program folder; closed with its close button.
+class InstalledViewer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::wstring folder = InstallLocation();
+        ASSERT_FALSE(folder.empty());
+        ASSERT_TRUE(m_viewer.StartProgram(folder + L"\\quoviewer.exe", {}));
+        m_hMain = WaitForProcessWindow(m_viewer.Id(), kMainWindowClass);
+        ASSERT_NE(nullptr, m_hMain);
+    }
+    void TearDown() override
+    {
+        if (m_hMain != nullptr) {
+            PostMessageW(m_hMain, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            EXPECT_EQ(0u, m_viewer.Wait(kWait));
+        }
+    }
+
+    CProcess m_viewer;
+    HWND m_hMain = nullptr;
+};
+
+TEST_F(InstalledViewer, OpensWithLiveDataOfTheService)
 {
-    std::wstring folder = InstallLocation();
-    ASSERT_FALSE(folder.empty());
-    CProcess viewer;
-    ASSERT_TRUE(viewer.StartProgram(folder + L"\\quoviewer.exe", {}));
-    HWND hMain = WaitForProcessWindow(viewer.Id(), kMainWindowClass);
-    ASSERT_NE(nullptr, hMain);
     // The panes and their controls come a moment after the main window.
     std::wstring plan;
     EXPECT_TRUE(pipetest::WaitUntil(
         [&] {
-            HWND hPlan = FindControl(hMain, kIdPlanName);
+            HWND hPlan = FindControl(m_hMain, kIdPlanName);
             plan = (hPlan != nullptr) ? WindowText(hPlan) : L"";
             return plan == kActivePlan;
         },
         kWait))
         << testsupport::Narrow(plan);
-    EXPECT_GT(SaveScreenshot(hMain, L"installed_viewer").Width(), 0);
-    PostMessageW(hMain, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_EQ(0u, viewer.Wait(kWait));
+    EXPECT_GT(SaveScreenshot(m_hMain, L"installed_viewer").Width(), 0);
+}
+
+TEST_F(InstalledViewer, DayViewShowsTheTotals)
+{
+    const char* pTotalWh = std::getenv("QUO_EXPECT_TOTAL_WH");
+    const char* pRunHours = std::getenv("QUO_EXPECT_RUN_HOURS");
+    ASSERT_TRUE(pTotalWh != nullptr && pRunHours != nullptr) << "QUO_EXPECT_TOTAL_WH and QUO_EXPECT_RUN_HOURS";
+    // The log tab, chosen with the keyboard as a user may: the tab control tells the
+    // dialog, which opens the log pane on today's day view.
+    HWND hTab = nullptr;
+    ASSERT_TRUE(pipetest::WaitUntil([&] { return (hTab = FindControl(m_hMain, kIdTab)) != nullptr; }, kWait));
+    PostMessageW(hTab, WM_KEYDOWN, VK_RIGHT, 0);
+    SYSTEMTIME stToday = {};
+    GetLocalTime(&stToday);
+    const std::wstring today = std::to_wstring(stToday.wYear) + L" 年 " + std::to_wstring(stToday.wMonth) + L" 月 " +
+                               std::to_wstring(stToday.wDay) + L" 日";
+    HWND hDate = nullptr;
+    ASSERT_TRUE(pipetest::WaitUntil(
+        [&] {
+            hDate = FindControl(m_hMain, kIdLogDate);
+            return hDate != nullptr && IsWindowVisible(hDate) && WindowText(hDate) == today;
+        },
+        kWait))
+        << "the log pane's day view of today";
+    // The pane's own controls: the live panes use some of the same ids.
+    HWND hPane = GetParent(hDate);
+    HWND hTotal = FindControl(hPane, kIdLogTotalWh);
+    HWND hHours = FindControl(hPane, kIdLogRunHours);
+    ASSERT_TRUE(hTotal != nullptr && hHours != nullptr);
+    EXPECT_EQ(pTotalWh, testsupport::Narrow(WindowText(hTotal)));
+    EXPECT_EQ(pRunHours, testsupport::Narrow(WindowText(hHours)));
+    EXPECT_GT(SaveScreenshot(m_hMain, L"installed_viewer_day").Width(), 0);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # An upgrade in place over a running install: the setup of the next version stops the
 # service, replaces the programs and starts them again; the service then runs the new
-# program, the agent runs again, and the user's settings and logs are kept.
+# program, the agent runs again, and the user's settings and logs are kept. A viewer open
+# during the upgrade is closed by the setup (its program is replaced), and the viewer
+# opened afterwards shows live data of the new service.
 #
-#   upgrade_test.sh BUILD_DIR SETUP_EXE NEXT_SETUP_EXE VERSION NEXT_VERSION
+#   upgrade_test.sh BUILD_DIR SETUP_EXE NEXT_SETUP_EXE VERSION NEXT_VERSION [INSTALLED_VIEWER_TEST_EXE]
 set -euo pipefail
 QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export QUO_BUILD=$1
@@ -11,6 +13,7 @@ setup=$2
 next_setup=$3
 version=$4
 next_version=$5
+viewer_test=${6:-}
 . "$QUO_ROOT/tests/installer/SetupSupport.sh"
 setup_prefix
 simulated_desktop
@@ -24,6 +27,15 @@ check "samples arrive" wait_raw_lines 3
 old_service=$(prefix_pids quomonsv.exe)
 old_agent=$(prefix_pids quoviewerd.exe)
 old_log=$(raw_lines)
+viewer_job=
+if [ -n "$viewer_test" ]; then
+    echo "== a viewer open"
+    WINEPREFIX="$prefix" wine "$instdir/quoviewer.exe" </dev/null >/dev/null 2>>"$prefix/.quo-wine.log" &
+    viewer_job=$!
+    # Its main window takes a moment; the setup closes it through that window.
+    check "the viewer runs" wait_for 100 viewer_running
+    sleep 3
+fi
 
 echo "== upgrade to $next_version"
 expect_eq "setup exit code" 0 "$(setup_run "$next_setup")"
@@ -34,6 +46,17 @@ new_service=$(prefix_pids quomonsv.exe)
 check "a new service process ($old_service -> $new_service)" \
     test -n "$new_service" -a "$new_service" != "$old_service"
 check "the agent runs again" wait_agent
+if [ -n "$viewer_job" ]; then
+    check "the setup closed the viewer" wait_for 100 viewer_gone
+    viewer_rc=0
+    wait "$viewer_job" || viewer_rc=$?
+    expect_eq "the closed viewer's exit code" 0 "$viewer_rc"
+    if ! wine_out "$viewer_test" --gtest_brief=1 --gtest_filter=InstalledViewer.OpensWithLiveDataOfTheService \
+        >"$prefix/viewer-test.log"; then
+        cat "$prefix/viewer-test.log"
+        fail "the viewer after the upgrade"
+    fi
+fi
 check "a new agent process" test "$(prefix_pids quoviewerd.exe)" != "$old_agent"
 old_count=$(grep -c . <<<"$old_log")
 check "new samples arrive" wait_raw_lines $((old_count + 3))
