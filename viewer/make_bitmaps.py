@@ -218,8 +218,9 @@ def leaf_icon(path, green):
     out.save(path, "BMP")
 
 
-def round_button(path, forward, state):
-    """A round date button: normal, pressed, focus (hover) or disabled."""
+def round_button(path, state):
+    """A round date button: normal, pressed, focus (hover) or disabled. Its face stays
+    plain: the button draws its caption ("前日", "翌日", ...) over the middle."""
     size = (34, 34)
     s = SCALE
     w, h = size[0] * s, size[1] * s
@@ -239,12 +240,6 @@ def round_button(path, forward, state):
     draw.ellipse([1 * s, 1 * s, w - 1 * s, h - 1 * s], outline=ring, width=s + s // 2)
     if state != "pressed":
         draw.ellipse([6 * s, 3 * s, w - 6 * s, h // 2], fill=(255, 255, 255, 70))
-    arrow = (255, 255, 255) if state != "disabled" else (245, 245, 245)
-    cx, cy = w / 2 + (1 if state == "pressed" else 0) * s, h / 2 + (1 if state == "pressed" else 0) * s
-    d = 1 if forward else -1
-    tri = [(cx + d * 7 * s, cy), (cx - d * 5 * s, cy - 8 * s), (cx - d * 5 * s, cy + 8 * s)]
-    draw.polygon([(x + s, y + s) for x, y in tri], fill=(0, 0, 0, 60))
-    draw.polygon(tri, fill=arrow)
     out = finish(img, size)
     # Everything outside the circle is exactly the transparent colour, black.
     cut = mask.resize(size, Image.LANCZOS).point(lambda v: 255 if v > 40 else 0)
@@ -273,10 +268,9 @@ def main():
     legend(os.path.join(out, "bmp157_legend.bmp"))
     leaf_icon(os.path.join(out, "bmp160_leaf_green.bmp"), True)
     leaf_icon(os.path.join(out, "bmp161_leaf_gray.bmp"), False)
-    for forward, ids in ((False, (169, 170, 171, 172)), (True, (179, 154, 174, 175))):
-        name = "following" if forward else "previous"
+    for name, ids in (("previous", (169, 170, 171, 172)), ("following", (179, 154, 174, 175))):
         for bid, state in zip(ids, ("normal", "pressed", "focus", "disabled")):
-            round_button(os.path.join(out, "bmp%d_%s_%s.bmp" % (bid, name, state)), forward, state)
+            round_button(os.path.join(out, "bmp%d_%s_%s.bmp" % (bid, name, state)), state)
     icon(os.path.join(out, "quoviewer.ico"))
 
 
