@@ -3,6 +3,7 @@
 # they leave behind (service, processes, registry, files) read back. Sourced by the
 # test scripts after they set QUO_BUILD; each script calls setup_prefix first.
 . "$QUO_ROOT/tools/wine-env.sh"
+. "$QUO_ROOT/tools/xvfb.sh"
 
 INSTDIR_WIN='C:\Program Files\QUOViewer'
 PRODUCT_KEY='HKLM\Software\ZAV\QUOViewer'
@@ -19,14 +20,16 @@ check() { local what=$1; shift; "$@" || fail "$what"; }
 expect_eq() { [ "$2" = "$3" ] || fail "$1: expected '$2', got '$3'"; }
 finish() { [ "$failures" -eq 0 ] && echo "PASSED" || { echo "$failures failure(s)"; exit 1; }; }
 
-# A fresh prefix with a persistent wineserver, removed when the script ends. Sets
-# prefix, instdir (Unix path of the program folder) and raw_dir.
+# A fresh prefix with a persistent wineserver and a virtual display of its own (so that
+# the installed viewer never meets the windows of the viewer's tests), removed when the
+# script ends. Sets prefix, instdir (Unix path of the program folder) and raw_dir.
 setup_prefix() {
     quo_prefix_ensure
     mkdir -p "$QUO_WINE_DIR/tmp"
     prefix=$(mktemp -d "$QUO_WINE_DIR/tmp/prefix.XXXXXX")
-    trap 'quo_server_stop "$prefix"; rm -rf "$prefix"' EXIT
+    trap 'quo_server_stop "$prefix"; rm -rf "$prefix"; quo_xvfb_stop' EXIT
     trap 'exit 130' INT TERM
+    quo_xvfb_start
     quo_prefix_clone "$prefix"
     quo_server_start "$prefix"
     instdir="$prefix/drive_c/Program Files/QUOViewer"

@@ -124,12 +124,6 @@ DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWOR
     return dwResult;
 }
 
-bool SoakRun()
-{
-    wchar_t szValue[4] = L"";
-    return GetEnvironmentVariableW(L"QUO_SOAK", szValue, ARRAYSIZE(szValue)) == 1 && szValue[0] == L'1';
-}
-
 bool PipeExists(const std::wstring& pipe)
 {
     return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;

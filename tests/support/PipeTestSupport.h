@@ -47,8 +47,7 @@ bool IsHangUp(DWORD dwResult);
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck,
                   DWORD dwAckTimeoutMs = 10000);
 
-// Whether this is the long run of a load or fuzz test (QUO_SOAK=1, the soak label).
-bool SoakRun();
+using testsupport::SoakRun;
 
 using testsupport::WaitUntil;
 

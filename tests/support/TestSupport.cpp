@@ -299,6 +299,12 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD 
     }
 }
 
+bool SoakRun()
+{
+    wchar_t szValue[4] = L"";
+    return GetEnvironmentVariableW(L"QUO_SOAK", szValue, ARRAYSIZE(szValue)) == 1 && szValue[0] == L'1';
+}
+
 std::wstring UniqueName(const std::wstring& prefix)
 {
     static LONG s_lCounter = 0;

@@ -103,6 +103,10 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring
 // held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs = 10);
 
+// Whether this is the long run of a load, fuzz or hammer test (QUO_SOAK=1, the soak
+// label).
+bool SoakRun();
+
 // A name no other test process uses at the same time.
 std::wstring UniqueName(const std::wstring& prefix);
 
