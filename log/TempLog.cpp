@@ -58,23 +58,25 @@ DWORD CTempLog::Initialize()
     TRACE_ENTER(2);
     const QuoLogEnvironment& env = m_Owner.GetEnvironment();
     CReadPositionStore& positions = m_Owner.PositionStore();
-    DWORD dwValue = 0;
-    if (positions.QueryDword(REGENTRY_LASTWRITELINE, &dwValue) == ERROR_SUCCESS) {
-        m_dwLastWriteLine = dwValue;
-    } else {
-        SetLastWriteLine(0);
-    }
-    TRACE(2, L"m_dwLastWriteLine:%u", m_dwLastWriteLine);
-
+    // The read position is a day and a line of that day's raw file: without a day, a line
+    // means nothing, and the position starts at today's first line.
     WCHAR szDay[ARRAYSIZE(m_szLastItemTime)] = L"";
     SYSTEMTIME stDay;
+    DWORD dwValue = 0;
     if (positions.QueryString(REGENTRY_LASTWRITEDAY, szDay, ARRAYSIZE(szDay)) == ERROR_SUCCESS
         && CQuoLog::ConvertStrToDate(szDay, &stDay)) {
         CQuoLog::FormatDate(stDay, m_szLastItemTime, ARRAYSIZE(m_szLastItemTime));
+        if (positions.QueryDword(REGENTRY_LASTWRITELINE, &dwValue) == ERROR_SUCCESS) {
+            m_dwLastWriteLine = dwValue;
+        } else {
+            SetLastWriteLine(0);
+        }
     } else {
         GetLocalTime(&stDay);
         SetLastItemTime(stDay);
+        SetLastWriteLine(0);
     }
+    TRACE(2, L"m_dwLastWriteLine:%u", m_dwLastWriteLine);
     TRACE(2, L"m_szLastItemTime:%s", m_szLastItemTime);
 
     CReg reg;

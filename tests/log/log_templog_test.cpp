@@ -142,10 +142,14 @@ TEST_F(TempLogTest, TheReadPositionComesFromTheRegistryOrStartsToday)
     EXPECT_STREQ(L"2012/07/10", temp->GetLastItemTime());
     EXPECT_EQ(17u, temp->GetLastWriteLine());
     quoLog->Finalize();
+    // A broken day with a line of some other day: today from its first line, not from
+    // line 17 (which would skip today's first lines).
     place.Reg().SetString(L"", L"LastWriteDay", L"garbage");
     Open(5000, 0, 0);
     EXPECT_EQ(Today(), temp->GetLastItemTime());
     EXPECT_EQ(Today(), RegString(place.RegPath(), L"LastWriteDay"));
+    EXPECT_EQ(0u, temp->GetLastWriteLine());
+    EXPECT_EQ(0u, RegDword(place.RegPath(), L"LastWriteLine"));
 }
 
 // Raw files of 07/10 and 07/12, none of 07/11.
