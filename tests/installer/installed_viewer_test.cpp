@@ -14,6 +14,7 @@
 #include "IntegrationSupport.h"
 #include "PipeTestSupport.h"
 #include "ViewerTestSupport.h"
+#include "resource.h"
 
 using namespace integ;
 using namespace viewertest;
@@ -21,11 +22,6 @@ using namespace viewertest;
 namespace {
 
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QUOViewer";
-const int kIdTab = 1000;
-const int kIdPlanName = 1011;
-const int kIdLogDate = 1006;
-const int kIdLogTotalWh = 1027;
-const int kIdLogRunHours = 1040;
 // The active plan of the simulated machine.
 const wchar_t kActivePlan[] = L"バランス";
 
@@ -96,15 +92,15 @@ TEST_F(InstalledViewer, DayViewShowsTheTotals)
     HWND hDate = nullptr;
     ASSERT_TRUE(pipetest::WaitUntil(
         [&] {
-            hDate = FindControl(m_hMain, kIdLogDate);
+            hDate = FindControl(m_hMain, IDC_BTN_LOG_DATE);
             return hDate != nullptr && IsWindowVisible(hDate) && WindowText(hDate) == today;
         },
         kWait))
         << "the log pane's day view of today";
     // The pane's own controls: the live panes use some of the same ids.
     HWND hPane = GetParent(hDate);
-    HWND hTotal = FindControl(hPane, kIdLogTotalWh);
-    HWND hHours = FindControl(hPane, kIdLogRunHours);
+    HWND hTotal = FindControl(hPane, IDC_STATIC_LOG_TOTAL_VALUE);
+    HWND hHours = FindControl(hPane, IDC_STATIC_LOG_RUN_VALUE);
     ASSERT_TRUE(hTotal != nullptr && hHours != nullptr);
     EXPECT_EQ(pTotalWh, testsupport::Narrow(WindowText(hTotal)));
     EXPECT_EQ(pRunHours, testsupport::Narrow(WindowText(hHours)));
