@@ -18,13 +18,13 @@ const wchar_t kSetting[] = L"Tandora\\Setting";
 const wchar_t kRandom[] = L"Tandora\\PeakShiftPattern\\Random";
 const wchar_t kForecast[] = L"Tandora\\PeakShiftPattern\\Forecast";
 
-class PeakShiftTest : public ::testing::Test {
+class PeakShiftTest : public ::testing::Test, protected CLogInstance {
 protected:
+    PeakShiftTest() : CLogInstance(L"pks") {}
     void SetUp() override
     {
         place.StartPositionsAt(L"2012/07/10");
-        quoLog.reset(new CQuoLog(place.Env()));
-        ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, 5000, 0, 0));
+        ASSERT_EQ(0u, Open());
     }
     // The copy of settings in force: charging prevented from 13:00 to 16:00 every day
     // from 2012/07/01 to 2012/07/31.
@@ -40,14 +40,10 @@ protected:
         place.Reg().SetString(kSetting, L"StartDate", L"2012/07/01");
         place.Reg().SetString(kSetting, L"EndDate", L"2012/07/31");
     }
-    CTotalizeLog& Totalizer() { return *quoLog->GetTotalizeLog(); }
     DWORD Prevented(const SYSTEMTIME& s, const SYSTEMTIME& e)
     {
         return Totalizer().CalculateBattChrgPrvntTime(s, e, CTotalizeLog::CalculateTime(s, e));
     }
-
-    CLogTestPlace place{L"pks"};
-    std::unique_ptr<CQuoLog> quoLog;
 };
 
 }  // namespace
@@ -153,13 +149,11 @@ TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
     CopyInForce();
     ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
     ASSERT_EQ(0u, Totalizer().TotalizeQuoLogOne(MakeTime(2012, 7, 10, 18, 30), nullptr));
-    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10)));
-    ASSERT_EQ(13u, lines.size());
-    std::wstring energies;
-    for (size_t i = 0; i < 12; ++i) {
-        energies += Cells(lines[i])[5] + L" ";
-    }
-    EXPECT_EQ(L"75 75 0 0 0 0 0 0 75 75 75 75 ", energies);
+    std::vector<std::wstring> energies = Column(testsupport::ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10))), 5);
+    ASSERT_EQ(13u, energies.size());
+    energies.pop_back();  // the slot of the sample after the resume
+    EXPECT_EQ(std::vector<std::wstring>({L"75", L"75", L"0", L"0", L"0", L"0", L"0", L"0", L"75", L"75", L"75", L"75"}),
+              energies);
     EXPECT_TRUE(Totalizer().IsPksEnabled());
 }
 

@@ -20,12 +20,12 @@ bool SameDate(const SYSTEMTIME& a, WORD y, WORD m, WORD d)
     return a.wYear == y && a.wMonth == m && a.wDay == d;
 }
 
-class ReadTest : public ::testing::Test {
+class ReadTest : public ::testing::Test, protected CLogInstance {
 protected:
+    ReadTest() : CLogInstance(L"read") {}
     void SetUp() override
     {
-        quoLog.reset(new CQuoLog(place.Env()));
-        ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_READER, 1000, 0, 0));
+        ASSERT_EQ(0u, Open(QUOLOG_MODE_READER));
         MakeFolders(Join(place.LogDir(), L"2012"));
     }
     void Yearly(WORD y, const std::wstring& text)
@@ -54,8 +54,6 @@ protected:
     }
 
     static constexpr DWORD kGuard = 0xFEEDFACE;
-    CLogTestPlace place{L"read"};
-    std::unique_ptr<CQuoLog> quoLog;
     std::vector<QuoLogRead> rows;
     QuoLogRead total;
 };

@@ -30,15 +30,14 @@ size_t CountLines(const std::wstring& path)
     return testsupport::ReadUtf16Lines(path).size();
 }
 
-class TempLogTest : public ::testing::Test {
+class TempLogTest : public ::testing::Test, protected CLogInstance {
 protected:
+    TempLogTest() : CLogInstance(L"temp") {}
     // A writer instance without its worker: the tests drive the raw log themselves.
     void Open(DWORD dwInterval, DWORD bDelay, DWORD dwDelayTime)
     {
-        quoLog.reset(new CQuoLog(place.Env()));
-        ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, dwInterval, bDelay, dwDelayTime));
+        ASSERT_EQ(0u, CLogInstance::Open(QUOLOG_MODE_WRITER, dwInterval, bDelay, dwDelayTime));
         temp = quoLog->GetTempLog();
-        ASSERT_NE(nullptr, temp);
     }
 
     DWORD Write(DWORD status, const SYSTEMTIME& st, DWORD seed = 1)
@@ -47,8 +46,6 @@ protected:
         return temp->WriteLog(&r, &st, nullptr);
     }
 
-    CLogTestPlace place{L"temp"};
-    std::unique_ptr<CQuoLog> quoLog;
     CTempLog* temp = nullptr;
 };
 

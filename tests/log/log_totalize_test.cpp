@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
 #include "QuoLogCore.h"
@@ -38,45 +39,27 @@ RawSample Idle()
 }
 
 // A writer whose read positions start at 2012/07/10, line 0.
-class TotalizeTest : public ::testing::Test {
+class TotalizeTest : public ::testing::Test, protected CLogInstance {
 protected:
+    TotalizeTest() : CLogInstance(L"totalize") {}
     void SetUp() override { StartAt(L"2012/07/10"); }
     void StartAt(const wchar_t* lpDay)
     {
         place.StartPositionsAt(lpDay);
         ASSERT_EQ(0u, Open());
     }
-    // A writer instance; one that exists already is finalised first, as at a restart.
-    DWORD Open()
-    {
-        quoLog.reset();
-        quoLog.reset(new CQuoLog(place.Env()));
-        return quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, 5000, 0, 0);
-    }
-    CTotalizeLog& Totalizer() { return *quoLog->GetTotalizeLog(); }
     void Add(const SYSTEMTIME& t, const RawSample& s = RawSample()) { AddRaw(place.LogDir(), t, s); }
     DWORD One(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogOne(now, nullptr); }
     DWORD Two(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogTwo(now, nullptr); }
     std::wstring DailyPath(WORD y, WORD m, WORD d) { return place.DailyPath(MakeTime(y, m, d)); }
     std::vector<std::wstring> Daily(WORD y, WORD m, WORD d) { return ReadUtf16Lines(DailyPath(y, m, d)); }
     std::wstring YearlyPath(WORD y) { return place.YearlyPath(y); }
-    // Raw lines up to the START record of the next boot after a power-off at 10:10.
-    void AddPowerOffUpToTheStart()
-    {
-        Add(MakeTime(2012, 7, 10, 10, 0, 0));
-        Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5));
-        Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END));
-        Add(MakeTime(2012, 7, 10, 11, 20, 0), Status(QUOLOG_POWER_START, 40100));
-    }
     // "LastWriteDay#LastWriteLine".
     std::wstring Position()
     {
         return RegString(place.RegPath(), L"LastWriteDay") + L"#"
             + std::to_wstring(RegDword(place.RegPath(), L"LastWriteLine"));
     }
-
-    CLogTestPlace place{L"totalize"};
-    std::unique_ptr<CQuoLog> quoLog;
 };
 
 // A power-off from 10:10:00 to the first sample after the next start at 11:20:05,
@@ -88,49 +71,80 @@ const std::vector<std::wstring> kPowerOffLines = {
     L"2012/07/10,11:00:00.000,5,0,1205,92,10,5,0,0,\"\",1205,\"Balanced\",5,0,0,1",
 };
 
-}  // namespace
+// Worked examples, run by run: the raw lines added before a run, the moment it runs,
+// its answer, the daily file of 2012/07/10 after it and the read position (when given).
+struct Run {
+    std::vector<std::pair<SYSTEMTIME, RawSample>> add;
+    SYSTEMTIME now;
+    DWORD dwResult;
+    std::vector<std::wstring> daily;
+    const wchar_t* lpPosition;
+};
 
-TEST_F(TotalizeTest, SamplesEitherSideOfHalfPastFallIntoTwoSlotsEachWrittenOnceTheClockLeavesIt)
+SYSTEMTIME At(WORD h, WORD m, WORD s = 0, WORD ms = 0)
 {
-    Add(MakeTime(2012, 7, 10, 10, 29, 59));
-    Add(MakeTime(2012, 7, 10, 10, 30, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30, 0, 500)));
-    const std::wstring slot1000 = L"2012/07/10,10:00:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
-    EXPECT_EQ(std::vector<std::wstring>({slot1000}), Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#1", Position());  // the open slot's line is read again
-
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_EQ(std::vector<std::wstring>(
-                  {slot1000, L"2012/07/10,10:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1"}),
-              Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#2", Position());
-    EXPECT_EQ(87u, One(MakeTime(2012, 7, 10, 11, 30)));  // nothing after the read position
-    EXPECT_EQ(2u, Daily(2012, 7, 10).size());
+    return MakeTime(2012, 7, 10, h, m, s, ms);
 }
 
-// A sleep across midnight, spread over its slots by integer shares, is the worked
-// example of quolog_cli_test, totalized, folded and read back through the tool.
+}  // namespace
 
-TEST_F(TotalizeTest, ANewestLineThatBeginsASleepOrPowerOffTotalizesNothing)
+TEST_F(TotalizeTest, WorkedExamples)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0));
-    Add(MakeTime(2012, 7, 10, 10, 31));
-    Add(MakeTime(2012, 7, 10, 10, 40), Status(QUOLOG_POWER_TO_S3S4));
-    EXPECT_EQ(995u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
-    EXPECT_EQ(L"2012/07/10#0", Position());
-    Add(MakeTime(2012, 7, 10, 10, 45), Status(QUOLOG_POWER_FROM_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 50), Status(QUOLOG_POWER_TO_S5));
-    EXPECT_EQ(995u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
-    EXPECT_EQ(L"2012/07/10#0", Position());
+    const RawSample s0;
+    const std::wstring slot1000 = L"2012/07/10,10:00:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
+    const std::wstring slot1030 = L"2012/07/10,10:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
+    const std::pair<const char*, std::vector<Run>> examples[] = {
+        // Samples either side of half past fall into two slots, each written once the
+        // clock leaves it; the open slot's line is read again; nothing new gives 87.
+        {"two slots",
+         {{{{At(10, 29, 59), s0}, {At(10, 30), s0}}, At(10, 30, 0, 500), 0, {slot1000}, L"2012/07/10#1"},
+          {{}, At(11, 0), 0, {slot1000, slot1030}, L"2012/07/10#2"},
+          {{}, At(11, 30), 87, {slot1000, slot1030}, L"2012/07/10#2"}}},
+        // A newest line that begins a sleep or a power-off totalizes nothing.
+        {"the newest line begins a sleep or a power-off",
+         {{{{At(10, 0), s0}, {At(10, 31), s0}, {At(10, 40), Status(QUOLOG_POWER_TO_S3S4)}}, At(11, 0), 995, {},
+           L"2012/07/10#0"},
+          {{{At(10, 45), Status(QUOLOG_POWER_FROM_S3S4)}, {At(10, 50), Status(QUOLOG_POWER_TO_S5)}}, At(11, 0), 995, {},
+           L"2012/07/10#0"}}},
+        // 900 s asleep inside one slot: its whole gain at once, 200 mWh x 1.5 = 300 on
+        // top of two samples' 100.
+        {"a sleep inside one slot",
+         {{{{At(10, 0), s0}, {At(10, 5), Status(QUOLOG_POWER_TO_S3S4)}, {At(10, 20), Status(QUOLOG_POWER_FROM_S3S4, 40200)},
+            {At(10, 20, 5), s0}},
+           At(10, 30), 0, {L"2012/07/10,10:00:00.000,10,900,0,400,20,10,0,0,\"\",900,\"Balanced\",10,0,0,2"}, nullptr}}},
+        // Suspended, then started anew (the battery ran out, or the hibernation was
+        // discarded): no resume record will come, and the sleep counts as a power-off.
+        {"a sleep ended by a fresh start",
+         {{{{At(10, 5), Status(QUOLOG_POWER_TO_S3S4)}, {At(10, 15), Status(QUOLOG_POWER_START)}, {At(10, 15, 5), s0}},
+           At(10, 30), 0, {L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"},
+           L"2012/07/10#3"}}},
+    };
+    for (const auto& example : examples) {
+        SCOPED_TRACE(example.first);
+        quoLog.reset();
+        foldertree::DeleteTree(place.LogDir().c_str());
+        StartAt(L"2012/07/10");
+        for (const Run& run : example.second) {
+            for (const auto& line : run.add) {
+                Add(line.first, line.second);
+            }
+            EXPECT_EQ(run.dwResult, One(run.now));
+            EXPECT_EQ(run.daily, Daily(2012, 7, 10));
+            if (run.lpPosition != nullptr) {
+                EXPECT_EQ(run.lpPosition, Position());
+            }
+        }
+    }
 }
 
 TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
 {
     // The run at 11:20:01 reads up to the START line: the off period is open, so its
     // slot stays unwritten and the read position stays at the slot's first line.
-    AddPowerOffUpToTheStart();
+    Add(MakeTime(2012, 7, 10, 10, 0, 0));
+    Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5));
+    Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END));
+    Add(MakeTime(2012, 7, 10, 11, 20, 0), Status(QUOLOG_POWER_START, 40100));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 20, 1)));
     EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
     EXPECT_EQ(L"2012/07/10#0", Position());
@@ -155,38 +169,9 @@ TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResum
     EXPECT_EQ(L"2012/07/10#0", Position());  // not past the suspend record
     Add(MakeTime(2012, 7, 10, 11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
-    std::vector<std::wstring> lines = Daily(2012, 7, 10);
-    ASSERT_EQ(3u, lines.size());
     // The whole hour asleep: the stray sample's slot takes the sleep from 10:29 on.
-    EXPECT_EQ(L"0", Cells(lines[0])[3]);
-    EXPECT_EQ(L"1860", Cells(lines[1])[3]);
-    EXPECT_EQ(L"1740", Cells(lines[2])[3]);
+    EXPECT_EQ(std::vector<std::wstring>({L"0", L"1860", L"1740"}), Column(Daily(2012, 7, 10), 3));
     EXPECT_EQ(L"2012/07/10#4", Position());
-}
-
-TEST_F(TotalizeTest, ASleepInsideOneSlotGetsTheWholeGainAtOnce)
-{
-    Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 20, 0), Status(QUOLOG_POWER_FROM_S3S4, 40200));
-    Add(MakeTime(2012, 7, 10, 10, 20, 5));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    // 900 s asleep; 200 mWh x 1.5 = 300 on top of two samples' 100.
-    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,10,900,0,400,20,10,0,0,\"\",900,\"Balanced\",10,0,0,2"}),
-              Daily(2012, 7, 10));
-}
-
-TEST_F(TotalizeTest, ASleepEndedByAFreshStartCountsAsPowerOff)
-{
-    // Suspended, then started anew (the battery ran out, or the hibernation was
-    // discarded): no resume record will come.
-    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 15, 0), Status(QUOLOG_POWER_START));
-    Add(MakeTime(2012, 7, 10, 10, 15, 5));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"}),
-              Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#3", Position());
 }
 
 TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
@@ -219,8 +204,6 @@ TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansO
     // name is empty too.
     Add(MakeTime(2012, 7, 10, 10, 0, 15), OnPlan(L""));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(L"10", Cells(Daily(2012, 7, 10).at(0))[15]);
-
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName", L"Eco");
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName2", L"Super");
     ASSERT_EQ(0u, Open());
@@ -229,53 +212,37 @@ TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansO
     Add(MakeTime(2012, 7, 10, 10, 30, 10), OnPlan(L"Super"));
     Add(MakeTime(2012, 7, 10, 10, 30, 15), OnPlan(L""));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_EQ(L"10", Cells(Daily(2012, 7, 10).at(1))[15]);
+    EXPECT_EQ(std::vector<std::wstring>({L"10", L"10"}), Column(Daily(2012, 7, 10), 15));
 }
 
-TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThreshold)
+// With a threshold of one minute: 12 idle samples (60 s) of 43.2 W, then a busy one,
+// count 12 x 43200 x 5000 / 3600000 = 720 mWh; 11 (55 s) are too short. Two hours idle
+// at 200 W, 1440 x 200000 x 5000 / 3600000 = 400000 mWh, are credited whole to the slot
+// of the busy sample that ends the run.
+TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThresholdWithoutOverflow)
 {
     place.Reg().SetDword(L"", L"IdleTimeThreshold", 1);
     ASSERT_EQ(0u, Open());
-    // 12 idle samples (60 s) of 43.2 W, then a busy one: 12 x 43200 x 5000 / 3600000.
-    WORD wSecond = 0;
-    for (int i = 0; i < 12; ++i, wSecond += 5) {
+    for (WORD wSecond = 0; wSecond < 60; wSecond += 5) {
         Add(MakeTime(2012, 7, 10, 10, 0, wSecond), Idle());
     }
     Add(MakeTime(2012, 7, 10, 10, 1, 0));
-    // 11 idle samples (55 s): too short.
-    for (wSecond = 5; wSecond < 60; wSecond += 5) {
+    for (WORD wSecond = 5; wSecond < 60; wSecond += 5) {
         Add(MakeTime(2012, 7, 10, 10, 1, wSecond), Idle());
     }
     Add(MakeTime(2012, 7, 10, 10, 2, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(L"720", Cells(Daily(2012, 7, 10).at(0))[14]);
-}
-
-TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
-{
-    // 15 s idle under the default threshold of 15 minutes.
-    for (WORD wSecond = 0; wSecond < 15; wSecond += 5) {
-        Add(MakeTime(2012, 7, 10, 9, 0, wSecond), Idle());
-    }
-    Add(MakeTime(2012, 7, 10, 9, 0, 15));
-    // Two hours idle at 200 W: 1440 x 200000 x 5000 / 3600000 = 400000 mWh, credited
-    // to the slot of the busy sample that ends the run.
     RawSample heavy = Idle();
     heavy.pc = 180000;
     heavy.mon = 20000;
     for (int i = 0; i < 1440; ++i) {
-        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
+        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 30);
         CQuoLog::OffsetMinute(&t, i / 12);
         t.wSecond = static_cast<WORD>((i % 12) * 5);
         Add(t, heavy);
     }
-    Add(MakeTime(2012, 7, 10, 12, 0, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 12, 30)));
-    std::vector<std::wstring> lines = Daily(2012, 7, 10);
-    ASSERT_EQ(6u, lines.size());
-    EXPECT_EQ(L"0", Cells(lines[0])[14]);
-    EXPECT_EQ(L"12:00:00.000", Cells(lines[5])[1]);
-    EXPECT_EQ(L"400000", Cells(lines[5])[14]);
+    Add(MakeTime(2012, 7, 10, 12, 30, 0));
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 13, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({L"720", L"0", L"0", L"0", L"0", L"400000"}), Column(Daily(2012, 7, 10), 14));
 }
 
 TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
@@ -455,13 +422,9 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
     CQuoLog::TotalizeResults results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 30), nullptr, TRUE, FALSE);
     EXPECT_EQ(0u, results.dwOne);
     EXPECT_EQ(0u, results.dwTwo);
-    std::vector<std::wstring> yearly = ReadUtf16Lines(YearlyPath(2012));
-    ASSERT_EQ(2u, yearly.size());
-    EXPECT_EQ(L"2012/07/08", Cells(yearly[0])[0]);
-    EXPECT_EQ(L"2012/07/09", Cells(yearly[1])[0]);
-    EXPECT_FALSE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120708.csv")));
-    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120709.csv")));
-    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120710.csv")));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/08", L"2012/07/09"}), Column(ReadUtf16Lines(YearlyPath(2012)), 0));
+    EXPECT_EQ(std::vector<std::wstring>({L"QUOLogRaw20120709.csv", L"QUOLogRaw20120710.csv"}),
+              NamesIn(place.LogDir(), L"QUOLogRaw*"));
 
     // Without a new line the first step gives its error and the rest does not run.
     results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 45), nullptr, TRUE, FALSE);
