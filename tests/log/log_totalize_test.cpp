@@ -73,7 +73,7 @@ const std::vector<std::wstring> kPowerOffLines = {
 
 // Worked examples, run by run: the raw lines added before a run, the moment it runs,
 // its answer, the daily file of 2012/07/10 after it and the read position (when given).
-struct Run {
+struct RunStep {
     std::vector<std::pair<SYSTEMTIME, RawSample>> add;
     SYSTEMTIME now;
     DWORD dwResult;
@@ -93,7 +93,7 @@ TEST_F(TotalizeTest, WorkedExamples)
     const RawSample s0;
     const std::wstring slot1000 = L"2012/07/10,10:00:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
     const std::wstring slot1030 = L"2012/07/10,10:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
-    const std::pair<const char*, std::vector<Run>> examples[] = {
+    const std::pair<const char*, std::vector<RunStep>> examples[] = {
         // Samples either side of half past fall into two slots, each written once the
         // clock leaves it; the open slot's line is read again; nothing new gives 87.
         {"two slots",
@@ -124,7 +124,7 @@ TEST_F(TotalizeTest, WorkedExamples)
         quoLog.reset();
         foldertree::DeleteTree(place.LogDir().c_str());
         StartAt(L"2012/07/10");
-        for (const Run& run : example.second) {
+        for (const RunStep& run : example.second) {
             for (const auto& line : run.add) {
                 Add(line.first, line.second);
             }
