@@ -29,22 +29,6 @@ bool IsQuestionTime(const SYSTEMTIME& t)
         && t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
 }
 
-// A question's date with a day past the month's end carried into the next month
-// (2012/02/30 is 2012/03/01), as date steps count it.
-SYSTEMTIME CarriedDate(const SYSTEMTIME& t)
-{
-    SYSTEMTIME st = CQuoLog::DateOf(t);
-    const WORD wDays = CQuoLog::MonthDaysFromYMD(&st);
-    if (st.wDay > wDays) {
-        st.wDay = static_cast<WORD>(st.wDay - wDays);
-        if (++st.wMonth > 12) {
-            st.wMonth = 1;
-            ++st.wYear;
-        }
-    }
-    return st;
-}
-
 // The rows' own days: zeroed records with the dates stFirst, stFirst + 1, ...
 void FillRowDates(QuoLogRead* pRows, DWORD dwRows, const SYSTEMTIME& stFirst)
 {
@@ -328,7 +312,7 @@ DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
                         const SYSTEMTIME& stToday)
 {
     TRACE_ENTER(2);
-    const SYSTEMTIME stDate = CarriedDate(stTime);
+    const SYSTEMTIME stDate = CarryDate(stTime);
     SYSTEMTIME stStart;
     SYSTEMTIME stEnd;
     ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);

@@ -248,6 +248,36 @@ SYSTEMTIME CQuoLogTime::DateOf(const SYSTEMTIME& t)
     return MakeDate(t.wYear, t.wMonth, t.wDay);
 }
 
+SYSTEMTIME CQuoLogTime::CarryDate(const SYSTEMTIME& t)
+{
+    SYSTEMTIME st = DateOf(t);
+    const WORD wDays = MonthDaysFromYMD(&st);
+    if (st.wDay > wDays) {
+        st.wDay = static_cast<WORD>(st.wDay - wDays);
+        if (++st.wMonth > 12) {
+            st.wMonth = 1;
+            ++st.wYear;
+        }
+    }
+    return st;
+}
+
+BOOL CQuoLogTime::IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    return a.wYear != b.wYear || a.wMonth != b.wMonth || a.wDay != b.wDay || a.wHour != b.wHour
+        || ((a.wMinute >= 30) != (b.wMinute >= 30));
+}
+
+SYSTEMTIME CQuoLogTime::SlotOf(const SYSTEMTIME& t)
+{
+    SYSTEMTIME s = t;
+    s.wMinute = (t.wMinute < 30) ? 0 : 30;
+    s.wSecond = 0;
+    s.wMilliseconds = 0;
+    s.wDayOfWeek = 0;
+    return s;
+}
+
 BOOL CQuoLogTime::OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays)
 {
     if (lpSource == nullptr || lpDest == nullptr || !IsValidDate(*lpSource)) {

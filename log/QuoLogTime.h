@@ -47,6 +47,9 @@ public:
     // 00:00:00.000 with day of week 0. FALSE, *lpDest untouched, for an invalid source
     // date or a result outside 1601..9999.
     static BOOL OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays);
+    // The date of t with a day past the month's end (up to 31) carried into the next
+    // month: 2012/02/30 is 2012/03/01.
+    static SYSTEMTIME CarryDate(const SYSTEMTIME& t);
     // Adds nMinutes to *lpTime. FALSE, *lpTime untouched, for an invalid time or a
     // result outside 1601..9999.
     static BOOL OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes);
@@ -54,6 +57,11 @@ public:
     static ULONGLONG DaysBetween(const SYSTEMTIME& a, const SYSTEMTIME& b);
     // Whole seconds between two local times, whichever is first.
     static DWORD CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd);
+
+    // Whether two times lie in different half-hour slots.
+    static BOOL IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b);
+    // The start of the slot of a time: minute 0 or 30, seconds and ms 0.
+    static SYSTEMTIME SlotOf(const SYSTEMTIME& t);
 
     // Days of the month of *lpTime; 31 for a month outside 1..12.
     static WORD MonthDaysFromYMD(const SYSTEMTIME* lpTime);

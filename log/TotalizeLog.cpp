@@ -151,22 +151,6 @@ BOOL CTotalizeLog::IsIdleSample(const QuoLogData& record) const
         && record.dwHDDUsage < m_dwHDDUsageThreshold;
 }
 
-BOOL CTotalizeLog::IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b)
-{
-    return a.wYear != b.wYear || a.wMonth != b.wMonth || a.wDay != b.wDay || a.wHour != b.wHour
-        || ((a.wMinute >= 30) != (b.wMinute >= 30));
-}
-
-SYSTEMTIME CTotalizeLog::SlotOf(const SYSTEMTIME& t)
-{
-    SYSTEMTIME s = t;
-    s.wMinute = (t.wMinute < 30) ? 0 : 30;
-    s.wSecond = 0;
-    s.wMilliseconds = 0;
-    s.wDayOfWeek = 0;
-    return s;
-}
-
 void CTotalizeLog::UpdatePlanInfo(PowerPlanTable& table, LPCWSTR lpszPowerPlan, DWORD dwTime)
 {
     if (lpszPowerPlan == nullptr) {

@@ -132,10 +132,6 @@ public:
 
     // Below the CPU and disk thresholds, without user input.
     BOOL IsIdleSample(const QuoLogData& record) const;
-    // Whether two times lie in different half-hour slots.
-    static BOOL IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b);
-    // The start of the slot of a time: minute 0 or 30, seconds and ms 0.
-    static SYSTEMTIME SlotOf(const SYSTEMTIME& t);
 
     // The peak-shift tool's charge prevention, from the library's copy of its settings.
     // 0 when the settings are in force (IsPksEnabled) or switched off; otherwise the
