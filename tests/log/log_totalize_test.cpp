@@ -1,7 +1,10 @@
 // The totalization in-process, in places of its own: raw lines written as the service
 // writes them, totalized at chosen moments, and the daily and yearly files checked line
 // for line against figures worked out by hand (the default sample of RawSample: 50, 10
-// and 1 mWh of PC, display and saved energy in 5 s).
+// and 1 mWh of PC, display and saved energy in 5 s); and the peak-shift charge
+// prevention: the library's copy of the tool's settings read into a window and a date
+// range, the prevented time taken out of a period in each of its cases, and a sleep
+// whose charge gain is spread only over the time charging was allowed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +24,12 @@ using testsupport::FileExists;
 using testsupport::ReadUtf16Lines;
 
 namespace {
+
+// A time of 2012/07/10.
+SYSTEMTIME At(WORD h, WORD m, WORD s = 0, WORD ms = 0)
+{
+    return MakeTime(2012, 7, 10, h, m, s, ms);
+}
 
 RawSample OnPlan(const std::wstring& plan)
 {
@@ -81,10 +90,6 @@ struct RunStep {
     const wchar_t* lpPosition;
 };
 
-SYSTEMTIME At(WORD h, WORD m, WORD s = 0, WORD ms = 0)
-{
-    return MakeTime(2012, 7, 10, h, m, s, ms);
-}
 
 }  // namespace
 
@@ -141,18 +146,18 @@ TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
 {
     // The run at 11:20:01 reads up to the START line: the off period is open, so its
     // slot stays unwritten and the read position stays at the slot's first line.
-    Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5));
-    Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END));
-    Add(MakeTime(2012, 7, 10, 11, 20, 0), Status(QUOLOG_POWER_START, 40100));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 20, 1)));
+    Add(At(10, 0, 0));
+    Add(At(10, 10, 0), Status(QUOLOG_POWER_TO_S5));
+    Add(At(10, 10, 1), Status(QUOLOG_POWER_END));
+    Add(At(11, 20, 0), Status(QUOLOG_POWER_START, 40100));
+    ASSERT_EQ(0u, One(At(11, 20, 1)));
     EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
     EXPECT_EQ(L"2012/07/10#0", Position());
 
     // A restart in between, then the first sample after the start ends the power-off.
     ASSERT_EQ(0u, Open());
-    Add(MakeTime(2012, 7, 10, 11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    Add(At(11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
+    ASSERT_EQ(0u, One(At(11, 30)));
     EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
     EXPECT_EQ(L"2012/07/10#5", Position());
 }
@@ -161,14 +166,14 @@ TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResum
 {
     // A sample taken after the suspend record but before the PC slept moves the slot on;
     // the read position must still not pass the suspend record.
-    Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 29, 0), Status(QUOLOG_POWER_TO_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 30, 1));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    Add(At(10, 0, 0));
+    Add(At(10, 29, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(At(10, 30, 1));
+    ASSERT_EQ(0u, One(At(11, 0)));
     EXPECT_EQ(1u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#0", Position());  // not past the suspend record
-    Add(MakeTime(2012, 7, 10, 11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    Add(At(11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4));
+    ASSERT_EQ(0u, One(At(11, 30)));
     // The whole hour asleep: the stray sample's slot takes the sleep from 10:29 on.
     EXPECT_EQ(std::vector<std::wstring>({L"0", L"1860", L"1740"}), Column(Daily(2012, 7, 10), 3));
     EXPECT_EQ(L"2012/07/10#4", Position());
@@ -179,12 +184,12 @@ TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
     const wchar_t* slot1[] = {L"A", L"B", L"B", L"A"};
     const wchar_t* slot2[] = {L"B", L"A", L"C", L"C"};
     for (int i = 0; i < 4; ++i) {
-        Add(MakeTime(2012, 7, 10, 10, 0, static_cast<WORD>(i * 5)), OnPlan(slot1[i]));
+        Add(At(10, 0, static_cast<WORD>(i * 5)), OnPlan(slot1[i]));
     }
     for (int i = 0; i < 4; ++i) {
-        Add(MakeTime(2012, 7, 10, 10, 30, static_cast<WORD>(i * 5)), OnPlan(slot2[i]));
+        Add(At(10, 30, static_cast<WORD>(i * 5)), OnPlan(slot2[i]));
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    ASSERT_EQ(0u, One(At(11, 0)));
     std::vector<std::wstring> lines = Daily(2012, 7, 10);
     ASSERT_EQ(2u, lines.size());
     std::vector<std::wstring> first = Cells(lines[0]);
@@ -197,21 +202,21 @@ TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
 
 TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansOtherwise)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0, 0), OnPlan(L"QUO"));
-    Add(MakeTime(2012, 7, 10, 10, 0, 5), OnPlan(L"quo"));
-    Add(MakeTime(2012, 7, 10, 10, 0, 10), OnPlan(L"QUO"));
+    Add(At(10, 0, 0), OnPlan(L"QUO"));
+    Add(At(10, 0, 5), OnPlan(L"quo"));
+    Add(At(10, 0, 10), OnPlan(L"QUO"));
     // A sample without a plan name is in no reduction plan, although the second plan's
     // name is empty too.
-    Add(MakeTime(2012, 7, 10, 10, 0, 15), OnPlan(L""));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
+    Add(At(10, 0, 15), OnPlan(L""));
+    ASSERT_EQ(0u, One(At(10, 30)));
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName", L"Eco");
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName2", L"Super");
     ASSERT_EQ(0u, Open());
-    Add(MakeTime(2012, 7, 10, 10, 30, 0), OnPlan(L"Eco"));
-    Add(MakeTime(2012, 7, 10, 10, 30, 5), OnPlan(L"QUO"));
-    Add(MakeTime(2012, 7, 10, 10, 30, 10), OnPlan(L"Super"));
-    Add(MakeTime(2012, 7, 10, 10, 30, 15), OnPlan(L""));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    Add(At(10, 30, 0), OnPlan(L"Eco"));
+    Add(At(10, 30, 5), OnPlan(L"QUO"));
+    Add(At(10, 30, 10), OnPlan(L"Super"));
+    Add(At(10, 30, 15), OnPlan(L""));
+    ASSERT_EQ(0u, One(At(11, 0)));
     EXPECT_EQ(std::vector<std::wstring>({L"10", L"10"}), Column(Daily(2012, 7, 10), 15));
 }
 
@@ -224,43 +229,43 @@ TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThresholdWithoutO
     place.Reg().SetDword(L"", L"IdleTimeThreshold", 1);
     ASSERT_EQ(0u, Open());
     for (WORD wSecond = 0; wSecond < 60; wSecond += 5) {
-        Add(MakeTime(2012, 7, 10, 10, 0, wSecond), Idle());
+        Add(At(10, 0, wSecond), Idle());
     }
-    Add(MakeTime(2012, 7, 10, 10, 1, 0));
+    Add(At(10, 1, 0));
     for (WORD wSecond = 5; wSecond < 60; wSecond += 5) {
-        Add(MakeTime(2012, 7, 10, 10, 1, wSecond), Idle());
+        Add(At(10, 1, wSecond), Idle());
     }
-    Add(MakeTime(2012, 7, 10, 10, 2, 0));
+    Add(At(10, 2, 0));
     RawSample heavy = Idle();
     heavy.pc = 180000;
     heavy.mon = 20000;
     for (int i = 0; i < 1440; ++i) {
-        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 30);
+        SYSTEMTIME t = At(10, 30);
         CQuoLog::OffsetMinute(&t, i / 12);
         t.wSecond = static_cast<WORD>((i % 12) * 5);
         Add(t, heavy);
     }
-    Add(MakeTime(2012, 7, 10, 12, 30, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 13, 0)));
+    Add(At(12, 30, 0));
+    ASSERT_EQ(0u, One(At(13, 0)));
     EXPECT_EQ(std::vector<std::wstring>({L"720", L"0", L"0", L"0", L"0", L"400000"}), Column(Daily(2012, 7, 10), 14));
 }
 
 TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
 {
     for (WORD wMinute = 0; wMinute <= 40; wMinute += 5) {
-        Add(MakeTime(2012, 7, 10, 10, wMinute));
+        Add(At(10, wMinute));
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 45)));
+    ASSERT_EQ(0u, One(At(10, 45)));
     EXPECT_EQ(1u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#6", Position());
 
     ASSERT_EQ(0u, Open());
     for (WORD wMinute = 45; wMinute <= 70; wMinute += 5) {
-        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
+        SYSTEMTIME t = At(10, 0);
         CQuoLog::OffsetMinute(&t, wMinute);
         Add(t);
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 15)));
+    ASSERT_EQ(0u, One(At(11, 15)));
     std::vector<std::wstring> lines = Daily(2012, 7, 10);
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ(L"2012/07/10,10:30:00.000,30,0,0,300,60,30,0,0,\"Balanced\",30,\"\",0,0,0,6", lines[1]);
@@ -268,24 +273,13 @@ TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
     // Even with the read position lost, the slots already written stay as they are.
     place.Reg().SetDword(L"", L"LastWriteLine", 0);
     ASSERT_EQ(0u, Open());
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 15)));
+    ASSERT_EQ(0u, One(At(11, 15)));
     EXPECT_EQ(lines, Daily(2012, 7, 10));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    ASSERT_EQ(0u, One(At(11, 30)));
     lines = Daily(2012, 7, 10);
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(L"11:00:00.000", Cells(lines[2])[1]);
     EXPECT_EQ(L"15", Cells(lines[2])[2]);
-}
-
-TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
-{
-    Add(MakeTime(2012, 7, 10, 23, 50));
-    Add(MakeTime(2012, 7, 12, 0, 10));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 12, 0, 30)));
-    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 11)));
-    EXPECT_EQ(1u, Daily(2012, 7, 12).size());
-    EXPECT_EQ(L"2012/07/12#1", Position());
 }
 
 // A slot whose write meets a passing fault (the daily file held by another program:
@@ -293,16 +287,16 @@ TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
 // writes it.
 TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTime)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0));
-    Add(MakeTime(2012, 7, 10, 10, 30));
-    Add(MakeTime(2012, 7, 10, 11, 0));
+    Add(At(10, 0));
+    Add(At(10, 30));
+    Add(At(11, 0));
     MakeFolders(Join(place.LogDir(), L"2012"));
     CScopedFileHandle held(CreateFileW(DailyPath(2012, 7, 10).c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(held.IsValid());
-    EXPECT_EQ(32u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(32u, One(At(11, 30)));
     held.Reset();
     EXPECT_EQ(L"2012/07/10#0", Position());
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    ASSERT_EQ(0u, One(At(11, 30)));
     EXPECT_EQ(3u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#3", Position());
 }
@@ -312,14 +306,14 @@ TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTim
 // position goes on, while the other days' files are written as usual.
 TEST_F(TotalizeTest, ADailyFileThatKeepsRefusingItsLinesIsGivenUpAfterEightRuns)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0));
-    Add(MakeTime(2012, 7, 10, 10, 30));
+    Add(At(10, 0));
+    Add(At(10, 30));
     MakeFolders(DailyPath(2012, 7, 10));
     for (DWORD dwRun = 1; dwRun < CTotalizeLog::kMaxRefusedRuns; ++dwRun) {
-        ASSERT_EQ(5u, One(MakeTime(2012, 7, 10, 11, 30))) << dwRun;
+        ASSERT_EQ(5u, One(At(11, 30))) << dwRun;
         EXPECT_EQ(L"2012/07/10#0", Position());
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    ASSERT_EQ(0u, One(At(11, 30)));
     EXPECT_EQ(L"2012/07/10#2", Position());
     Add(MakeTime(2012, 7, 11, 0, 10));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 0, 40)));
@@ -331,7 +325,7 @@ TEST_F(TotalizeTest, ADailyFileThatKeepsRefusingItsLinesIsGivenUpAfterEightRuns)
 // totalized, the read position does not pass the day, and the next run reads it.
 TEST_F(TotalizeTest, ARawFileThatCannotBeReadForAMomentEndsTheRunBeforeItsDay)
 {
-    Add(MakeTime(2012, 7, 10, 23, 0));
+    Add(At(23, 0));
     Add(MakeTime(2012, 7, 11, 9, 0));
     Add(MakeTime(2012, 7, 12, 9, 0));
     CScopedFileHandle held(
@@ -418,8 +412,8 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
     StartAt(L"2012/07/08");
     Add(MakeTime(2012, 7, 8, 12, 0));
     Add(MakeTime(2012, 7, 9, 12, 0));
-    Add(MakeTime(2012, 7, 10, 0, 5));
-    CQuoLog::TotalizeResults results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 30), nullptr, TRUE, FALSE);
+    Add(At(0, 5));
+    CQuoLog::TotalizeResults results = quoLog->Totalize(At(0, 30), nullptr, TRUE, FALSE);
     EXPECT_EQ(0u, results.dwOne);
     EXPECT_EQ(0u, results.dwTwo);
     EXPECT_EQ(std::vector<std::wstring>({L"2012/07/08", L"2012/07/09"}), Column(ReadUtf16Lines(YearlyPath(2012)), 0));
@@ -427,16 +421,14 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
               NamesIn(place.LogDir(), L"QUOLogRaw*"));
 
     // Without a new line the first step gives its error and the rest does not run.
-    results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 45), nullptr, TRUE, FALSE);
+    results = quoLog->Totalize(At(0, 45), nullptr, TRUE, FALSE);
     EXPECT_EQ(87u, results.dwOne);
     EXPECT_EQ(CQuoLog::kStepNotRun, results.dwTwo);
 }
 
-// Two samples at the same time of different days are in different slots; a plan with
-// no time is never chosen.
-TEST(TotalizeRules, SlotsAndPlans)
+// A plan with no time is never chosen.
+TEST(TotalizeRules, APlanWithNoTimeIsNeverChosen)
 {
-    EXPECT_TRUE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 11, 10, 30)));
     PowerPlanTable plans;
     CTotalizeLog::UpdatePlanInfo(plans, L"Zero", 0);
     CTotalizeLog::UpdatePlanInfo(plans, L"Only", 7);
@@ -445,4 +437,150 @@ TEST(TotalizeRules, SlotsAndPlans)
     EXPECT_STREQ(L"Only", top[0].szName);
     EXPECT_STREQ(L"", top[1].szName);
     EXPECT_EQ(0u, top[1].dwTime);
+}
+
+const wchar_t kSetting[] = L"Tandora\\Setting";
+const wchar_t kRandom[] = L"Tandora\\PeakShiftPattern\\Random";
+const wchar_t kForecast[] = L"Tandora\\PeakShiftPattern\\Forecast";
+
+// A writer of its own with the copy of the peak-shift tool's settings below its key.
+class PeakShiftTest : public TotalizeTest {
+protected:
+    // The copy of settings in force: charging prevented from 13:00 to 16:00 every day
+    // from 2012/07/01 to 2012/07/31.
+    void CopyInForce()
+    {
+        place.Reg().SetDword(kSetting, L"EnablePksOrProhibitionTime", 1);
+        place.Reg().SetDword(kSetting, L"BPMC", 0x3);
+        place.Reg().SetDword(kSetting, L"EnableS3S4S5ChargePrevention", 1);
+        place.Reg().SetDword(kSetting, L"UseNonChargeSpan", 0);
+        place.Reg().SetDword(kSetting, L"UsePeakShift", 1);
+        place.Reg().SetString(kSetting, L"StartTime", L"13:00:00");
+        place.Reg().SetString(kSetting, L"EndTime", L"16:00");
+        place.Reg().SetString(kSetting, L"StartDate", L"2012/07/01");
+        place.Reg().SetString(kSetting, L"EndDate", L"2012/07/31");
+    }
+    DWORD Prevented(const SYSTEMTIME& s, const SYSTEMTIME& e)
+    {
+        return Totalizer().CalculateBattChrgPrvntTime(s, e, CTotalizeLog::CalculateTime(s, e));
+    }
+};
+
+TEST_F(PeakShiftTest, ThePreventedWindowIsTakenOutOfAPeriodInEachCase)
+{
+    CopyInForce();
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    ASSERT_TRUE(Totalizer().IsPksEnabled());
+    auto t = [](WORD d, WORD h, WORD m = 0) { return MakeTime(2012, 7, d, h, m); };
+    // Within one day.
+    EXPECT_EQ(10800u, Prevented(t(10, 12), t(10, 18)));  // <4> the window inside: 21600 - 10800
+    EXPECT_EQ(0u, Prevented(t(10, 14), t(10, 15)));      // <7> inside the window
+    EXPECT_EQ(3600u, Prevented(t(10, 12), t(10, 14)));   // <5> 12:00-13:00 left
+    EXPECT_EQ(7200u, Prevented(t(10, 14), t(10, 18)));   // <6> 16:00-18:00 left
+    EXPECT_EQ(3600u, Prevented(t(10, 17), t(10, 18)));   // <2><3> after the window
+    EXPECT_EQ(3600u, Prevented(t(10, 12), t(10, 13)));   // <2><3> up to its start
+    EXPECT_EQ(21600u, Prevented(MakeTime(2012, 8, 1, 12), MakeTime(2012, 8, 1, 18)));  // <1> outside the range
+    // Across midnight: only the window of the first day.
+    EXPECT_EQ(32400u, Prevented(t(10, 22), t(11, 7)));   // <10> after the window
+    EXPECT_EQ(75600u, Prevented(t(10, 10), t(11, 10)));  // <8> 86400 - 10800
+    EXPECT_EQ(64800u, Prevented(t(10, 14), t(11, 10)));  // <9> 72000 less 14:00-16:00
+    EXPECT_EQ(86400u, Prevented(MakeTime(2012, 6, 30, 10), MakeTime(2012, 7, 1, 10)));  // <11> starts outside
+    // A period given backwards, and a window longer than the period given.
+    EXPECT_EQ(500u, Totalizer().CalculateBattChrgPrvntTime(t(11, 10), t(10, 10), 500));  // <21>
+    EXPECT_EQ(0u, Totalizer().CalculateBattChrgPrvntTime(t(10, 10), t(11, 10), 100));    // <8>, R > D
+    EXPECT_EQ(9000u, CTotalizeLog::CalcSecCount(At(13, 30), MakeTime(2011, 1, 1, 11, 0)));
+}
+
+TEST_F(PeakShiftTest, SettingsThatAreOffOrBrokenLeaveThePreventionOff)
+{
+    EXPECT_EQ(2u, Totalizer().GetPksBattChrgPrvntInfo());  // no copy
+    CopyInForce();
+    place.Reg().SetDword(kSetting, L"EnablePksOrProhibitionTime", 0);
+    EXPECT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());  // switched off: no error
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
+    CopyInForce();
+    place.Reg().SetDword(kSetting, L"BPMC", 0x1);
+    EXPECT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
+
+    struct {
+        const wchar_t* lpName;
+        const wchar_t* lpValue;
+        DWORD dwResult;
+    } const broken[] = {
+        {L"EndDate", L"2012/06/30", 1901},   // the range ends before it starts
+        {L"EndTime", L"12:00:00", 1901},     // the window ends before it starts
+        {L"StartTime", L"25:00:00", 1901},   // no such time
+        {L"StartTime", L"13", 1627},         // no minutes
+        {L"StartDate", L"2010/07/01", 13},   // a year the tool never writes
+        {L"EndDate", L"2012/07", 1627},      // no day
+        {L"StartTime", L"13:00:00.000000000000000000", 13},  // longer than the tool's texts
+    };
+    for (const auto& entry : broken) {
+        CopyInForce();
+        place.Reg().SetString(kSetting, entry.lpName, entry.lpValue);
+        EXPECT_EQ(entry.dwResult, Totalizer().GetPksBattChrgPrvntInfo()) << testsupport::Narrow(entry.lpValue);
+        EXPECT_FALSE(Totalizer().IsPksEnabled());
+    }
+    CopyInForce();
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, (place.RegPath() + L"\\" + kSetting).c_str(), L"StartDate");
+    EXPECT_EQ(13u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
+}
+
+TEST_F(PeakShiftTest, ThePatternKeyAndTheNonChargeSpanChooseTheWindow)
+{
+    CopyInForce();
+    place.Reg().SetDword(kSetting, L"UseRandomPeakShift", 1);
+    place.Reg().SetString(kRandom, L"StartTime", L"10:00:00");
+    place.Reg().SetString(kRandom, L"EndTime", L"11:00:00");
+    place.Reg().SetString(kForecast, L"StartTime", L"20:00:00");
+    place.Reg().SetString(kForecast, L"EndTime", L"21:00:00");
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(0u, Prevented(At(10, 0), At(11, 0)));
+
+    place.Reg().SetDword(kSetting, L"UseRandomPeakShift", 0);
+    place.Reg().SetDword(kSetting, L"UseEFPeakShift", 1);
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(0u, Prevented(At(20, 0), At(21, 0)));
+
+    // The non-charge span of the pattern, joined with its peak-shift window.
+    place.Reg().SetDword(kSetting, L"UseNonChargeSpan", 1);
+    place.Reg().SetString(kForecast, L"NonChargeStartTime", L"20:30:00");
+    place.Reg().SetString(kForecast, L"NonChargeEndTime", L"22:00:00");
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(0u, Prevented(At(20, 0), At(22, 0)));
+    EXPECT_EQ(3600u, Prevented(At(19, 0), At(22, 0)));
+    place.Reg().SetDword(kSetting, L"UsePeakShift", 0);
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(1800u, Prevented(At(20, 0), At(22, 0)));
+}
+
+TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
+{
+    // Asleep 12:00 to 18:00 with charging prevented 13:00 to 16:00: 10800 s remain,
+    // so each of the six slots outside the window gets 1800 x 300 / 10800 = 50 mWh,
+    // times 1.5; all 450 mWh are credited.
+    Add(At(12, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(At(18, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
+    Add(At(18, 0, 5));
+    CopyInForce();
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    ASSERT_EQ(0u, One(At(18, 30)));
+    std::vector<std::wstring> energies = Column(Daily(2012, 7, 10), 5);
+    ASSERT_EQ(13u, energies.size());
+    energies.pop_back();  // the slot of the sample after the resume
+    EXPECT_EQ(std::vector<std::wstring>({L"75", L"75", L"0", L"0", L"0", L"0", L"0", L"0", L"75", L"75", L"75", L"75"}),
+              energies);
+    EXPECT_TRUE(Totalizer().IsPksEnabled());
+}
+
+TEST_F(PeakShiftTest, APeriodThatReachesTheNextDayEndsThePreventionForTheRun)
+{
+    Add(At(23, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(MakeTime(2012, 7, 11, 1, 0), Status(QUOLOG_POWER_FROM_S3S4));
+    CopyInForce();
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 1, 30)));
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
 }
