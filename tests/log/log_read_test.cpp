@@ -15,11 +15,6 @@ using namespace logtest;
 
 namespace {
 
-bool SameDate(const SYSTEMTIME& a, WORD y, WORD m, WORD d)
-{
-    return a.wYear == y && a.wMonth == m && a.wDay == d;
-}
-
 class ReadTest : public ::testing::Test, protected CLogInstance {
 protected:
     ReadTest() : CLogInstance(L"read") {}
@@ -113,12 +108,12 @@ TEST_F(ReadTest, ADayTheMonthLacksIsAskedAboutLikeAnyOther)
     const SYSTEMTIME feb30 = MakeTime(2012, 2, 30);
     const SYSTEMTIME today = MakeTime(2012, 4, 1);
     EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, feb30, 48, today));
-    EXPECT_TRUE(SameDate(rows[47].stTime, 2012, 2, 30));
+    EXPECT_EQ(0, CQuoLog::CompareDate(rows[47].stTime, MakeTime(2012, 2, 30)));
     ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, feb30, 7, today));  // Sunday 02/26 to Saturday 03/03
     EXPECT_EQ(std::vector<DWORD>({1, 0, 0, 2, 4, 0, 0}), S0(7));
     ASSERT_EQ(0u, Read(QUOLOG_READ_MONTH, feb30, 29, today));
     EXPECT_EQ(2u, rows[28].dwS0Time);
-    EXPECT_TRUE(SameDate(rows[28].stTime, 2012, 2, 29));
+    EXPECT_EQ(0, CQuoLog::CompareDate(rows[28].stTime, MakeTime(2012, 2, 29)));
     EXPECT_EQ(3u, total.dwS0Time);
     ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, feb30, 12, today));
     EXPECT_EQ(7u, total.dwS0Time);
@@ -159,7 +154,7 @@ TEST_F(ReadTest, AWeekRunsFromSundayToSaturdayAndUpToYesterday)
     // The current week: the days before today only.
     ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 12)));
     EXPECT_EQ(8u + 9 + 10 + 11, total.dwS0Time);
-    EXPECT_TRUE(SameDate(rows[6].stTime, 2012, 7, 14));
+    EXPECT_EQ(0, CQuoLog::CompareDate(rows[6].stTime, MakeTime(2012, 7, 14)));
     EXPECT_EQ(0u, rows[4].dwS0Time);
     EXPECT_EQ(2u, Read(QUOLOG_READ_WEEK, wednesday, 7, MakeTime(2012, 7, 8)));  // its Sunday
 }
@@ -171,9 +166,9 @@ TEST_F(ReadTest, AWeekAcrossNewYearReadsBothYearlyFiles)
     Yearly(2013, TotalsLine(MakeTime(2013, 1, 1), 4, 0) + TotalsLine(MakeTime(2013, 1, 5), 8, 0)
                      + TotalsLine(MakeTime(2013, 1, 6), 100, 0));
     ASSERT_EQ(0u, Read(QUOLOG_READ_WEEK, MakeTime(2013, 1, 2), 7, MakeTime(2013, 1, 10)));
-    EXPECT_TRUE(SameDate(rows[0].stTime, 2012, 12, 30));
+    EXPECT_EQ(0, CQuoLog::CompareDate(rows[0].stTime, MakeTime(2012, 12, 30)));
     EXPECT_EQ(std::vector<DWORD>({1, 2, 4, 0, 0, 0, 8}), S0(7));
-    EXPECT_TRUE(SameDate(rows[3].stTime, 2013, 1, 2));
+    EXPECT_EQ(0, CQuoLog::CompareDate(rows[3].stTime, MakeTime(2013, 1, 2)));
     EXPECT_EQ(15u, total.dwS0Time);
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "LogTestSupport.h"
 #include "QuoLogTime.h"
 
@@ -13,16 +15,10 @@ using testsupport::Narrow;
 namespace {
 
 // Field by field, the day of the week left out.
-::testing::AssertionResult SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b)
+bool SameTime(SYSTEMTIME a, SYSTEMTIME b)
 {
-    if (a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour && a.wMinute == b.wMinute
-        && a.wSecond == b.wSecond && a.wMilliseconds == b.wMilliseconds) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << a.wYear << "/" << a.wMonth << "/" << a.wDay << " " << a.wHour << ":"
-                                         << a.wMinute << ":" << a.wSecond << "." << a.wMilliseconds << " is not "
-                                         << b.wYear << "/" << b.wMonth << "/" << b.wDay << " " << b.wHour << ":"
-                                         << b.wMinute << ":" << b.wSecond << "." << b.wMilliseconds;
+    a.wDayOfWeek = b.wDayOfWeek = 0;
+    return memcmp(&a, &b, sizeof(a)) == 0;
 }
 
 // Every date, day of week, month length and validity agrees with the system calendar;
@@ -119,6 +115,8 @@ TEST(QuoLogTime, ComparisonsLookOnlyAtTheirUnits)
     EXPECT_EQ(CQuoLogTime::kLater, CQuoLogTime::CompareSystime(a, c, CQuoLogTime::kCompareDate));
     EXPECT_EQ(CQuoLogTime::kEarlier, CQuoLogTime::CompareSystime(a, c, CQuoLogTime::kCompareTimeOfDay));
     EXPECT_EQ(CQuoLogTime::kSame, CQuoLogTime::CompareSystime(a, b, CQuoLogTime::kCompareDate));
+    // The same time of different days lies in different half-hour slots.
+    EXPECT_TRUE(CQuoLogTime::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 11, 10, 30)));
 }
 
 TEST(QuoLogTime, OffsetsCarryAcrossMonthsAndYearsAndRefuseToLeaveTheRange)

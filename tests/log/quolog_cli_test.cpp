@@ -50,7 +50,6 @@ ToolRun RunTool(const std::vector<std::wstring>& args)
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
         si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = hOut.Get();
         si.hStdError = hErr.Get();
         PROCESS_INFORMATION pi = {};
@@ -83,11 +82,8 @@ protected:
     void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample()) { logtest::AddRaw(dir, t, sample); }
     ToolRun Totalize(const wchar_t* lpNow, bool bTwo = false)
     {
-        std::vector<std::wstring> args = {L"totalize", L"--dir", dir, L"--now", lpNow};
-        if (bTwo) {
-            args.push_back(L"--two");
-        }
-        return RunTool(args);
+        return RunTool(bTwo ? std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow, L"--two"}
+                            : std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow});
     }
     std::wstring StatePath() const { return Join(dir, L"quolog.state"); }
 
@@ -106,21 +102,18 @@ std::string State(const char* lpDay, unsigned line, const char* lpDay2)
 TEST_F(ToolTest, BadArgumentsGetAMessageAndExitCode1)
 {
     EXPECT_EQ(0u, RunTool({L"--help"}).dwExitCode);
+    const std::wstring now = L"2012/07/10,10:00:00.000";
     const std::vector<std::vector<std::wstring>> bad = {
-        {},
-        {L"frobnicate"},
-        {L"totalize", L"--dir", dir},
+        {}, {L"frobnicate"}, {L"totalize", L"--dir", dir},
         {L"totalize", L"--dir", dir, L"--now", L"2012/07/10 10:00:00"},
         {L"totalize", L"--dir", dir, L"--now", L"2012/02/30,10:00:00.000"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--interval", L"0"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--interval", L"5s"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--dir", dir},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--format", L"csv"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"extra"},
-        {L"read", L"day", L"2012/07/10"},
-        {L"read", L"hour", L"2012/07/10", L"--dir", dir},
-        {L"read", L"day", L"2012/7/10", L"--dir", dir},
-        {L"read", L"month", L"2012/02/30", L"--dir", dir},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--interval", L"0"},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--interval", L"5s"},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--dir", dir},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--format", L"csv"},
+        {L"totalize", L"--dir", dir, L"--now", now, L"extra"},
+        {L"read", L"day", L"2012/07/10"}, {L"read", L"hour", L"2012/07/10", L"--dir", dir},
+        {L"read", L"day", L"2012/7/10", L"--dir", dir}, {L"read", L"month", L"2012/02/30", L"--dir", dir},
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--format", L"xml"},
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today"},
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--two"},
