@@ -79,6 +79,18 @@ TEST_F(ReadTest, ADayGivesItsHalfHourSlotsByTheirOwnTime)
     EXPECT_STREQ(L"B", total.szPowerPlan2);
     EXPECT_EQ(15, total.stTime.wHour);  // the question's own time
     EXPECT_EQ(7, total.stTime.wSecond);
+
+    // The answer is that of the last line that filled a row: a last line without a valid
+    // time changes nothing, and a file without any gives 2, never 13.
+    const std::wstring broken = L"2012/07/10,99:00:00.000,9,0,0,9,0,0,0,0,\"X\",9,\"\",0,0,0,0\r\n";
+    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 10, 0), 100, 5) + broken);
+    ASSERT_EQ(0u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));
+    EXPECT_EQ(100u, total.dwS0Time);
+    Daily(L"20120710", broken + L"garbage\r\n");
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));
+    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 10, 0), 100, 5) + L"2012/07/10,10:30:00.000,7\r\n");
+    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));  // its plans are missing
+    EXPECT_EQ(107u, total.dwS0Time);
 }
 
 TEST_F(ReadTest, BadKindsCountsAndTimesGive87)
@@ -117,22 +129,6 @@ TEST_F(ReadTest, ADayTheMonthLacksIsAskedAboutLikeAnyOther)
     EXPECT_EQ(3u, total.dwS0Time);
     ASSERT_EQ(0u, Read(QUOLOG_READ_YEAR, feb30, 12, today));
     EXPECT_EQ(7u, total.dwS0Time);
-}
-
-// A day's answer is that of the last line that filled a row: a last line without a
-// valid time changes nothing, and a file without any gives 2, never 13.
-TEST_F(ReadTest, ADayAnswersZeroOrTwoWhateverItsLinesHold)
-{
-    const SYSTEMTIME day = MakeTime(2012, 7, 10);
-    const std::wstring broken = L"2012/07/10,99:00:00.000,9,0,0,9,0,0,0,0,\"X\",9,\"\",0,0,0,0\r\n";
-    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 10, 0), 100, 5) + broken);
-    ASSERT_EQ(0u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));
-    EXPECT_EQ(100u, total.dwS0Time);
-    Daily(L"20120710", broken + L"garbage\r\n");
-    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));
-    Daily(L"20120710", TotalsLine(MakeTime(2012, 7, 10, 10, 0), 100, 5) + L"2012/07/10,10:30:00.000,7\r\n");
-    EXPECT_EQ(2u, Read(QUOLOG_READ_DAY, day, 48, MakeTime(2012, 7, 11)));  // its plans are missing
-    EXPECT_EQ(107u, total.dwS0Time);
 }
 
 TEST_F(ReadTest, AWeekRunsFromSundayToSaturdayAndUpToYesterday)
