@@ -762,18 +762,10 @@ const LogFileKind* FindLogFileKind(DWORD dwKind)
 // second, the daily log's half hour, the yearly log's day.
 SYSTEMTIME StartOfRecord(DWORD dwKind, const SYSTEMTIME& stTime)
 {
-    SYSTEMTIME stStart = stTime;
     if (dwKind == CCSVOperator::LOG_KIND_DAILY) {
-        stStart.wMinute = (stStart.wMinute < 30) ? 0 : 30;
-    } else if (dwKind == CCSVOperator::LOG_KIND_YEARLY) {
-        stStart.wHour = 0;
-        stStart.wMinute = 0;
+        return CQuoLogTime::SlotOf(stTime);
     }
-    if (dwKind != CCSVOperator::LOG_KIND_RAW) {
-        stStart.wSecond = 0;
-        stStart.wMilliseconds = 0;
-    }
-    return stStart;
+    return (dwKind == CCSVOperator::LOG_KIND_YEARLY) ? CQuoLogTime::DateOf(stTime) : stTime;
 }
 
 // A log file's date digits and name.

@@ -19,36 +19,6 @@ const DWORD kMonthsInYear = 12;
 const DWORD kDaysInWeek = 7;
 const DWORD kDaysInLeapYear = 366;
 const size_t kTotalsColumns = 17;
-const ULONGLONG kFileTimeUnitsPerDay = 24ULL * 3600 * 10000000;
-
-SYSTEMTIME MakeDate(WORD wYear, WORD wMonth, WORD wDay)
-{
-    SYSTEMTIME st = {};
-    st.wYear = wYear;
-    st.wMonth = wMonth;
-    st.wDay = wDay;
-    return st;
-}
-
-SYSTEMTIME DateOf(const SYSTEMTIME& t)
-{
-    return MakeDate(t.wYear, t.wMonth, t.wDay);
-}
-
-// Whole days from the date of a to the date of b (b not earlier).
-ULONGLONG DaysBetween(const SYSTEMTIME& a, const SYSTEMTIME& b)
-{
-    SYSTEMTIME stA = DateOf(a);
-    SYSTEMTIME stB = DateOf(b);
-    FILETIME ftA;
-    FILETIME ftB;
-    if (!SystemTimeToFileTime(&stA, &ftA) || !SystemTimeToFileTime(&stB, &ftB)) {
-        return ~0ULL;
-    }
-    ULARGE_INTEGER ulA = {{ftA.dwLowDateTime, ftA.dwHighDateTime}};
-    ULARGE_INTEGER ulB = {{ftB.dwLowDateTime, ftB.dwHighDateTime}};
-    return (ulB.QuadPart - ulA.QuadPart) / kFileTimeUnitsPerDay;
-}
 
 // A question's time as the reading rules check it: year 1601..9999, month 1..12, day
 // 1..31 (a day the month lacks, such as 2012/02/30, is asked about like any other),
@@ -59,26 +29,10 @@ bool IsQuestionTime(const SYSTEMTIME& t)
         && t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60 && t.wMilliseconds < 1000;
 }
 
-// A question's date with a day past the month's end carried into the next month
-// (2012/02/30 is 2012/03/01), as date steps count it.
-SYSTEMTIME CarriedDate(const SYSTEMTIME& t)
-{
-    SYSTEMTIME st = DateOf(t);
-    const WORD wDays = CQuoLog::MonthDaysFromYMD(&st);
-    if (st.wDay > wDays) {
-        st.wDay = static_cast<WORD>(st.wDay - wDays);
-        if (++st.wMonth > 12) {
-            st.wMonth = 1;
-            ++st.wYear;
-        }
-    }
-    return st;
-}
-
 // The rows' own days: zeroed records with the dates stFirst, stFirst + 1, ...
 void FillRowDates(QuoLogRead* pRows, DWORD dwRows, const SYSTEMTIME& stFirst)
 {
-    SYSTEMTIME stDay = DateOf(stFirst);
+    SYSTEMTIME stDay = CQuoLog::DateOf(stFirst);
     for (DWORD i = 0; i < dwRows; ++i) {
         pRows[i].stTime = stDay;
         if (!CQuoLog::OffsetDay(&stDay, &stDay, 1)) {
@@ -358,7 +312,7 @@ DWORD CQuoLog::ReadWeek(const SYSTEMTIME& stTime, QuoLogRead* pRows, DWORD dwCou
                         const SYSTEMTIME& stToday)
 {
     TRACE_ENTER(2);
-    const SYSTEMTIME stDate = CarriedDate(stTime);
+    const SYSTEMTIME stDate = CarryDate(stTime);
     SYSTEMTIME stStart;
     SYSTEMTIME stEnd;
     ZeroMemory(pRows, sizeof(QuoLogRead) * dwCount);

@@ -1,7 +1,7 @@
 // CQuoLog: the core object of the log library, one per process that opens it. It owns
 // the raw log (writer only), the totalized logs and the writer's worker thread, knows
-// the log directory, and offers the date and path operations every part of the library
-// uses.
+// the log directory, and offers the path operations every part of the library uses (and,
+// from CQuoLogTime, the date operations).
 //
 // Lock order: the instance lock, then the raw log's buffer lock, then the file lock.
 #pragma once
@@ -13,6 +13,7 @@
 #include "CSVOperator.h"
 #include "QuoLog.h"
 #include "QuoLogEnv.h"
+#include "QuoLogTime.h"
 #include "ReadPositionStore.h"
 #include "ScopedHandle.h"
 
@@ -20,7 +21,7 @@ class CTempLog;
 class CTotalizeLog;
 class CThread;
 
-class CQuoLog {
+class CQuoLog : public CQuoLogTime {
 public:
     static constexpr size_t kDirNameChars = 32;  // a "LogDir" component, terminator included
     static constexpr size_t kTimeTextChars = 24;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u" and terminator
@@ -134,35 +135,6 @@ public:
     {
         return (m_Env.pPositionStore != nullptr) ? *m_Env.pPositionStore : m_RegistryPositions;
     }
-
-    // Date operations. Text forms: long "%04u/%02u/%02u,%02u:%02u:%02u.%03u" (23
-    // characters) and short "%04u/%02u/%02u" (10). Parsing falls back to 2000/01/01
-    // 00:00:00.000 for text that is no valid time, and then answers FALSE.
-    static BOOL ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime);
-    // The same for the text "<date>,<time>" of a line's first two cells.
-    static BOOL ConvertStampToSystime(const CellSpan& date, const CellSpan& time, SYSTEMTIME* lpTime);
-    static BOOL ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime);
-    // Year 1601..9999, month 1..12, a day the month has, hour, minute, second and
-    // millisecond in range. The day of the week is not looked at.
-    static BOOL IsValidSystime(const SYSTEMTIME* lpTime);
-    // 1 when a is later, 0 when equal, -1 when earlier, by date / minute / millisecond.
-    static int CompareDate(const SYSTEMTIME& a, const SYSTEMTIME& b);
-    static int CompareMinute(const SYSTEMTIME& a, const SYSTEMTIME& b);
-    static int CompareTime(const SYSTEMTIME& a, const SYSTEMTIME& b);
-    // *lpDest = the date nDays after (before, when negative) *lpSource's date, at
-    // 00:00:00.000 with day of week 0. FALSE, *lpDest untouched, for an invalid source
-    // date or a result outside 1601..9999.
-    static BOOL OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays);
-    // Adds nMinutes to *lpTime. FALSE, *lpTime untouched, for an invalid time or a
-    // result outside 1601..9999.
-    static BOOL OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes);
-    // Days of the month of *lpTime; 31 for a month outside 1..12.
-    static WORD MonthDaysFromYMD(const SYSTEMTIME* lpTime);
-    // 0 Sunday .. 6 Saturday.
-    static WORD GetDayOfWeek(const SYSTEMTIME* lpTime);
-    static BOOL IsTimeSet(const SYSTEMTIME* lpTime);
-    static void FormatLongTime(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText);
-    static void FormatDate(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText);
 
 private:
     DWORD ReadLogDirSetting();

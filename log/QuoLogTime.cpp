@@ -1,10 +1,12 @@
-// The date operations of CQuoLog: pure functions on SYSTEMTIME values and their texts.
-#include "QuoLogCore.h"
+// The date operations of the log library (CQuoLogTime): pure functions on SYSTEMTIME
+// values and their texts.
+#include "QuoLogTime.h"
 
 #include <algorithm>
 
 #include <strsafe.h>
 
+#include "CSVOperator.h"
 #include "Trace.h"
 
 namespace {
@@ -13,7 +15,8 @@ const WORD kMinYear = 1601;
 const WORD kMaxYear = 9999;
 const SYSTEMTIME kFallbackTime = {2000, 1, 0, 1, 0, 0, 0, 0};
 const WORD kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-const LONGLONG kFileTimeUnitsPerMinute = 60LL * 1000 * 1000 * 10;
+const LONGLONG kFileTimeUnitsPerSecond = 1000LL * 1000 * 10;
+const LONGLONG kFileTimeUnitsPerMinute = 60 * kFileTimeUnitsPerSecond;
 
 bool IsLeapYear(DWORD dwYear)
 {
@@ -111,23 +114,50 @@ void CivilFromDays(LONGLONG z, LONGLONG& y, unsigned& m, unsigned& d)
 bool IsValidDate(const SYSTEMTIME& st)
 {
     return st.wYear >= kMinYear && st.wYear <= kMaxYear && st.wMonth >= 1 && st.wMonth <= 12 && st.wDay >= 1
-        && st.wDay <= CQuoLog::MonthDaysFromYMD(&st);
+        && st.wDay <= CQuoLogTime::MonthDaysFromYMD(&st);
 }
 
-int Compare(WORD a, WORD b)
+// The fields of a time, most significant first, and the ranges the comparisons look at.
+const size_t kFirstDateField = 0;
+const size_t kFirstTimeOfDayField = 3;
+const size_t kEndMinuteFields = 5;
+const size_t kEndFields = 7;
+
+// -1, 0 or 1 as a's fields [nFirst, nEnd) are earlier, the same or later than b's: the
+// most significant field that differs decides.
+int CompareFields(const SYSTEMTIME& a, const SYSTEMTIME& b, size_t nFirst, size_t nEnd)
 {
-    return (a > b) ? 1 : (a < b) ? -1 : 0;
+    const WORD fieldsA[kEndFields] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
+    const WORD fieldsB[kEndFields] = {b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
+    for (size_t i = nFirst; i < nEnd; ++i) {
+        if (fieldsA[i] != fieldsB[i]) {
+            return (fieldsA[i] > fieldsB[i]) ? 1 : -1;
+        }
+    }
+    return 0;
+}
+
+// A local time in file-time units (100 ns since 1601); false when the system cannot
+// convert it.
+bool ToFileTimeUnits(const SYSTEMTIME& st, ULONGLONG* pullUnits)
+{
+    FILETIME ft;
+    if (!SystemTimeToFileTime(&st, &ft)) {
+        return false;
+    }
+    *pullUnits = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return true;
 }
 
 }  // namespace
 
-BOOL CQuoLog::IsValidSystime(const SYSTEMTIME* lpTime)
+BOOL CQuoLogTime::IsValidSystime(const SYSTEMTIME* lpTime)
 {
     return lpTime != nullptr && IsValidDate(*lpTime) && lpTime->wHour < 24 && lpTime->wMinute < 60
         && lpTime->wSecond < 60 && lpTime->wMilliseconds < 1000;
 }
 
-BOOL CQuoLog::ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime)
+BOOL CQuoLogTime::ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime)
 {
     if (lpTime == nullptr) {
         return FALSE;
@@ -147,7 +177,7 @@ BOOL CQuoLog::ConvertStrToSystime(LPCWSTR lpText, SYSTEMTIME* lpTime)
     return FALSE;
 }
 
-BOOL CQuoLog::ConvertStampToSystime(const CellSpan& date, const CellSpan& time, SYSTEMTIME* lpTime)
+BOOL CQuoLogTime::ConvertStampToSystime(const CellSpan& date, const CellSpan& time, SYSTEMTIME* lpTime)
 {
     WCHAR szStamp[2 * CLineCursor::kMaxChars + 2];
     const size_t cchDate = std::min(date.cch, CLineCursor::kMaxChars);
@@ -159,7 +189,7 @@ BOOL CQuoLog::ConvertStampToSystime(const CellSpan& date, const CellSpan& time, 
     return ConvertStrToSystime(szStamp, lpTime);
 }
 
-BOOL CQuoLog::ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
+BOOL CQuoLogTime::ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
 {
     if (lpTime == nullptr) {
         return FALSE;
@@ -177,43 +207,78 @@ BOOL CQuoLog::ConvertStrToDate(LPCWSTR lpText, SYSTEMTIME* lpTime)
     return FALSE;
 }
 
-int CQuoLog::CompareDate(const SYSTEMTIME& a, const SYSTEMTIME& b)
+int CQuoLogTime::CompareDate(const SYSTEMTIME& a, const SYSTEMTIME& b)
 {
-    int n = Compare(a.wYear, b.wYear);
-    if (n == 0) {
-        n = Compare(a.wMonth, b.wMonth);
-    }
-    if (n == 0) {
-        n = Compare(a.wDay, b.wDay);
-    }
-    return n;
+    return CompareFields(a, b, kFirstDateField, kFirstTimeOfDayField);
 }
 
-int CQuoLog::CompareMinute(const SYSTEMTIME& a, const SYSTEMTIME& b)
+int CQuoLogTime::CompareMinute(const SYSTEMTIME& a, const SYSTEMTIME& b)
 {
-    int n = CompareDate(a, b);
-    if (n == 0) {
-        n = Compare(a.wHour, b.wHour);
-    }
-    if (n == 0) {
-        n = Compare(a.wMinute, b.wMinute);
-    }
-    return n;
+    return CompareFields(a, b, kFirstDateField, kEndMinuteFields);
 }
 
-int CQuoLog::CompareTime(const SYSTEMTIME& a, const SYSTEMTIME& b)
+int CQuoLogTime::CompareTime(const SYSTEMTIME& a, const SYSTEMTIME& b)
 {
-    int n = CompareMinute(a, b);
-    if (n == 0) {
-        n = Compare(a.wSecond, b.wSecond);
-    }
-    if (n == 0) {
-        n = Compare(a.wMilliseconds, b.wMilliseconds);
-    }
-    return n;
+    return CompareFields(a, b, kFirstDateField, kEndFields);
 }
 
-BOOL CQuoLog::OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays)
+int CQuoLogTime::CompareSystime(const SYSTEMTIME& a, const SYSTEMTIME& b, DWORD dwFlags)
+{
+    int n = 0;
+    if ((dwFlags & kCompareDate) != 0) {
+        n = CompareFields(a, b, kFirstDateField, kFirstTimeOfDayField);
+    }
+    if (n == 0 && (dwFlags & kCompareTimeOfDay) != 0) {
+        n = CompareFields(a, b, kFirstTimeOfDayField, kEndFields);
+    }
+    return (n > 0) ? kLater : (n < 0) ? kEarlier : kSame;
+}
+
+SYSTEMTIME CQuoLogTime::MakeDate(WORD wYear, WORD wMonth, WORD wDay)
+{
+    SYSTEMTIME st = {};
+    st.wYear = wYear;
+    st.wMonth = wMonth;
+    st.wDay = wDay;
+    return st;
+}
+
+SYSTEMTIME CQuoLogTime::DateOf(const SYSTEMTIME& t)
+{
+    return MakeDate(t.wYear, t.wMonth, t.wDay);
+}
+
+SYSTEMTIME CQuoLogTime::CarryDate(const SYSTEMTIME& t)
+{
+    SYSTEMTIME st = DateOf(t);
+    const WORD wDays = MonthDaysFromYMD(&st);
+    if (st.wDay > wDays) {
+        st.wDay = static_cast<WORD>(st.wDay - wDays);
+        if (++st.wMonth > 12) {
+            st.wMonth = 1;
+            ++st.wYear;
+        }
+    }
+    return st;
+}
+
+BOOL CQuoLogTime::IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    return a.wYear != b.wYear || a.wMonth != b.wMonth || a.wDay != b.wDay || a.wHour != b.wHour
+        || ((a.wMinute >= 30) != (b.wMinute >= 30));
+}
+
+SYSTEMTIME CQuoLogTime::SlotOf(const SYSTEMTIME& t)
+{
+    SYSTEMTIME s = t;
+    s.wMinute = (t.wMinute < 30) ? 0 : 30;
+    s.wSecond = 0;
+    s.wMilliseconds = 0;
+    s.wDayOfWeek = 0;
+    return s;
+}
+
+BOOL CQuoLogTime::OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDays)
 {
     if (lpSource == nullptr || lpDest == nullptr || !IsValidDate(*lpSource)) {
         return FALSE;
@@ -226,33 +291,22 @@ BOOL CQuoLog::OffsetDay(const SYSTEMTIME* lpSource, SYSTEMTIME* lpDest, LONG nDa
     if (llYear < kMinYear || llYear > kMaxYear) {
         return FALSE;
     }
-    SYSTEMTIME st = {};
-    st.wYear = static_cast<WORD>(llYear);
-    st.wMonth = static_cast<WORD>(uMonth);
-    st.wDay = static_cast<WORD>(uDay);
-    *lpDest = st;
+    *lpDest = MakeDate(static_cast<WORD>(llYear), static_cast<WORD>(uMonth), static_cast<WORD>(uDay));
     return TRUE;
 }
 
-BOOL CQuoLog::OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes)
+BOOL CQuoLogTime::OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes)
 {
-    if (!IsValidSystime(lpTime)) {
+    ULONGLONG ullUnits = 0;
+    if (!IsValidSystime(lpTime) || !ToFileTimeUnits(*lpTime, &ullUnits)) {
         return FALSE;
     }
-    FILETIME ft;
-    if (!SystemTimeToFileTime(lpTime, &ft)) {
-        return FALSE;
-    }
-    ULARGE_INTEGER value;
-    value.LowPart = ft.dwLowDateTime;
-    value.HighPart = ft.dwHighDateTime;
     LONGLONG llDelta = static_cast<LONGLONG>(nMinutes) * kFileTimeUnitsPerMinute;
-    if (llDelta < 0 && value.QuadPart < static_cast<ULONGLONG>(-llDelta)) {
+    if (llDelta < 0 && ullUnits < static_cast<ULONGLONG>(-llDelta)) {
         return FALSE;
     }
-    value.QuadPart += static_cast<ULONGLONG>(llDelta);
-    ft.dwLowDateTime = value.LowPart;
-    ft.dwHighDateTime = value.HighPart;
+    ullUnits += static_cast<ULONGLONG>(llDelta);
+    FILETIME ft = {static_cast<DWORD>(ullUnits), static_cast<DWORD>(ullUnits >> 32)};
     SYSTEMTIME st;
     if (!FileTimeToSystemTime(&ft, &st) || st.wYear > kMaxYear) {
         return FALSE;
@@ -261,14 +315,40 @@ BOOL CQuoLog::OffsetMinute(SYSTEMTIME* lpTime, LONG nMinutes)
     return TRUE;
 }
 
-WORD CQuoLog::MonthDaysFromYMD(const SYSTEMTIME* lpTime)
+ULONGLONG CQuoLogTime::DaysBetween(const SYSTEMTIME& a, const SYSTEMTIME& b)
+{
+    if (!IsValidDate(a) || !IsValidDate(b)) {
+        return ~0ULL;
+    }
+    return static_cast<ULONGLONG>(DaysFromCivil(b.wYear, b.wMonth, b.wDay) - DaysFromCivil(a.wYear, a.wMonth, a.wDay));
+}
+
+DWORD CQuoLogTime::CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd)
+{
+    TRACE_FUNCTION();
+    TRACE(2, L"QUOLOG:CALC_TIME: lpStartTime(%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", stStart.wYear, stStart.wMonth,
+          stStart.wDay, stStart.wHour, stStart.wMinute, stStart.wSecond);
+    TRACE(2, L"QUOLOG:CALC_TIME: lpEndTime  (%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", stEnd.wYear, stEnd.wMonth,
+          stEnd.wDay, stEnd.wHour, stEnd.wMinute, stEnd.wSecond);
+    ULONGLONG ullStart = 0;
+    ULONGLONG ullEnd = 0;
+    DWORD dwSeconds = 0;
+    if (ToFileTimeUnits(stStart, &ullStart) && ToFileTimeUnits(stEnd, &ullEnd)) {
+        const ULONGLONG ullDiff = (ullEnd > ullStart) ? ullEnd - ullStart : ullStart - ullEnd;
+        dwSeconds = static_cast<DWORD>(std::min<ULONGLONG>(ullDiff / kFileTimeUnitsPerSecond, 0xFFFFFFFFULL));
+    }
+    TRACE(2, L"QUOLOG:CALC_TIME: TargetTime:%lu[sec].", dwSeconds);
+    return dwSeconds;
+}
+
+WORD CQuoLogTime::MonthDaysFromYMD(const SYSTEMTIME* lpTime)
 {
     TRACE_FUNCTION();
     if (lpTime == nullptr) {
         return 31;
     }
     if (lpTime->wMonth < 1 || lpTime->wMonth > 12) {
-        TRACE(0, L"CQuoLog::MonthDaysFromYMD: Invalid wMonth: %u. default return 31.", lpTime->wMonth);
+        TRACE(0, L"CQuoLogTime::MonthDaysFromYMD: Invalid wMonth: %u. default return 31.", lpTime->wMonth);
         return 31;
     }
     if (lpTime->wMonth == 2 && IsLeapYear(lpTime->wYear)) {
@@ -277,7 +357,7 @@ WORD CQuoLog::MonthDaysFromYMD(const SYSTEMTIME* lpTime)
     return kMonthDays[lpTime->wMonth - 1];
 }
 
-WORD CQuoLog::GetDayOfWeek(const SYSTEMTIME* lpTime)
+WORD CQuoLogTime::GetDayOfWeek(const SYSTEMTIME* lpTime)
 {
     if (lpTime == nullptr) {
         return 0;
@@ -293,20 +373,20 @@ WORD CQuoLog::GetDayOfWeek(const SYSTEMTIME* lpTime)
     return static_cast<WORD>((y + y / 4 - y / 100 + y / 400 + dwDayOfYear) % 7);
 }
 
-BOOL CQuoLog::IsTimeSet(const SYSTEMTIME* lpTime)
+BOOL CQuoLogTime::IsTimeSet(const SYSTEMTIME* lpTime)
 {
     return lpTime != nullptr
         && (lpTime->wYear != 0 || lpTime->wMonth != 0 || lpTime->wDay != 0 || lpTime->wHour != 0
             || lpTime->wMinute != 0);
 }
 
-void CQuoLog::FormatLongTime(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText)
+void CQuoLogTime::FormatLongTime(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText)
 {
     StringCchPrintfW(lpText, cchText, L"%04u/%02u/%02u,%02u:%02u:%02u.%03u", st.wYear, st.wMonth, st.wDay, st.wHour,
                      st.wMinute, st.wSecond, st.wMilliseconds);
 }
 
-void CQuoLog::FormatDate(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText)
+void CQuoLogTime::FormatDate(const SYSTEMTIME& st, LPWSTR lpText, size_t cchText)
 {
     StringCchPrintfW(lpText, cchText, L"%04u/%02u/%02u", st.wYear, st.wMonth, st.wDay);
 }

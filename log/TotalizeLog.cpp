@@ -33,16 +33,6 @@ bool IsYearFolderName(LPCWSTR lpName)
     return true;
 }
 
-int CompareFields(const WORD* a, const WORD* b, size_t n)
-{
-    for (size_t i = 0; i < n; ++i) {
-        if (a[i] != b[i]) {
-            return (a[i] > b[i]) ? CTotalizeLog::kLater : CTotalizeLog::kEarlier;
-        }
-    }
-    return CTotalizeLog::kSame;
-}
-
 }  // namespace
 
 CTotalizeLog::CTotalizeLog(CQuoLog& owner)
@@ -159,61 +149,6 @@ BOOL CTotalizeLog::IsIdleSample(const QuoLogData& record) const
 {
     return record.dwCPUUsage < m_dwCPUUsageThreshold && record.dwInputStatus != QUOLOG_STATE_ON
         && record.dwHDDUsage < m_dwHDDUsageThreshold;
-}
-
-BOOL CTotalizeLog::IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b)
-{
-    return a.wYear != b.wYear || a.wMonth != b.wMonth || a.wDay != b.wDay || a.wHour != b.wHour
-        || ((a.wMinute >= 30) != (b.wMinute >= 30));
-}
-
-SYSTEMTIME CTotalizeLog::SlotOf(const SYSTEMTIME& t)
-{
-    SYSTEMTIME s = t;
-    s.wMinute = (t.wMinute < 30) ? 0 : 30;
-    s.wSecond = 0;
-    s.wMilliseconds = 0;
-    s.wDayOfWeek = 0;
-    return s;
-}
-
-int CTotalizeLog::CompareSystime(const SYSTEMTIME& a, const SYSTEMTIME& b, DWORD dwFlags)
-{
-    if ((dwFlags & kCompareDate) != 0) {
-        const WORD dateA[] = {a.wYear, a.wMonth, a.wDay};
-        const WORD dateB[] = {b.wYear, b.wMonth, b.wDay};
-        int nResult = CompareFields(dateA, dateB, ARRAYSIZE(dateA));
-        if (nResult != kSame) {
-            return nResult;
-        }
-    }
-    if ((dwFlags & kCompareTimeOfDay) != 0) {
-        const WORD timeA[] = {a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
-        const WORD timeB[] = {b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
-        return CompareFields(timeA, timeB, ARRAYSIZE(timeA));
-    }
-    return kSame;
-}
-
-DWORD CTotalizeLog::CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd)
-{
-    TRACE_FUNCTION();
-    TRACE(2, L"QUOLOG:CALC_TIME: lpStartTime(%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", stStart.wYear, stStart.wMonth,
-          stStart.wDay, stStart.wHour, stStart.wMinute, stStart.wSecond);
-    TRACE(2, L"QUOLOG:CALC_TIME: lpEndTime  (%04lu/%02lu/%02lu,%02lu:%02lu:%02lu)", stEnd.wYear, stEnd.wMonth,
-          stEnd.wDay, stEnd.wHour, stEnd.wMinute, stEnd.wSecond);
-    FILETIME ftStart;
-    FILETIME ftEnd;
-    DWORD dwSeconds = 0;
-    if (SystemTimeToFileTime(&stStart, &ftStart) && SystemTimeToFileTime(&stEnd, &ftEnd)) {
-        ULARGE_INTEGER start = {{ftStart.dwLowDateTime, ftStart.dwHighDateTime}};
-        ULARGE_INTEGER end = {{ftEnd.dwLowDateTime, ftEnd.dwHighDateTime}};
-        ULONGLONG ullDiff = (end.QuadPart > start.QuadPart) ? end.QuadPart - start.QuadPart
-                                                             : start.QuadPart - end.QuadPart;
-        dwSeconds = static_cast<DWORD>(std::min<ULONGLONG>(ullDiff / 10000000ULL, 0xFFFFFFFFULL));
-    }
-    TRACE(2, L"QUOLOG:CALC_TIME: TargetTime:%lu[sec].", dwSeconds);
-    return dwSeconds;
 }
 
 void CTotalizeLog::UpdatePlanInfo(PowerPlanTable& table, LPCWSTR lpszPowerPlan, DWORD dwTime)

@@ -22,6 +22,7 @@
 
 #include "CSVOperator.h"
 #include "QuoLog.h"
+#include "QuoLogTime.h"
 
 class CQuoLog;
 class CReg;
@@ -44,7 +45,7 @@ struct TotalizeTemp {
     PowerPlanTable plans;
 };
 
-class CTotalizeLog : public CCSVOperator {
+class CTotalizeLog : public CCSVOperator, public CQuoLogTime {
 public:
     static constexpr DWORD kDefaultCPUUsageThreshold = 30;  // %
     static constexpr DWORD kDefaultHDDUsageThreshold = 30;  // %
@@ -52,12 +53,6 @@ public:
     static constexpr double kDefaultPCWatDiscount = 1.5;
     static constexpr size_t kLineChars = 1024;  // a totals line, CR LF and terminator included
     static constexpr size_t kPksTextChars = 21;  // room for a peak-shift setting's text
-    // CompareSystime flags and results.
-    static constexpr DWORD kCompareTimeOfDay = 1;
-    static constexpr DWORD kCompareDate = 2;
-    static constexpr int kSame = 0;
-    static constexpr int kLater = 1;
-    static constexpr int kEarlier = 2;
 
     explicit CTotalizeLog(CQuoLog& owner);
     ~CTotalizeLog() override;
@@ -111,9 +106,6 @@ public:
     // "" with 0. Plans with time 0 are never chosen.
     static void FindMaxPowerPlan(const PowerPlanTable& table, PowerPlanInfo pMaxPPI[2]);
 
-    // Whole seconds between two local times, whichever is first.
-    static DWORD CalculateTime(const SYSTEMTIME& stStart, const SYSTEMTIME& stEnd);
-
     // The totals lines of a run go to their files a file at a time: QueueTotalLine
     // keeps the line of a record for the daily (kind 2) or yearly (kind 3) log of its
     // date, and FlushTotalLines appends the kept lines to that file together, under one
@@ -140,13 +132,6 @@ public:
 
     // Below the CPU and disk thresholds, without user input.
     BOOL IsIdleSample(const QuoLogData& record) const;
-    // Whether two times lie in different half-hour slots.
-    static BOOL IsOtherSlot(const SYSTEMTIME& a, const SYSTEMTIME& b);
-    // The start of the slot of a time: minute 0 or 30, seconds and ms 0.
-    static SYSTEMTIME SlotOf(const SYSTEMTIME& t);
-    // Compares the time of day (flag 1), the date (flag 2) or both: 0 equal, 1 a is
-    // later, 2 a is earlier.
-    static int CompareSystime(const SYSTEMTIME& a, const SYSTEMTIME& b, DWORD dwFlags);
 
     // The peak-shift tool's charge prevention, from the library's copy of its settings.
     // 0 when the settings are in force (IsPksEnabled) or switched off; otherwise the

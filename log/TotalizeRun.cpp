@@ -3,19 +3,6 @@
 #include "QuoLogCore.h"
 #include "Trace.h"
 
-namespace {
-
-SYSTEMTIME DateOf(const SYSTEMTIME& t)
-{
-    SYSTEMTIME d = {};
-    d.wYear = t.wYear;
-    d.wMonth = t.wMonth;
-    d.wDay = t.wDay;
-    return d;
-}
-
-}  // namespace
-
 CTotalizeRun::CTotalizeRun(CTotalizeLog& log, DWORD dwInterval, const SYSTEMTIME& stStartDay, DWORD dwStartLine,
                            HANDLE hAbort)
     : m_Log(log),
@@ -23,9 +10,9 @@ CTotalizeRun::CTotalizeRun(CTotalizeLog& log, DWORD dwInterval, const SYSTEMTIME
       m_Slot(),
       m_bSlotOpen(false),
       m_Temp(),
-      m_stCommitDay(DateOf(stStartDay)),
+      m_stCommitDay(CQuoLog::DateOf(stStartDay)),
       m_dwCommitLine(dwStartLine),
-      m_stLineDay(DateOf(stStartDay)),
+      m_stLineDay(CQuoLog::DateOf(stStartDay)),
       m_dwLineInDay(dwStartLine),
       m_bPeriodOpen(false),
       m_PeriodKind(PERIOD_SLEEP),
@@ -84,7 +71,7 @@ DWORD CTotalizeRun::RunLines(const CLineStore& lines, const SYSTEMTIME& stNow)
             bNewSlot = CQuoLog::CompareMinute(m_Slot.stTime, s) != 0;
         }
         if (CQuoLog::CompareDate(t, m_stLineDay) > 0) {
-            m_stLineDay = DateOf(t);
+            m_stLineDay = CQuoLog::DateOf(t);
             m_dwLineInDay = 0;
         }
         ++m_dwLineInDay;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "FolderTree.h"
+#include "TotalizeLog.h"
 
 namespace logtest {
 
@@ -56,6 +57,18 @@ QuoLogEnvironment CLogTestPlace::Env(BOOL bRunWorker)
     env.bRunWorker = bRunWorker;
     env.lpViewerKeyPath = m_viewerKey.c_str();
     return env;
+}
+
+DWORD CLogInstance::Open(DWORD dwMode, DWORD dwInterval, DWORD bDelay, DWORD dwDelayTime, BOOL bRunWorker)
+{
+    quoLog.reset();
+    quoLog.reset(new CQuoLog(place.Env(bRunWorker)));
+    return quoLog->mQUOLogInitialize(dwMode, dwInterval, bDelay, dwDelayTime);
+}
+
+CTotalizeLog& CLogInstance::Totalizer() const
+{
+    return *quoLog->GetTotalizeLog();
 }
 
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms)
@@ -162,6 +175,16 @@ std::vector<std::wstring> Cells(const std::wstring& line)
     }
     cells.push_back(line.substr(nStart));
     return cells;
+}
+
+std::vector<std::wstring> Column(const std::vector<std::wstring>& lines, size_t n)
+{
+    std::vector<std::wstring> column;
+    for (const std::wstring& line : lines) {
+        std::vector<std::wstring> cells = Cells(line);
+        column.push_back(n < cells.size() ? cells[n] : L"");
+    }
+    return column;
 }
 
 std::wstring RegString(const std::wstring& key, const wchar_t* name)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "QuoLog.h"
+#include "QuoLogCore.h"
 #include "QuoLogEnv.h"
 #include "ScopedHandle.h"
 #include "TestSupport.h"
@@ -55,6 +56,19 @@ private:
     std::wstring m_viewerKey;
 };
 
+// A library instance of a place of its own. Open() finalises the instance before (as
+// at a restart) and starts a new one: its answer.
+class CLogInstance {
+public:
+    explicit CLogInstance(const std::wstring& name) : place(name) {}
+    DWORD Open(DWORD dwMode = QUOLOG_MODE_WRITER, DWORD dwInterval = 5000, DWORD bDelay = 0, DWORD dwDelayTime = 0,
+               BOOL bRunWorker = FALSE);
+    CTotalizeLog& Totalizer() const;
+
+    CLogTestPlace place;
+    std::unique_ptr<CQuoLog> quoLog;
+};
+
 SYSTEMTIME MakeTime(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0);
 // "yyyymmdd", as in the names of raw and daily files.
 std::wstring DayName(const SYSTEMTIME& t);
@@ -96,8 +110,9 @@ void AddRaw(const std::wstring& folder, const SYSTEMTIME& t, const RawSample& sa
 // A totals line (daily or yearly) at t: S0 time, PC energy and the first plan; the rest 0.
 std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0 = 1800, DWORD pc = 5000, const wchar_t* plan = L"",
                         DWORD planTime = 0);
-// The cells of a line, split at every comma.
+// The cells of a line, split at every comma; cell n of every line.
 std::vector<std::wstring> Cells(const std::wstring& line);
+std::vector<std::wstring> Column(const std::vector<std::wstring>& lines, size_t n);
 
 // A value below HKEY_LOCAL_MACHINE\key: "" or 0xDEADBEEF when missing.
 std::wstring RegString(const std::wstring& key, const wchar_t* name);

@@ -47,21 +47,18 @@ bool ComesToHoldLines(const std::wstring& lockName, const std::wstring& path, si
         10000);
 }
 
-class CoreTest : public ::testing::Test {
+class CoreTest : public ::testing::Test, protected CLogInstance {
 protected:
+    CoreTest() : CLogInstance(L"core") {}
     DWORD Open(DWORD dwMode, BOOL bRunWorker = FALSE, DWORD bDelay = 0)
     {
-        quoLog.reset(new CQuoLog(place.Env(bRunWorker)));
-        return quoLog->mQUOLogInitialize(dwMode, 1000, bDelay, 60000);
+        return CLogInstance::Open(dwMode, 1000, bDelay, 60000, bRunWorker);
     }
     DWORD WriteAt(DWORD status, const SYSTEMTIME& st)
     {
         QuoLogData r = MakeRecord(status);
         return quoLog->WriteAt(&r, st);
     }
-
-    CLogTestPlace place{L"core"};
-    std::unique_ptr<CQuoLog> quoLog;
 };
 
 // A component longer than 31 characters, an empty one, "." and "..", characters a

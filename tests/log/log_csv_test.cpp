@@ -151,7 +151,9 @@ TEST_F(CsvTest, CutRemovesTheLinesFromTheEndTimeOn)
     EXPECT_FALSE(FileExists(PathOf(L"missing.csv")));
 }
 
-TEST_F(CsvTest, WaitsForTheFileLockAndStopsOnItsAbortEvent)
+// A wait for the file lock held elsewhere stops on its abort event. (A wait that times
+// out with 170: log_dll's recovery and the fold that meets a held lock in log_totalize.)
+TEST_F(CsvTest, AWaitForTheFileLockStopsOnItsAbortEvent)
 {
     std::wstring path = PathOf(L"lock.csv");
     WriteUtf16File(path, SampleLines());
@@ -159,14 +161,9 @@ TEST_F(CsvTest, WaitsForTheFileLockAndStopsOnItsAbortEvent)
     ASSERT_EQ(0u, holder.Initialize(place.LockName().c_str(), 0));
     ASSERT_EQ(0u, holder.Lock(nullptr));
     CCSVOperator::LineTable table;
-    DWORD dwTimedOut = 0;
     DWORD dwAborted = 0;
     CScopedKernelHandle abort(CreateEventW(nullptr, TRUE, TRUE /* set */, nullptr));
-    std::thread([&] {
-        dwTimedOut = csv.ReadCSV(path.c_str(), 1, table, nullptr);
-        dwAborted = csv.ReadCSV(path.c_str(), 1, table, abort.Get());
-    }).join();
-    EXPECT_EQ(170u, dwTimedOut);
+    std::thread([&] { dwAborted = csv.ReadCSV(path.c_str(), 1, table, abort.Get()); }).join();
     EXPECT_EQ(995u, dwAborted);
     holder.Unlock();
 }

@@ -1,7 +1,8 @@
-// QUOLog.dll as the service and the viewer use it: the result codes of the exports, a
-// second writer in another process, the raw file written through the library, the read
-// position across restarts, the worker's fold, recovery, a writer and a reader
-// hammering the same files, and writers killed while writing.
+// QUOLog.dll as the service and the viewer use it: the result codes of the exports, the
+// raw file written through the library, the read position across restarts, the worker's
+// fold, recovery, a writer and a reader hammering the same files, and writers killed
+// while writing. (A second writer process: the service's integration run, whose second
+// copy the library refuses.)
 //
 // Runs on a clean machine with the product's own key and folder. This process never
 // loads the library (its data shared between processes would outlive a killed writer);
@@ -36,20 +37,7 @@ const wchar_t kProductKey[] = L"Software\\ZAV\\QUOViewer\\QUOLog";
 const wchar_t kPlan[] = L"Plan,one \"quoted\"";
 const wchar_t kUser[] = L"name\r\nsecond";
 
-std::wstring ProductRoot()
-{
-    return testsupport::CommonAppDataFolder() + L"\\ZAV";
-}
-
-std::wstring ProductLogDir()
-{
-    return ProductRoot() + L"\\QUOViewer";
-}
-
-std::wstring RawPathOf(const SYSTEMTIME& st)
-{
-    return Join(ProductLogDir(), L"QUOLogRaw" + DayName(st) + L".csv");
-}
+const std::wstring kLogDir = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer";
 
 void SetProductString(const wchar_t* name, const std::wstring& value)
 {
@@ -70,9 +58,9 @@ private:
 ::testing::AssertionResult CheckRawLog(CRawReader& reader, std::vector<std::wstring>* pPlans)
 {
     SYSTEMTIME stPrevious = MakeTime(1601, 1, 1);
-    for (const std::wstring& name : CTempLog::ListRawFiles(ProductLogDir().c_str())) {
+    for (const std::wstring& name : CTempLog::ListRawFiles(kLogDir.c_str())) {
         CCSVOperator::LineTable table;
-        DWORD dwResult = reader.ReadCSV(Join(ProductLogDir(), name).c_str(), 1, table, nullptr);
+        DWORD dwResult = reader.ReadCSV(Join(kLogDir, name).c_str(), 1, table, nullptr);
         if (dwResult == ERROR_FILE_NOT_FOUND || dwResult == ERROR_INVALID_PARAMETER) {
             continue;  // no line yet
         }
@@ -283,21 +271,11 @@ std::vector<DWORD> RunScript(const std::vector<std::wstring>& steps)
     return run.Start(L"dll_script", steps) ? run.Figures() : std::vector<DWORD>();
 }
 
-std::wstring Signal(const CTestEvent& event)
-{
-    return L"signal:" + event.Name();
-}
-
-std::wstring Wait(const CTestEvent& event)
-{
-    return L"wait:" + event.Name();
-}
-
 class QuoLogDll : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        foldertree::DeleteTree(ProductRoot().c_str());
+        foldertree::DeleteTree((testsupport::CommonAppDataFolder() + L"\\ZAV").c_str());
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
         ASSERT_EQ(0u, reader.Open());
     }
@@ -326,25 +304,6 @@ TEST_F(QuoLogDll, EveryExportAnswersWithItsCode)
     }
 }
 
-TEST_F(QuoLogDll, ASecondWriterProcessGets5UntilTheFirstHasFinalised)
-{
-    CTestEvent ready(L"ready");
-    CTestEvent readerReady(L"readerready");
-    CTestEvent release(L"release");
-    CChildRun writer;
-    ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, Signal(ready), Wait(release), L"finalize"}));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 30000));
-    EXPECT_EQ(std::vector<DWORD>({5}), RunScript({kWriter}));
-    // Readers come and go beside the writer.
-    CChildRun readerRun;
-    ASSERT_TRUE(readerRun.Start(L"dll_script", {kReader, Signal(readerReady), Wait(release), L"finalize"}));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(readerReady.Get(), 30000));
-    SetEvent(release.Get());
-    EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0}), readerRun.Figures());
-    EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0}), writer.Figures());
-    EXPECT_EQ(std::vector<DWORD>({0, 0, 0}), RunScript({kWriter, L"S0", L"finalize"}));
-}
-
 // Immediate and then delayed writing, each in a process of its own: each line byte for
 // byte after its time stamp (a comma becomes a blank, CR LF two blanks, quotes stay),
 // and the read position (2012/07/10, line 17) kept across both restarts.
@@ -360,8 +319,8 @@ TEST_F(QuoLogDll, TheRawFileHoldsEachRecordAsOneWholeLineAndTheReadPositionSurvi
     EXPECT_EQ(17u, RegDword(kProductKey, L"LastWriteLine"));
 
     std::vector<std::wstring> lines;
-    for (const std::wstring& name : CTempLog::ListRawFiles(ProductLogDir().c_str())) {
-        for (const std::wstring& line : testsupport::ReadUtf16Lines(Join(ProductLogDir(), name))) {
+    for (const std::wstring& name : CTempLog::ListRawFiles(kLogDir.c_str())) {
+        for (const std::wstring& line : testsupport::ReadUtf16Lines(Join(kLogDir, name))) {
             lines.push_back(line.substr(23));
         }
     }
@@ -382,17 +341,17 @@ TEST_F(QuoLogDll, TheFirstSampleMakesTheWorkerFoldTheDaysBeforeTodayIntoTheYearl
     wchar_t szYesterday[16];
     CQuoLog::FormatDate(today, szToday, ARRAYSIZE(szToday));
     CQuoLog::FormatDate(yesterday, szYesterday, ARRAYSIZE(szYesterday));
-    std::wstring yearDir = Join(ProductLogDir(), std::to_wstring(yesterday.wYear));
+    std::wstring yearDir = Join(kLogDir, std::to_wstring(yesterday.wYear));
     MakeFolders(yearDir);
     std::wstring daily = Join(yearDir, L"QuoLogDaily" + DayName(yesterday) + L".csv");
     WriteUtf16File(daily, std::wstring(szYesterday) + L",10:00:00.000,1800,0,0,5000,1000,1800,0,0,\"QUO\",1800,\"\",0,0,1800,9\r\n");
     SetProductString(L"LastWriteDay", szToday);
     SetProductString(L"LastWriteDay2", szYesterday);
-    std::wstring yearly = Join(ProductLogDir(), L"QuoLogYearly" + std::to_wstring(yesterday.wYear) + L".csv");
+    std::wstring yearly = Join(kLogDir, L"QuoLogYearly" + std::to_wstring(yesterday.wYear) + L".csv");
 
     CTestEvent release(L"release");
     CChildRun writer;
-    ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, L"S0", Wait(release), L"finalize"}));
+    ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, L"S0", L"wait:" + release.Name(), L"finalize"}));
     WaitUntil([&] { return testsupport::FileExists(yearly); }, 20000);
     SetEvent(release.Get());
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0}), writer.Figures());
@@ -413,18 +372,19 @@ TEST_F(QuoLogDll, RecoveryAfterTheClockWasSetBack)
     GetLocalTime(&tomorrow);
     ASSERT_TRUE(CQuoLog::OffsetDay(&tomorrow, &tomorrow, 1));
     tomorrow.wHour = 8;
-    MakeFolders(ProductLogDir());
+    MakeFolders(kLogDir);
     const std::wstring future = RawLine(tomorrow, QUOLOG_POWER_S0);
-    WriteUtf16File(RawPathOf(tomorrow), future);
+    const std::wstring futurePath = Join(kLogDir, L"QUOLogRaw" + DayName(tomorrow) + L".csv");
+    WriteUtf16File(futurePath, future);
 
     CTestEvent ready(L"ready");
     CTestEvent go(L"go");
     CTestEvent recovering(L"recovering");
     CChildRun readerRun;
-    ASSERT_TRUE(readerRun.Start(L"dll_script", {kReader, Wait(recovering), L"sleep:500", L"read", L"finalize"}));
+    ASSERT_TRUE(readerRun.Start(L"dll_script", {kReader, L"wait:" + recovering.Name(), L"sleep:500", L"read", L"finalize"}));
     CChildRun writer;
-    ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, Signal(ready), Wait(go), Signal(recovering), L"S0-later",
-                                             L"recover", L"join", L"finalize"}));
+    ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, L"signal:" + ready.Name(), L"wait:" + go.Name(),
+                                             L"signal:" + recovering.Name(), L"S0-later", L"recover", L"join", L"finalize"}));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 30000));
     CNamedMutex lock;
     ASSERT_EQ(0u, lock.Initialize(QUOLOG_FILE_LOCK_NAME, 0));
@@ -434,14 +394,14 @@ TEST_F(QuoLogDll, RecoveryAfterTheClockWasSetBack)
     Sleep(4000 - 500);
     lock.Unlock();
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0, 0, 170, 170, 0}), writer.Figures(30000));
-    EXPECT_EQ(L"\uFEFF" + future, testsupport::ReadUtf16Text(RawPathOf(tomorrow)));
+    EXPECT_EQ(L"\uFEFF" + future, testsupport::ReadUtf16Text(futurePath));
 
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0, 0}), RunScript({kWriter, L"S0", L"recover", L"S0", L"finalize"}));
-    EXPECT_FALSE(testsupport::FileExists(RawPathOf(tomorrow)));
+    EXPECT_FALSE(testsupport::FileExists(futurePath));
     std::vector<std::wstring> plans;
     EXPECT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_EQ(1u, plans.size());
-    EXPECT_TRUE(NamesIn(ProductLogDir(), L"RecoveryBackup*").empty());
+    EXPECT_TRUE(NamesIn(kLogDir, L"RecoveryBackup*").empty());
 }
 
 // Both processes must end (no deadlock); the final log holds exactly 1..N in order. Five
@@ -487,9 +447,9 @@ TEST_F(QuoLogDll, WritersKilledWhileWritingLeaveFilesTheNextStartReads)
         Sleep(delay(random));
         victim.Child().Kill();
         if (round % 2 == 1) {
-            std::vector<std::wstring> names = CTempLog::ListRawFiles(ProductLogDir().c_str());
+            std::vector<std::wstring> names = CTempLog::ListRawFiles(kLogDir.c_str());
             ASSERT_FALSE(names.empty());
-            std::wstring path = Join(ProductLogDir(), names.back());
+            std::wstring path = Join(kLogDir, names.back());
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             CScopedFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             ASSERT_TRUE(file.IsValid());
@@ -505,8 +465,8 @@ TEST_F(QuoLogDll, WritersKilledWhileWritingLeaveFilesTheNextStartReads)
     std::vector<std::wstring> plans;
     ASSERT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_GT(plans.size(), 8u * 3u);
-    for (const std::wstring& name : CTempLog::ListRawFiles(ProductLogDir().c_str())) {
-        std::wstring text = testsupport::ReadUtf16Text(Join(ProductLogDir(), name));
+    for (const std::wstring& name : CTempLog::ListRawFiles(kLogDir.c_str())) {
+        std::wstring text = testsupport::ReadUtf16Text(Join(kLogDir, name));
         EXPECT_EQ(L"\r\n", text.substr(text.size() - 2)) << Narrow(name);
         EXPECT_EQ(std::wstring::npos, text.find(L"2099/12/31")) << Narrow(name);
     }

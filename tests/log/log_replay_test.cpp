@@ -21,16 +21,12 @@ using testsupport::ReadUtf16Lines;
 
 namespace {
 
-class CReplay {
+class CReplay : public CLogInstance {
 public:
-    explicit CReplay(const wchar_t* lpName) : place(lpName)
+    explicit CReplay(const wchar_t* lpName) : CLogInstance(lpName)
     {
-        for (const wchar_t* lpValue : {L"LastWriteDay", L"LastWriteDay2"}) {
-            place.Reg().SetString(L"", lpValue, L"2012/07/09");
-        }
-        place.Reg().SetDword(L"", L"LastWriteLine", 0);
-        quoLog.reset(new CQuoLog(place.Env()));
-        EXPECT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, 60000, 0, 0));
+        place.StartPositionsAt(L"2012/07/09");
+        EXPECT_EQ(0u, Open(QUOLOG_MODE_WRITER, 60000));
         MakeFolders(place.LogDir());
         for (WORD wDay = 9; wDay < 16; ++wDay) {
             std::wstring text;
@@ -60,7 +56,6 @@ public:
             WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw" + DayName(MakeTime(2012, 7, wDay)) + L".csv"), text);
         }
     }
-    CTotalizeLog& Totalizer() { return *quoLog->GetTotalizeLog(); }
     // Every daily and yearly file's bytes, by name.
     std::map<std::wstring, std::vector<unsigned char>> Files()
     {
@@ -71,9 +66,6 @@ public:
         files[L"yearly"] = ReadFileBytes(Join(place.LogDir(), L"QuoLogYearly2012.csv"));
         return files;
     }
-
-    CLogTestPlace place;
-    std::unique_ptr<CQuoLog> quoLog;
 };
 
 }  // namespace

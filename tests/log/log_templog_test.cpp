@@ -1,16 +1,25 @@
 // CTempLog, the raw log: the line format byte for byte, delayed writing, the read
-// position in the registry, and retention. Day changes and records kept while the raw
-// file refuses them are checked through CQuoLog (log_keep).
+// position in the registry, and retention; and records kept while the raw file refuses
+// them: a writer instance whose raw file is held open by another handle (no reading
+// either) or given a second name, a hard link, which the writer refuses to write
+// through (reading still works), for a while, compared with the same records written
+// without a failure.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <strsafe.h>
+
 #include "LogTestSupport.h"
 #include "QuoLogCore.h"
+#include "ScopedHandle.h"
 #include "TempLog.h"
 
 using namespace logtest;
 using testsupport::FileExists;
+using testsupport::ReadUtf16Lines;
 
 namespace {
 
@@ -23,20 +32,14 @@ std::wstring Today()
     return sz;
 }
 
-size_t CountLines(const std::wstring& path)
-{
-    return testsupport::ReadUtf16Lines(path).size();
-}
-
-class TempLogTest : public ::testing::Test {
+class TempLogTest : public ::testing::Test, protected CLogInstance {
 protected:
+    TempLogTest() : CLogInstance(L"temp") {}
     // A writer instance without its worker: the tests drive the raw log themselves.
     void Open(DWORD dwInterval, DWORD bDelay, DWORD dwDelayTime)
     {
-        quoLog.reset(new CQuoLog(place.Env()));
-        ASSERT_EQ(0u, quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, dwInterval, bDelay, dwDelayTime));
+        ASSERT_EQ(0u, CLogInstance::Open(QUOLOG_MODE_WRITER, dwInterval, bDelay, dwDelayTime));
         temp = quoLog->GetTempLog();
-        ASSERT_NE(nullptr, temp);
     }
 
     DWORD Write(DWORD status, const SYSTEMTIME& st, DWORD seed = 1)
@@ -45,41 +48,27 @@ protected:
         return temp->WriteLog(&r, &st, nullptr);
     }
 
-
-    CLogTestPlace place{L"temp"};
-    std::unique_ptr<CQuoLog> quoLog;
     CTempLog* temp = nullptr;
 };
 
-TEST_F(TempLogTest, LineFormatByteForByte)
+// Text fields filled to their last character, without a terminator, are written whole
+// and no further (a plan cut at 128 characters, a user name at 256); a line that does
+// not fit the caller's buffer gives 122. (How commas, quotes and line breaks in a text
+// are written: log_dll.)
+TEST_F(TempLogTest, FieldsWithoutATerminatorAreWrittenWholeAndNoFurther)
 {
     Open(5000, 0, 0);
-    QuoLogData r = MakeRecord(QUOLOG_POWER_S0, 7, L"Plan, \"quoted\"\r\nx", L"dom\\user,1");
-    // Fields filled to their last character, without a terminator.
-    for (WCHAR& c : r.szMonitorName1) {
-        c = L'M';
-    }
+    QuoLogData r = MakeRecord(QUOLOG_POWER_FROM_S3S4, 7);
+    std::fill(std::begin(r.szPowerPlan), std::end(r.szPowerPlan), L'P');
+    std::fill(std::begin(r.szMonitorName1), std::end(r.szMonitorName1), L'M');
+    std::fill(std::begin(r.szUserName), std::end(r.szUserName), L'U');
     wchar_t szLine[CTempLog::kLineChars];
     SYSTEMTIME st = MakeTime(2012, 7, 10, 9, 5, 3, 7);
     ASSERT_EQ(0u, temp->FormatQuoLog(&r, &st, szLine, ARRAYSIZE(szLine)));
-    std::wstring expected = L"2012/07/10,09:05:03.007,5000,1,10007,2007,1,80,40007,307,\"Plan  \"quoted\"  x\",5,2,7,1,\""
-        + std::wstring(33, L'M') + L"\",2,4,\"\",0,0,3,\"dom\\user 1\"\r\n";
-    EXPECT_EQ(expected, szLine);
-
-    r.dwPowerStatus = QUOLOG_POWER_FROM_S3S4;
-    for (WCHAR& c : r.szPowerPlan) {
-        c = L'P';
-    }
-    for (WCHAR& c : r.szUserName) {
-        c = L'U';
-    }
-    ASSERT_EQ(0u, temp->FormatQuoLog(&r, &st, szLine, ARRAYSIZE(szLine)));
-    std::wstring line = szLine;
-    EXPECT_EQ(L"2012/07/10,09:05:03.007,0,2,", line.substr(0, 28));
-    EXPECT_NE(std::wstring::npos, line.find(L",\"" + std::wstring(128, L'P') + L"\","));
-    EXPECT_EQ(std::wstring::npos, line.find(std::wstring(129, L'P')));
-    EXPECT_EQ(L",\"" + std::wstring(256, L'U') + L"\"\r\n", line.substr(line.size() - 261));
-    EXPECT_EQ(87u, temp->FormatQuoLog(nullptr, &st, szLine, ARRAYSIZE(szLine)));
+    EXPECT_EQ(L"2012/07/10,09:05:03.007,0,2,10007,2007,1,80,40007,307,\"" + std::wstring(128, L'P')
+                  + L"\",5,2,7,1,\"" + std::wstring(33, L'M') + L"\",2,4,\"\",0,0,3,\""
+                  + std::wstring(256, L'U') + L"\"\r\n",
+              szLine);
     EXPECT_EQ(122u, temp->FormatQuoLog(&r, &st, szLine, 100));
 }
 
@@ -98,24 +87,24 @@ TEST_F(TempLogTest, DelayedWritesFlushWhenTheBufferHoldsDelayTimeByIntervalLines
     }
     EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
     ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
-    EXPECT_EQ(60u, CountLines(place.RawPath(L"20120710")));
+    EXPECT_EQ(60u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
-    EXPECT_EQ(60u, CountLines(place.RawPath(L"20120710")));
+    EXPECT_EQ(60u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     ASSERT_EQ(0u, next(QUOLOG_POWER_TO_S3S4));
-    EXPECT_EQ(62u, CountLines(place.RawPath(L"20120710")));
+    EXPECT_EQ(62u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     ASSERT_EQ(0u, next(QUOLOG_POWER_FROM_S3S4));
     ASSERT_EQ(0u, next(QUOLOG_POWER_END));
-    EXPECT_EQ(64u, CountLines(place.RawPath(L"20120710")));
+    EXPECT_EQ(64u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     ASSERT_EQ(0u, next(QUOLOG_POWER_START));
     ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
-    EXPECT_EQ(65u, CountLines(place.RawPath(L"20120710")));
+    EXPECT_EQ(65u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 TEST_F(TempLogTest, ADelayShorterThanTheIntervalWritesEveryRecordAndTheBufferIsBounded)
 {
     Open(1000, 1, 500);
     ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0)));
-    EXPECT_EQ(1u, CountLines(place.RawPath(L"20120710")));
+    EXPECT_EQ(1u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
 
     Open(1, 1, 0xFFFFFFFF);
     for (DWORD i = 1; i < CTempLog::kMaxBufferedLines; ++i) {
@@ -124,7 +113,7 @@ TEST_F(TempLogTest, ADelayShorterThanTheIntervalWritesEveryRecordAndTheBufferIsB
     }
     EXPECT_FALSE(FileExists(place.RawPath(L"20120712")));
     ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, MakeTime(2012, 7, 12, 10, 30)));
-    EXPECT_EQ(CTempLog::kMaxBufferedLines, CountLines(place.RawPath(L"20120712")));
+    EXPECT_EQ(CTempLog::kMaxBufferedLines, ReadUtf16Lines(place.RawPath(L"20120712")).size());
 }
 
 // The read position comes from the registry; a writer without one starts at today,
@@ -202,6 +191,189 @@ TEST_F(RetentionTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
     EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
     EXPECT_TRUE(FileExists(place.RawPath(L"20120711")));
     EXPECT_TRUE(FileExists(place.RawPath(L"20120712")));
+}
+
+const DWORD kInterval = 1000;
+
+// A raw file that refuses appends while the object lives (or until Release).
+class CRefusingFile {
+public:
+    enum Kind { HELD_OPEN, HARD_LINKED };
+    CRefusingFile(const std::wstring& path, Kind kind) : m_link(path + L".link")
+    {
+        if (kind == HELD_OPEN) {
+            m_held.Reset(CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_ALWAYS, 0, nullptr));
+            EXPECT_TRUE(m_held.IsValid());
+        } else {
+            m_bLinked = CreateHardLinkW(m_link.c_str(), path.c_str(), nullptr) != FALSE;
+            EXPECT_TRUE(m_bLinked);
+        }
+    }
+    ~CRefusingFile() { Release(); }
+    void Release()
+    {
+        m_held.Reset();
+        if (m_bLinked) {
+            EXPECT_TRUE(DeleteFileW(m_link.c_str()));
+            m_bLinked = false;
+        }
+    }
+
+private:
+    std::wstring m_link;
+    bool m_bLinked = false;
+    CScopedFileHandle m_held;
+};
+
+// A writer (interval 1 s) whose read positions start at 2012/07/10, line 0.
+struct Writer : CLogInstance {
+    explicit Writer(const wchar_t* name, DWORD bDelay = 0) : CLogInstance(name)
+    {
+        place.StartPositionsAt(L"2012/07/10");
+        dwInit = Open(QUOLOG_MODE_WRITER, kInterval, bDelay, 60000);
+    }
+    DWORD Write(const SYSTEMTIME& t)
+    {
+        QuoLogData r = MakeRecord(QUOLOG_POWER_S0, t.wSecond + t.wMinute * 60u);
+        return quoLog->WriteAt(&r, t);
+    }
+    std::wstring Raw(const SYSTEMTIME& day) { return place.RawPath(DayName(day)); }
+    std::vector<std::wstring> Daily() { return ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10))); }
+
+    DWORD dwInit;
+};
+
+// Every whole line of a raw file has the 23 columns of a record.
+void ExpectWellFormed(const std::wstring& path)
+{
+    std::wstring text = testsupport::ReadUtf16Text(path);
+    EXPECT_EQ(1u, text.find_first_not_of(L'\uFEFF'));
+    EXPECT_EQ(L"\r\n", text.substr(text.size() - 2));
+    for (const std::wstring& line : ReadUtf16Lines(path)) {
+        EXPECT_EQ(23u, Cells(line).size()) << testsupport::Narrow(line);
+    }
+}
+
+// Samples every second from 09:59:50 and from 10:29:50, 21 each; the raw file, given a
+// second name (a hard link the writer refuses to write through), refuses them from
+// 10:29:55 to 10:30:05 and the worker totalizes at 10:30:01.5 meanwhile. Every record
+// ends up in the file once, in order, and the half-hour totals are those of the same
+// records written without a failure: the slot of the kept records stays open until
+// they are on disk, while the slots before it are totalized and read as usual. (A raw
+// file held open by another program: the service's integration run.)
+TEST(KeepRecords, ARecordThatCannotBeAppendedIsWrittenLaterInOrderAndOnce)
+{
+    const SYSTEMTIME day = MakeTime(2012, 7, 10);
+    std::vector<SYSTEMTIME> times;
+    for (WORD wFirst : {9 * 60 + 59, 10 * 60 + 29}) {  // 09:59:50 and 10:29:50, then every second
+        for (WORD wSecond = 50; wSecond <= 70; ++wSecond) {
+            const WORD wMinute = static_cast<WORD>(wFirst + wSecond / 60);
+            times.push_back(MakeTime(2012, 7, 10, wMinute / 60, wMinute % 60, wSecond % 60));
+        }
+    }
+    const size_t nFailFrom = 26;   // 10:29:55
+    const size_t nFailUntil = 37;  // 10:30:06, the first record written again
+    const size_t nMidRun = 32;     // before 10:30:02
+    const SYSTEMTIME stMidRun = MakeTime(2012, 7, 10, 10, 30, 1, 500);
+
+    Writer reference(L"keepref");
+    Writer writer(L"keep");
+    ASSERT_EQ(0u, reference.dwInit);
+    ASSERT_EQ(0u, writer.dwInit);
+    std::unique_ptr<CRefusingFile> refusing;
+    for (size_t i = 0; i < times.size(); ++i) {
+        if (i == nFailFrom) {
+            refusing.reset(new CRefusingFile(writer.Raw(day), CRefusingFile::HARD_LINKED));
+        }
+        if (i == nFailUntil) {
+            refusing.reset();
+        }
+        if (i == nMidRun) {
+            reference.quoLog->Totalize(stMidRun, nullptr, FALSE, FALSE);
+            writer.quoLog->Totalize(stMidRun, nullptr, FALSE, FALSE);
+            std::vector<QuoLogRead> rows(48);
+            QuoLogRead total;
+            EXPECT_EQ(0u, writer.quoLog->ReadAt(QUOLOG_READ_DAY, &day, rows.data(), 48, &total, MakeTime(2012, 7, 11)));
+            EXPECT_EQ(1u, writer.Daily().size());  // 09:30; 10:00 waits for its kept records
+            EXPECT_EQ(10u, rows[19].dwS0Time);
+        }
+        ASSERT_EQ(0u, reference.Write(times[i]));
+        EXPECT_EQ(i >= nFailFrom && i < nFailUntil, writer.Write(times[i]) != 0) << i;
+    }
+    EXPECT_EQ(0u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
+    EXPECT_EQ(testsupport::ReadUtf16Text(reference.Raw(day)), testsupport::ReadUtf16Text(writer.Raw(day)));
+    EXPECT_EQ(times.size(), ReadUtf16Lines(writer.Raw(day)).size());
+    ASSERT_EQ(0u, reference.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
+    ASSERT_EQ(0u, writer.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
+    EXPECT_EQ(3u, reference.Daily().size());
+    EXPECT_EQ(reference.Daily(), writer.Daily());
+}
+
+// A buffer of four lines; the file of 07/10 refuses its lines from 23:59:58 on and
+// never takes them again, while records of 07/11 arrive. The full buffer drops its
+// oldest lines, those of 07/10, first, and then the lines of 07/11 go out: none of
+// them is dropped, and both files stay whole lines.
+TEST(KeepRecords, AFailureLongerThanTheBufferDropsOnlyTheOldestRecords)
+{
+    Writer writer(L"keepbound");
+    ASSERT_EQ(0u, writer.dwInit);
+    CTempLog* temp = writer.quoLog->GetTempLog();
+    temp->SetMaxBufferedLines(4);
+    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
+    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 57)));
+    CRefusingFile refusing(writer.Raw(day10), CRefusingFile::HELD_OPEN);
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
+    std::vector<std::wstring> expected11;
+    for (WORD s = 0; s <= 4; ++s) {
+        DWORD dwResult = writer.Write(MakeTime(2012, 7, 11, 0, 0, s));
+        EXPECT_EQ(s < 3 ? 32u : 0u, dwResult) << s;  // the 4th record of 07/11 pushes the last of 07/10 out
+        wchar_t sz[32];
+        StringCchPrintfW(sz, ARRAYSIZE(sz), L"2012/07/11,00:00:%02u.000", s);
+        expected11.push_back(sz);
+    }
+    EXPECT_EQ(0u, temp->GetBufferedLineCount());
+    refusing.Release();
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 5)));
+    expected11.push_back(L"2012/07/11,00:00:05.000");
+
+    std::vector<std::wstring> lines10 = ReadUtf16Lines(writer.Raw(day10));
+    ASSERT_EQ(1u, lines10.size());
+    EXPECT_EQ(L"2012/07/10,23:59:57.000", lines10[0].substr(0, 23));
+    std::vector<std::wstring> times11;
+    for (const std::wstring& line : ReadUtf16Lines(writer.Raw(day11))) {
+        times11.push_back(line.substr(0, 23));
+    }
+    EXPECT_EQ(expected11, times11);
+    ExpectWellFormed(writer.Raw(day10));
+    ExpectWellFormed(writer.Raw(day11));
+}
+
+// Delayed writing: a record of a new day first flushes the lines of the day before;
+// when that fails the new day's records are still kept, behind them, and both days
+// go out once the old file takes lines again.
+TEST(KeepRecords, ANewDayIsKeptWhileTheDayBeforeCannotBeFlushed)
+{
+    Writer writer(L"keepday", 1 /* delayed */);
+    ASSERT_EQ(0u, writer.dwInit);
+    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
+    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
+    CRefusingFile refusing(writer.Raw(day10), CRefusingFile::HELD_OPEN);
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 0)));
+    EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 1)));
+    EXPECT_EQ(4u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
+    refusing.Release();
+    ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 2)));
+    EXPECT_EQ(2u, ReadUtf16Lines(writer.Raw(day10)).size());
+    EXPECT_EQ(1u, writer.quoLog->GetTempLog()->GetBufferedLineCount());  // 00:00:02, buffered as usual
+    writer.quoLog->Finalize();
+    std::vector<std::wstring> lines11 = ReadUtf16Lines(writer.Raw(day11));
+    ASSERT_EQ(3u, lines11.size());
+    EXPECT_EQ(L"2012/07/11,00:00:00.000", lines11[0].substr(0, 23));
+    EXPECT_EQ(L"2012/07/11,00:00:02.000", lines11[2].substr(0, 23));
 }
 
 }  // namespace

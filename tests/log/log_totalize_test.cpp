@@ -1,13 +1,17 @@
 // The totalization in-process, in places of its own: raw lines written as the service
 // writes them, totalized at chosen moments, and the daily and yearly files checked line
 // for line against figures worked out by hand (the default sample of RawSample: 50, 10
-// and 1 mWh of PC, display and saved energy in 5 s).
+// and 1 mWh of PC, display and saved energy in 5 s); and the peak-shift charge
+// prevention: the library's copy of the tool's settings read into a window and a date
+// range, the prevented time taken out of a period in each of its cases, and a sleep
+// whose charge gain is spread only over the time charging was allowed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
+#include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
 #include "QuoLogCore.h"
@@ -20,6 +24,12 @@ using testsupport::FileExists;
 using testsupport::ReadUtf16Lines;
 
 namespace {
+
+// A time of 2012/07/10.
+SYSTEMTIME At(WORD h, WORD m, WORD s = 0, WORD ms = 0)
+{
+    return MakeTime(2012, 7, 10, h, m, s, ms);
+}
 
 RawSample OnPlan(const std::wstring& plan)
 {
@@ -38,45 +48,27 @@ RawSample Idle()
 }
 
 // A writer whose read positions start at 2012/07/10, line 0.
-class TotalizeTest : public ::testing::Test {
+class TotalizeTest : public ::testing::Test, protected CLogInstance {
 protected:
+    TotalizeTest() : CLogInstance(L"totalize") {}
     void SetUp() override { StartAt(L"2012/07/10"); }
     void StartAt(const wchar_t* lpDay)
     {
         place.StartPositionsAt(lpDay);
         ASSERT_EQ(0u, Open());
     }
-    // A writer instance; one that exists already is finalised first, as at a restart.
-    DWORD Open()
-    {
-        quoLog.reset();
-        quoLog.reset(new CQuoLog(place.Env()));
-        return quoLog->mQUOLogInitialize(QUOLOG_MODE_WRITER, 5000, 0, 0);
-    }
-    CTotalizeLog& Totalizer() { return *quoLog->GetTotalizeLog(); }
     void Add(const SYSTEMTIME& t, const RawSample& s = RawSample()) { AddRaw(place.LogDir(), t, s); }
     DWORD One(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogOne(now, nullptr); }
     DWORD Two(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogTwo(now, nullptr); }
     std::wstring DailyPath(WORD y, WORD m, WORD d) { return place.DailyPath(MakeTime(y, m, d)); }
     std::vector<std::wstring> Daily(WORD y, WORD m, WORD d) { return ReadUtf16Lines(DailyPath(y, m, d)); }
     std::wstring YearlyPath(WORD y) { return place.YearlyPath(y); }
-    // Raw lines up to the START record of the next boot after a power-off at 10:10.
-    void AddPowerOffUpToTheStart()
-    {
-        Add(MakeTime(2012, 7, 10, 10, 0, 0));
-        Add(MakeTime(2012, 7, 10, 10, 10, 0), Status(QUOLOG_POWER_TO_S5));
-        Add(MakeTime(2012, 7, 10, 10, 10, 1), Status(QUOLOG_POWER_END));
-        Add(MakeTime(2012, 7, 10, 11, 20, 0), Status(QUOLOG_POWER_START, 40100));
-    }
     // "LastWriteDay#LastWriteLine".
     std::wstring Position()
     {
         return RegString(place.RegPath(), L"LastWriteDay") + L"#"
             + std::to_wstring(RegDword(place.RegPath(), L"LastWriteLine"));
     }
-
-    CLogTestPlace place{L"totalize"};
-    std::unique_ptr<CQuoLog> quoLog;
 };
 
 // A power-off from 10:10:00 to the first sample after the next start at 11:20:05,
@@ -88,57 +80,84 @@ const std::vector<std::wstring> kPowerOffLines = {
     L"2012/07/10,11:00:00.000,5,0,1205,92,10,5,0,0,\"\",1205,\"Balanced\",5,0,0,1",
 };
 
+// Worked examples, run by run: the raw lines added before a run, the moment it runs,
+// its answer, the daily file of 2012/07/10 after it and the read position (when given).
+struct RunStep {
+    std::vector<std::pair<SYSTEMTIME, RawSample>> add;
+    SYSTEMTIME now;
+    DWORD dwResult;
+    std::vector<std::wstring> daily;
+    const wchar_t* lpPosition;
+};
+
+
 }  // namespace
 
-TEST_F(TotalizeTest, SamplesEitherSideOfHalfPastFallIntoTwoSlotsEachWrittenOnceTheClockLeavesIt)
+TEST_F(TotalizeTest, WorkedExamples)
 {
-    Add(MakeTime(2012, 7, 10, 10, 29, 59));
-    Add(MakeTime(2012, 7, 10, 10, 30, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30, 0, 500)));
+    const RawSample s0;
     const std::wstring slot1000 = L"2012/07/10,10:00:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
-    EXPECT_EQ(std::vector<std::wstring>({slot1000}), Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#1", Position());  // the open slot's line is read again
-
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_EQ(std::vector<std::wstring>(
-                  {slot1000, L"2012/07/10,10:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1"}),
-              Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#2", Position());
-    EXPECT_EQ(87u, One(MakeTime(2012, 7, 10, 11, 30)));  // nothing after the read position
-    EXPECT_EQ(2u, Daily(2012, 7, 10).size());
-}
-
-// A sleep across midnight, spread over its slots by integer shares, is the worked
-// example of quolog_cli_test, totalized, folded and read back through the tool.
-
-TEST_F(TotalizeTest, ANewestLineThatBeginsASleepOrPowerOffTotalizesNothing)
-{
-    Add(MakeTime(2012, 7, 10, 10, 0));
-    Add(MakeTime(2012, 7, 10, 10, 31));
-    Add(MakeTime(2012, 7, 10, 10, 40), Status(QUOLOG_POWER_TO_S3S4));
-    EXPECT_EQ(995u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
-    EXPECT_EQ(L"2012/07/10#0", Position());
-    Add(MakeTime(2012, 7, 10, 10, 45), Status(QUOLOG_POWER_FROM_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 50), Status(QUOLOG_POWER_TO_S5));
-    EXPECT_EQ(995u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
-    EXPECT_EQ(L"2012/07/10#0", Position());
+    const std::wstring slot1030 = L"2012/07/10,10:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1";
+    const std::pair<const char*, std::vector<RunStep>> examples[] = {
+        // Samples either side of half past fall into two slots, each written once the
+        // clock leaves it; the open slot's line is read again; nothing new gives 87.
+        {"two slots",
+         {{{{At(10, 29, 59), s0}, {At(10, 30), s0}}, At(10, 30, 0, 500), 0, {slot1000}, L"2012/07/10#1"},
+          {{}, At(11, 0), 0, {slot1000, slot1030}, L"2012/07/10#2"},
+          {{}, At(11, 30), 87, {slot1000, slot1030}, L"2012/07/10#2"}}},
+        // A newest line that begins a sleep or a power-off totalizes nothing.
+        {"the newest line begins a sleep or a power-off",
+         {{{{At(10, 0), s0}, {At(10, 31), s0}, {At(10, 40), Status(QUOLOG_POWER_TO_S3S4)}}, At(11, 0), 995, {},
+           L"2012/07/10#0"},
+          {{{At(10, 45), Status(QUOLOG_POWER_FROM_S3S4)}, {At(10, 50), Status(QUOLOG_POWER_TO_S5)}}, At(11, 0), 995, {},
+           L"2012/07/10#0"}}},
+        // 900 s asleep inside one slot: its whole gain at once, 200 mWh x 1.5 = 300 on
+        // top of two samples' 100.
+        {"a sleep inside one slot",
+         {{{{At(10, 0), s0}, {At(10, 5), Status(QUOLOG_POWER_TO_S3S4)}, {At(10, 20), Status(QUOLOG_POWER_FROM_S3S4, 40200)},
+            {At(10, 20, 5), s0}},
+           At(10, 30), 0, {L"2012/07/10,10:00:00.000,10,900,0,400,20,10,0,0,\"\",900,\"Balanced\",10,0,0,2"}, nullptr}}},
+        // Suspended, then started anew (the battery ran out, or the hibernation was
+        // discarded): no resume record will come, and the sleep counts as a power-off.
+        {"a sleep ended by a fresh start",
+         {{{{At(10, 5), Status(QUOLOG_POWER_TO_S3S4)}, {At(10, 15), Status(QUOLOG_POWER_START)}, {At(10, 15, 5), s0}},
+           At(10, 30), 0, {L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"},
+           L"2012/07/10#3"}}},
+    };
+    for (const auto& example : examples) {
+        SCOPED_TRACE(example.first);
+        quoLog.reset();
+        foldertree::DeleteTree(place.LogDir().c_str());
+        StartAt(L"2012/07/10");
+        for (const RunStep& run : example.second) {
+            for (const auto& line : run.add) {
+                Add(line.first, line.second);
+            }
+            EXPECT_EQ(run.dwResult, One(run.now));
+            EXPECT_EQ(run.daily, Daily(2012, 7, 10));
+            if (run.lpPosition != nullptr) {
+                EXPECT_EQ(run.lpPosition, Position());
+            }
+        }
+    }
 }
 
 TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
 {
     // The run at 11:20:01 reads up to the START line: the off period is open, so its
     // slot stays unwritten and the read position stays at the slot's first line.
-    AddPowerOffUpToTheStart();
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 20, 1)));
+    Add(At(10, 0, 0));
+    Add(At(10, 10, 0), Status(QUOLOG_POWER_TO_S5));
+    Add(At(10, 10, 1), Status(QUOLOG_POWER_END));
+    Add(At(11, 20, 0), Status(QUOLOG_POWER_START, 40100));
+    ASSERT_EQ(0u, One(At(11, 20, 1)));
     EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
     EXPECT_EQ(L"2012/07/10#0", Position());
 
     // A restart in between, then the first sample after the start ends the power-off.
     ASSERT_EQ(0u, Open());
-    Add(MakeTime(2012, 7, 10, 11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    Add(At(11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
+    ASSERT_EQ(0u, One(At(11, 30)));
     EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
     EXPECT_EQ(L"2012/07/10#5", Position());
 }
@@ -147,46 +166,17 @@ TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResum
 {
     // A sample taken after the suspend record but before the PC slept moves the slot on;
     // the read position must still not pass the suspend record.
-    Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 29, 0), Status(QUOLOG_POWER_TO_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 30, 1));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    Add(At(10, 0, 0));
+    Add(At(10, 29, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(At(10, 30, 1));
+    ASSERT_EQ(0u, One(At(11, 0)));
     EXPECT_EQ(1u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#0", Position());  // not past the suspend record
-    Add(MakeTime(2012, 7, 10, 11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
-    std::vector<std::wstring> lines = Daily(2012, 7, 10);
-    ASSERT_EQ(3u, lines.size());
+    Add(At(11, 29, 0), Status(QUOLOG_POWER_FROM_S3S4));
+    ASSERT_EQ(0u, One(At(11, 30)));
     // The whole hour asleep: the stray sample's slot takes the sleep from 10:29 on.
-    EXPECT_EQ(L"0", Cells(lines[0])[3]);
-    EXPECT_EQ(L"1860", Cells(lines[1])[3]);
-    EXPECT_EQ(L"1740", Cells(lines[2])[3]);
+    EXPECT_EQ(std::vector<std::wstring>({L"0", L"1860", L"1740"}), Column(Daily(2012, 7, 10), 3));
     EXPECT_EQ(L"2012/07/10#4", Position());
-}
-
-TEST_F(TotalizeTest, ASleepInsideOneSlotGetsTheWholeGainAtOnce)
-{
-    Add(MakeTime(2012, 7, 10, 10, 0, 0));
-    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 20, 0), Status(QUOLOG_POWER_FROM_S3S4, 40200));
-    Add(MakeTime(2012, 7, 10, 10, 20, 5));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    // 900 s asleep; 200 mWh x 1.5 = 300 on top of two samples' 100.
-    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,10,900,0,400,20,10,0,0,\"\",900,\"Balanced\",10,0,0,2"}),
-              Daily(2012, 7, 10));
-}
-
-TEST_F(TotalizeTest, ASleepEndedByAFreshStartCountsAsPowerOff)
-{
-    // Suspended, then started anew (the battery ran out, or the hibernation was
-    // discarded): no resume record will come.
-    Add(MakeTime(2012, 7, 10, 10, 5, 0), Status(QUOLOG_POWER_TO_S3S4));
-    Add(MakeTime(2012, 7, 10, 10, 15, 0), Status(QUOLOG_POWER_START));
-    Add(MakeTime(2012, 7, 10, 10, 15, 5));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"}),
-              Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#3", Position());
 }
 
 TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
@@ -194,12 +184,12 @@ TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
     const wchar_t* slot1[] = {L"A", L"B", L"B", L"A"};
     const wchar_t* slot2[] = {L"B", L"A", L"C", L"C"};
     for (int i = 0; i < 4; ++i) {
-        Add(MakeTime(2012, 7, 10, 10, 0, static_cast<WORD>(i * 5)), OnPlan(slot1[i]));
+        Add(At(10, 0, static_cast<WORD>(i * 5)), OnPlan(slot1[i]));
     }
     for (int i = 0; i < 4; ++i) {
-        Add(MakeTime(2012, 7, 10, 10, 30, static_cast<WORD>(i * 5)), OnPlan(slot2[i]));
+        Add(At(10, 30, static_cast<WORD>(i * 5)), OnPlan(slot2[i]));
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
+    ASSERT_EQ(0u, One(At(11, 0)));
     std::vector<std::wstring> lines = Daily(2012, 7, 10);
     ASSERT_EQ(2u, lines.size());
     std::vector<std::wstring> first = Cells(lines[0]);
@@ -212,88 +202,70 @@ TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
 
 TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansOtherwise)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0, 0), OnPlan(L"QUO"));
-    Add(MakeTime(2012, 7, 10, 10, 0, 5), OnPlan(L"quo"));
-    Add(MakeTime(2012, 7, 10, 10, 0, 10), OnPlan(L"QUO"));
+    Add(At(10, 0, 0), OnPlan(L"QUO"));
+    Add(At(10, 0, 5), OnPlan(L"quo"));
+    Add(At(10, 0, 10), OnPlan(L"QUO"));
     // A sample without a plan name is in no reduction plan, although the second plan's
     // name is empty too.
-    Add(MakeTime(2012, 7, 10, 10, 0, 15), OnPlan(L""));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(L"10", Cells(Daily(2012, 7, 10).at(0))[15]);
-
+    Add(At(10, 0, 15), OnPlan(L""));
+    ASSERT_EQ(0u, One(At(10, 30)));
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName", L"Eco");
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName2", L"Super");
     ASSERT_EQ(0u, Open());
-    Add(MakeTime(2012, 7, 10, 10, 30, 0), OnPlan(L"Eco"));
-    Add(MakeTime(2012, 7, 10, 10, 30, 5), OnPlan(L"QUO"));
-    Add(MakeTime(2012, 7, 10, 10, 30, 10), OnPlan(L"Super"));
-    Add(MakeTime(2012, 7, 10, 10, 30, 15), OnPlan(L""));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_EQ(L"10", Cells(Daily(2012, 7, 10).at(1))[15]);
+    Add(At(10, 30, 0), OnPlan(L"Eco"));
+    Add(At(10, 30, 5), OnPlan(L"QUO"));
+    Add(At(10, 30, 10), OnPlan(L"Super"));
+    Add(At(10, 30, 15), OnPlan(L""));
+    ASSERT_EQ(0u, One(At(11, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({L"10", L"10"}), Column(Daily(2012, 7, 10), 15));
 }
 
-TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThreshold)
+// With a threshold of one minute: 12 idle samples (60 s) of 43.2 W, then a busy one,
+// count 12 x 43200 x 5000 / 3600000 = 720 mWh; 11 (55 s) are too short. Two hours idle
+// at 200 W, 1440 x 200000 x 5000 / 3600000 = 400000 mWh, are credited whole to the slot
+// of the busy sample that ends the run.
+TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThresholdWithoutOverflow)
 {
     place.Reg().SetDword(L"", L"IdleTimeThreshold", 1);
     ASSERT_EQ(0u, Open());
-    // 12 idle samples (60 s) of 43.2 W, then a busy one: 12 x 43200 x 5000 / 3600000.
-    WORD wSecond = 0;
-    for (int i = 0; i < 12; ++i, wSecond += 5) {
-        Add(MakeTime(2012, 7, 10, 10, 0, wSecond), Idle());
+    for (WORD wSecond = 0; wSecond < 60; wSecond += 5) {
+        Add(At(10, 0, wSecond), Idle());
     }
-    Add(MakeTime(2012, 7, 10, 10, 1, 0));
-    // 11 idle samples (55 s): too short.
-    for (wSecond = 5; wSecond < 60; wSecond += 5) {
-        Add(MakeTime(2012, 7, 10, 10, 1, wSecond), Idle());
+    Add(At(10, 1, 0));
+    for (WORD wSecond = 5; wSecond < 60; wSecond += 5) {
+        Add(At(10, 1, wSecond), Idle());
     }
-    Add(MakeTime(2012, 7, 10, 10, 2, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 30)));
-    EXPECT_EQ(L"720", Cells(Daily(2012, 7, 10).at(0))[14]);
-}
-
-TEST_F(TotalizeTest, AShortIdleRunAddsNothingAndALongOneDoesNotOverflow)
-{
-    // 15 s idle under the default threshold of 15 minutes.
-    for (WORD wSecond = 0; wSecond < 15; wSecond += 5) {
-        Add(MakeTime(2012, 7, 10, 9, 0, wSecond), Idle());
-    }
-    Add(MakeTime(2012, 7, 10, 9, 0, 15));
-    // Two hours idle at 200 W: 1440 x 200000 x 5000 / 3600000 = 400000 mWh, credited
-    // to the slot of the busy sample that ends the run.
+    Add(At(10, 2, 0));
     RawSample heavy = Idle();
     heavy.pc = 180000;
     heavy.mon = 20000;
     for (int i = 0; i < 1440; ++i) {
-        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
+        SYSTEMTIME t = At(10, 30);
         CQuoLog::OffsetMinute(&t, i / 12);
         t.wSecond = static_cast<WORD>((i % 12) * 5);
         Add(t, heavy);
     }
-    Add(MakeTime(2012, 7, 10, 12, 0, 0));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 12, 30)));
-    std::vector<std::wstring> lines = Daily(2012, 7, 10);
-    ASSERT_EQ(6u, lines.size());
-    EXPECT_EQ(L"0", Cells(lines[0])[14]);
-    EXPECT_EQ(L"12:00:00.000", Cells(lines[5])[1]);
-    EXPECT_EQ(L"400000", Cells(lines[5])[14]);
+    Add(At(12, 30, 0));
+    ASSERT_EQ(0u, One(At(13, 0)));
+    EXPECT_EQ(std::vector<std::wstring>({L"720", L"0", L"0", L"0", L"0", L"400000"}), Column(Daily(2012, 7, 10), 14));
 }
 
 TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
 {
     for (WORD wMinute = 0; wMinute <= 40; wMinute += 5) {
-        Add(MakeTime(2012, 7, 10, 10, wMinute));
+        Add(At(10, wMinute));
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 10, 45)));
+    ASSERT_EQ(0u, One(At(10, 45)));
     EXPECT_EQ(1u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#6", Position());
 
     ASSERT_EQ(0u, Open());
     for (WORD wMinute = 45; wMinute <= 70; wMinute += 5) {
-        SYSTEMTIME t = MakeTime(2012, 7, 10, 10, 0);
+        SYSTEMTIME t = At(10, 0);
         CQuoLog::OffsetMinute(&t, wMinute);
         Add(t);
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 15)));
+    ASSERT_EQ(0u, One(At(11, 15)));
     std::vector<std::wstring> lines = Daily(2012, 7, 10);
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ(L"2012/07/10,10:30:00.000,30,0,0,300,60,30,0,0,\"Balanced\",30,\"\",0,0,0,6", lines[1]);
@@ -301,24 +273,13 @@ TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
     // Even with the read position lost, the slots already written stay as they are.
     place.Reg().SetDword(L"", L"LastWriteLine", 0);
     ASSERT_EQ(0u, Open());
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 15)));
+    ASSERT_EQ(0u, One(At(11, 15)));
     EXPECT_EQ(lines, Daily(2012, 7, 10));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    ASSERT_EQ(0u, One(At(11, 30)));
     lines = Daily(2012, 7, 10);
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(L"11:00:00.000", Cells(lines[2])[1]);
     EXPECT_EQ(L"15", Cells(lines[2])[2]);
-}
-
-TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
-{
-    Add(MakeTime(2012, 7, 10, 23, 50));
-    Add(MakeTime(2012, 7, 12, 0, 10));
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 12, 0, 30)));
-    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 11)));
-    EXPECT_EQ(1u, Daily(2012, 7, 12).size());
-    EXPECT_EQ(L"2012/07/12#1", Position());
 }
 
 // A slot whose write meets a passing fault (the daily file held by another program:
@@ -326,16 +287,16 @@ TEST_F(TotalizeTest, ADayWithoutARawFileIsPassedOver)
 // writes it.
 TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTime)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0));
-    Add(MakeTime(2012, 7, 10, 10, 30));
-    Add(MakeTime(2012, 7, 10, 11, 0));
+    Add(At(10, 0));
+    Add(At(10, 30));
+    Add(At(11, 0));
     MakeFolders(Join(place.LogDir(), L"2012"));
     CScopedFileHandle held(CreateFileW(DailyPath(2012, 7, 10).c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(held.IsValid());
-    EXPECT_EQ(32u, One(MakeTime(2012, 7, 10, 11, 30)));
+    EXPECT_EQ(32u, One(At(11, 30)));
     held.Reset();
     EXPECT_EQ(L"2012/07/10#0", Position());
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    ASSERT_EQ(0u, One(At(11, 30)));
     EXPECT_EQ(3u, Daily(2012, 7, 10).size());
     EXPECT_EQ(L"2012/07/10#3", Position());
 }
@@ -345,14 +306,14 @@ TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTim
 // position goes on, while the other days' files are written as usual.
 TEST_F(TotalizeTest, ADailyFileThatKeepsRefusingItsLinesIsGivenUpAfterEightRuns)
 {
-    Add(MakeTime(2012, 7, 10, 10, 0));
-    Add(MakeTime(2012, 7, 10, 10, 30));
+    Add(At(10, 0));
+    Add(At(10, 30));
     MakeFolders(DailyPath(2012, 7, 10));
     for (DWORD dwRun = 1; dwRun < CTotalizeLog::kMaxRefusedRuns; ++dwRun) {
-        ASSERT_EQ(5u, One(MakeTime(2012, 7, 10, 11, 30))) << dwRun;
+        ASSERT_EQ(5u, One(At(11, 30))) << dwRun;
         EXPECT_EQ(L"2012/07/10#0", Position());
     }
-    ASSERT_EQ(0u, One(MakeTime(2012, 7, 10, 11, 30)));
+    ASSERT_EQ(0u, One(At(11, 30)));
     EXPECT_EQ(L"2012/07/10#2", Position());
     Add(MakeTime(2012, 7, 11, 0, 10));
     ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 0, 40)));
@@ -364,7 +325,7 @@ TEST_F(TotalizeTest, ADailyFileThatKeepsRefusingItsLinesIsGivenUpAfterEightRuns)
 // totalized, the read position does not pass the day, and the next run reads it.
 TEST_F(TotalizeTest, ARawFileThatCannotBeReadForAMomentEndsTheRunBeforeItsDay)
 {
-    Add(MakeTime(2012, 7, 10, 23, 0));
+    Add(At(23, 0));
     Add(MakeTime(2012, 7, 11, 9, 0));
     Add(MakeTime(2012, 7, 12, 9, 0));
     CScopedFileHandle held(
@@ -451,29 +412,23 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
     StartAt(L"2012/07/08");
     Add(MakeTime(2012, 7, 8, 12, 0));
     Add(MakeTime(2012, 7, 9, 12, 0));
-    Add(MakeTime(2012, 7, 10, 0, 5));
-    CQuoLog::TotalizeResults results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 30), nullptr, TRUE, FALSE);
+    Add(At(0, 5));
+    CQuoLog::TotalizeResults results = quoLog->Totalize(At(0, 30), nullptr, TRUE, FALSE);
     EXPECT_EQ(0u, results.dwOne);
     EXPECT_EQ(0u, results.dwTwo);
-    std::vector<std::wstring> yearly = ReadUtf16Lines(YearlyPath(2012));
-    ASSERT_EQ(2u, yearly.size());
-    EXPECT_EQ(L"2012/07/08", Cells(yearly[0])[0]);
-    EXPECT_EQ(L"2012/07/09", Cells(yearly[1])[0]);
-    EXPECT_FALSE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120708.csv")));
-    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120709.csv")));
-    EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw20120710.csv")));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/08", L"2012/07/09"}), Column(ReadUtf16Lines(YearlyPath(2012)), 0));
+    EXPECT_EQ(std::vector<std::wstring>({L"QUOLogRaw20120709.csv", L"QUOLogRaw20120710.csv"}),
+              NamesIn(place.LogDir(), L"QUOLogRaw*"));
 
     // Without a new line the first step gives its error and the rest does not run.
-    results = quoLog->Totalize(MakeTime(2012, 7, 10, 0, 45), nullptr, TRUE, FALSE);
+    results = quoLog->Totalize(At(0, 45), nullptr, TRUE, FALSE);
     EXPECT_EQ(87u, results.dwOne);
     EXPECT_EQ(CQuoLog::kStepNotRun, results.dwTwo);
 }
 
-// Two samples at the same time of different days are in different slots; a plan with
-// no time is never chosen.
-TEST(TotalizeRules, SlotsAndPlans)
+// A plan with no time is never chosen.
+TEST(TotalizeRules, APlanWithNoTimeIsNeverChosen)
 {
-    EXPECT_TRUE(CTotalizeLog::IsOtherSlot(MakeTime(2012, 7, 10, 10, 30), MakeTime(2012, 7, 11, 10, 30)));
     PowerPlanTable plans;
     CTotalizeLog::UpdatePlanInfo(plans, L"Zero", 0);
     CTotalizeLog::UpdatePlanInfo(plans, L"Only", 7);
@@ -482,4 +437,150 @@ TEST(TotalizeRules, SlotsAndPlans)
     EXPECT_STREQ(L"Only", top[0].szName);
     EXPECT_STREQ(L"", top[1].szName);
     EXPECT_EQ(0u, top[1].dwTime);
+}
+
+const wchar_t kSetting[] = L"Tandora\\Setting";
+const wchar_t kRandom[] = L"Tandora\\PeakShiftPattern\\Random";
+const wchar_t kForecast[] = L"Tandora\\PeakShiftPattern\\Forecast";
+
+// A writer of its own with the copy of the peak-shift tool's settings below its key.
+class PeakShiftTest : public TotalizeTest {
+protected:
+    // The copy of settings in force: charging prevented from 13:00 to 16:00 every day
+    // from 2012/07/01 to 2012/07/31.
+    void CopyInForce()
+    {
+        place.Reg().SetDword(kSetting, L"EnablePksOrProhibitionTime", 1);
+        place.Reg().SetDword(kSetting, L"BPMC", 0x3);
+        place.Reg().SetDword(kSetting, L"EnableS3S4S5ChargePrevention", 1);
+        place.Reg().SetDword(kSetting, L"UseNonChargeSpan", 0);
+        place.Reg().SetDword(kSetting, L"UsePeakShift", 1);
+        place.Reg().SetString(kSetting, L"StartTime", L"13:00:00");
+        place.Reg().SetString(kSetting, L"EndTime", L"16:00");
+        place.Reg().SetString(kSetting, L"StartDate", L"2012/07/01");
+        place.Reg().SetString(kSetting, L"EndDate", L"2012/07/31");
+    }
+    DWORD Prevented(const SYSTEMTIME& s, const SYSTEMTIME& e)
+    {
+        return Totalizer().CalculateBattChrgPrvntTime(s, e, CTotalizeLog::CalculateTime(s, e));
+    }
+};
+
+TEST_F(PeakShiftTest, ThePreventedWindowIsTakenOutOfAPeriodInEachCase)
+{
+    CopyInForce();
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    ASSERT_TRUE(Totalizer().IsPksEnabled());
+    auto t = [](WORD d, WORD h, WORD m = 0) { return MakeTime(2012, 7, d, h, m); };
+    // Within one day.
+    EXPECT_EQ(10800u, Prevented(t(10, 12), t(10, 18)));  // <4> the window inside: 21600 - 10800
+    EXPECT_EQ(0u, Prevented(t(10, 14), t(10, 15)));      // <7> inside the window
+    EXPECT_EQ(3600u, Prevented(t(10, 12), t(10, 14)));   // <5> 12:00-13:00 left
+    EXPECT_EQ(7200u, Prevented(t(10, 14), t(10, 18)));   // <6> 16:00-18:00 left
+    EXPECT_EQ(3600u, Prevented(t(10, 17), t(10, 18)));   // <2><3> after the window
+    EXPECT_EQ(3600u, Prevented(t(10, 12), t(10, 13)));   // <2><3> up to its start
+    EXPECT_EQ(21600u, Prevented(MakeTime(2012, 8, 1, 12), MakeTime(2012, 8, 1, 18)));  // <1> outside the range
+    // Across midnight: only the window of the first day.
+    EXPECT_EQ(32400u, Prevented(t(10, 22), t(11, 7)));   // <10> after the window
+    EXPECT_EQ(75600u, Prevented(t(10, 10), t(11, 10)));  // <8> 86400 - 10800
+    EXPECT_EQ(64800u, Prevented(t(10, 14), t(11, 10)));  // <9> 72000 less 14:00-16:00
+    EXPECT_EQ(86400u, Prevented(MakeTime(2012, 6, 30, 10), MakeTime(2012, 7, 1, 10)));  // <11> starts outside
+    // A period given backwards, and a window longer than the period given.
+    EXPECT_EQ(500u, Totalizer().CalculateBattChrgPrvntTime(t(11, 10), t(10, 10), 500));  // <21>
+    EXPECT_EQ(0u, Totalizer().CalculateBattChrgPrvntTime(t(10, 10), t(11, 10), 100));    // <8>, R > D
+    EXPECT_EQ(9000u, CTotalizeLog::CalcSecCount(At(13, 30), MakeTime(2011, 1, 1, 11, 0)));
+}
+
+TEST_F(PeakShiftTest, SettingsThatAreOffOrBrokenLeaveThePreventionOff)
+{
+    EXPECT_EQ(2u, Totalizer().GetPksBattChrgPrvntInfo());  // no copy
+    CopyInForce();
+    place.Reg().SetDword(kSetting, L"EnablePksOrProhibitionTime", 0);
+    EXPECT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());  // switched off: no error
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
+    CopyInForce();
+    place.Reg().SetDword(kSetting, L"BPMC", 0x1);
+    EXPECT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
+
+    struct {
+        const wchar_t* lpName;
+        const wchar_t* lpValue;
+        DWORD dwResult;
+    } const broken[] = {
+        {L"EndDate", L"2012/06/30", 1901},   // the range ends before it starts
+        {L"EndTime", L"12:00:00", 1901},     // the window ends before it starts
+        {L"StartTime", L"25:00:00", 1901},   // no such time
+        {L"StartTime", L"13", 1627},         // no minutes
+        {L"StartDate", L"2010/07/01", 13},   // a year the tool never writes
+        {L"EndDate", L"2012/07", 1627},      // no day
+        {L"StartTime", L"13:00:00.000000000000000000", 13},  // longer than the tool's texts
+    };
+    for (const auto& entry : broken) {
+        CopyInForce();
+        place.Reg().SetString(kSetting, entry.lpName, entry.lpValue);
+        EXPECT_EQ(entry.dwResult, Totalizer().GetPksBattChrgPrvntInfo()) << testsupport::Narrow(entry.lpValue);
+        EXPECT_FALSE(Totalizer().IsPksEnabled());
+    }
+    CopyInForce();
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, (place.RegPath() + L"\\" + kSetting).c_str(), L"StartDate");
+    EXPECT_EQ(13u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
+}
+
+TEST_F(PeakShiftTest, ThePatternKeyAndTheNonChargeSpanChooseTheWindow)
+{
+    CopyInForce();
+    place.Reg().SetDword(kSetting, L"UseRandomPeakShift", 1);
+    place.Reg().SetString(kRandom, L"StartTime", L"10:00:00");
+    place.Reg().SetString(kRandom, L"EndTime", L"11:00:00");
+    place.Reg().SetString(kForecast, L"StartTime", L"20:00:00");
+    place.Reg().SetString(kForecast, L"EndTime", L"21:00:00");
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(0u, Prevented(At(10, 0), At(11, 0)));
+
+    place.Reg().SetDword(kSetting, L"UseRandomPeakShift", 0);
+    place.Reg().SetDword(kSetting, L"UseEFPeakShift", 1);
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(0u, Prevented(At(20, 0), At(21, 0)));
+
+    // The non-charge span of the pattern, joined with its peak-shift window.
+    place.Reg().SetDword(kSetting, L"UseNonChargeSpan", 1);
+    place.Reg().SetString(kForecast, L"NonChargeStartTime", L"20:30:00");
+    place.Reg().SetString(kForecast, L"NonChargeEndTime", L"22:00:00");
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(0u, Prevented(At(20, 0), At(22, 0)));
+    EXPECT_EQ(3600u, Prevented(At(19, 0), At(22, 0)));
+    place.Reg().SetDword(kSetting, L"UsePeakShift", 0);
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    EXPECT_EQ(1800u, Prevented(At(20, 0), At(22, 0)));
+}
+
+TEST_F(PeakShiftTest, ASleepSpreadsItsGainOnlyOverTheTimeChargingWasAllowed)
+{
+    // Asleep 12:00 to 18:00 with charging prevented 13:00 to 16:00: 10800 s remain,
+    // so each of the six slots outside the window gets 1800 x 300 / 10800 = 50 mWh,
+    // times 1.5; all 450 mWh are credited.
+    Add(At(12, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(At(18, 0), Status(QUOLOG_POWER_FROM_S3S4, 40300));
+    Add(At(18, 0, 5));
+    CopyInForce();
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    ASSERT_EQ(0u, One(At(18, 30)));
+    std::vector<std::wstring> energies = Column(Daily(2012, 7, 10), 5);
+    ASSERT_EQ(13u, energies.size());
+    energies.pop_back();  // the slot of the sample after the resume
+    EXPECT_EQ(std::vector<std::wstring>({L"75", L"75", L"0", L"0", L"0", L"0", L"0", L"0", L"75", L"75", L"75", L"75"}),
+              energies);
+    EXPECT_TRUE(Totalizer().IsPksEnabled());
+}
+
+TEST_F(PeakShiftTest, APeriodThatReachesTheNextDayEndsThePreventionForTheRun)
+{
+    Add(At(23, 0), Status(QUOLOG_POWER_TO_S3S4));
+    Add(MakeTime(2012, 7, 11, 1, 0), Status(QUOLOG_POWER_FROM_S3S4));
+    CopyInForce();
+    ASSERT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
+    ASSERT_EQ(0u, One(MakeTime(2012, 7, 11, 1, 30)));
+    EXPECT_FALSE(Totalizer().IsPksEnabled());
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
@@ -48,7 +50,6 @@ ToolRun RunTool(const std::vector<std::wstring>& args)
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
         si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = hOut.Get();
         si.hStdError = hErr.Get();
         PROCESS_INFORMATION pi = {};
@@ -71,10 +72,7 @@ ToolRun RunTool(const std::vector<std::wstring>& args)
 
 void WriteText(const std::wstring& path, const std::string& text)
 {
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD cb = 0;
-    WriteFile(hFile, text.data(), static_cast<DWORD>(text.size()), &cb, nullptr);
-    CloseHandle(hFile);
+    std::ofstream(testsupport::Narrow(path), std::ios::binary) << text;
 }
 
 class ToolTest : public ::testing::Test {
@@ -84,11 +82,8 @@ protected:
     void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample()) { logtest::AddRaw(dir, t, sample); }
     ToolRun Totalize(const wchar_t* lpNow, bool bTwo = false)
     {
-        std::vector<std::wstring> args = {L"totalize", L"--dir", dir, L"--now", lpNow};
-        if (bTwo) {
-            args.push_back(L"--two");
-        }
-        return RunTool(args);
+        return RunTool(bTwo ? std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow, L"--two"}
+                            : std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow});
     }
     std::wstring StatePath() const { return Join(dir, L"quolog.state"); }
 
@@ -103,46 +98,34 @@ std::string State(const char* lpDay, unsigned line, const char* lpDay2)
 
 }  // namespace
 
+// Bad arguments exit with 1 and a message on the error output only, before any work.
 TEST_F(ToolTest, BadArgumentsGetAMessageAndExitCode1)
 {
-    ToolRun help = RunTool({L"--help"});
-    EXPECT_EQ(0u, help.dwExitCode);
-    EXPECT_NE(std::string::npos, help.out.find("Usage:"));
-    EXPECT_NE(std::string::npos, help.out.find("Exit codes:"));
+    EXPECT_EQ(0u, RunTool({L"--help"}).dwExitCode);
+    const std::wstring now = L"2012/07/10,10:00:00.000";
     const std::vector<std::vector<std::wstring>> bad = {
-        {},
-        {L"frobnicate"},
-        {L"totalize", L"--dir", dir},
+        {}, {L"frobnicate"}, {L"totalize", L"--dir", dir},
         {L"totalize", L"--dir", dir, L"--now", L"2012/07/10 10:00:00"},
         {L"totalize", L"--dir", dir, L"--now", L"2012/02/30,10:00:00.000"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--interval", L"0"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--interval", L"5s"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--dir", dir},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"--format", L"csv"},
-        {L"totalize", L"--dir", dir, L"--now", L"2012/07/10,10:00:00.000", L"extra"},
-        {L"read", L"day", L"2012/07/10"},
-        {L"read", L"hour", L"2012/07/10", L"--dir", dir},
-        {L"read", L"day", L"2012/7/10", L"--dir", dir},
-        {L"read", L"month", L"2012/02/30", L"--dir", dir},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--interval", L"0"},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--interval", L"5s"},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--dir", dir},
+        {L"totalize", L"--dir", dir, L"--now", now, L"--format", L"csv"},
+        {L"totalize", L"--dir", dir, L"--now", now, L"extra"},
+        {L"read", L"day", L"2012/07/10"}, {L"read", L"hour", L"2012/07/10", L"--dir", dir},
+        {L"read", L"day", L"2012/7/10", L"--dir", dir}, {L"read", L"month", L"2012/02/30", L"--dir", dir},
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--format", L"xml"},
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today"},
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--two"},
     };
     for (const auto& args : bad) {
         ToolRun run = RunTool(args);
-        std::string shown;
-        for (const auto& arg : args) {
-            shown += testsupport::Narrow(arg) + " ";
-        }
-        EXPECT_EQ(1u, run.dwExitCode) << shown;
-        EXPECT_EQ(0u, run.err.find("quolog: ")) << shown << run.err;
-        EXPECT_NE(std::string::npos, run.err.find("--help")) << shown;
-        EXPECT_TRUE(run.out.empty()) << shown;
+        EXPECT_EQ(1u, run.dwExitCode) << run.err;
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_TRUE(run.out.empty()) << run.err;
     }
     EXPECT_FALSE(FileExists(StatePath()));
-    ToolRun missing = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir + L"\\nowhere"});
-    EXPECT_EQ(2u, missing.dwExitCode);
-    EXPECT_NE(std::string::npos, missing.err.find("no such folder"));
+    EXPECT_EQ(2u, RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir + L"\\nowhere"}).dwExitCode);
 }
 
 TEST_F(ToolTest, TheStateFileStartsAtTheDateOfNowAndKeepsTheReadPositions)
@@ -183,7 +166,6 @@ TEST_F(ToolTest, TheStateFileStartsAtTheDateOfNowAndKeepsTheReadPositions)
         WriteText(StatePath(), text);
         run = Totalize(L"2012/07/10,11:30:00.000");
         EXPECT_EQ(2u, run.dwExitCode) << text;
-        EXPECT_NE(std::string::npos, run.err.find("quolog.state")) << text << run.err;
         EXPECT_EQ(text, ReadText(StatePath()));
     }
 }
@@ -239,21 +221,6 @@ TEST_F(ToolTest, ASleepAcrossMidnightTotalizedFoldedAndReadBack)
     EXPECT_EQ("}\n", run.out.substr(run.out.size() - 2));
 }
 
-TEST_F(ToolTest, TheToolTakesTheLibrarysFileLockAndAnswersWhateverTheResult)
-{
-    AddRaw(MakeTime(2012, 7, 10, 10, 0));
-    ASSERT_EQ(0u, Totalize(L"2012/07/10,10:30:00.000").dwExitCode);
-    CNamedMutex lock;
-    ASSERT_EQ(0u, lock.Initialize(L"QuoLogFileAccess", 3000));
-    ASSERT_EQ(0u, lock.Lock(nullptr));
-    ToolRun run = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
-    lock.Unlock();
-    EXPECT_EQ(0u, run.dwExitCode);
-    EXPECT_EQ(0u, run.out.find("result,170\r\n"));
-    run = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
-    EXPECT_EQ(0u, run.out.find("result,0\r\n"));
-}
-
 // A writer of QUOLog.dll until the event args[1] is set; sets args[0] once it is one.
 QUO_TEST_CHILD(cli_dll_writer)
 {
@@ -267,9 +234,23 @@ QUO_TEST_CHILD(cli_dll_writer)
     return 0;
 }
 
-TEST_F(ToolTest, TotalizingIsRefusedWhileAWriterOfTheLibraryRuns)
+// The tool takes the library's file lock (a read answers with its result, 170) and
+// refuses to totalize beside a writer of the library.
+TEST_F(ToolTest, TheToolTakesTheFileLockAndTotalizesOnlyWithoutAWriterOfTheLibrary)
 {
     AddRaw(MakeTime(2012, 7, 10, 10, 0));
+    ASSERT_EQ(0u, Totalize(L"2012/07/10,10:30:00.000").dwExitCode);
+    {
+        CNamedMutex lock;
+        ASSERT_EQ(0u, lock.Initialize(L"QuoLogFileAccess", 3000));
+        ASSERT_EQ(0u, lock.Lock(nullptr));
+        ToolRun held = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
+        lock.Unlock();
+        EXPECT_EQ(0u, held.dwExitCode);
+        EXPECT_EQ(0u, held.out.find("result,170\r\n"));
+    }
+    AddRaw(MakeTime(2012, 7, 10, 10, 30));
+    const std::string state = ReadText(StatePath());
     CTestEvent ready(L"cliReady");
     CTestEvent release(L"cliRelease");
     testsupport::CChildProcess writer;
@@ -277,16 +258,17 @@ TEST_F(ToolTest, TotalizingIsRefusedWhileAWriterOfTheLibraryRuns)
     HANDLE waits[] = {ready.Get(), writer.Handle()};
     ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, 30000));
 
-    ToolRun run = Totalize(L"2012/07/10,10:30:00.000");
+    ToolRun run = Totalize(L"2012/07/10,11:00:00.000");
     EXPECT_EQ(3u, run.dwExitCode);
-    EXPECT_NE(std::string::npos, run.err.find("writer"));
-    EXPECT_FALSE(FileExists(StatePath()));
+    EXPECT_EQ(state, ReadText(StatePath()));
     // Reading beside the writer is allowed.
-    EXPECT_EQ(0u, RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir}).dwExitCode);
+    run = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
+    EXPECT_EQ(0u, run.dwExitCode);
+    EXPECT_EQ(0u, run.out.find("result,0\r\n"));
 
     SetEvent(release.Get());
     EXPECT_EQ(0u, writer.Wait(30000));
-    run = Totalize(L"2012/07/10,10:30:00.000");
+    run = Totalize(L"2012/07/10,11:00:00.000");
     EXPECT_EQ(0u, run.dwExitCode);
     EXPECT_EQ("TotalizeQuoLogOne: 0\r\n", run.out);
 }
