@@ -19,19 +19,6 @@ const DWORD kPaintSettle = 300;
 
 }  // namespace
 
-HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass)
-{
-    for (HWND hWnd = FindWindowExW(nullptr, nullptr, lpClass, nullptr); hWnd != nullptr;
-         hWnd = FindWindowExW(nullptr, hWnd, lpClass, nullptr)) {
-        DWORD dwOwner = 0;
-        GetWindowThreadProcessId(hWnd, &dwOwner);
-        if (dwOwner == dwProcessId) {
-            return hWnd;
-        }
-    }
-    return nullptr;
-}
-
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs)
 {
     HWND hWnd = nullptr;

@@ -22,9 +22,7 @@ const int kIdPlanName = 1011;
 const int kIdLogging = 1019;
 const int kIdPlot = 12000;
 
-// The first top-level window of process dwProcessId with class lpClass; null when there
-// is none.
-HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass);
+using integ::FindProcessWindow;
 // Waits up to dwTimeoutMs for such a window.
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs = integ::kWait);
 // The descendant of hParent with control id nId (and class lpClass unless null),
