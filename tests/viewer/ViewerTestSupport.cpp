@@ -77,9 +77,9 @@ RECT ClientInCapture(HWND hWnd, HWND hTop)
     return rc;
 }
 
-bool CViewer::Start(const std::vector<std::wstring>& env)
+bool CViewer::Start(const std::vector<std::wstring>& env, const std::wstring& exe)
 {
-    return m_process.StartProgram(integ::ProgramPath(L"quoviewer.exe"), {}, env);
+    return m_process.StartProgram(exe.empty() ? integ::ProgramPath(L"quoviewer.exe") : exe, {}, env);
 }
 
 HWND CViewer::WaitForMainWindow(DWORD dwTimeoutMs)
@@ -239,18 +239,17 @@ void ViewerWithService::SetUpTestSuite()
 
 void ViewerWithService::TearDownTestSuite()
 {
+    integ::RemoveService();
     delete s_trace;
     s_trace = nullptr;
 }
 
 void ViewerWithService::SetUp()
 {
-    integ::InstallAndStartService();
-}
-
-void ViewerWithService::TearDown()
-{
-    integ::RemoveService();
+    SERVICE_STATUS_PROCESS status = {};
+    if (!integ::QueryService(integ::kServiceName, &status) || status.dwCurrentState != SERVICE_RUNNING) {
+        integ::InstallAndStartService();
+    }
 }
 
 void ViewerOpen::SetUp()
@@ -263,7 +262,6 @@ void ViewerOpen::SetUp()
 void ViewerOpen::TearDown()
 {
     EXPECT_EQ(0u, viewer.Close());
-    ViewerWithService::TearDown();
 }
 
 }  // namespace viewertest

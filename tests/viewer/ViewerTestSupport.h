@@ -22,8 +22,9 @@ const int kIdPlanName = 1011;
 const int kIdLogging = 1019;
 const int kIdPlot = 12000;
 
+// The first top-level window of process dwProcessId with class lpClass (null when there
+// is none), and a wait of up to dwTimeoutMs for one.
 using integ::FindProcessWindow;
-// Waits up to dwTimeoutMs for such a window.
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs = integ::kWait);
 // The descendant of hParent with control id nId (and class lpClass unless null),
 // searched depth first; null when there is none.
@@ -39,8 +40,8 @@ RECT ClientInCapture(HWND hWnd, HWND hTop);
 // A running viewer; killed at the end of the object if it still runs.
 class CViewer {
 public:
-    // Starts quoviewer.exe with env added to its environment.
-    bool Start(const std::vector<std::wstring>& env = {});
+    // Starts quoviewer.exe of the build (or program exe) with env added to its environment.
+    bool Start(const std::vector<std::wstring>& env = {}, const std::wstring& exe = std::wstring());
     // Waits for the main dialog and for its panes to exist; the dialog or null.
     HWND WaitForMainWindow(DWORD dwTimeoutMs = integ::kWait);
     HWND MainWindow() const { return m_hMain; }
@@ -90,13 +91,13 @@ CCapture SaveScreenshot(HWND hWnd, const wchar_t* lpName);
 DWORD SendAsService(DWORD dwProcessId, const std::vector<BYTE>& payload);
 
 // A test suite whose tests run the viewer against the service: winmgmt started, the
-// trace file on, the service installed and started before each test and removed after.
+// trace file on, the service installed once for the suite and removed after it; each
+// test starts it unless it runs (a test may stop it).
 class ViewerWithService : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
     void SetUp() override;
-    void TearDown() override;
 
 private:
     static integ::CTraceFile* s_trace;
