@@ -157,11 +157,13 @@ MonthSums SumTheMonth()
     return sums;
 }
 
-// The bars the pane read through the log library against the fixture, for the view of
-// wDay: their labels and energies; in the day view the sleep state of each running hour
-// and its power state band (AC, on the 15th battery).
-void ExpectTheFixturesBars(const std::vector<QVLogBar>& bars, DWORD dwMode, WORD wDay, double dMonthWh)
+// What the pane read through the log library against the fixture, for the view of wDay:
+// the bars' labels and energies (the month's also the energy saved); in the day view the
+// sleep state of each running hour and its power state band (AC, on the 15th battery);
+// the hours running of a day, and the month's (and its year's) totals.
+void ExpectTheFixturesPeriod(const QVLogPeriodData& data, DWORD dwMode, WORD wDay, const MonthSums& month)
 {
+    const std::vector<QVLogBar>& bars = data.bars;
     const WORD wSunday = static_cast<WORD>(wDay - DayOfWeekOf(MakeDate(kFixtureYear, kFixtureMonth, wDay)));
     const int nHours = FixtureDayHours(wDay);
     QVStateColorTable states;
@@ -179,12 +181,21 @@ void ExpectTheFixturesBars(const std::vector<QVLogBar>& bars, DWORD dwMode, WORD
         } else if (dwMode == QV_LOGMODE_WEEK) {
             EXPECT_EQ(std::to_wstring(wSunday + n), bars[n].strLabel);
             EXPECT_NEAR(FixtureDayWh(static_cast<WORD>(wSunday + n)), bars[n].dEnergyWh, 0.001);
-        } else {
-            const bool bMonth = dwMode == QV_LOGMODE_MONTH;
+        } else if (dwMode == QV_LOGMODE_MONTH) {
             EXPECT_EQ(std::to_wstring(n + 1), bars[n].strLabel);
-            EXPECT_NEAR(bMonth ? FixtureDayWh(n + 1) : (n + 1 == kFixtureMonth) ? dMonthWh : 0.0, bars[n].dEnergyWh,
-                        0.01);
+            EXPECT_NEAR(FixtureDayWh(n + 1), bars[n].dEnergyWh, 0.001);
+            EXPECT_NEAR(FixtureDayQuoWh(n + 1), bars[n].dQuoWh, 0.001);
+        } else {
+            EXPECT_EQ(std::to_wstring(n + 1), bars[n].strLabel);
+            EXPECT_NEAR((n + 1 == kFixtureMonth) ? month.dWh : 0.0, bars[n].dEnergyWh, 0.01);
         }
+    }
+    if (dwMode == QV_LOGMODE_DAY) {
+        EXPECT_EQ(static_cast<UINT>(nHours), data.totals.nRunHours);
+    } else if (dwMode != QV_LOGMODE_WEEK) {
+        EXPECT_NEAR(month.dWh, data.totals.dTotalWh, 0.01);
+        EXPECT_NEAR(month.dQuoWh, data.totals.dQuoWh, 0.01);
+        EXPECT_EQ(static_cast<UINT>(month.nHours), data.totals.nRunHours);
     }
 }
 
@@ -219,7 +230,7 @@ TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
             Show(view.dwMode);
             Click(IDC_BTN_LOG_DATE);
             ASSERT_EQ(view.nSlots, pane->GetPeriodData().bars.size());
-            ExpectTheFixturesBars(pane->GetPeriodData().bars, view.dwMode, view.wDay, month.dWh);
+            ExpectTheFixturesPeriod(pane->GetPeriodData(), view.dwMode, view.wDay, month);
             EXPECT_EQ(view.nDrawn, ExpectBarsOnScreen());
             EXPECT_EQ(view.lpPeriod, Text(IDC_BTN_LOG_DATE));
             EXPECT_EQ(bConsumer && view.dwMode >= QV_LOGMODE_MONTH, Visible(IDC_STATIC_LOG_CO2_LABEL));
