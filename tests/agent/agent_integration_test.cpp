@@ -2,12 +2,11 @@
 //
 // AgentWithService runs it against the real service: waiting for the service, the
 // single instance, registration and unregistration as the service sees them, also of a
-// killed agent. AgentStandIn runs it against a
-// stand-in: a service named quomonsv that only runs, while this test process serves the
-// pipes in the service's place, so that every command the agent sends is seen exactly
-// and every command it handles is sent on cue; that is also how the agent's Windows XP
-// paths are reached (the service itself, started by the service manager, cannot be
-// told to emulate Windows XP).
+// killed agent. AgentStandIn runs it against a stand-in: a service named quomonsv that
+// only runs, while this test process serves the pipes in the service's place, so that
+// every command the agent sends is seen exactly and every command it handles is sent on
+// cue; that is also how the agent's Windows XP paths are reached (the service itself,
+// started by the service manager, cannot be told to emulate Windows XP).
 #include <windows.h>
 
 #include <cwchar>
@@ -52,16 +51,10 @@ void StartAgent(CProcess* pAgent, const std::vector<std::wstring>& env = {})
     ASSERT_TRUE(pAgent->StartProgram(ProgramPath(L"quoviewerd.exe"), {}, env));
 }
 
-// The agent's hidden window, or NULL when the process has none.
-HWND AgentWindow(DWORD dwProcessId)
-{
-    return FindProcessWindow(dwProcessId, L"QUOViewerTool_MW_Class");
-}
-
-// Sends a message to the agent's window and waits for it to be handled.
+// Sends a message to the agent's hidden window and waits for it to be handled.
 void SendToAgent(const CProcess& agent, UINT uMsg, WPARAM wParam)
 {
-    HWND hWnd = AgentWindow(agent.Id());
+    HWND hWnd = FindProcessWindow(agent.Id(), L"QUOViewerTool_MW_Class");
     ASSERT_NE(nullptr, hWnd) << "the agent has no window";
     DWORD_PTR dwResult = 0;
     EXPECT_NE(0, SendMessageTimeoutW(hWnd, uMsg, wParam, 0, SMTO_NORMAL, kWait, &dwResult));
