@@ -31,7 +31,6 @@ HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTim
 HWND FindControl(HWND hParent, int nId, const wchar_t* lpClass = nullptr);
 // The text of any window, also of another process (WM_GETTEXT with a time-out).
 std::wstring WindowText(HWND hWnd);
-std::wstring ClassName(HWND hWnd);
 // The text of the first static control of a message box or dialog (its message).
 std::wstring MessageBoxText(HWND hBox);
 // The client area of hWnd in the client coordinates of hTop, as a capture of hTop holds it.
@@ -69,8 +68,8 @@ public:
     int Height() const { return m_nHeight; }
     // The colour at client point (x, y), as a COLORREF; CLR_INVALID outside.
     COLORREF At(int x, int y) const;
-    // How many pixels of the rectangle have colour cr (within nTolerance per channel).
-    size_t Count(const RECT& rc, COLORREF cr, int nTolerance = 0) const;
+    // How many pixels of the rectangle have colour cr.
+    size_t Count(const RECT& rc, COLORREF cr) const;
     // Saves the capture as a PNG; false on failure.
     bool SavePng(const std::wstring& path) const;
 
@@ -80,10 +79,8 @@ private:
     std::vector<DWORD> m_pixels;  // top-down rows
 };
 
-// Where a screenshot named lpName (".png" added) goes: the build folder's screenshots
-// folder, created when missing.
-std::wstring ScreenshotPath(const wchar_t* lpName);
-// Captures hWnd and saves it under lpName; the capture (empty when it failed).
+// Captures hWnd and saves it as lpName.png in the build folder's screenshots folder;
+// the capture (empty when it failed).
 CCapture SaveScreenshot(HWND hWnd, const wchar_t* lpName);
 
 // Sends a payload to the viewer of process dwProcessId as the service would (DataHdr
