@@ -144,24 +144,6 @@ TEST_F(ServiceCtrlTest, SuspendAndResumeGiveOneRecordEachAndNoSampleAsleep)
     }
 }
 
-// A failing driver and a reading the rules refuse (another exponent) record 23000 mW.
-TEST_F(ServiceCtrlTest, FailingOrRefusedReadingsRecord23000)
-{
-    Start();
-    const struct {
-        const wchar_t* lpName;
-        DWORD dwValue;
-    } readings[] = {{L"FailGwat", 1}, {L"Gwat", 0x08C8}};
-    for (const auto& reading : readings) {
-        CSimSetting setting(kPsrdKey, reading.lpName, reading.dwValue);
-        m_ctrl.OnTimer(0);
-    }
-    auto records = StopAndRead();
-    ASSERT_EQ(4u, records.size());
-    EXPECT_EQ(23000u, Number(records[1], COL_PC_WATT));
-    EXPECT_EQ(23000u, Number(records[2], COL_PC_WATT));
-}
-
 // "Function" 0: a client is greeted; no records, no sample, nothing on session changes;
 // a switch to 2 is refused. Switched on through the pipe, the client is told and sent a
 // sample (the first since the greeting: the tick while off sent none); switching on and
@@ -208,30 +190,6 @@ TEST_F(ServiceCtrlTest, SettingsThatWouldStopTheStartFallBack)
     m_ctrl.FinalizeEx();
 }
 
-// The display's power state reaches both monitor columns; a broadcast without data or
-// of another setting changes nothing, and a short one counts as an unknown state.
-TEST_F(ServiceCtrlTest, DisplayPowerSettingsReachTheRecord)
-{
-    Start();
-    MonitorPower(0);
-    m_ctrl.OnTimer(0);
-    MonitorPower(1);
-    m_ctrl.OnTimer(0);
-    m_ctrl.OnPowerEvent(PBT_POWERSETTINGCHANGE, nullptr);
-    DWORD dwOff = 0;
-    PowerSetting(GUID_MONITOR_POWER_ON, &dwOff, 2);
-    PowerSetting({0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}}, &dwOff, sizeof(dwOff));
-    m_ctrl.OnTimer(0);
-
-    auto records = StopAndRead();
-    ASSERT_EQ(5u, records.size());
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_OFF), Number(records[1], COL_MONITOR_STATUS1));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_OFF), Number(records[1], COL_MONITOR_STATUS2));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_ON), Number(records[2], COL_MONITOR_STATUS1));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_ON), Number(records[2], COL_MONITOR_STATUS2));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_UNKNOWN), Number(records[3], COL_MONITOR_STATUS1));
-}
-
 // The external display's watts come from its DspInfo key by level while it is on
 // (added to the sample sent) and from Watt_Level00 while it is off.
 TEST_F(ServiceCtrlTest, ExternalDisplayPowerFollowsTheDisplayState)
@@ -257,48 +215,59 @@ TEST_F(ServiceCtrlTest, ExternalDisplayPowerFollowsTheDisplayState)
     EXPECT_EQ(500u, Number(records[2], COL_MON_WATT));
 }
 
-// With "CnrFlag" 1 the QUO scheme has a reduction of 3000 mW; the power saver none.
-TEST_F(ServiceCtrlTest, ActiveSchemeChangeAndReductionPower)
+// Each tick records what it read: a failing driver and a reading the rules refuse
+// (another exponent) give 23000 mW; the display's power state reaches both monitor
+// columns (a broadcast without data or of another setting changes nothing, a short one
+// counts as an unknown state); with "CnrFlag" 1 the QUO scheme has a reduction of 3000
+// mW, the power saver none; a level change is read at the next tick (a failure answer
+// records 0). A display update request reaches the clients.
+TEST_F(ServiceCtrlTest, EachTickRecordsWhatItRead)
 {
     SetDword(kProductKey, L"CnrFlag", 1);
     Start();
-    const GUID quoScheme = {0x5a560051, 0x554f, 0x4a50, {0x8c, 0x41, 0x4e, 0x00, 0x00, 0x00, 0x00, 0x01}};
-    const GUID powerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
-    PowerSetting(GUID_ACTIVE_POWERSCHEME, &quoScheme, sizeof(GUID));
-    m_ctrl.OnTimer(0);
-    PowerSetting(GUID_ACTIVE_POWERSCHEME, &powerSaver, sizeof(GUID));
-    m_ctrl.OnTimer(0);
-
-    auto records = StopAndRead();
-    ASSERT_EQ(4u, records.size());
-    EXPECT_EQ(L"QUO", records[1][COL_POWER_PLAN]);
-    EXPECT_EQ(3000u, Number(records[1], COL_REDUCTION_WATT));
-    EXPECT_EQ(L"省電力", records[2][COL_POWER_PLAN]);
-    EXPECT_EQ(0u, Number(records[2], COL_REDUCTION_WATT));
-}
-
-// A level change is read at the next tick (a failure answer records 0); a display
-// update request reaches the clients.
-TEST_F(ServiceCtrlTest, LevelCallbacksAndTheirFailures)
-{
-    Start();
     CTestClient client;
     ASSERT_EQ(0u, client.Connect());
+    const GUID quoScheme = {0x5a560051, 0x554f, 0x4a50, {0x8c, 0x41, 0x4e, 0x00, 0x00, 0x00, 0x00, 0x01}};
+    const GUID powerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
     {
-        CSimSetting level(kQuoLevelKey, L"Level", 5);
-        EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
-        m_ctrl.OnTimer(0);
-        CSimSetting failure(kQuoLevelKey, L"Level", 0xF002);
-        EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
+        CSimSetting failing(kPsrdKey, L"FailGwat", 1);
+        MonitorPower(0);
         m_ctrl.OnTimer(0);
     }
+    {
+        CSimSetting refused(kPsrdKey, L"Gwat", 0x08C8);
+        CSimSetting level(kQuoLevelKey, L"Level", 5);
+        EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
+        MonitorPower(1);
+        PowerSetting(GUID_ACTIVE_POWERSCHEME, &quoScheme, sizeof(GUID));
+        m_ctrl.OnTimer(0);
+    }
+    CSimSetting failure(kQuoLevelKey, L"Level", 0xF002);
+    EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
+    m_ctrl.OnPowerEvent(PBT_POWERSETTINGCHANGE, nullptr);
+    DWORD dwOff = 0;
+    PowerSetting(GUID_MONITOR_POWER_ON, &dwOff, 2);
+    PowerSetting({0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}}, &dwOff, sizeof(dwOff));
+    PowerSetting(GUID_ACTIVE_POWERSCHEME, &powerSaver, sizeof(GUID));
+    m_ctrl.OnTimer(0);
     EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_REQUEST_MONITORUPDATE, &m_ctrl));
     EXPECT_EQ(sizeof(DWORD), WaitForCommand(client.Log(), 0, PIPECMD_UPDATE_EXTDSPINFO).payload.size());
 
     auto records = StopAndRead();
-    ASSERT_EQ(4u, records.size());
-    EXPECT_EQ(5u, Number(records[1], COL_QUO_LEVEL));
-    EXPECT_EQ(0u, Number(records[2], COL_QUO_LEVEL));
+    ASSERT_EQ(5u, records.size());
+    EXPECT_EQ(23000u, Number(records[1], COL_PC_WATT));
+    EXPECT_EQ(23000u, Number(records[2], COL_PC_WATT));
+    for (Column column : {COL_MONITOR_STATUS1, COL_MONITOR_STATUS2}) {
+        EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_OFF), Number(records[1], column));
+        EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_ON), Number(records[2], column));
+    }
+    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_UNKNOWN), Number(records[3], COL_MONITOR_STATUS1));
+    EXPECT_EQ(L"QUO", records[2][COL_POWER_PLAN]);
+    EXPECT_EQ(3000u, Number(records[2], COL_REDUCTION_WATT));
+    EXPECT_EQ(5u, Number(records[2], COL_QUO_LEVEL));
+    EXPECT_EQ(L"省電力", records[3][COL_POWER_PLAN]);
+    EXPECT_EQ(0u, Number(records[3], COL_REDUCTION_WATT));
+    EXPECT_EQ(0u, Number(records[3], COL_QUO_LEVEL));
 }
 
 // Clients are greeted and get each tick's sample. On later Windows the plan and the
