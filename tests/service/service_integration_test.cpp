@@ -148,14 +148,29 @@ TEST_F(ServiceTest, SwitchesInstallAndRemoveTheServiceWithTheirExitCodes)
     EXPECT_FALSE(ExpectRegistration());
 }
 
-// START first, then samples of the sensor, the plan and the level. A second copy started
-// by hand meets the log library, which refuses a second writer (5): the service runs on,
-// sampling. /START of a running service succeeds and starts nothing new. /STOP ends the
-// run with END: one START, one END, samples between. Started by hand while the service
-// is stopped, the program cannot reach the dispatcher (1063) and writes nothing.
+// The number after "name " in a metrics text; -1 when no line holds it.
+double MetricValue(const std::string& text, const std::string& name)
+{
+    size_t nAt = text.find("\n" + name + " ");
+    return (nAt == std::string::npos) ? -1.0 : strtod(text.c_str() + nAt + name.size() + 2, nullptr);
+}
+
+// START first, then samples of the sensor, the plan and the level. With "MetricsDir"
+// the service writes quoviewer.prom there: the sensor's power and today's totals, which
+// it reads from the log whose writer it is (the text, the setting's checks and the
+// file's life are the metrics file test's; the day's totals the log library's). A second
+// copy started by hand meets the log library, which refuses a second writer (5): the
+// service runs on, sampling. /START of a running service succeeds and starts nothing
+// new. /STOP ends the run with END (one START, one END, samples between) and removes
+// the metrics file. Started by hand while the service is stopped, the program cannot
+// reach the dispatcher (1063) and writes nothing.
 TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 {
     CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
+    const std::wstring metricsDir = testsupport::CommonAppDataFolder() + L"\\QuoMetrics";
+    const std::wstring metrics = metricsDir + L"\\quoviewer.prom";
+    CreateDirectoryW(metricsDir.c_str(), nullptr);
+    SetString(kProductKey, L"MetricsDir", metricsDir);
     size_t nFrom = ReadRawLog().size();
     InstallAndStartService();
     DWORD dwProcessId = 0;
@@ -171,6 +186,11 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
         EXPECT_EQ(100000u, Number(sample, COL_PC_WATT));
         EXPECT_EQ(kBalanced, sample[COL_POWER_PLAN]);
     }
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(metrics); }, kWait));
+    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(metrics);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;
+    EXPECT_GE(MetricValue(text, "quoviewer_today_energy_joules"), 0.0) << text;
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, RunQuomonsv({}));
     ASSERT_TRUE(WaitForRecords(ReadRawLog().size(), WithStatus(QUOLOG_POWER_S0), 2));
@@ -181,6 +201,7 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 
     EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+    EXPECT_FALSE(testsupport::FileExists(metrics));
     records = ReadRawLog();
     ASSERT_FALSE(records.empty());
     ExpectEventRecord(records.back(), QUOLOG_POWER_END);
@@ -304,34 +325,6 @@ TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
     EXPECT_TRUE(trace.Find(0, 0, L" Timeout! Terminate thread.").empty());
     ctrlPipe.Finalize(nullptr);
     CloseHandle(hSquatter);
-}
-
-// The number after "name " in a metrics text; -1 when no line holds it.
-double MetricValue(const std::string& text, const std::string& name)
-{
-    size_t nAt = text.find("\n" + name + " ");
-    return (nAt == std::string::npos) ? -1.0 : strtod(text.c_str() + nAt + name.size() + 2, nullptr);
-}
-
-// With "MetricsDir" the service's first tick writes quoviewer.prom: the sensor's power
-// and today's totals, which the service reads from the log whose writer it is (present
-// only when the log answers); its stop removes the file. (The text, the setting's checks
-// and the file's life are the metrics file test's; the day's totals the log library's.)
-TEST_F(ServiceTest, WritesTheMetricsFileWhereMetricsDirSays)
-{
-    CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
-    const std::wstring dir = testsupport::CommonAppDataFolder() + L"\\QuoMetrics";
-    const std::wstring path = dir + L"\\quoviewer.prom";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    SetString(kProductKey, L"MetricsDir", dir);
-    InstallAndStartService();
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(path); }, kWait));
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    std::string text(bytes.begin(), bytes.end());
-    EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;
-    EXPECT_GE(MetricValue(text, "quoviewer_today_energy_joules"), 0.0) << text;
-    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
-    EXPECT_FALSE(testsupport::FileExists(path));
 }
 
 // A S0 record from now on with this power draw and these battery fields.
