@@ -64,17 +64,6 @@ std::wstring WindowText(HWND hWnd)
     return std::wstring(buffer.data());
 }
 
-std::wstring MessageBoxText(HWND hBox)
-{
-    for (HWND hChild = FindWindowExW(hBox, nullptr, L"Static", nullptr); hChild != nullptr;
-         hChild = FindWindowExW(hBox, hChild, L"Static", nullptr)) {
-        if (!WindowText(hChild).empty()) {
-            return WindowText(hChild);
-        }
-    }
-    return std::wstring();
-}
-
 RECT ClientInCapture(HWND hWnd, HWND hTop)
 {
     RECT rc = {};

@@ -31,8 +31,6 @@ HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTim
 HWND FindControl(HWND hParent, int nId, const wchar_t* lpClass = nullptr);
 // The text of any window, also of another process (WM_GETTEXT with a time-out).
 std::wstring WindowText(HWND hWnd);
-// The text of the first static control of a message box or dialog (its message).
-std::wstring MessageBoxText(HWND hBox);
 // The client area of hWnd in the client coordinates of hTop, as a capture of hTop holds it.
 RECT ClientInCapture(HWND hWnd, HWND hTop);
 
