@@ -150,21 +150,6 @@ std::wstring TooltipOver(HWND hWnd, HWND hMain)
     return strTip;
 }
 
-// The simulated desktop at level 2.
-class ViewerLiveDesktop : public ViewerOpen {
-protected:
-    CSimSetting m_level{L"QuoLevel", L"Level", 2};
-};
-
-TEST_F(ViewerLiveDesktop, LeavesFollowTheLevel)
-{
-    for (DWORD dwLevel : {2u, 5u, 0u, 3u}) {
-        m_level.Set(dwLevel);
-        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(viewer) == int(dwLevel); }, kWait))
-            << "level " << dwLevel << ": " << GreenLeaves(viewer) << " green leaves";
-    }
-}
-
 // The notebook: the power source text carries the fake power supply's percentage.
 using ViewerLiveNotebook = ViewerOpen;
 
@@ -260,6 +245,15 @@ TEST_F(ViewerScreens, LoggingOffShowsAGapThenTheNewPlansColour)
     })) << "the line did not come back in the QUO plan's colour";
     EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
     Screenshot(L"");
+}
+
+TEST_F(ViewerScreens, LeavesFollowTheLevel)
+{
+    for (DWORD dwLevel : {2u, 5u, 0u, 3u}) {
+        m_level.Set(dwLevel);
+        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(viewer) == int(dwLevel); }, kWait))
+            << "level " << dwLevel << ": " << GreenLeaves(viewer) << " green leaves";
+    }
 }
 
 }  // namespace
