@@ -85,14 +85,6 @@ protected:
 
     void TearDown() override { RemoveService(); }
 
-    // Starts an agent and waits until it has registered with the service.
-    static void StartRegisteredAgent(CProcess* pAgent)
-    {
-        size_t nMark = s_trace->Count();
-        StartAgent(pAgent);
-        ASSERT_TRUE(s_trace->WaitFor(nMark, pAgent->Id(), kAgentInitialized));
-    }
-
     // Runs end, after which the service drops its only client: the next one is the first.
     static void ExpectDroppedBy(const std::function<void()>& end)
     {
@@ -132,7 +124,9 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
     EXPECT_EQ(0u, agent.Wait(kWait));
 
     CProcess killed;
-    StartRegisteredAgent(&killed);
+    nMark = s_trace->Count();
+    StartAgent(&killed);
+    ASSERT_TRUE(s_trace->WaitFor(nMark, killed.Id(), kAgentInitialized));
     EXPECT_EQ(2u, NextClientHandle());
     ExpectDroppedBy([&] { killed.Kill(); });
 }
