@@ -1,16 +1,16 @@
 // The session agent quoviewerd.exe as a user session runs it, on a simulated desktop.
 //
 // AgentWithService runs it against the real service: waiting for the service, the
-// single instance, registration and unregistration as the service sees them, logging off
-// and the display-update requests of the level library. AgentStandIn runs it against a
-// stand-in: a service named quomonsv that only runs, while this test process serves the
-// pipes in the service's place, so that every command the agent sends is seen exactly
-// and every command it handles is sent on cue; that is also how the agent's Windows XP
-// paths are reached (the service itself, started by the service manager, cannot be
-// told to emulate Windows XP).
+// single instance, registration and unregistration as the service sees them, also of a
+// killed agent. AgentStandIn runs it against a stand-in: a service named quomonsv that
+// only runs, while this test process serves the pipes in the service's place, so that
+// every command the agent sends is seen exactly and every command it handles is sent on
+// cue; that is also how the agent's Windows XP paths are reached (the service itself,
+// started by the service manager, cannot be told to emulate Windows XP).
 #include <windows.h>
 
 #include <cwchar>
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -51,24 +51,10 @@ void StartAgent(CProcess* pAgent, const std::vector<std::wstring>& env = {})
     ASSERT_TRUE(pAgent->StartProgram(ProgramPath(L"quoviewerd.exe"), {}, env));
 }
 
-// The agent's hidden window, or NULL when the process has none.
-HWND AgentWindow(DWORD dwProcessId)
-{
-    HWND hWnd = nullptr;
-    while ((hWnd = FindWindowExW(nullptr, hWnd, L"QUOViewerTool_MW_Class", nullptr)) != nullptr) {
-        DWORD dwOwner = 0;
-        GetWindowThreadProcessId(hWnd, &dwOwner);
-        if (dwOwner == dwProcessId) {
-            return hWnd;
-        }
-    }
-    return nullptr;
-}
-
-// Sends a message to the agent's window and waits for it to be handled.
+// Sends a message to the agent's hidden window and waits for it to be handled.
 void SendToAgent(const CProcess& agent, UINT uMsg, WPARAM wParam)
 {
-    HWND hWnd = AgentWindow(agent.Id());
+    HWND hWnd = FindProcessWindow(agent.Id(), L"QUOViewerTool_MW_Class");
     ASSERT_NE(nullptr, hWnd) << "the agent has no window";
     DWORD_PTR dwResult = 0;
     EXPECT_NE(0, SendMessageTimeoutW(hWnd, uMsg, wParam, 0, SMTO_NORMAL, kWait, &dwResult));
@@ -99,12 +85,13 @@ protected:
 
     void TearDown() override { RemoveService(); }
 
-    // Starts an agent and waits until it has registered with the service.
-    static void StartRegisteredAgent(CProcess* pAgent, const std::vector<std::wstring>& env = {})
+    // Runs end, after which the service drops its only client: the next one is the first.
+    static void ExpectDroppedBy(const std::function<void()>& end)
     {
         size_t nMark = s_trace->Count();
-        StartAgent(pAgent, env);
-        ASSERT_LE(0, s_trace->WaitFor(nMark, pAgent->Id(), kAgentInitialized));
+        end();
+        EXPECT_TRUE(s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
+        EXPECT_EQ(1u, NextClientHandle());
     }
 
     static std::unique_ptr<CTraceFile> s_trace;
@@ -114,7 +101,9 @@ std::unique_ptr<CTraceFile> AgentWithService::s_trace;
 
 // While the service is installed but stopped, the agent keeps polling for it; a second
 // agent leaves at once with 0. Once the service runs, the waiting agent registers as its
-// first client, the second never does. Closing the window unregisters it.
+// first client, the second never does. Closing the window unregisters it. A killed agent
+// cannot unregister, and the service drops it when a send to it fails. (Display updates
+// and logging off are the stand-in's tests.)
 TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
 {
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
@@ -129,49 +118,17 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
     EXPECT_TRUE(agent.IsRunning());
 
     ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized));
+    EXPECT_TRUE(s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized));
     EXPECT_EQ(2u, NextClientHandle());
-    nMark = s_trace->Count();
-    SendToAgent(agent, WM_CLOSE, 0);
+    ExpectDroppedBy([&] { SendToAgent(agent, WM_CLOSE, 0); });
     EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
-    EXPECT_EQ(1u, NextClientHandle());
-}
-
-// The level library asks for a display update: the service passes it on to every client,
-// and the agent of the active session has the library update its data (that one of
-// another session does not is the stand-in's test). A cancelled log-off changes nothing:
-// the agent stays, registered. A log-off ends it and unregisters. A killed agent cannot
-// unregister, and the service drops it when a send to it fails.
-TEST_F(AgentWithService, DisplayUpdatesThenLoggingOffAndKilling)
-{
-    testsupport::CTestRegKey session(L"agentsession");
-    session.SetDword(L"", kActiveSessionValue, kOwnSession);
-    InstallAndStartService();
-    CProcess agent;
-    StartRegisteredAgent(&agent, {kSessionKeyVariable + session.Path()});
-    EXPECT_EQ(2u, NextClientHandle());
-    DWORD dwCalls = QuoLevelCalls(kUpdateMonitors);
-    CSimSetting request(L"QuoLevel", L"MonitorUpdateRequest", 1);
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return QuoLevelCalls(kUpdateMonitors) == dwCalls + 1; }, kWait));
-
-    SendToAgent(agent, WM_ENDSESSION, FALSE);
-    EXPECT_EQ(kStillRunning, agent.Wait(kQuietSpan));
-    EXPECT_NE(nullptr, AgentWindow(agent.Id()));
-    EXPECT_EQ(2u, NextClientHandle());
-    size_t nMark = s_trace->Count();
-    SendToAgent(agent, WM_ENDSESSION, TRUE);
-    EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
-    EXPECT_EQ(1u, NextClientHandle());
 
     CProcess killed;
-    StartRegisteredAgent(&killed);
-    EXPECT_EQ(2u, NextClientHandle());
     nMark = s_trace->Count();
-    killed.Kill();
-    EXPECT_LE(0, s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
-    EXPECT_EQ(1u, NextClientHandle());
+    StartAgent(&killed);
+    ASSERT_TRUE(s_trace->WaitFor(nMark, killed.Id(), kAgentInitialized));
+    EXPECT_EQ(2u, NextClientHandle());
+    ExpectDroppedBy([&] { killed.Kill(); });
 }
 
 // ---------------------------------------------------------------------------------
@@ -316,6 +273,15 @@ protected:
 
     void SetSession(DWORD dwSessionId) { m_session.SetDword(L"", kActiveSessionValue, dwSessionId); }
 
+    // Sends the agent's window uMsg: the agent ends with 0 and unregisters.
+    static void ExpectEndsAndUnregisters(CProcess& agent, UINT uMsg, WPARAM wParam, DWORD dwClient)
+    {
+        size_t nMark = s_server->Mark();
+        SendToAgent(agent, uMsg, wParam);
+        EXPECT_EQ(0u, agent.Wait(kWait));
+        EXPECT_NE(0u, s_server->WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
+    }
+
     static std::unique_ptr<CTraceFile> s_trace;
     static std::unique_ptr<CStandInServer> s_server;
     testsupport::CTestRegKey m_session{L"agentsession"};
@@ -345,7 +311,7 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     EXPECT_EQ(sizeof(DWORD), update.payload.size());
     EXPECT_EQ(dwClient, update.dwClientHandle);
     EXPECT_EQ(dwWatches + 1, QuoLevelCalls(kWatchScheme));
-    EXPECT_LE(0, s_trace->WaitFor(nTrace, agent.Id(), L"Error in PowScheme.GetActivePowPlanName()"));
+    EXPECT_TRUE(s_trace->WaitFor(nTrace, agent.Id(), L"Error in PowScheme.GetActivePowPlanName()"));
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
 
     nMark = server.Mark();
@@ -389,10 +355,7 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     }
 
     DWORD dwFinalized = QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme");
-    nMark = server.Mark();
-    SendToAgent(agent, WM_CLOSE, 0);
-    EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_NE(0u, server.WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
+    ExpectEndsAndUnregisters(agent, WM_CLOSE, 0, dwClient);
     EXPECT_EQ(dwFinalized + 1, QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme"));
 }
 
@@ -423,8 +386,8 @@ TEST_F(AgentStandIn, OnWindowsXpAStartWithoutTimerEndsTheWatchItBegan)
 // are dropped, and the agent goes on answering (one larger than any command is refused
 // by the receiver that the service's controller test feeds one). Level requests are
 // ignored, also when the session has just become active; display updates reach the
-// level library from the active session only. Nothing of Windows XP happens; logging off
-// ends it and unregisters.
+// level library from the active session only. Nothing of Windows XP happens. A cancelled
+// log-off changes nothing; logging off ends it and unregisters.
 TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
 {
     CStandInServer& server = *s_server;
@@ -464,10 +427,10 @@ TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
 
     EXPECT_TRUE(Commands(server.Log(), nStart, PIPECMD_UPDATE_QUOLEVEL).empty());
     EXPECT_EQ(dwWatches, QuoLevelCalls(kWatchScheme));
-    nMark = server.Mark();
-    SendToAgent(agent, WM_ENDSESSION, TRUE);
-    EXPECT_EQ(0u, agent.Wait(kWait));
-    EXPECT_NE(0u, server.WaitForEvent(nMark, PIPEEVENT_DISCONNECTED, dwClient));
+    SetSession(kOwnSession);
+    SendToAgent(agent, WM_ENDSESSION, FALSE);  // a cancelled log-off: it stays, registered
+    EXPECT_EQ(L"", server.RequestPlan(dwClient));
+    ExpectEndsAndUnregisters(agent, WM_ENDSESSION, TRUE, dwClient);
 }
 
 }  // namespace

@@ -60,6 +60,17 @@ run_for_code() {
     tr -d '\r\n ' <"$rcfile"
 }
 
+# installed_viewer TEST [NAME=VALUE...]: runs InstalledViewer.TEST of the installed viewer's
+# test program ($viewer_test) with the variables set; its output is shown when it fails.
+installed_viewer() {
+    local test=$1
+    shift
+    env "$@" WINEPREFIX="$prefix" wine "$viewer_test" --gtest_brief=1 --gtest_filter="InstalledViewer.$test" \
+        </dev/null >"$prefix/viewer-test.log" 2>>"$prefix/.quo-wine.log" && return 0
+    tr -d '\r' <"$prefix/viewer-test.log"
+    return 1
+}
+
 # setup_run SETUP_EXE [ARGS...]: the silent setup's exit code.
 setup_run() {
     local setup_win=$(quo_winpath "$1"); shift

@@ -110,12 +110,8 @@ if [ -n "$viewer_test" ]; then
     read -r view_wh view_hours <<<"$(awk -F, '{ print int(($7 + $8) / 1000 + 0.5), int($4 / 3600 + 0.5) }' \
         <<<"$today_total")"
     echo "expected: $view_wh Wh, $view_hours h"
-    if ! QUO_EXPECT_TOTAL_WH=$view_wh QUO_EXPECT_RUN_HOURS=$view_hours \
-        wine_out "$viewer_test" --gtest_brief=1 --gtest_filter=InstalledViewer.DayViewShowsTheTotals \
-        >"$prefix/viewer-test.log"; then
-        cat "$prefix/viewer-test.log"
-        fail "the viewer's day view"
-    fi
+    check "the viewer's day view" installed_viewer DayViewShowsTheTotals QUO_EXPECT_TOTAL_WH="$view_wh" \
+        QUO_EXPECT_RUN_HOURS="$view_hours"
     check "/STOP" service /STOP
     expect_eq "today's totals while the viewer looked" "$today_total" \
         "$(wine_out "$instdir/quolog.exe" read day "$today" --today "$today" --dir "$log_dir" | grep '^total,')"

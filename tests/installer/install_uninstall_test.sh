@@ -34,11 +34,7 @@ if [ -n "$viewer_test" ]; then
     expect_eq "version of quoviewer.exe" "$version" "$(file_version "$instdir/quoviewer.exe")"
     check "the viewer's Start menu entry" test -f "$start_menu/QUOViewer.lnk"
     check "the help file" test -f "$instdir/QuoViewer.chm"
-    if ! wine_out "$viewer_test" --gtest_brief=1 --gtest_filter=InstalledViewer.OpensWithLiveDataOfTheService \
-        >"$prefix/viewer-test.log"; then
-        cat "$prefix/viewer-test.log"
-        fail "the installed viewer"
-    fi
+    check "the installed viewer" installed_viewer OpensWithLiveDataOfTheService
 fi
 expect_eq "logon entry" "\"$INSTDIR_WIN\\quoviewerd.exe\"" "$(reg_value "$RUN_KEY" quoviewerd)"
 expect_eq "entry name" QUOViewer "$(reg_value "$UNINSTALL_KEY" DisplayName)"

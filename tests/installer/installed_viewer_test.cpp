@@ -37,42 +37,34 @@ std::wstring InstallLocation()
     return szPath;
 }
 
-// The installed viewer, started from the program folder; closed with its close button.
+// The installed viewer, started from the program folder, its panes up; closed with its
+// close button.
 class InstalledViewer : public ::testing::Test {
 protected:
     void SetUp() override
     {
         std::wstring folder = InstallLocation();
         ASSERT_FALSE(folder.empty());
-        ASSERT_TRUE(m_viewer.StartProgram(folder + L"\\quoviewer.exe", {}));
-        m_hMain = WaitForProcessWindow(m_viewer.Id(), kMainWindowClass);
-        ASSERT_NE(nullptr, m_hMain);
+        ASSERT_TRUE(m_viewer.Start({}, folder + L"\\quoviewer.exe"));
+        ASSERT_NE(nullptr, m_viewer.WaitForMainWindow());
     }
     void TearDown() override
     {
-        if (m_hMain != nullptr) {
-            PostMessageW(m_hMain, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            EXPECT_EQ(0u, m_viewer.Wait(kWait));
+        if (m_viewer.MainWindow() != nullptr) {
+            EXPECT_EQ(0u, m_viewer.Close());
         }
     }
 
-    CProcess m_viewer;
-    HWND m_hMain = nullptr;
+    CViewer m_viewer;
 };
 
 TEST_F(InstalledViewer, OpensWithLiveDataOfTheService)
 {
-    // The panes and their controls come a moment after the main window.
     std::wstring plan;
-    EXPECT_TRUE(pipetest::WaitUntil(
-        [&] {
-            HWND hPlan = FindControl(m_hMain, kIdPlanName);
-            plan = (hPlan != nullptr) ? WindowText(hPlan) : L"";
-            return plan == kActivePlan;
-        },
-        kWait))
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return (plan = WindowText(m_viewer.Control(kIdPlanName))) == kActivePlan; },
+                                    kWait))
         << testsupport::Narrow(plan);
-    EXPECT_GT(SaveScreenshot(m_hMain, L"installed_viewer").Width(), 0);
+    EXPECT_GT(SaveScreenshot(m_viewer.MainWindow(), L"installed_viewer").Width(), 0);
 }
 
 TEST_F(InstalledViewer, DayViewShowsTheTotals)
@@ -82,9 +74,7 @@ TEST_F(InstalledViewer, DayViewShowsTheTotals)
     ASSERT_TRUE(pTotalWh != nullptr && pRunHours != nullptr) << "QUO_EXPECT_TOTAL_WH and QUO_EXPECT_RUN_HOURS";
     // The log tab, chosen with the keyboard as a user may: the tab control tells the
     // dialog, which opens the log pane on today's day view.
-    HWND hTab = nullptr;
-    ASSERT_TRUE(pipetest::WaitUntil([&] { return (hTab = FindControl(m_hMain, kIdTab)) != nullptr; }, kWait));
-    PostMessageW(hTab, WM_KEYDOWN, VK_RIGHT, 0);
+    PostMessageW(m_viewer.Control(kIdTab), WM_KEYDOWN, VK_RIGHT, 0);
     SYSTEMTIME stToday = {};
     GetLocalTime(&stToday);
     const std::wstring today = std::to_wstring(stToday.wYear) + L" 年 " + std::to_wstring(stToday.wMonth) + L" 月 " +
@@ -92,7 +82,7 @@ TEST_F(InstalledViewer, DayViewShowsTheTotals)
     HWND hDate = nullptr;
     ASSERT_TRUE(pipetest::WaitUntil(
         [&] {
-            hDate = FindControl(m_hMain, IDC_BTN_LOG_DATE);
+            hDate = m_viewer.Control(IDC_BTN_LOG_DATE);
             return hDate != nullptr && IsWindowVisible(hDate) && WindowText(hDate) == today;
         },
         kWait))
@@ -104,7 +94,7 @@ TEST_F(InstalledViewer, DayViewShowsTheTotals)
     ASSERT_TRUE(hTotal != nullptr && hHours != nullptr);
     EXPECT_EQ(pTotalWh, testsupport::Narrow(WindowText(hTotal)));
     EXPECT_EQ(pRunHours, testsupport::Narrow(WindowText(hHours)));
-    EXPECT_GT(SaveScreenshot(m_hMain, L"installed_viewer_day").Width(), 0);
+    EXPECT_GT(SaveScreenshot(m_viewer.MainWindow(), L"installed_viewer_day").Width(), 0);
 }
 
 }  // namespace

@@ -51,11 +51,7 @@ if [ -n "$viewer_job" ]; then
     viewer_rc=0
     wait "$viewer_job" || viewer_rc=$?
     expect_eq "the closed viewer's exit code" 0 "$viewer_rc"
-    if ! wine_out "$viewer_test" --gtest_brief=1 --gtest_filter=InstalledViewer.OpensWithLiveDataOfTheService \
-        >"$prefix/viewer-test.log"; then
-        cat "$prefix/viewer-test.log"
-        fail "the viewer after the upgrade"
-    fi
+    check "the viewer after the upgrade" installed_viewer OpensWithLiveDataOfTheService
 fi
 check "a new agent process" test "$(prefix_pids quoviewerd.exe)" != "$old_agent"
 old_count=$(grep -c . <<<"$old_log")

@@ -69,17 +69,25 @@ std::vector<rawlog::Record> ReadRawFiles()
     return records;
 }
 
-bool Matches(const TraceLine& line, DWORD dwProcessId, const std::wstring& text)
-{
-    return (dwProcessId == 0 || line.dwProcessId == dwProcessId) && line.text.find(text) != std::wstring::npos;
-}
-
 }  // namespace
 
 std::wstring ProgramPath(const wchar_t* lpFileName)
 {
     std::wstring exe = testsupport::ThisExePath();
     return exe.substr(0, exe.find_last_of(L'\\') + 1) + lpFileName;
+}
+
+HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass)
+{
+    for (HWND hWnd = FindWindowExW(nullptr, nullptr, lpClass, nullptr); hWnd != nullptr;
+         hWnd = FindWindowExW(nullptr, hWnd, lpClass, nullptr)) {
+        DWORD dwOwner = 0;
+        GetWindowThreadProcessId(hWnd, &dwOwner);
+        if (dwOwner == dwProcessId) {
+            return hWnd;
+        }
+    }
+    return nullptr;
 }
 
 DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
@@ -232,26 +240,16 @@ std::vector<TraceLine> CTraceFile::Find(size_t nFrom, DWORD dwProcessId, const s
     std::vector<TraceLine> lines = Read();
     std::vector<TraceLine> found;
     for (size_t i = nFrom; i < lines.size(); ++i) {
-        if (Matches(lines[i], dwProcessId, text)) {
+        if ((dwProcessId == 0 || lines[i].dwProcessId == dwProcessId) && lines[i].text.find(text) != std::wstring::npos) {
             found.push_back(lines[i]);
         }
     }
     return found;
 }
 
-int CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const
+bool CTraceFile::WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const
 {
-    int nIndex = -1;
-    testsupport::WaitUntil(
-        [&] {
-            std::vector<TraceLine> lines = Read();
-            for (size_t i = nFrom; i < lines.size() && nIndex < 0; ++i) {
-                nIndex = Matches(lines[i], dwProcessId, text) ? static_cast<int>(i) : -1;
-            }
-            return nIndex >= 0;
-        },
-        kWait, kPollMs);
-    return nIndex;
+    return testsupport::WaitUntil([&] { return !Find(nFrom, dwProcessId, text).empty(); }, kWait, kPollMs);
 }
 
 std::vector<pipetest::CEventLog::Record> Commands(pipetest::CEventLog& log, size_t nFrom, DWORD dwCmd)

@@ -53,6 +53,10 @@ using CProcess = testsupport::CChildProcess;
 // The full path of a program of the build (they all lie beside the test executable).
 std::wstring ProgramPath(const wchar_t* lpFileName);
 
+// The first top-level window of process dwProcessId with class lpClass; null when there
+// is none.
+HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass);
+
 // Runs quomonsv.exe with args and returns its exit code (kStillRunning when it hangs).
 DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 60000);
 // The install argument of quomonsv.exe: its own path, quoted, as the command line that
@@ -116,8 +120,8 @@ public:
     size_t Count() const { return Read().size(); }
     // The lines from index nFrom on of process dwProcessId (0: any) that contain text.
     std::vector<TraceLine> Find(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const;
-    // Waits up to kWait for such a line; its index, or -1 on time-out.
-    int WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const;
+    // Waits up to kWait for such a line; false on time-out.
+    bool WaitFor(size_t nFrom, DWORD dwProcessId, const std::wstring& text) const;
 
 private:
     std::wstring m_path;

@@ -16,6 +16,7 @@
 #include "ScopedHandle.h"
 #include "ServiceCtrl.h"
 #include "SimSetting.h"
+#include "TestSupport.h"
 #include "WinVer.h"
 
 using namespace integ;
@@ -96,12 +97,14 @@ protected:
         EXPECT_EQ(0u, client.Send(&dwIgnored, sizeof(dwIgnored)));
     }
 
-    // One tick; the sample it sends to the client.
+    // One tick; the sample it sends to the client, as handle 0.
     QVPipeCmdNotifySysInfo Tick(CTestClient& client)
     {
         size_t nMark = client.Mark();
         m_ctrl.OnTimer(0);
-        return CommandAs<QVPipeCmdNotifySysInfo>(WaitForCommand(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));
+        pipetest::CEventLog::Record sample = WaitForCommand(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO);
+        EXPECT_EQ(0u, sample.dwClientHandle) << "the service sends as 0";
+        return CommandAs<QVPipeCmdNotifySysInfo>(sample);
     }
 
     CServiceCtrl m_ctrl;
@@ -141,33 +144,17 @@ TEST_F(ServiceCtrlTest, SuspendAndResumeGiveOneRecordEachAndNoSampleAsleep)
     }
 }
 
-// A failing driver, a reading of another exponent and one of 200 W or more all record
-// 23000 mW; 199.5 W is taken.
-TEST_F(ServiceCtrlTest, FailingOrOutOfRangeReadingsRecord23000)
-{
-    Start();
-    const struct {
-        const wchar_t* lpName;
-        DWORD dwValue;
-    } readings[] = {{L"FailGwat", 1}, {L"Gwat", 0x08C8}, {L"Gwat", 0xF800 | 400}, {L"Gwat", 0xF800 | 399}};
-    for (const auto& reading : readings) {
-        CSimSetting setting(kPsrdKey, reading.lpName, reading.dwValue);
-        m_ctrl.OnTimer(0);
-    }
-    auto records = StopAndRead();
-    ASSERT_EQ(6u, records.size());
-    EXPECT_EQ(23000u, Number(records[1], COL_PC_WATT));
-    EXPECT_EQ(23000u, Number(records[2], COL_PC_WATT));
-    EXPECT_EQ(23000u, Number(records[3], COL_PC_WATT));
-    EXPECT_EQ(199500u, Number(records[4], COL_PC_WATT));
-}
-
-// "Function" 0: no records, no sample, nothing on session changes; a switch to 2 is
-// refused; switching on and off again stores "Function" and writes START and END.
+// "Function" 0: a client is greeted; no records, no sample, nothing on session changes;
+// a switch to 2 is refused. Switched on through the pipe, the client is told and sent a
+// sample (the first since the greeting: the tick while off sent none); switching on and
+// off again stores "Function" and writes START and END.
 TEST_F(ServiceCtrlTest, FunctionOffWritesNothingUntilSwitchedOn)
 {
     SetDword(kProductKey, L"Function", 0);
     Start();
+    CTestClient client;
+    Connect(client);
+    size_t nMark = client.Mark();
     EXPECT_EQ(0u, m_ctrl.GetFunction());
     m_ctrl.OnTimer(0);
     m_ctrl.OnPowerEvent(PBT_APMSUSPEND, nullptr);
@@ -176,7 +163,11 @@ TEST_F(ServiceCtrlTest, FunctionOffWritesNothingUntilSwitchedOn)
     EXPECT_EQ(87u, m_ctrl.OnPipeCmdSwitchFunction(2));
     EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
 
-    EXPECT_EQ(0u, m_ctrl.OnPipeCmdSwitchFunction(1));
+    PipeCmdSwitchFunction on = {PIPECMD_SWITCH_FUNCTION, 1};
+    EXPECT_EQ(0u, client.Send(&on, sizeof(on)));
+    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));
+    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION).size()) << "a sample while off";
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return m_ctrl.GetFunction() == 1; }, kWait));
     EXPECT_EQ(1u, ReadDword(kProductKey, L"Function"));
     m_ctrl.OnTimer(0);
     EXPECT_EQ(0u, m_ctrl.OnPipeCmdSwitchFunction(1));  // no change
@@ -197,30 +188,6 @@ TEST_F(ServiceCtrlTest, SettingsThatWouldStopTheStartFallBack)
     ASSERT_EQ(0u, m_ctrl.InitializeEx());
     EXPECT_EQ(CServiceCtrl::kDefaultInterval, m_ctrl.GetTimerInterval());
     m_ctrl.FinalizeEx();
-}
-
-// The display's power state reaches both monitor columns; a broadcast without data or
-// of another setting changes nothing, and a short one counts as an unknown state.
-TEST_F(ServiceCtrlTest, DisplayPowerSettingsReachTheRecord)
-{
-    Start();
-    MonitorPower(0);
-    m_ctrl.OnTimer(0);
-    MonitorPower(1);
-    m_ctrl.OnTimer(0);
-    m_ctrl.OnPowerEvent(PBT_POWERSETTINGCHANGE, nullptr);
-    DWORD dwOff = 0;
-    PowerSetting(GUID_MONITOR_POWER_ON, &dwOff, 2);
-    PowerSetting({0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}}, &dwOff, sizeof(dwOff));
-    m_ctrl.OnTimer(0);
-
-    auto records = StopAndRead();
-    ASSERT_EQ(5u, records.size());
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_OFF), Number(records[1], COL_MONITOR_STATUS1));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_OFF), Number(records[1], COL_MONITOR_STATUS2));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_ON), Number(records[2], COL_MONITOR_STATUS1));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_ON), Number(records[2], COL_MONITOR_STATUS2));
-    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_UNKNOWN), Number(records[3], COL_MONITOR_STATUS1));
 }
 
 // The external display's watts come from its DspInfo key by level while it is on
@@ -248,50 +215,59 @@ TEST_F(ServiceCtrlTest, ExternalDisplayPowerFollowsTheDisplayState)
     EXPECT_EQ(500u, Number(records[2], COL_MON_WATT));
 }
 
-// With "CnrFlag" 1 the QUO scheme has a reduction of 3000 mW; the power saver none.
-TEST_F(ServiceCtrlTest, ActiveSchemeChangeAndReductionPower)
+// Each tick records what it read: a failing driver and a reading the rules refuse
+// (another exponent) give 23000 mW; the display's power state reaches both monitor
+// columns (a broadcast without data or of another setting changes nothing, a short one
+// counts as an unknown state); with "CnrFlag" 1 the QUO scheme has a reduction of 3000
+// mW, the power saver none; a level change is read at the next tick (a failure answer
+// records 0). A display update request reaches the clients.
+TEST_F(ServiceCtrlTest, EachTickRecordsWhatItRead)
 {
     SetDword(kProductKey, L"CnrFlag", 1);
     Start();
-    const GUID quoScheme = {0x5a560051, 0x554f, 0x4a50, {0x8c, 0x41, 0x4e, 0x00, 0x00, 0x00, 0x00, 0x01}};
-    const GUID powerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
-    PowerSetting(GUID_ACTIVE_POWERSCHEME, &quoScheme, sizeof(GUID));
-    m_ctrl.OnTimer(0);
-    PowerSetting(GUID_ACTIVE_POWERSCHEME, &powerSaver, sizeof(GUID));
-    m_ctrl.OnTimer(0);
-
-    auto records = StopAndRead();
-    ASSERT_EQ(4u, records.size());
-    EXPECT_EQ(L"QUO", records[1][COL_POWER_PLAN]);
-    EXPECT_EQ(3000u, Number(records[1], COL_REDUCTION_WATT));
-    EXPECT_EQ(L"省電力", records[2][COL_POWER_PLAN]);
-    EXPECT_EQ(0u, Number(records[2], COL_REDUCTION_WATT));
-}
-
-// A level change is read at the next tick (a failure answer records 0); a display
-// update request reaches the clients; other events and a null object are answered.
-TEST_F(ServiceCtrlTest, LevelCallbacksAndTheirFailures)
-{
-    Start();
     CTestClient client;
     ASSERT_EQ(0u, client.Connect());
+    const GUID quoScheme = {0x5a560051, 0x554f, 0x4a50, {0x8c, 0x41, 0x4e, 0x00, 0x00, 0x00, 0x00, 0x01}};
+    const GUID powerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
     {
-        CSimSetting level(kQuoLevelKey, L"Level", 5);
-        EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
-        m_ctrl.OnTimer(0);
-        CSimSetting failure(kQuoLevelKey, L"Level", 0xF002);
-        EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
+        CSimSetting failing(kPsrdKey, L"FailGwat", 1);
+        MonitorPower(0);
         m_ctrl.OnTimer(0);
     }
-    EXPECT_FALSE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, nullptr));
-    EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(99, &m_ctrl));
+    {
+        CSimSetting refused(kPsrdKey, L"Gwat", 0x08C8);
+        CSimSetting level(kQuoLevelKey, L"Level", 5);
+        EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
+        MonitorPower(1);
+        PowerSetting(GUID_ACTIVE_POWERSCHEME, &quoScheme, sizeof(GUID));
+        m_ctrl.OnTimer(0);
+    }
+    CSimSetting failure(kQuoLevelKey, L"Level", 0xF002);
+    EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_LEVEL_CHANGE, &m_ctrl));
+    m_ctrl.OnPowerEvent(PBT_POWERSETTINGCHANGE, nullptr);
+    DWORD dwOff = 0;
+    PowerSetting(GUID_MONITOR_POWER_ON, &dwOff, 2);
+    PowerSetting({0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}}, &dwOff, sizeof(dwOff));
+    PowerSetting(GUID_ACTIVE_POWERSCHEME, &powerSaver, sizeof(GUID));
+    m_ctrl.OnTimer(0);
     EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_REQUEST_MONITORUPDATE, &m_ctrl));
     EXPECT_EQ(sizeof(DWORD), WaitForCommand(client.Log(), 0, PIPECMD_UPDATE_EXTDSPINFO).payload.size());
 
     auto records = StopAndRead();
-    ASSERT_EQ(4u, records.size());
-    EXPECT_EQ(5u, Number(records[1], COL_QUO_LEVEL));
-    EXPECT_EQ(0u, Number(records[2], COL_QUO_LEVEL));
+    ASSERT_EQ(5u, records.size());
+    EXPECT_EQ(23000u, Number(records[1], COL_PC_WATT));
+    EXPECT_EQ(23000u, Number(records[2], COL_PC_WATT));
+    for (Column column : {COL_MONITOR_STATUS1, COL_MONITOR_STATUS2}) {
+        EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_OFF), Number(records[1], column));
+        EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_ON), Number(records[2], column));
+    }
+    EXPECT_EQ(static_cast<unsigned>(QUOLOG_STATE_UNKNOWN), Number(records[3], COL_MONITOR_STATUS1));
+    EXPECT_EQ(L"QUO", records[2][COL_POWER_PLAN]);
+    EXPECT_EQ(3000u, Number(records[2], COL_REDUCTION_WATT));
+    EXPECT_EQ(5u, Number(records[2], COL_QUO_LEVEL));
+    EXPECT_EQ(L"省電力", records[3][COL_POWER_PLAN]);
+    EXPECT_EQ(0u, Number(records[3], COL_REDUCTION_WATT));
+    EXPECT_EQ(0u, Number(records[3], COL_QUO_LEVEL));
 }
 
 // Clients are greeted and get each tick's sample. On later Windows the plan and the

@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <strsafe.h>
-
 #include "IntegrationSupport.h"
 #include "Pipe.h"
 #include "PipeCmd.h"
@@ -30,7 +28,6 @@ namespace {
 
 // Power-sensor readings in PMBus LINEAR11 with exponent -1 (half watts).
 const DWORD kSensor100W = 0xF8C8;
-const DWORD kSensor50W = 0xF864;
 const wchar_t kBalanced[] = L"バランス";
 
 // An event record (START, END) carries its power status and the battery fields; that
@@ -151,14 +148,29 @@ TEST_F(ServiceTest, SwitchesInstallAndRemoveTheServiceWithTheirExitCodes)
     EXPECT_FALSE(ExpectRegistration());
 }
 
-// START first, then samples of the sensor, the plan and the level. A second copy started
-// by hand meets the log library, which refuses a second writer (5): the service runs on,
-// sampling. /START of a running service succeeds and starts nothing new. /STOP ends the
-// run with END: one START, one END, samples between. Started by hand while the service
-// is stopped, the program cannot reach the dispatcher (1063) and writes nothing.
+// The number after "name " in a metrics text; -1 when no line holds it.
+double MetricValue(const std::string& text, const std::string& name)
+{
+    size_t nAt = text.find("\n" + name + " ");
+    return (nAt == std::string::npos) ? -1.0 : strtod(text.c_str() + nAt + name.size() + 2, nullptr);
+}
+
+// START first, then samples of the sensor, the plan and the level. With "MetricsDir"
+// the service writes quoviewer.prom there: the sensor's power and today's totals, which
+// it reads from the log whose writer it is (the text, the setting's checks and the
+// file's life are the metrics file test's; the day's totals the log library's). A second
+// copy started by hand meets the log library, which refuses a second writer (5): the
+// service runs on, sampling. /START of a running service succeeds and starts nothing
+// new. /STOP ends the run with END (one START, one END, samples between) and removes
+// the metrics file. Started by hand while the service is stopped, the program cannot
+// reach the dispatcher (1063) and writes nothing.
 TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 {
     CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
+    const std::wstring metricsDir = testsupport::CommonAppDataFolder() + L"\\QuoMetrics";
+    const std::wstring metrics = metricsDir + L"\\quoviewer.prom";
+    CreateDirectoryW(metricsDir.c_str(), nullptr);
+    SetString(kProductKey, L"MetricsDir", metricsDir);
     size_t nFrom = ReadRawLog().size();
     InstallAndStartService();
     DWORD dwProcessId = 0;
@@ -174,6 +186,11 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
         EXPECT_EQ(100000u, Number(sample, COL_PC_WATT));
         EXPECT_EQ(kBalanced, sample[COL_POWER_PLAN]);
     }
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(metrics); }, kWait));
+    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(metrics);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;
+    EXPECT_GE(MetricValue(text, "quoviewer_today_energy_joules"), 0.0) << text;
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, RunQuomonsv({}));
     ASSERT_TRUE(WaitForRecords(ReadRawLog().size(), WithStatus(QUOLOG_POWER_S0), 2));
@@ -184,6 +201,7 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 
     EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+    EXPECT_FALSE(testsupport::FileExists(metrics));
     records = ReadRawLog();
     ASSERT_FALSE(records.empty());
     ExpectEventRecord(records.back(), QUOLOG_POWER_END);
@@ -212,12 +230,9 @@ TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
     size_t nFrom = ReadRawLog().size();
     InstallAndStartService();
     ASSERT_TRUE(WaitForRecords(nFrom, WithStatus(QUOLOG_POWER_S0), 3));
-    SYSTEMTIME stToday;
-    GetLocalTime(&stToday);
-    wchar_t szName[32];
-    StringCchPrintfW(szName, ARRAYSIZE(szName), L"\\QUOLogRaw%04u%02u%02u.csv", stToday.wYear, stToday.wMonth,
-                     stToday.wDay);
-    const std::wstring path = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer" + szName;
+    // Today's is the newest of the raw files (their names carry the day).
+    const std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer";
+    const std::wstring path = folder + L"\\" + testsupport::NamesIn(folder, L"QUOLogRaw*.csv").back();
     SYSTEMTIME stHeld;
     {
         CScopedFileHandle held;
@@ -247,97 +262,40 @@ TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
     EXPECT_GE(nWhileHeld, 3u);
 }
 
-// A greeting on registration, then one sample per tick as handle 0, carrying what the
-// sensor reads now (the samples' fields and malformed commands are the controller
-// test's). Off:
-// END, "Function" 0, the client told, then no samples at all, while a client registering
-// anew is still greeted. On: START, "Function" 1, the client told and sent a sample;
-// samples again.
-TEST_F(ServiceTest, PipeClientGetsEverySampleAndSwitchesMeasuringOffAndOn)
+// /START fails with dwError: the service stopped with it as its exit code.
+void ExpectStartFailsWith(DWORD dwError)
 {
-    CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
-    InstallAndStartService();
-    CTestClient client;
-    ASSERT_EQ(0u, client.Connect());
-    EXPECT_NE(0u, client.Handle());
-    ASSERT_TRUE(WaitForCommands(client.Log(), 0, PIPECMD_NOTIFY_SYSINFO, 3));
-    std::vector<pipetest::CEventLog::Record> infos = Commands(client.Log(), 0, PIPECMD_NOTIFY_SYSINFO);
-    for (const auto& record : infos) {
-        EXPECT_EQ(0u, record.dwClientHandle) << "the service sends as 0";
-        EXPECT_EQ(kBalanced, std::wstring(CommandAs<QVPipeCmdNotifySysInfo>(record).szPowerPlan));
-    }
-    EXPECT_EQ(100.0, CommandAs<QVPipeCmdNotifySysInfo>(infos.back()).dWatt);
-    sensor.Set(kSensor50W);
-    EXPECT_TRUE(WaitForSample(client, client.Mark(), [](const QVPipeCmdNotifySysInfo& info) { return info.dWatt == 50.0; }));
-
-    size_t nRaw = ReadRawLog().size();
-    PipeCmdSwitchFunction off = {PIPECMD_SWITCH_FUNCTION, 0};
-    EXPECT_EQ(0u, client.Send(&off, sizeof(off)));
-    EXPECT_EQ(0u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), 0, PIPECMD_SWITCH_FUNCTION)).dwFunction);
-    std::vector<Record> records;
-    ASSERT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_END), 1, &records));
-    ExpectEventRecord(records.back(), QUOLOG_POWER_END);
-    EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
-    size_t nOff = records.size();
-    client.Disconnect();
-    size_t nMark = client.Mark();
-    ASSERT_EQ(0u, client.Connect());
-    EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // the greeting
-    Sleep(kQuietSpan);
-    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).size()) << "a sample while off";
-    EXPECT_EQ(nOff, ReadRawLog().size());
-
-    nMark = client.Mark();
-    PipeCmdSwitchFunction on = {PIPECMD_SWITCH_FUNCTION, 1};
-    EXPECT_EQ(0u, client.Send(&on, sizeof(on)));
-    EXPECT_EQ(1u, CommandAs<PipeCmdSwitchFunction>(WaitForCommand(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION)).dwFunction);
-    EXPECT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));
-    ASSERT_TRUE(WaitForRecords(nOff, WithStatus(QUOLOG_POWER_S0), 2, &records));
-    ExpectEventRecord(records[nOff], QUOLOG_POWER_START);
-    EXPECT_EQ(50000u, Number(records.back(), COL_PC_WATT));
-    EXPECT_EQ(1u, ReadDword(kProductKey, L"Function"));
-}
-
-// The level library refuses to initialise: /START returns the service's error, the
-// service stopped with it and wrote nothing. Once the library initialises, it starts.
-TEST_F(ServiceTest, AFailedStartReportsItsError)
-{
-    CSimSetting refusal(L"QuoLevel", L"FailInitializeSrv", 1);
-    size_t nRaw = ReadRawLog().size();
-    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-    EXPECT_EQ(ERROR_INVALID_FUNCTION, RunQuomonsv({L"/START"}));
+    EXPECT_EQ(dwError, RunQuomonsv({L"/START"}));
     SERVICE_STATUS_PROCESS status = {};
     ASSERT_TRUE(QueryService(kServiceName, &status));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
-    EXPECT_EQ(ERROR_INVALID_FUNCTION, status.dwWin32ExitCode);
-    std::vector<Record> records = ReadRawLog();
-    EXPECT_TRUE(Matching(records, nRaw, WithStatus(QUOLOG_POWER_START)).empty());
-    EXPECT_TRUE(Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0)).empty());
-
-    refusal.Set(0);
-    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
-    EXPECT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1));
+    EXPECT_EQ(dwError, status.dwWin32ExitCode);
 }
 
-// A program that holds the name of either of the service's pipes before it starts (to
-// squat it or to add instances of its own) stops the start: the service does not run on
-// a pipe it does not own and ends with 183. Once the name is free it runs.
-TEST_F(ServiceTest, RefusesToRunOnAPipeNameThatIsTaken)
+// A start that fails reports its error: the level library refuses to initialise (the
+// service writes nothing), or a program holds the name of either of the service's pipes
+// before it starts (to squat it or to add instances of its own: the service does not run
+// on a pipe it does not own and ends with 183). Once the cause is gone it runs.
+TEST_F(ServiceTest, AFailedStartReportsItsError)
 {
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-    for (const std::wstring& name : {pipetest::DataPipeName(L"QUOViewer"), pipetest::CtrlPipeName(L"QUOViewer")}) {
-        HANDLE hSquatter = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES, 64, 64, 0,
-                                            nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
-        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), RunQuomonsv({L"/START"}));
-        SERVICE_STATUS_PROCESS status = {};
-        ASSERT_TRUE(QueryService(kServiceName, &status));
-        EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
-        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), status.dwWin32ExitCode);
-        CloseHandle(hSquatter);
+    size_t nRaw = ReadRawLog().size();
+    {
+        CSimSetting refusal(L"QuoLevel", L"FailInitializeSrv", 1);
+        ExpectStartFailsWith(ERROR_INVALID_FUNCTION);
+        std::vector<Record> records = ReadRawLog();
+        EXPECT_TRUE(Matching(records, nRaw, WithStatus(QUOLOG_POWER_START)).empty());
+        EXPECT_TRUE(Matching(records, nRaw, WithStatus(QUOLOG_POWER_S0)).empty());
+    }
+    for (const std::wstring& name : {pipetest::DataPipeName(kPipeSuffix), pipetest::CtrlPipeName(kPipeSuffix)}) {
+        CScopedFileHandle squatter(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES, 64,
+                                                    64, 0, nullptr));
+        ASSERT_TRUE(squatter.IsValid());
+        ExpectStartFailsWith(ERROR_ALREADY_EXISTS);
     }
     EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState());
+    EXPECT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1));
 }
 
 // A client that registers and then never answers, its pipe's one instance taken: the
@@ -367,68 +325,6 @@ TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
     EXPECT_TRUE(trace.Find(0, 0, L" Timeout! Terminate thread.").empty());
     ctrlPipe.Finalize(nullptr);
     CloseHandle(hSquatter);
-}
-
-// Adds a half-hour at 00:00 of today to today's daily log (running 1800 s, PC 36000 mWh,
-// display 2000 mWh, reduction 1500 mWh), as the log's worker writes one.
-void AddTodaysFirstHalfHour()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t szYear[8];
-    wchar_t szName[32];
-    wchar_t szLine[160];
-    ASSERT_EQ(S_OK, StringCchPrintfW(szYear, ARRAYSIZE(szYear), L"%04u", now.wYear));
-    ASSERT_EQ(S_OK, StringCchPrintfW(szName, ARRAYSIZE(szName), L"QuoLogDaily%04u%02u%02u.csv", now.wYear, now.wMonth,
-                                     now.wDay));
-    ASSERT_EQ(S_OK, StringCchPrintfW(szLine, ARRAYSIZE(szLine),
-                                     L"%04u/%02u/%02u,00:00:00.000,1800,0,0,36000,2000,1800,0,0,\"%ls\",1800,\"\",0,0,1800,1500\r\n",
-                                     now.wYear, now.wMonth, now.wDay, kBalanced));
-    std::wstring folder = testsupport::CommonAppDataFolder() + L"\\ZAV\\QUOViewer\\" + szYear;
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::wstring path = folder + L"\\" + szName;
-    std::wstring text = testsupport::FileExists(path) ? szLine : std::wstring(L"\xFEFF") + szLine;
-    CScopedFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file.IsValid()) << testsupport::Narrow(path);
-    DWORD cbWritten = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &cbWritten, nullptr));
-}
-
-// The number after "name " in a metrics text; -1 when no line holds it.
-double MetricValue(const std::string& text, const std::string& name)
-{
-    size_t nAt = text.find("\n" + name + " ");
-    return (nAt == std::string::npos) ? -1.0 : strtod(text.c_str() + nAt + name.size() + 2, nullptr);
-}
-
-// Without "MetricsDir" the service writes no metrics file. With it, its first tick writes
-// quoviewer.prom: the sensor's power and today's totals, which the service reads from the
-// log whose writer it is; its stop removes the file. (The text's other families are the
-// metrics file test's.)
-TEST_F(ServiceTest, WritesTheMetricsFileOnlyWhenMetricsDirIsSet)
-{
-    CSimSetting sensor(L"ZAVPSRD", L"Gwat", kSensor100W);
-    const std::wstring dir = testsupport::CommonAppDataFolder() + L"\\QuoMetrics";
-    const std::wstring path = dir + L"\\quoviewer.prom";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    size_t nFrom = ReadRawLog().size();
-    InstallAndStartService();
-    ASSERT_TRUE(WaitForRecords(nFrom, WithStatus(QUOLOG_POWER_S0), 2));
-    EXPECT_FALSE(testsupport::FileExists(path));
-    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
-
-    AddTodaysFirstHalfHour();
-    SetString(kProductKey, L"MetricsDir", dir);
-    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return testsupport::FileExists(path); }, kWait));
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    std::string text(bytes.begin(), bytes.end());
-    EXPECT_EQ(100.0, MetricValue(text, "quoviewer_pc_power_watts")) << text;
-    // Other runs of today may have added half-hours of their own.
-    EXPECT_GE(MetricValue(text, "quoviewer_today_energy_joules"), 38.0 * 3600);
-    EXPECT_GE(MetricValue(text, "quoviewer_today_reduction_energy_joules"), 1.5 * 3600);
-    EXPECT_EQ(0u, RunQuomonsv({L"/STOP"}));
-    EXPECT_FALSE(testsupport::FileExists(path));
 }
 
 // A S0 record from now on with this power draw and these battery fields.

@@ -2,8 +2,7 @@
 
 #include <gdiplus.h>
 
-#include <algorithm>
-#include <cstdlib>
+#include <cwchar>
 
 #include "PipeTestSupport.h"
 #include "TestSupport.h"
@@ -17,20 +16,19 @@ const int kMaxTextChars = 4096;
 // Time the window gets to paint after being brought to the top.
 const DWORD kPaintSettle = 300;
 
-}  // namespace
-
-HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass)
+// Where a screenshot named lpName (".png" added) goes: the build folder's screenshots
+// folder, created when missing.
+std::wstring ScreenshotPath(const wchar_t* lpName)
 {
-    for (HWND hWnd = FindWindowExW(nullptr, nullptr, lpClass, nullptr); hWnd != nullptr;
-         hWnd = FindWindowExW(nullptr, hWnd, lpClass, nullptr)) {
-        DWORD dwOwner = 0;
-        GetWindowThreadProcessId(hWnd, &dwOwner);
-        if (dwOwner == dwProcessId) {
-            return hWnd;
-        }
-    }
-    return nullptr;
+    std::wstring dir = testsupport::ThisExePath();
+    dir.resize(dir.find_last_of(L'\\'));       // bin
+    dir.resize(dir.find_last_of(L'\\') + 1);   // the build folder
+    dir += L"screenshots";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir + L"\\" + lpName + L".png";
 }
+
+}  // namespace
 
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs)
 {
@@ -42,7 +40,9 @@ HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTim
 HWND FindControl(HWND hParent, int nId, const wchar_t* lpClass)
 {
     for (HWND hChild = GetWindow(hParent, GW_CHILD); hChild != nullptr; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
-        if (GetDlgCtrlID(hChild) == nId && (lpClass == nullptr || ClassName(hChild) == lpClass)) {
+        wchar_t szClass[256] = {};
+        if (GetDlgCtrlID(hChild) == nId &&
+            (lpClass == nullptr || (GetClassNameW(hChild, szClass, ARRAYSIZE(szClass)) && !wcscmp(szClass, lpClass)))) {
             return hChild;
         }
         HWND hFound = FindControl(hChild, nId, lpClass);
@@ -64,24 +64,6 @@ std::wstring WindowText(HWND hWnd)
     return std::wstring(buffer.data());
 }
 
-std::wstring ClassName(HWND hWnd)
-{
-    wchar_t szClass[256] = {};
-    GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass));
-    return szClass;
-}
-
-std::wstring MessageBoxText(HWND hBox)
-{
-    for (HWND hChild = FindWindowExW(hBox, nullptr, L"Static", nullptr); hChild != nullptr;
-         hChild = FindWindowExW(hBox, hChild, L"Static", nullptr)) {
-        if (!WindowText(hChild).empty()) {
-            return WindowText(hChild);
-        }
-    }
-    return std::wstring();
-}
-
 RECT ClientInCapture(HWND hWnd, HWND hTop)
 {
     RECT rc = {};
@@ -90,9 +72,9 @@ RECT ClientInCapture(HWND hWnd, HWND hTop)
     return rc;
 }
 
-bool CViewer::Start(const std::vector<std::wstring>& env)
+bool CViewer::Start(const std::vector<std::wstring>& env, const std::wstring& exe)
 {
-    return m_process.StartProgram(integ::ProgramPath(L"quoviewer.exe"), {}, env);
+    return m_process.StartProgram(exe.empty() ? integ::ProgramPath(L"quoviewer.exe") : exe, {}, env);
 }
 
 HWND CViewer::WaitForMainWindow(DWORD dwTimeoutMs)
@@ -179,17 +161,12 @@ COLORREF CCapture::At(int x, int y) const
     return RGB((dwPixel >> 16) & 0xFF, (dwPixel >> 8) & 0xFF, dwPixel & 0xFF);
 }
 
-size_t CCapture::Count(const RECT& rc, COLORREF cr, int nTolerance) const
+size_t CCapture::Count(const RECT& rc, COLORREF cr) const
 {
     size_t n = 0;
-    for (int y = std::max(0L, rc.top); y < std::min<LONG>(m_nHeight, rc.bottom); ++y) {
-        for (int x = std::max(0L, rc.left); x < std::min<LONG>(m_nWidth, rc.right); ++x) {
-            COLORREF px = At(x, y);
-            if (std::abs(GetRValue(px) - GetRValue(cr)) <= nTolerance &&
-                std::abs(GetGValue(px) - GetGValue(cr)) <= nTolerance &&
-                std::abs(GetBValue(px) - GetBValue(cr)) <= nTolerance) {
-                ++n;
-            }
+    for (int y = rc.top; y < rc.bottom; ++y) {
+        for (int x = rc.left; x < rc.right; ++x) {
+            n += (At(x, y) == cr) ? 1 : 0;  // CLR_INVALID outside the capture
         }
     }
     return n;
@@ -212,16 +189,6 @@ bool CCapture::SavePng(const std::wstring& path) const
     }
     Gdiplus::GdiplusShutdown(token);
     return bOk;
-}
-
-std::wstring ScreenshotPath(const wchar_t* lpName)
-{
-    std::wstring dir = testsupport::ThisExePath();
-    dir.resize(dir.find_last_of(L'\\'));       // bin
-    dir.resize(dir.find_last_of(L'\\') + 1);   // the build folder
-    dir += L"screenshots";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir + L"\\" + lpName + L".png";
 }
 
 CCapture SaveScreenshot(HWND hWnd, const wchar_t* lpName)
@@ -252,18 +219,17 @@ void ViewerWithService::SetUpTestSuite()
 
 void ViewerWithService::TearDownTestSuite()
 {
+    integ::RemoveService();
     delete s_trace;
     s_trace = nullptr;
 }
 
 void ViewerWithService::SetUp()
 {
-    integ::InstallAndStartService();
-}
-
-void ViewerWithService::TearDown()
-{
-    integ::RemoveService();
+    SERVICE_STATUS_PROCESS status = {};
+    if (!integ::QueryService(integ::kServiceName, &status) || status.dwCurrentState != SERVICE_RUNNING) {
+        integ::InstallAndStartService();
+    }
 }
 
 void ViewerOpen::SetUp()
@@ -276,7 +242,6 @@ void ViewerOpen::SetUp()
 void ViewerOpen::TearDown()
 {
     EXPECT_EQ(0u, viewer.Close());
-    ViewerWithService::TearDown();
 }
 
 }  // namespace viewertest

@@ -22,27 +22,23 @@ const int kIdPlanName = 1011;
 const int kIdLogging = 1019;
 const int kIdPlot = 12000;
 
-// The first top-level window of process dwProcessId with class lpClass; null when there
-// is none.
-HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass);
-// Waits up to dwTimeoutMs for such a window.
+// The first top-level window of process dwProcessId with class lpClass (null when there
+// is none), and a wait of up to dwTimeoutMs for one.
+using integ::FindProcessWindow;
 HWND WaitForProcessWindow(DWORD dwProcessId, const wchar_t* lpClass, DWORD dwTimeoutMs = integ::kWait);
 // The descendant of hParent with control id nId (and class lpClass unless null),
 // searched depth first; null when there is none.
 HWND FindControl(HWND hParent, int nId, const wchar_t* lpClass = nullptr);
 // The text of any window, also of another process (WM_GETTEXT with a time-out).
 std::wstring WindowText(HWND hWnd);
-std::wstring ClassName(HWND hWnd);
-// The text of the first static control of a message box or dialog (its message).
-std::wstring MessageBoxText(HWND hBox);
 // The client area of hWnd in the client coordinates of hTop, as a capture of hTop holds it.
 RECT ClientInCapture(HWND hWnd, HWND hTop);
 
 // A running viewer; killed at the end of the object if it still runs.
 class CViewer {
 public:
-    // Starts quoviewer.exe with env added to its environment.
-    bool Start(const std::vector<std::wstring>& env = {});
+    // Starts quoviewer.exe of the build (or program exe) with env added to its environment.
+    bool Start(const std::vector<std::wstring>& env = {}, const std::wstring& exe = std::wstring());
     // Waits for the main dialog and for its panes to exist; the dialog or null.
     HWND WaitForMainWindow(DWORD dwTimeoutMs = integ::kWait);
     HWND MainWindow() const { return m_hMain; }
@@ -70,8 +66,8 @@ public:
     int Height() const { return m_nHeight; }
     // The colour at client point (x, y), as a COLORREF; CLR_INVALID outside.
     COLORREF At(int x, int y) const;
-    // How many pixels of the rectangle have colour cr (within nTolerance per channel).
-    size_t Count(const RECT& rc, COLORREF cr, int nTolerance = 0) const;
+    // How many pixels of the rectangle have colour cr.
+    size_t Count(const RECT& rc, COLORREF cr) const;
     // Saves the capture as a PNG; false on failure.
     bool SavePng(const std::wstring& path) const;
 
@@ -81,10 +77,8 @@ private:
     std::vector<DWORD> m_pixels;  // top-down rows
 };
 
-// Where a screenshot named lpName (".png" added) goes: the build folder's screenshots
-// folder, created when missing.
-std::wstring ScreenshotPath(const wchar_t* lpName);
-// Captures hWnd and saves it under lpName; the capture (empty when it failed).
+// Captures hWnd and saves it as lpName.png in the build folder's screenshots folder;
+// the capture (empty when it failed).
 CCapture SaveScreenshot(HWND hWnd, const wchar_t* lpName);
 
 // Sends a payload to the viewer of process dwProcessId as the service would (DataHdr
@@ -92,13 +86,13 @@ CCapture SaveScreenshot(HWND hWnd, const wchar_t* lpName);
 DWORD SendAsService(DWORD dwProcessId, const std::vector<BYTE>& payload);
 
 // A test suite whose tests run the viewer against the service: winmgmt started, the
-// trace file on, the service installed and started before each test and removed after.
+// trace file on, the service installed once for the suite and removed after it; each
+// test starts it unless it runs (a test may stop it).
 class ViewerWithService : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
     void SetUp() override;
-    void TearDown() override;
 
 private:
     static integ::CTraceFile* s_trace;

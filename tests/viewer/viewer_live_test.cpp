@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,12 @@ const COLORREF kOtherColor = RGB(163, 73, 164);
 const COLORREF kConsumerOtherColor = RGB(255, 174, 201);
 const COLORREF kVerticalGrid = RGB(0, 50, 0);
 
-// The live plot of a running viewer, seen through captures of its main window.
+// The live plot of a running viewer, seen through captures of its main window; the
+// line is drawn in crOther (the model's colour of the plans it does not name) or in the
+// colour of "QUO".
 class CPlotView {
 public:
-    explicit CPlotView(CViewer& viewer) : m_viewer(viewer) {}
+    CPlotView(CViewer& viewer, COLORREF crOther) : m_viewer(viewer), m_crOther(crOther) {}
 
     // Captures the main window; false when it failed.
     bool Grab()
@@ -49,6 +52,11 @@ public:
         }
         m_rcPlot = ClientInCapture(hPlot, m_viewer.MainWindow());
         return true;
+    }
+    // Grabs until condition holds on a capture, at most kWait.
+    bool WaitFor(const std::function<bool()>& condition)
+    {
+        return pipetest::WaitUntil([&] { return Grab() && condition(); }, kWait);
     }
     int Width() const { return m_rcPlot.right - m_rcPlot.left; }
     // The plot's columns (from its left edge) that hold a pixel of colour cr.
@@ -63,10 +71,11 @@ public:
         }
         return columns;
     }
-    // The columns of the line in either plan colour of the commercial model.
+    std::vector<int> OtherColumns() const { return ColumnsWith(m_crOther); }
+    // The columns of the line in either plan colour.
     std::vector<int> LineColumns() const
     {
-        std::vector<int> columns = ColumnsWith(kOtherColor);
+        std::vector<int> columns = OtherColumns();
         const std::vector<int> quo = ColumnsWith(kQuoColor);
         columns.insert(columns.end(), quo.begin(), quo.end());
         std::sort(columns.begin(), columns.end());
@@ -85,6 +94,7 @@ public:
 
 private:
     CViewer& m_viewer;
+    COLORREF m_crOther;
     CCapture m_capture;
     RECT m_rcPlot = {};
 };
@@ -140,88 +150,6 @@ std::wstring TooltipOver(HWND hWnd, HWND hMain)
     return strTip;
 }
 
-// The commercial model on a simulated desktop: 30 W, the balanced plan, level 2.
-class ViewerLiveDesktop : public ViewerOpen {
-protected:
-    CSimSetting m_watts{L"ZAVPSRD", L"Gwat", 0xF800 | 60};
-    CSimSetting m_plan{L"PowerSchemes", L"Active", kBalancedScheme};
-    CSimSetting m_level{L"QuoLevel", L"Level", 2};
-};
-
-TEST_F(ViewerLiveDesktop, PlotAdvancesOneIntervalPerTickInThePlansColour)
-{
-    CPlotView first(viewer);
-    ASSERT_TRUE(pipetest::WaitUntil([&] { return first.Grab() && first.ColumnsWith(kOtherColor).size() > 1; }, kWait))
-        << "no line in the colour of the balanced plan";
-    const int nStep = first.Step();
-    ASSERT_GT(nStep, 2);
-    const DWORD dwStart = GetTickCount();
-    Sleep(3000);
-    CPlotView later(viewer);
-    ASSERT_TRUE(later.Grab());
-    const DWORD dwElapsed = GetTickCount() - dwStart;
-    const int nMoved = first.LineColumns().front() - later.LineColumns().front();
-    EXPECT_EQ(0, nMoved % nStep) << "moved " << nMoved << " pixels with a step of " << nStep;
-    EXPECT_GE(nMoved / nStep, 1);
-    EXPECT_LE(nMoved / nStep, int(dwElapsed / 1000) + 1);
-    EXPECT_GE(later.LineColumns().back(), later.Width() - nStep) << "the newest point lies at the right edge";
-    EXPECT_TRUE(later.ColumnsWith(kQuoColor).empty()) << "a colour of a plan not active";
-}
-
-TEST_F(ViewerLiveDesktop, LeavesFollowTheLevel)
-{
-    for (DWORD dwLevel : {2u, 5u, 0u, 3u}) {
-        m_level.Set(dwLevel);
-        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(viewer) == int(dwLevel); }, kWait))
-            << "level " << dwLevel << ": " << GreenLeaves(viewer) << " green leaves";
-    }
-}
-
-// Logging off: a gap at every tick, "不明" for the plan in the pane and its tooltip.
-// Logging on again with another active plan (the service reads the plan when measuring
-// starts; Wine sends no notice of a new plan): the line comes back in that plan's colour,
-// the older points keep theirs.
-TEST_F(ViewerLiveDesktop, LoggingOffShowsAGapThenTheNewPlansColour)
-{
-    CPlotView plot(viewer);
-    ASSERT_TRUE(pipetest::WaitUntil([&] { return plot.Grab() && plot.ColumnsWith(kOtherColor).size() > 1; }, kWait));
-    HWND hPlanName = viewer.Control(kIdPlanName);
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"バランス"; }, kWait));
-    const int nStep = plot.Step();
-
-    viewer.Click(kIdLogging);
-    EXPECT_TRUE(pipetest::WaitUntil(
-        [&] {
-            if (!plot.Grab()) {
-                return false;
-            }
-            const std::vector<int> columns = plot.LineColumns();
-            return !columns.empty() && columns.back() < plot.Width() - 2 * nStep;
-        },
-        kWait))
-        << "no gap at the right edge while logging is off";
-    SaveScreenshot(viewer.MainWindow(), L"viewer_live_logging_off");
-    EXPECT_EQ(L"不明", WindowText(hPlanName));
-    EXPECT_EQ(L"不明", TooltipOver(hPlanName, viewer.MainWindow()));
-
-    CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
-    viewer.Click(kIdLogging);
-    EXPECT_TRUE(pipetest::WaitUntil(
-        [&] {
-            if (!plot.Grab()) {
-                return false;
-            }
-            const std::vector<int> quoColumns = plot.ColumnsWith(kQuoColor);
-            const std::vector<int> otherColumns = plot.ColumnsWith(kOtherColor);
-            return quoColumns.size() > 1 && !otherColumns.empty() && quoColumns.front() > otherColumns.back() &&
-                   quoColumns.back() >= plot.Width() - nStep;
-        },
-        kWait))
-        << "the line did not come back in the QUO plan's colour";
-    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
-    SaveScreenshot(viewer.MainWindow(), L"viewer_live_plan_change");
-}
-
 // The notebook: the power source text carries the fake power supply's percentage.
 using ViewerLiveNotebook = ViewerOpen;
 
@@ -244,43 +172,88 @@ TEST_F(ViewerLiveNotebook, ShowsTheBatteryPercentage)
     SaveScreenshot(viewer.MainWindow(), L"viewer_live_notebook");
 }
 
-// Screenshots of the main window for a person to look at: the model by the environment
-// (QUO_VIEWER_MODEL "consumer" sets "CnrFlag" 1), the DPI as the prefix has it; the live
-// wattage of the simulated desktop, logging off for a moment and on again with the QUO
-// plan, level 4. The plot shows the model's colour of the plans it does not name.
-using ViewerScreens = ViewerWithService;
-
-TEST_F(ViewerScreens, SavesTheMainWindow)
-{
-    wchar_t szModel[32] = {};
-    GetEnvironmentVariableW(L"QUO_VIEWER_MODEL", szModel, ARRAYSIZE(szModel));
-    const bool bConsumer = (std::wstring(szModel) == L"consumer");
-    if (bConsumer) {
-        SetDword(kProductKey, L"CnrFlag", 1);
+// The model by the environment (QUO_VIEWER_MODEL "consumer" sets "CnrFlag" 1), the DPI
+// as the prefix has it; the balanced plan at level 4.
+class ViewerScreens : public ViewerOpen {
+protected:
+    void SetUp() override
+    {
+        wchar_t szModel[32] = {};
+        GetEnvironmentVariableW(L"QUO_VIEWER_MODEL", szModel, ARRAYSIZE(szModel));
+        m_model = (std::wstring(szModel) == L"consumer") ? L"consumer" : L"commercial";
+        if (m_model == L"consumer") {
+            SetDword(kProductKey, L"CnrFlag", 1);
+        }
+        ViewerOpen::SetUp();
     }
-    CSimSetting level(L"QuoLevel", L"Level", 4);
-    CSimSetting plan(L"PowerSchemes", L"Active", kBalancedScheme);
-    CViewer viewer;
-    ASSERT_TRUE(viewer.Start());
-    ASSERT_NE(nullptr, viewer.WaitForMainWindow());
-    Sleep(10000);
+    // Saves the main window as viewer_MODEL_DPI plus suffix, for a person to look at.
+    void Screenshot(const wchar_t* lpSuffix)
+    {
+        HDC hScreen = GetDC(nullptr);
+        const int nDpi = GetDeviceCaps(hScreen, LOGPIXELSY);
+        ReleaseDC(nullptr, hScreen);
+        const std::wstring name = L"viewer_" + m_model + L"_" + std::to_wstring(nDpi) + lpSuffix;
+        EXPECT_GT(SaveScreenshot(viewer.MainWindow(), name.c_str()).Width(), 0);
+    }
+
+    std::wstring m_model;
+    CSimSetting m_level{L"QuoLevel", L"Level", 4};
+    CSimSetting m_plan{L"PowerSchemes", L"Active", kBalancedScheme};
+};
+
+// The line moves left by whole X intervals, at most one per tick, its newest point at
+// the right edge, in the model's colour of the plans it does not name only. Logging
+// off: a gap at every tick, "不明" for the plan in the pane and its tooltip. Logging on again with another active plan (the service reads the plan when measuring
+// starts; Wine sends no notice of a new plan): the line comes back in that plan's colour,
+// the older points keep the model's colour of the plans it does not name.
+TEST_F(ViewerScreens, LoggingOffShowsAGapThenTheNewPlansColour)
+{
+    CPlotView plot(viewer, m_model == L"consumer" ? kConsumerOtherColor : kOtherColor);
+    ASSERT_TRUE(plot.WaitFor([&] { return plot.OtherColumns().size() > 1 && plot.Step() > 2; }));
+    const int nStep = plot.Step();
+    const int nFirst = plot.OtherColumns().front();
+    const DWORD dwStart = GetTickCount();
+    // A few points of the line before it stops, for the screenshot.
+    ASSERT_TRUE(plot.WaitFor([&] {
+        const std::vector<int> columns = plot.OtherColumns();
+        return columns.front() < nFirst && columns.back() - columns.front() >= 4 * nStep;
+    })) << "the line does not move";
+    const int nMoved = nFirst - plot.OtherColumns().front();
+    EXPECT_EQ(0, nMoved % nStep) << "moved " << nMoved << " pixels with a step of " << nStep;
+    EXPECT_LE(nMoved / nStep, int((GetTickCount() - dwStart) / 1000) + 1);
+    EXPECT_GE(plot.OtherColumns().back(), plot.Width() - nStep) << "the newest point lies at the right edge";
+    EXPECT_TRUE(plot.ColumnsWith(kQuoColor).empty()) << "a colour of a plan not active";
+    HWND hPlanName = viewer.Control(kIdPlanName);
+    EXPECT_EQ(L"バランス", WindowText(hPlanName));
+
     viewer.Click(kIdLogging);
-    Sleep(3000);
+    EXPECT_TRUE(plot.WaitFor([&] {
+        const std::vector<int> columns = plot.LineColumns();
+        return !columns.empty() && columns.back() < plot.Width() - 2 * nStep;
+    })) << "no gap at the right edge while logging is off";
+    Screenshot(L"_logging_off");
+    EXPECT_EQ(L"不明", WindowText(hPlanName));
+    EXPECT_EQ(L"不明", TooltipOver(hPlanName, viewer.MainWindow()));
+
     CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
     viewer.Click(kIdLogging);
-    Sleep(10000);
-    CPlotView plot(viewer);
-    ASSERT_TRUE(plot.Grab());
-    EXPECT_FALSE(plot.ColumnsWith(bConsumer ? kConsumerOtherColor : kOtherColor).empty());
-    EXPECT_FALSE(plot.ColumnsWith(kQuoColor).empty());
+    EXPECT_TRUE(plot.WaitFor([&] {
+        const std::vector<int> quoColumns = plot.ColumnsWith(kQuoColor);
+        const std::vector<int> otherColumns = plot.OtherColumns();
+        return quoColumns.size() > 1 && !otherColumns.empty() && quoColumns.front() > otherColumns.back() &&
+               quoColumns.back() >= plot.Width() - nStep && quoColumns.back() - quoColumns.front() >= 4 * nStep;
+    })) << "the line did not come back in the QUO plan's colour";
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
+    Screenshot(L"");
+}
 
-    HDC hScreen = GetDC(nullptr);
-    const int nDpi = GetDeviceCaps(hScreen, LOGPIXELSY);
-    ReleaseDC(nullptr, hScreen);
-    const std::wstring name = std::wstring(L"viewer_") + (bConsumer ? L"consumer_" : L"commercial_") +
-                              std::to_wstring(nDpi);
-    EXPECT_GT(SaveScreenshot(viewer.MainWindow(), name.c_str()).Width(), 0);
-    EXPECT_EQ(0u, viewer.Close());
+TEST_F(ViewerScreens, LeavesFollowTheLevel)
+{
+    for (DWORD dwLevel : {2u, 5u, 0u, 3u}) {
+        m_level.Set(dwLevel);
+        EXPECT_TRUE(pipetest::WaitUntil([&] { return GreenLeaves(viewer) == int(dwLevel); }, kWait))
+            << "level " << dwLevel << ": " << GreenLeaves(viewer) << " green leaves";
+    }
 }
 
 }  // namespace

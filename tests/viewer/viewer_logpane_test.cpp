@@ -1,9 +1,10 @@
 // The log analysis pane as a real window under Xvfb, on a clean machine whose log folder
-// holds a known month of logs totalized by the log library itself: each view shows its
-// bars at the heights the layout gives (judged on the pixels the screen shows), its
-// labels and totals; navigation stops at the past limit and at today; the refresh minute
-// redraws without user action. The clock is the pane's seam, never waited for.
-// Screenshots of every view for both product lines go to the build's screenshots folder.
+// holds a known month of logs totalized by the log library itself: each view reads the
+// fixture's bars through QUOLog.dll and shows them at the heights the layout gives
+// (judged on the pixels the screen shows), with their labels and totals; navigation
+// stops at the past limit and at today; the refresh minute redraws without user action.
+// The clock is the pane's seam, never waited for. Screenshots of every view for both
+// product lines go to the build's screenshots folder.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "CQVChildDlgLog.h"
+#include "LogColorTables.h"
 #include "LogMonthFixture.h"
 #include "QuoLog.h"
 #include "QuoViewer_Common.h"
@@ -137,35 +139,100 @@ protected:
 
 bool LogPaneTest::s_bBuilt = false;
 
-// Both product lines: each view's bars, period and unit; CO2 on the consumer models'
-// month and year; no QUO figures on the commercial models.
+// The month's sums: energy, energy saved, hours running.
+struct MonthSums {
+    double dWh = 0.0;
+    double dQuoWh = 0.0;
+    int nHours = 0;
+};
+
+MonthSums SumTheMonth()
+{
+    MonthSums sums;
+    for (WORD d = 1; d <= 31; ++d) {
+        sums.dWh += FixtureDayWh(d);
+        sums.dQuoWh += FixtureDayQuoWh(d);
+        sums.nHours += FixtureDayHours(d);
+    }
+    return sums;
+}
+
+// What the pane read through the log library against the fixture, for the view of wDay:
+// the bars' labels and energies (the month's also the energy saved); in the day view the
+// sleep state of each running hour and its power state band (AC, on the 15th battery);
+// the hours running of a day, and the month's (and its year's) totals.
+void ExpectTheFixturesPeriod(const QVLogPeriodData& data, DWORD dwMode, WORD wDay, const MonthSums& month)
+{
+    const std::vector<QVLogBar>& bars = data.bars;
+    const WORD wSunday = static_cast<WORD>(wDay - DayOfWeekOf(MakeDate(kFixtureYear, kFixtureMonth, wDay)));
+    const int nHours = FixtureDayHours(wDay);
+    QVStateColorTable states;
+    InitColorPowerState(&states);
+    for (WORD n = 0; n < bars.size(); ++n) {
+        SCOPED_TRACE(n);
+        if (dwMode == QV_LOGMODE_DAY) {
+            const bool bRuns = n >= 9 && n < 9 + nHours;
+            EXPECT_EQ(std::to_wstring(n), bars[n].strLabel);
+            EXPECT_NEAR(bRuns ? FixtureDayWh(wDay) / nHours : 0.0, bars[n].dEnergyWh, 0.001);
+            EXPECT_EQ(bRuns, !bars[n].strSleepState.empty());
+            if (bRuns) {
+                EXPECT_EQ(states.states[wDay == 15 ? 2 : 1].crFg, bars[n].stateBand.colors.crFg);
+            }
+        } else if (dwMode == QV_LOGMODE_WEEK) {
+            EXPECT_EQ(std::to_wstring(wSunday + n), bars[n].strLabel);
+            EXPECT_NEAR(FixtureDayWh(static_cast<WORD>(wSunday + n)), bars[n].dEnergyWh, 0.001);
+        } else if (dwMode == QV_LOGMODE_MONTH) {
+            EXPECT_EQ(std::to_wstring(n + 1), bars[n].strLabel);
+            EXPECT_NEAR(FixtureDayWh(n + 1), bars[n].dEnergyWh, 0.001);
+            EXPECT_NEAR(FixtureDayQuoWh(n + 1), bars[n].dQuoWh, 0.001);
+        } else {
+            EXPECT_EQ(std::to_wstring(n + 1), bars[n].strLabel);
+            EXPECT_NEAR((n + 1 == kFixtureMonth) ? month.dWh : 0.0, bars[n].dEnergyWh, 0.01);
+        }
+    }
+    if (dwMode == QV_LOGMODE_DAY) {
+        EXPECT_EQ(static_cast<UINT>(nHours), data.totals.nRunHours);
+    } else if (dwMode != QV_LOGMODE_WEEK) {
+        EXPECT_NEAR(month.dWh, data.totals.dTotalWh, 0.01);
+        EXPECT_NEAR(month.dQuoWh, data.totals.dQuoWh, 0.01);
+        EXPECT_EQ(static_cast<UINT>(month.nHours), data.totals.nRunHours);
+    }
+}
+
+// Both product lines: each view's bars, read and drawn, and its period (a day with one
+// running hour on battery and a Sunday without a log among them); CO2 on the consumer
+// models' month and year; no QUO figures on the commercial models. (The units' texts are
+// for the screenshots.)
 TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
 {
+    const MonthSums month = SumTheMonth();
     const struct {
         DWORD dwMode;
+        WORD wDay;
         size_t nSlots;
         size_t nDrawn;
         const wchar_t* lpName;
         const wchar_t* lpPeriod;
-        const wchar_t* lpXUnit;
     } views[] = {
-        {QV_LOGMODE_DAY, 24, 3, L"log_day", L"2012 年 3 月 14 日", L"(時)"},
-        {QV_LOGMODE_WEEK, 7, 6, L"log_week", L"2012年3月11日～2012年3月17日", L"(日)"},
-        {QV_LOGMODE_MONTH, 31, 27, L"log_month", L"2012年3月", L"(日)"},
-        {QV_LOGMODE_YEAR, 12, 1, L"log_year", L"2012年", L"(月)"},
+        {QV_LOGMODE_DAY, 14, 24, 3, L"log_day", L"2012 年 3 月 14 日"},
+        {QV_LOGMODE_DAY, 15, 24, 1, L"log_day_battery", L"2012 年 3 月 15 日"},
+        {QV_LOGMODE_DAY, 18, 24, 0, L"log_day_without_log", L"2012 年 3 月 18 日"},
+        {QV_LOGMODE_WEEK, 14, 7, 6, L"log_week", L"2012年3月11日～2012年3月17日"},
+        {QV_LOGMODE_MONTH, 14, 31, 27, L"log_month", L"2012年3月"},
+        {QV_LOGMODE_YEAR, 14, 12, 1, L"log_year", L"2012年"},
     };
     for (DWORD cnrType : {CNR_COMMERCIAL, CNR_CONSUMER}) {
         const bool bConsumer = cnrType == CNR_CONSUMER;
         Open(cnrType);
         for (const auto& view : views) {
-            SCOPED_TRACE(std::to_string(cnrType) + " " + std::to_string(view.dwMode));
-            g_stNow = At(3, 14, 12, 0);
+            SCOPED_TRACE(std::to_string(cnrType) + " " + std::to_string(view.dwMode) + " " + std::to_string(view.wDay));
+            g_stNow = At(3, view.wDay, 12, 0);
             Show(view.dwMode);
             Click(IDC_BTN_LOG_DATE);
             ASSERT_EQ(view.nSlots, pane->GetPeriodData().bars.size());
+            ExpectTheFixturesPeriod(pane->GetPeriodData(), view.dwMode, view.wDay, month);
             EXPECT_EQ(view.nDrawn, ExpectBarsOnScreen());
             EXPECT_EQ(view.lpPeriod, Text(IDC_BTN_LOG_DATE));
-            EXPECT_EQ(view.lpXUnit, Text(IDC_STATIC_LOG_X_UNIT));
             EXPECT_EQ(bConsumer && view.dwMode >= QV_LOGMODE_MONTH, Visible(IDC_STATIC_LOG_CO2_LABEL));
             EXPECT_EQ(bConsumer, !Text(IDC_STATIC_LOG_QUO_VALUE).empty());
             EXPECT_EQ(bConsumer, !Text(IDC_STATIC_LOG_QUOTIME_LABEL).empty());
@@ -178,24 +245,15 @@ TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
         }
     }
     // The year of March alone: its totals are the month's, CO2 included.
-    double dWh = 0.0;
-    double dQuo = 0.0;
-    int nHours = 0;
-    for (WORD d = 1; d <= 31; ++d) {
-        dWh += FixtureDayWh(d);
-        dQuo += FixtureDayQuoWh(d);
-        nHours += FixtureDayHours(d);
-    }
-    const DWORD dwAverage = TenthsHalfUp(dWh / nHours);
-    const DWORD dwCO2 = CO2Tenths(dQuo, DefaultCO2Factor());
-    EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(dWh))), Text(IDC_STATIC_LOG_TOTAL_VALUE));
-    EXPECT_EQ(std::to_wstring(nHours), Text(IDC_STATIC_LOG_RUN_VALUE));
+    const DWORD dwAverage = TenthsHalfUp(month.dWh / month.nHours);
+    const DWORD dwCO2 = CO2Tenths(month.dQuoWh, DefaultCO2Factor());
+    EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(month.dWh))), Text(IDC_STATIC_LOG_TOTAL_VALUE));
+    EXPECT_EQ(std::to_wstring(month.nHours), Text(IDC_STATIC_LOG_RUN_VALUE));
     EXPECT_EQ(std::to_wstring(dwAverage / 10), Text(IDC_STATIC_LOG_AVERAGE_VALUE));
     EXPECT_EQ(std::to_wstring(dwAverage % 10), Text(IDC_STATIC_LOG_AVERAGE_TENTH));
-    EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(dQuo))), Text(IDC_STATIC_LOG_QUO_VALUE));
+    EXPECT_EQ(std::to_wstring(static_cast<int>(RoundHalfUp(month.dQuoWh))), Text(IDC_STATIC_LOG_QUO_VALUE));
     EXPECT_EQ(std::to_wstring(dwCO2 / 10), Text(IDC_STATIC_LOG_CO2_VALUE));
     EXPECT_EQ(std::to_wstring(dwCO2 % 10), Text(IDC_STATIC_LOG_CO2_TENTH));
-    EXPECT_EQ(L"(Wh)", Text(IDC_STATIC_LOG_Y_UNIT));
 }
 
 TEST_F(LogPaneTest, TheDayViewMergesEqualPlansIntoOneTippedSegment)

@@ -8,6 +8,7 @@
 
 namespace {
 
+// (On battery and charging, on screen: viewer_live_notebook.)
 TEST(RealtimeRules, PowerSourceTextAndLeaves)
 {
     const RtPowerSourceStrings strings = {L"AC電源：\u3000", L"バッテリ：残り\u3000", L"AC電源：充電中\u3000", L"不明"};
@@ -15,7 +16,6 @@ TEST(RealtimeRules, PowerSourceTextAndLeaves)
         {0, RT_POWER_SOURCE_BATTERY, 37, L"AC電源"},  // no battery in the PC
         {1, RT_POWER_SOURCE_AC, 0, L"AC電源"},        // AC at 0 %: no percentage
         {1, RT_POWER_SOURCE_AC, 100, L"AC電源：\u3000100%"},
-        {1, RT_POWER_SOURCE_CHARGING, 5, L"AC電源：充電中\u30005%"},
         {1, 0, 50, L"不明"},
         {1, 9, 50, L"不明"},
     };
@@ -47,6 +47,8 @@ TEST(RealtimeRules, LaunchPathSetting)
     }
 }
 
+// (Both models' colour of "QUO" and of a plan they do not name, on screen:
+// viewer_screens.)
 TEST(MonitorRules, PlanColourLegendAndTimer)
 {
     const MonPlanColors colors = MonDefaultPlanColors();
@@ -60,7 +62,6 @@ TEST(MonitorRules, PlanColourLegendAndTimer)
     const struct { DWORD dwCnr; const wchar_t* lpPlan; COLORREF crExpected; } cases[] = {
         {MON_CNR_CONSUMER, L"Velio", colors.crCnr1},
         {MON_CNR_CONSUMER, L"省電力", colors.crCnr1},  // either name of plan 1
-        {MON_CNR_CONSUMER, L"QUO", colors.crCnr2},
         {MON_CNR_CONSUMER, L"", colors.crCnr2},        // the empty second name of plan 2
         {MON_CNR_CONSUMER, L"quo", colors.crCnr0},     // exact comparison
         {0, L"QUO", colors.crCml3},                    // only a consumer model is one

@@ -1,6 +1,6 @@
 // The viewer's rules that need no window: the root configuration read from the
-// registry, the Windows version mapping, the tab labels, the dialog font substitution
-// of the Windows XP family, and which pipe records the main dialog takes.
+// registry, the Windows version mapping, the dialog font substitution of the Windows XP
+// family, and which pipe records the main dialog takes.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,7 +13,6 @@
 #include "PipeCmd.h"
 #include "QVPipeRecord.h"
 #include "QVRootConfig.h"
-#include "TabLabels.h"
 #include "TestSupport.h"
 #include "WinVer.h"
 #include "resource.h"
@@ -32,6 +31,8 @@ TEST(ViewerRootConfig, ReadsCnrFlagAndFunctionWithTheirDefaults)
     } cases[] = {
         {REG_NONE, 0, REG_NONE, 0, ERROR_FILE_NOT_FOUND, CNR_COMMERCIAL, 1},
         {REG_DWORD, 1, REG_NONE, 0, ERROR_FILE_NOT_FOUND, CNR_CONSUMER, 1},
+        {REG_DWORD, 0, REG_NONE, 0, ERROR_FILE_NOT_FOUND, CNR_COMMERCIAL, 1},
+        {REG_DWORD, 2, REG_NONE, 0, ERROR_FILE_NOT_FOUND, CNR_COMMERCIAL, 1},
         {REG_SZ, kText, REG_NONE, 0, ERROR_FILE_NOT_FOUND, CNR_COMMERCIAL, 1},
         {REG_BINARY, 1, REG_NONE, 0, ERROR_FILE_NOT_FOUND, CNR_COMMERCIAL, 1},
         {REG_DWORD, 1, REG_DWORD, 0, 0, CNR_CONSUMER, 0},
@@ -80,14 +81,6 @@ TEST(ViewerOSVersion, TheXPFamilyIsMajorVersionFive)
     }
     CWinVer::ClearEmulatedVersion();
     EXPECT_EQ(static_cast<DWORD>(QV_OS_OTHER), OSVersionFromRelations(WINVER_UNKNOWN, WINVER_UNKNOWN));
-}
-
-TEST(ViewerTabs, FiveLabelsOfWordAndPaneTitle)
-{
-    EXPECT_EQ(L"現在 (消費電力)", BuildTabLabel(0, L"消費電力"));
-    EXPECT_EQ(L"年 (消費電力量)", BuildTabLabel(kTabCount - 1, L"消費電力量"));
-    EXPECT_EQ(L"", BuildTabLabel(kTabCount, L"x"));
-    EXPECT_EQ(L"", BuildTabLabel(-1, L"x"));
 }
 
 // The face of a dialog made from a template, and how many controls it has.
