@@ -12,15 +12,15 @@
 # service is stopped: it writes the records the service writes on these events.
 #
 #   e2e_test.sh BUILD_DIR SETUP_EXE SUSPEND_RESUME_EXE [INSTALLED_VIEWER_TEST_EXE]
-# QUO_E2E_PHASE sets the seconds of each running phase (60).
+# QUO_E2E_PHASE sets the seconds of each running phase (30).
 set -euo pipefail
 QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export QUO_BUILD=$1
 setup=$2
 suspend_resume=$3
 viewer_test=${4:-}
-phase=${QUO_E2E_PHASE:-60}
-asleep=60
+phase=${QUO_E2E_PHASE:-30}
+asleep=30
 . "$QUO_ROOT/tests/installer/SetupSupport.sh"
 setup_prefix
 simulated_desktop
