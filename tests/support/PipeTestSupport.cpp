@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "Log.h"
 #include "Pipe.h"
 #include "PipeCmd.h"
+#include "ScopedHandle.h"
 
 namespace pipetest {
 
@@ -73,55 +73,54 @@ HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs)
 
 DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutMs, DWORD* pdwDone)
 {
+    CScopedKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov = {};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ov.hEvent = event.Get();
     BOOL bOk = bWrite ? WriteFile(h, lpBuf, cb, nullptr, &ov) : ReadFile(h, lpBuf, cb, nullptr, &ov);
-    DWORD dwError = bOk ? ERROR_SUCCESS : GetLastError();
-    if (dwError != ERROR_SUCCESS && dwError != ERROR_IO_PENDING) {
-        CloseHandle(ov.hEvent);
-        return dwError;
+    if (!bOk && GetLastError() != ERROR_IO_PENDING) {
+        return GetLastError();
     }
     bool bTimedOut = WaitForSingleObject(ov.hEvent, dwTimeoutMs) != WAIT_OBJECT_0;
     if (bTimedOut) {
         CancelIoEx(h, &ov);
     }
     DWORD dwDone = 0;
-    DWORD dwResult = ERROR_SUCCESS;
-    if (!GetOverlappedResult(h, &ov, &dwDone, TRUE)) {
-        dwResult = bTimedOut ? ERROR_TIMEOUT : GetLastError();
-    }
-    CloseHandle(ov.hEvent);
+    bOk = GetOverlappedResult(h, &ov, &dwDone, TRUE);
     if (pdwDone != nullptr) {
         *pdwDone = dwDone;
     }
-    return dwResult;
+    return bOk ? ERROR_SUCCESS : bTimedOut ? ERROR_TIMEOUT : GetLastError();
 }
 
 bool IsHangUp(DWORD dwResult)
 {
+    dwResult &= ~kNoAck;
     return dwResult == ERROR_BROKEN_PIPE || dwResult == ERROR_PIPE_NOT_CONNECTED;
 }
 
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck, DWORD dwAckTimeoutMs)
 {
-    HANDLE h = RawOpen(pipe);
-    if (h == INVALID_HANDLE_VALUE) {
+    CScopedFileHandle h(RawOpen(pipe));
+    if (!h.IsValid()) {
         return GetLastError();
     }
     std::vector<BYTE> copy(bytes);
-    DWORD dwResult = RawTransfer(h, true, copy.data(), static_cast<DWORD>(copy.size()), dwAckTimeoutMs);
+    DWORD dwAck = 0, dwDone = 0;
+    DWORD dwResult = RawTransfer(h.Get(), true, copy.data(), static_cast<DWORD>(copy.size()), dwAckTimeoutMs);
     if (dwResult == ERROR_SUCCESS) {
-        DWORD dwAck = 0;
-        DWORD dwDone = 0;
-        dwResult = RawTransfer(h, false, &dwAck, sizeof(dwAck), dwAckTimeoutMs, &dwDone);
-        if (dwResult == ERROR_SUCCESS && dwDone == sizeof(dwAck)) {
-            *pdwAck = dwAck;
-        } else if (dwResult == ERROR_SUCCESS) {
-            dwResult = ERROR_INVALID_DATA;
-        }
+        dwResult = RawTransfer(h.Get(), false, &dwAck, sizeof(dwAck), dwAckTimeoutMs, &dwDone);
     }
-    CloseHandle(h);
-    return dwResult;
+    if (dwResult == ERROR_SUCCESS && dwDone == sizeof(dwAck)) {
+        *pdwAck = dwAck;
+    }
+    return (dwResult == ERROR_SUCCESS && dwDone != sizeof(dwAck)) ? ERROR_INVALID_DATA : dwResult;
+}
+
+DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes)
+{
+    DWORD dwAck = 0;
+    DWORD dwResult = RawExchange(pipe, bytes, &dwAck);
+    return (dwResult == ERROR_SUCCESS) ? dwAck : kNoAck | dwResult;
 }
 
 bool PipeExists(const std::wstring& pipe)
@@ -205,33 +204,6 @@ void CCountingClient::OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
         ++pThis->lSysInfo;
         pThis->lStrays += (cmd.byQuoLevel == pThis->client.GetClientHandle()) ? 0 : 1;
     }
-}
-
-CTraceCapture::CTraceCapture(DWORD dwLevel) : m_key(L"pipetrace")
-{
-    std::wstring fileName = testsupport::UniqueName(L"pipetrace") + L".log";
-    m_path = testsupport::CommonAppDataFolder() + L"\\" + fileName;
-    m_key.SetString(L"DbgLog", L"filename", fileName);
-    m_key.SetDword(L"DbgLog", L"logform", 1);
-    m_key.SetDword(L"DbgLog", L"loglevel", dwLevel);
-    g_Log.Finalize();
-    g_Log.Initialize((m_key.Path() + L"\\DbgLog").c_str());
-}
-
-CTraceCapture::~CTraceCapture()
-{
-    g_Log.Finalize();
-    testsupport::DeleteFileIfExists(m_path);
-}
-
-bool CTraceCapture::Contains(const std::wstring& text) const
-{
-    for (const auto& line : testsupport::ReadUtf16Lines(m_path)) {
-        if (line.find(text) != std::wstring::npos) {
-            return true;
-        }
-    }
-    return false;
 }
 
 }  // namespace pipetest

@@ -1,6 +1,5 @@
 // Helpers of the pipe tests: raw peers that speak the wire format as any local program
-// could (well-formed or not), a recorder for the events an owner receives, and a trace
-// file to look into.
+// could (well-formed or not), and a recorder for the events an owner receives.
 #pragma once
 
 #include <windows.h>
@@ -38,7 +37,8 @@ HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs = 15000);
 // ERROR_TIMEOUT; or the system error.
 DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutMs, DWORD* pdwDone = nullptr);
 
-// Whether a read failed because the other side closed (109) or disconnected (233).
+// Whether a read failed because the other side closed (109) or disconnected (233), also
+// as Ack's kNoAck | error.
 bool IsHangUp(DWORD dwResult);
 
 // Writes bytes to pipe as one message and waits up to dwAckTimeoutMs for a four-byte
@@ -46,6 +46,11 @@ bool IsHangUp(DWORD dwResult);
 // up without one; the open's error.
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck,
                   DWORD dwAckTimeoutMs = 10000);
+
+// What Ack answers when no ACK came: kNoAck | the error.
+constexpr DWORD kNoAck = 0xBAD00000;
+// The ACK of bytes written to pipe as one message (RawExchange), or kNoAck | the error.
+DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes);
 
 using testsupport::SoakRun;
 
@@ -112,22 +117,6 @@ struct CCountingClient {
 
 private:
     static void OnEvent(LPVOID lpData, PipeEvent* pPipeEvent);
-};
-
-// Switches this module's trace on into a file of its own for the object's lifetime.
-class CTraceCapture {
-public:
-    explicit CTraceCapture(DWORD dwLevel);
-    ~CTraceCapture();
-    CTraceCapture(const CTraceCapture&) = delete;
-    CTraceCapture& operator=(const CTraceCapture&) = delete;
-
-    // Whether any line written so far contains text.
-    bool Contains(const std::wstring& text) const;
-
-private:
-    testsupport::CTestRegKey m_key;
-    std::wstring m_path;
 };
 
 }  // namespace pipetest
