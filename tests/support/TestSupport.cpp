@@ -136,11 +136,10 @@ bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std:
 
 DWORD CChildProcess::Wait(DWORD dwTimeoutMs)
 {
-    if (m_hProcess == nullptr || WaitForSingleObject(m_hProcess, dwTimeoutMs) != WAIT_OBJECT_0) {
-        return 0xFFFFFFFF;
-    }
     DWORD dwExitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(m_hProcess, &dwExitCode);
+    if (m_hProcess != nullptr && WaitForSingleObject(m_hProcess, dwTimeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(m_hProcess, &dwExitCode);
+    }
     return dwExitCode;
 }
 
@@ -160,10 +159,7 @@ void CChildProcess::Kill()
 DWORD RunChild(const std::wstring& name, const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
 {
     CChildProcess child;
-    if (!child.Start(name, args)) {
-        return 0xFFFFFFFF;
-    }
-    return child.Wait(dwTimeoutMs);
+    return child.Start(name, args) ? child.Wait(dwTimeoutMs) : 0xFFFFFFFF;
 }
 
 CTestRegKey::CTestRegKey(const std::wstring& name) : m_path(std::wstring(kTestRoot) + L"\\" + UniqueName(name))
@@ -217,36 +213,30 @@ bool FileExists(const std::wstring& path)
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
 {
-    std::vector<unsigned char> bytes;
     // The programs open their files without sharing for a moment (the log library's
     // worker may be reading the file the test looks at): wait for them.
     HANDLE hFile = INVALID_HANDLE_VALUE;
-    for (int nTry = 0; nTry < 200; ++nTry) {
+    WaitUntil([&] {
         hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-        if (hFile != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
-            break;
-        }
-        Sleep(10);
-    }
-    if (hFile == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
+        return hFile != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION;
+    }, 2000);
+    std::vector<unsigned char> bytes;
     unsigned char buf[65536];
     DWORD cbRead = 0;
-    while (ReadFile(hFile, buf, sizeof(buf), &cbRead, nullptr) && cbRead > 0) {
+    while (hFile != INVALID_HANDLE_VALUE && ReadFile(hFile, buf, sizeof(buf), &cbRead, nullptr) && cbRead > 0) {
         bytes.insert(bytes.end(), buf, buf + cbRead);
     }
-    CloseHandle(hFile);
+    if (hFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(hFile);
+    }
     return bytes;
 }
 
 std::wstring ReadUtf16Text(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
-    std::wstring text(bytes.size() / 2, L'\0');
-    CopyMemory(&text[0], bytes.data(), text.size() * sizeof(wchar_t));
-    return text;
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
 std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
