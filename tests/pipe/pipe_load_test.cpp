@@ -143,17 +143,15 @@ struct CLoadServer {
     }
 };
 
-// args: suffix, ready event, stop event, result file. Serves and sends to all every
-// 100 ms until stopped, then writes its counts.
+// args: suffix, stop event, result file. Serves and sends to all every 100 ms until
+// stopped, then writes its counts.
 QUO_TEST_CHILD(load_server)
 {
     CLoadServer state;
     if (state.server.Initialize(args[0].c_str(), CLoadServer::OnEvent, &state) != ERROR_SUCCESS) {
         return 20;
     }
-    HANDLE hReady = OpenEventW(EVENT_MODIFY_STATE, FALSE, args[1].c_str());
-    HANDLE hStop = OpenEventW(SYNCHRONIZE, FALSE, args[2].c_str());
-    SetEvent(hReady);
+    HANDLE hStop = OpenEventW(SYNCHRONIZE, FALSE, args[1].c_str());
     DWORD dwRounds = 0;
     for (; WaitForSingleObject(hStop, kSendIntervalMs) == WAIT_TIMEOUT; ++dwRounds) {
         QVPipeCmdNotifySysInfo cmd;
@@ -163,11 +161,10 @@ QUO_TEST_CHILD(load_server)
     }
     DWORD dwClientsLeft = state.server.GetClientCount();
     state.server.Finalize(nullptr);
-    CloseHandle(hReady);
     CloseHandle(hStop);
     state.results.dwClientsLeft = dwClientsLeft;
     state.results.dwRounds = dwRounds;
-    FILE* pFile = _wfopen(args[3].c_str(), L"wb");
+    FILE* pFile = _wfopen(args[2].c_str(), L"wb");
     bool bWritten = pFile != nullptr && fwrite(&state.results, sizeof(state.results), 1, pFile) == 1;
     return (pFile != nullptr && fclose(pFile) == 0 && bWritten) ? 0 : 21;
 }
@@ -206,14 +203,13 @@ struct CClientRun {
 TEST(PipeLoad, ClientsComingAndGoingLoseNothingAndLeakNothing)
 {
     std::wstring suffix = UniqueName(L"load");
-    std::wstring ready = UniqueName(L"load.ready"), stop = UniqueName(L"load.stop");
-    HANDLE hReady = CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
+    std::wstring stop = UniqueName(L"load.stop");
     HANDLE hStop = CreateEventW(nullptr, TRUE, FALSE, stop.c_str());
     std::wstring resultFile = CommonAppDataFolder() + L"\\" + UniqueName(L"load") + L".bin";
 
     CChildProcess serverProcess;
-    ASSERT_TRUE(serverProcess.Start(L"load_server", {suffix, ready, stop, resultFile}));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hReady, 20000));
+    ASSERT_TRUE(serverProcess.Start(L"load_server", {suffix, stop, resultFile}));
+    ASSERT_TRUE(WaitUntil([&] { return PipeExists(CtrlPipeName(suffix)); }, 20000)) << "the server serves";
     DWORD dwServerPid = GetProcessId(serverProcess.Handle());
     std::wstring unixProcess = winediff::RunningOnWine() ? FindUnixProcess(suffix) : L"";
     ASSERT_TRUE(!winediff::RunningOnWine() || !unixProcess.empty()) << "the server's Unix process";
@@ -313,7 +309,6 @@ TEST(PipeLoad, ClientsComingAndGoingLoseNothingAndLeakNothing)
         ASSERT_GT(baseline.nFds, 0u);
         EXPECT_LE(end.nFds, baseline.nFds + 5);
     }
-    CloseHandle(hReady);
     CloseHandle(hStop);
 }
 
