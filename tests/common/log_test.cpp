@@ -65,11 +65,20 @@ TEST(TraceFileSecurity, GrantsSystemAdministratorsAndUsers)
     LPSECURITY_ATTRIBUTES pSa = security.Get();
     ASSERT_NE(nullptr, pSa);
     EXPECT_FALSE(pSa->bInheritHandle);
-    LPWSTR lpSddl = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(pSa->lpSecurityDescriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &lpSddl, nullptr));
-    EXPECT_STREQ(L"D:(A;CI;GRGW;;;SY)(A;CI;GRGW;;;BA)(A;CI;GRGW;;;BU)", lpSddl);
-    LocalFree(lpSddl);
+    // Both as the system writes them (Wine orders the rights letters differently).
+    auto daclText = [](PSECURITY_DESCRIPTOR pSd) {
+        LPWSTR lpSddl = nullptr;
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(pSd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &lpSddl,
+                                                             nullptr);
+        std::wstring text = (lpSddl != nullptr) ? lpSddl : L"(none)";
+        LocalFree(lpSddl);
+        return text;
+    };
+    PSECURITY_DESCRIPTOR pExpected = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(A;CI;GRGW;;;SY)(A;CI;GRGW;;;BA)(A;CI;GRGW;;;BU)", SDDL_REVISION_1, &pExpected, nullptr));
+    EXPECT_EQ(daclText(pExpected), daclText(pSa->lpSecurityDescriptor));
+    LocalFree(pExpected);
 }
 
 // The short form at level 1: a second Initialize keeps the configuration; lines above the
