@@ -1,22 +1,23 @@
 // Load: client processes coming and going (some dying without a word) while the server
 // sends to all of them every 100 ms: 10 at a time for a few seconds, or with
-// QUO_SOAK=1 (the soak label) 50 at a time for half a minute. No
-// registration may be lost, nothing may crash, and the server's open handles must not
-// grow. They are counted twice: as Windows handles (NtQuerySystemInformation, which
-// Wine answers from its handle tables; GetProcessHandleCount answers 0 under Wine), and
-// under Wine as the open file descriptors of the server's Unix process. Under Wine 8
-// pipes, events and mutexes hold no descriptor in the process, so the second count
-// catches what does: threads (four each) and files.
+// QUO_SOAK=1 (the soak label) 50 at a time for half a minute. No registration may be
+// lost, nothing may crash, and the server's open handles and threads must not grow. The
+// server runs in this process: its handles are counted through NtQuerySystemInformation,
+// which Wine answers from its handle tables (GetProcessHandleCount answers 0 under Wine),
+// its threads in a snapshot.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,8 @@
 #include "PipeCmd.h"
 #include "PipeSv.h"
 #include "PipeTestSupport.h"
+#include "ScopedHandle.h"
 #include "TestSupport.h"
-#include "WineDifferences.h"
 
 using namespace testsupport;
 using namespace pipetest;
@@ -46,8 +47,8 @@ const DWORD kMinStarts = (kSoak ? 4 : 2) * kClients;
 // Exit code of a client that ended itself without unregistering, as a crash would.
 const int kDiedOnPurpose = 77;
 
-// Open handles of the process with Windows id dwPid; 0 when they cannot be listed.
-ULONG_PTR CountWindowsHandles(DWORD dwPid)
+// This process's open handles; 0 when they cannot be listed.
+ULONG_PTR CountHandles()
 {
     struct Entry {
         PVOID Object;
@@ -77,37 +78,58 @@ ULONG_PTR CountWindowsHandles(DWORD dwPid)
     }
     auto* pInfo = reinterpret_cast<Information*>(buffer.data());
     return std::count_if(pInfo->Handles, pInfo->Handles + pInfo->NumberOfHandles,
-                         [&](const Entry& e) { return e.UniqueProcessId == dwPid; });
+                         [](const Entry& e) { return e.UniqueProcessId == GetCurrentProcessId(); });
 }
 
-// The Unix process of the load server whose command line holds token; empty when there
-// is none. A Windows program cannot ask Wine for it, and /proc/self would name the
-// wineserver, which opens files for its clients.
-std::wstring FindUnixProcess(const std::wstring& token)
+// This process's threads.
+size_t CountThreads()
 {
-    for (const auto& pid : NamesIn(L"Z:\\proc")) {
-        if (pid.find_first_not_of(L"0123456789") != std::wstring::npos) {
-            continue;
-        }
-        std::vector<unsigned char> bytes = ReadFileBytes(L"Z:\\proc\\" + pid + L"\\cmdline");
-        std::string cmdline(bytes.begin(), bytes.end());
-        if (cmdline.find(Narrow(token)) != std::string::npos && cmdline.find("load_server") != std::string::npos) {
-            return L"Z:\\proc\\" + pid;
-        }
+    CScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {sizeof(entry)};
+    size_t nThreads = 0;
+    for (BOOL bMore = Thread32First(snapshot.Get(), &entry); bMore; bMore = Thread32Next(snapshot.Get(), &entry)) {
+        nThreads += (entry.th32OwnerProcessID == GetCurrentProcessId()) ? 1 : 0;
     }
-    return L"";
+    return nThreads;
 }
 
-// What the server process counted, written to a file at its end.
-struct CServerResults {
-    DWORD dwConnected, dwDisconnected, dwReceived, dwErrors, dwClientsLeft, dwRounds;
-};
-
+// The server and what its owner's function counted.
 struct CLoadServer {
     CPipeSv server;
     std::mutex mutex;
     std::set<DWORD> live;
-    CServerResults results = {};
+    DWORD dwConnected = 0, dwDisconnected = 0, dwReceived = 0, dwErrors = 0;
+    std::atomic<bool> bSending{true};
+    DWORD dwRounds = 0;
+    std::thread sender;
+
+    // Serves and sends to all every kSendIntervalMs until stopped.
+    DWORD Start(const std::wstring& suffix)
+    {
+        DWORD dwResult = server.Initialize(suffix.c_str(), OnEvent, this);
+        if (dwResult == ERROR_SUCCESS) {
+            sender = std::thread([this] {
+                for (; bSending; ++dwRounds, Sleep(kSendIntervalMs)) {
+                    QVPipeCmdNotifySysInfo cmd;
+                    BuildNotifySysInfo(&cmd, 1 + dwRounds % 5, L"load", 10000 + dwRounds, 500, 1, 80);
+                    DWORD dwAck = 0;
+                    server.SendAll(&cmd, sizeof(cmd), &dwAck, nullptr);
+                }
+            });
+        }
+        return dwResult;
+    }
+
+    ~CLoadServer() { Stop(); }
+
+    void Stop()
+    {
+        bSending = false;
+        if (sender.joinable()) {
+            sender.join();
+        }
+        server.Finalize(nullptr);
+    }
 
     static void OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
     {
@@ -118,7 +140,7 @@ struct CLoadServer {
             cbPayload = pThis->server.GetReceivedData(&cmd, sizeof(cmd));
         }
         std::lock_guard<std::mutex> lock(pThis->mutex);
-        CServerResults& r = pThis->results;
+        CLoadServer& r = *pThis;
         DWORD dwHandle = pPipeEvent->dwClientHandle;
         switch (pPipeEvent->dwEvent) {
         case PIPEEVENT_CONNECTED:
@@ -142,32 +164,6 @@ struct CLoadServer {
         }
     }
 };
-
-// args: suffix, stop event, result file. Serves and sends to all every 100 ms until
-// stopped, then writes its counts.
-QUO_TEST_CHILD(load_server)
-{
-    CLoadServer state;
-    if (state.server.Initialize(args[0].c_str(), CLoadServer::OnEvent, &state) != ERROR_SUCCESS) {
-        return 20;
-    }
-    HANDLE hStop = OpenEventW(SYNCHRONIZE, FALSE, args[1].c_str());
-    DWORD dwRounds = 0;
-    for (; WaitForSingleObject(hStop, kSendIntervalMs) == WAIT_TIMEOUT; ++dwRounds) {
-        QVPipeCmdNotifySysInfo cmd;
-        BuildNotifySysInfo(&cmd, 1 + dwRounds % 5, L"load", 10000 + dwRounds, 500, 1, 80);
-        DWORD dwAck = 0;
-        state.server.SendAll(&cmd, sizeof(cmd), &dwAck, nullptr);
-    }
-    DWORD dwClientsLeft = state.server.GetClientCount();
-    state.server.Finalize(nullptr);
-    CloseHandle(hStop);
-    state.results.dwClientsLeft = dwClientsLeft;
-    state.results.dwRounds = dwRounds;
-    FILE* pFile = _wfopen(args[2].c_str(), L"wb");
-    bool bWritten = pFile != nullptr && fwrite(&state.results, sizeof(state.results), 1, pFile) == 1;
-    return (pFile != nullptr && fclose(pFile) == 0 && bWritten) ? 0 : 21;
-}
 
 // args: suffix, lifetime in ms, "exit" or "die". Registers, receives for its lifetime,
 // sends one command, then unregisters or ends abruptly.
@@ -203,24 +199,9 @@ struct CClientRun {
 TEST(PipeLoad, ClientsComingAndGoingLoseNothingAndLeakNothing)
 {
     std::wstring suffix = UniqueName(L"load");
-    std::wstring stop = UniqueName(L"load.stop");
-    HANDLE hStop = CreateEventW(nullptr, TRUE, FALSE, stop.c_str());
-    std::wstring resultFile = CommonAppDataFolder() + L"\\" + UniqueName(L"load") + L".bin";
-
-    CChildProcess serverProcess;
-    ASSERT_TRUE(serverProcess.Start(L"load_server", {suffix, stop, resultFile}));
-    ASSERT_TRUE(WaitUntil([&] { return PipeExists(CtrlPipeName(suffix)); }, 20000)) << "the server serves";
-    DWORD dwServerPid = GetProcessId(serverProcess.Handle());
-    std::wstring unixProcess = winediff::RunningOnWine() ? FindUnixProcess(suffix) : L"";
-    ASSERT_TRUE(!winediff::RunningOnWine() || !unixProcess.empty()) << "the server's Unix process";
-    struct CFigures {
-        ULONG_PTR nHandles;
-        size_t nFds;
-    };
-    auto measure = [&] {
-        return CFigures{CountWindowsHandles(dwServerPid),
-                        unixProcess.empty() ? 0 : NamesIn(unixProcess + L"\\fd").size()};
-    };
+    CLoadServer server;
+    ASSERT_EQ(0u, server.Start(suffix));
+    auto measure = [] { return std::make_pair(CountHandles(), CountThreads()); };
 
     // A client that fails to register, to receive or to send exits with a code that
     // says which.
@@ -264,7 +245,7 @@ TEST(PipeLoad, ClientsComingAndGoingLoseNothingAndLeakNothing)
     }
     ASSERT_TRUE(WaitUntil(reap, kMaxLifetimeMs + 20000));
     Sleep(1000);
-    CFigures baseline = measure();
+    auto baseline = measure();
     auto loading = [&](ULONGLONG ullElapsed) {
         return ullElapsed < kLoadMs || (dwStarted <= kMinStarts && ullElapsed < kMaxLoadMs);
     };
@@ -276,22 +257,17 @@ TEST(PipeLoad, ClientsComingAndGoingLoseNothingAndLeakNothing)
     ASSERT_TRUE(WaitUntil(reap, kMaxLifetimeMs + 30000)) << running.size() << " clients still running";
     // Sessions of clients that died are dropped at the next send, within 100 ms.
     Sleep(2000);
-    CFigures end = measure();
-
-    SetEvent(hStop);
-    ASSERT_EQ(0u, serverProcess.Wait(60000)) << "the server ended cleanly";
-    std::vector<unsigned char> bytes = ReadFileBytes(resultFile);
-    DeleteFileIfExists(resultFile);
-    CServerResults r = {};
-    ASSERT_EQ(sizeof(r), bytes.size());
-    memcpy(&r, bytes.data(), sizeof(r));
+    auto end = measure();
+    DWORD dwClientsLeft = server.server.GetClientCount();
+    server.Stop();
+    const CLoadServer& r = server;
 
     printf("clients started %lu (exited %lu, died %lu, failed %lu); server: connected %lu, disconnected %lu, "
            "commands %lu, send rounds %lu\n",
            dwStarted, dwExited, dwDied, dwFailed, r.dwConnected, r.dwDisconnected, r.dwReceived, r.dwRounds);
-    printf("server handles: baseline %llu, end %llu; Unix fds: baseline %zu, end %zu\n",
-           static_cast<unsigned long long>(baseline.nHandles), static_cast<unsigned long long>(end.nHandles),
-           baseline.nFds, end.nFds);
+    printf("handles: baseline %llu, end %llu; threads: baseline %zu, end %zu\n",
+           static_cast<unsigned long long>(baseline.first), static_cast<unsigned long long>(end.first),
+           baseline.second, end.second);
 
     EXPECT_EQ(0u, dwFailed);
     EXPECT_GT(dwDied, 0u);
@@ -301,15 +277,12 @@ TEST(PipeLoad, ClientsComingAndGoingLoseNothingAndLeakNothing)
     EXPECT_EQ(dwStarted, r.dwDisconnected);
     EXPECT_EQ(dwExited + dwDied, r.dwReceived) << "one command per client";
     EXPECT_EQ(0u, r.dwErrors);
-    EXPECT_EQ(0u, r.dwClientsLeft);
+    EXPECT_EQ(0u, dwClientsLeft);
     EXPECT_GT(r.dwRounds, kLoadMs / kSendIntervalMs / 4);
-    ASSERT_NE(0u, baseline.nHandles) << "the handles can be counted";
-    EXPECT_LE(end.nHandles, baseline.nHandles + 5);
-    if (winediff::RunningOnWine()) {
-        ASSERT_GT(baseline.nFds, 0u);
-        EXPECT_LE(end.nFds, baseline.nFds + 5);
-    }
-    CloseHandle(hStop);
+    ASSERT_NE(0u, baseline.first) << "the handles can be counted";
+    EXPECT_LE(end.first, baseline.first + 5);
+    ASSERT_GT(baseline.second, 0u) << "the threads can be counted";
+    EXPECT_LE(end.second, baseline.second + 5);
 }
 
 }  // namespace
