@@ -200,6 +200,10 @@ TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
     for (DWORD dwMajor : {5u, 6u}) {
         CWinVer::SetEmulatedVersion(dwMajor, 2);
         std::wstring name = UniquePipe(L"pt.remote");
+        CScopedFileHandle probe(
+            CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_REJECT_REMOTE_CLIENTS, 1, 64, 64, 0, nullptr));
+        EXPECT_EQ(dwMajor == 5, !probe.IsValid()) << "the stand-in refuses the flag the XP way";
+        probe.Reset();
         CEchoReceiver receiver;
         receiver.dwExpect = 4;
         EXPECT_EQ(0u, receiver.Listen(name)) << "Windows " << dwMajor;
