@@ -3,11 +3,12 @@
 #include <windows.h>
 
 #include <atomic>
-#include <thread>
+#include <future>
 
 #include <gtest/gtest.h>
 
 #include "StackLock.h"
+#include "TestSupport.h"
 #include "Thread.h"
 #include "WineDifferences.h"
 
@@ -79,9 +80,7 @@ TEST(Thread, ReceivesAMessagePostedRightAfterInitialize)
         CWorker worker;
         ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
         ASSERT_EQ(0u, worker.thread.PostMsg(WM_TEST_PING, 0, 0)) << "round " << i;
-        for (int n = 0; n < 500 && worker.lMessages.load() == 0; ++n) {
-            Sleep(2);
-        }
+        testsupport::WaitUntil([&] { return worker.lMessages.load() != 0; }, 1000, 2);
         EXPECT_EQ(1, worker.lMessages.load()) << "round " << i;
         worker.thread.Finalize();
     }
@@ -106,14 +105,13 @@ TEST(StackLock, HoldsTheSectionForItsScope)
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     auto enteredByAnotherThread = [&cs] {
-        bool bEntered = false;
-        std::thread([&] {
-            bEntered = TryEnterCriticalSection(&cs) != FALSE;
-            if (bEntered) {
-                LeaveCriticalSection(&cs);
-            }
-        }).join();
-        return bEntered;
+        return std::async(std::launch::async, [&cs] {
+                   bool bEntered = TryEnterCriticalSection(&cs) != FALSE;
+                   if (bEntered) {
+                       LeaveCriticalSection(&cs);
+                   }
+                   return bEntered;
+               }).get();
     };
     {
         CStackLock lock(&cs);
