@@ -17,6 +17,19 @@ function(quo_unicode_program target)
     target_link_options(${target} PRIVATE -municode)
 endfunction()
 
+# A program or DLL that ships: its debug information moves into <file>.debug beside it
+# (named in the image by .gnu_debuglink, which gdb follows). Windows leaves an image's
+# debug sections on disk, but Wine reads every section that is not page-aligned in the
+# file into memory: 1.5 MB of the service's working set and 0.9 MB of the log library's.
+function(quo_separate_debug_info target)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+                $<TARGET_FILE_NAME:${target}>
+        WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+        VERBATIM)
+endfunction()
+
 # A test executable run under Wine through tools/wine-run.
 #   quo_add_wine_test(NAME name TARGET target [FRESH] [WINVER ver] [MACHINE setup] [DPI n]
 #                     [TIMEOUT s] [ARGS ...] [LABELS ...] [RESOURCE_LOCK ...])

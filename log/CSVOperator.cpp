@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <strsafe.h>
+#include <winternl.h>
 
 #include "FolderTree.h"
 #include "QuoLogCore.h"
@@ -216,7 +217,7 @@ DWORD CLineCursor::Next(LPCWSTR* ppLine, size_t* pcchLine, PLONGLONG pllStart)
     }
 }
 
-CCSVOperator::CCSVOperator() : m_lpRecovery(nullptr) {}
+CCSVOperator::CCSVOperator() : m_Verified(), m_lpRecovery(nullptr) {}
 
 bool CCSVOperator::DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cchDigits, std::wstring& digits)
 {
@@ -234,6 +235,40 @@ bool CCSVOperator::DateDigitsOfName(LPCWSTR lpName, LPCWSTR lpPrefix, size_t cch
     }
     digits.assign(lpName + cchPrefix, cchDigits);
     return true;
+}
+
+namespace {
+
+// Size, links, attributes and file number of an open file, asked of the
+// file system itself. GetFileInformationByHandle would also ask for the volume's serial
+// number, which under Wine goes to the mount manager and looks at every drive letter:
+// the service opens its raw file every second.
+DWORD QueryOpenFile(HANDLE hFile, CCSVOperator::OpenFileFacts* pFacts)
+{
+    FILE_STANDARD_INFORMATION standard;
+    FILE_BASIC_INFORMATION basic;
+    FILE_INTERNAL_INFORMATION internal;
+    const struct {
+        PVOID pInfo;
+        ULONG cbInfo;
+        FILE_INFORMATION_CLASS infoClass;
+    } kQueries[] = {
+        {&standard, sizeof(standard), FileStandardInformation},
+        {&basic, sizeof(basic), FileBasicInformation},
+        {&internal, sizeof(internal), FileInternalInformation},
+    };
+    for (const auto& query : kQueries) {
+        IO_STATUS_BLOCK io;
+        NTSTATUS status = NtQueryInformationFile(hFile, &io, query.pInfo, query.cbInfo, query.infoClass);
+        if (status < 0) {
+            return RtlNtStatusToDosError(status);
+        }
+    }
+    pFacts->llSize = standard.EndOfFile.QuadPart;
+    pFacts->nLinks = standard.NumberOfLinks;
+    pFacts->dwAttributes = basic.FileAttributes;
+    pFacts->llIndex = internal.IndexNumber.QuadPart;
+    return ERROR_SUCCESS;
 }
 
 // Whether an open file is the one its path names: a symbolic link or junction anywhere
@@ -258,6 +293,12 @@ bool OpensWhatItNames(HANDLE hFile, LPCWSTR lpPath)
     return vista::EqualOrdinalIgnoreCase(lpFinal, szFull);
 }
 
+}  // namespace
+
+bool CCSVOperator::IsVerifiedAppendTarget(LPCWSTR lpPath, const OpenFileFacts& facts) const
+{
+    return m_Verified.path == lpPath && m_Verified.facts.llIndex == facts.llIndex;
+}
 
 CCSVOperator::~CCSVOperator()
 {
@@ -325,19 +366,22 @@ HANDLE CCSVOperator::OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER p
         }
         Sleep(kOpenRetryDelay);
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.Get(), &info)) {
-        *lpdwError = GetLastError();
+    OpenFileFacts facts;
+    *lpdwError = QueryOpenFile(file.Get(), &facts);
+    if (*lpdwError != ERROR_SUCCESS) {
         return INVALID_HANDLE_VALUE;
     }
-    if (mode != OPEN_FOR_READ
-        && (info.nNumberOfLinks > 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
-            || !OpensWhatItNames(file.Get(), lpPath))) {
-        TRACE(0, L"Refused to write %s: it is a link.", lpPath);
-        *lpdwError = foldertree::kErrorLinkRefused;
-        return INVALID_HANDLE_VALUE;
+    if (mode != OPEN_FOR_READ) {
+        if (facts.nLinks > 1 || (facts.dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+            || (!IsVerifiedAppendTarget(lpPath, facts) && !OpensWhatItNames(file.Get(), lpPath))) {
+            TRACE(0, L"Refused to write %s: it is a link.", lpPath);
+            *lpdwError = foldertree::kErrorLinkRefused;
+            return INVALID_HANDLE_VALUE;
+        }
+        m_Verified.path = lpPath;
+        m_Verified.facts = facts;
     }
-    LONGLONG llSize = (static_cast<LONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    LONGLONG llSize = facts.llSize;
     if (llSize >= kMaxFileSize) {
         TRACE(0, L"File too large: %s.", lpPath);
         *lpdwError = ERROR_OPEN_FAILED;

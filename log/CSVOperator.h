@@ -103,6 +103,14 @@ public:
     // missing; or rewrite an existing file in place (cutting).
     enum OpenMode { OPEN_FOR_READ, OPEN_FOR_APPEND, OPEN_FOR_CUT };
 
+    // What OpenLogFile learns of an open file.
+    struct OpenFileFacts {
+        LONGLONG llSize;
+        ULONG nLinks;
+        ULONG dwAttributes;
+        LONGLONG llIndex;  // the file system's number for the file
+    };
+
     static constexpr DWORD kLockTimeout = 3000;
     static constexpr DWORD kLineBufferBytes = 2048;
     static constexpr size_t kTimeTextChars = 23;  // "%04u/%02u/%02u,%02u:%02u:%02u.%03u"
@@ -220,8 +228,21 @@ protected:
     // cut back to its old end, so that it holds all of the text or none of it.
     DWORD AppendLines(LPCWSTR lpPath, const std::wstring& text, HANDLE hAbort);
 
+    // Whether an append's open file is the one verified last time for the same path: the
+    // same file number (on NTFS it carries a sequence number that changes when a number is
+    // given to a new file).
+    bool IsVerifiedAppendTarget(LPCWSTR lpPath, const OpenFileFacts& facts) const;
+
     LineTable m_LineTable1;
     CNamedMutex m_FileLock;
+    // The last file an append found to be what its path names. While the same path opens
+    // the same file again, its final path is not asked again: under Wine that question
+    // looks at every drive letter, and the service appends every second. A link put in
+    // its place is another file and is checked again.
+    struct VerifiedFile {
+        std::wstring path;
+        OpenFileFacts facts;
+    } m_Verified;
     LineTable m_LineTable3;
     volatile LONG* m_lpRecovery;
 };

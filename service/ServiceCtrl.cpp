@@ -316,7 +316,9 @@ void CServiceCtrl::OnTimer(UINT_PTR idEvent)
         TRACE(0, L"Error in m_QuoLogEx.Write(). code:%u", dwResult);
     }
     // The pipe thread sends: a client that is slow to answer must not hold up sampling.
-    if (InterlockedExchange(&m_lNotifyPending, 1) == 0
+    // With no client connected it is not woken (a client that connects gets the state
+    // when it connects).
+    if (m_PipeSv.GetClientCount() != 0 && InterlockedExchange(&m_lNotifyPending, 1) == 0
         && m_PipeThread.PostMsg(WM_PIPE_NOTIFY_SYSINFO, 0, 0) != ERROR_SUCCESS) {
         InterlockedExchange(&m_lNotifyPending, 0);
     }

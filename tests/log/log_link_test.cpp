@@ -80,4 +80,19 @@ TEST_F(LinkRefusal, ALinkedRawFileIsNotWritten)
     EXPECT_EQ(2u, testsupport::ReadFileBytes(Join(target, L"hard.csv")).size());
 }
 
+// The writer remembers the raw file it checked; a link put in its place later (by
+// link-fixture.sh, on "ready") is another file and is refused all the same.
+TEST_F(LinkRefusal, ARawFileSwappedForALinkIsNotWritten)
+{
+    ASSERT_EQ(0u, OpenWriter(L"base6"));
+    QuoLogData record = MakeRecord(QUOLOG_POWER_S0);
+    ASSERT_EQ(0u, quoLog->WriteAt(&record, MakeTime(2012, 7, 10, 10, 0)));
+    WriteUtf16File(Join(baseFolder, L"ready"), L"");
+    std::wstring swapped = Join(baseFolder, L"swapped");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return GetFileAttributesW(swapped.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                                       30000));
+    EXPECT_EQ(foldertree::kErrorLinkRefused, quoLog->WriteAt(&record, MakeTime(2012, 7, 10, 10, 1)));
+    EXPECT_EQ(2u, testsupport::ReadFileBytes(Join(target, L"marker.csv")).size());
+}
+
 }  // namespace
