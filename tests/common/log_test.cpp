@@ -8,13 +8,10 @@
 
 #include <regex>
 #include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "Log.h"
 #include "Trace.h"
 #include "TraceFileSecurity.h"
 #include "TestSupport.h"
@@ -84,7 +81,8 @@ TEST(TraceFileSecurity, GrantsSystemAdministratorsAndUsers)
 // The short form at level 1: a second Initialize keeps the configuration; lines above the
 // level, or without function or format, are skipped; the byte-order mark comes once and
 // every line ends in CR LF without terminator; the file is hidden; the caller's last
-// error is kept; nothing is written after Finalize.
+// error is kept; a message cut at 1023 characters keeps its stamp and loses its CR LF
+// (the next stamp follows the last 'x' directly); nothing is written after Finalize.
 TEST_F(LogTest, ShortFormLevelsAndTheFile)
 {
     Configure(TRACE_FORM_SHORT, 1);
@@ -99,9 +97,14 @@ TEST_F(LogTest, ShortFormLevelsAndTheFile)
     log.Trace(0xFFFFFFFF, L"F", 1, L"huge");
     log.Trace(0, nullptr, 1, L"no function");
     log.Trace(0, L"F", 1, nullptr);
+    log.Trace(0, L"F", 1, L"%s", std::wstring(3000, L'x').c_str());
+    log.Trace(0, L"F", 1, L"after");
     std::wstring text = Text();
-    EXPECT_TRUE(std::regex_match(text, std::wregex(L"\uFEFF" + kStamp + L" Value wide 42\r\n" + kStamp + L" one\r\n")))
-        << Narrow(text);
+    std::wsmatch match;
+    EXPECT_TRUE(std::regex_match(text, match, std::wregex(L"\uFEFF" + kStamp + L" Value wide 42\r\n" + kStamp
+                                                           + L" one\r\n(" + kStamp + L" x+)" + kStamp + L" after\r\n")))
+        << Narrow(text.substr(0, 200));
+    EXPECT_EQ(1023, match[1].length()) << "a long message is cut and loses its CR LF";
 
     DWORD dwAttributes = GetFileAttributesW(FilePath().c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, dwAttributes);
@@ -173,22 +176,6 @@ TEST_F(LogTest, DefaultFileAndFileNames)
     EXPECT_EQ(1u, Lines().size());
     DeleteFileIfExists(FilePath());
     RemoveDirectoryW((CommonAppDataFolder() + L"\\" + sub).c_str());
-}
-
-// A message cut at 1023 characters keeps its stamp and loses its CR LF: the next stamp
-// follows the last 'x' directly.
-TEST_F(LogTest, LongMessageIsCutAndKeepsItsStamp)
-{
-    Configure(TRACE_FORM_SHORT, 0);
-    CLog log;
-    ASSERT_EQ(0u, log.Initialize(KeyPath().c_str()));
-    log.Trace(0, L"F", 1, L"%s", std::wstring(3000, L'x').c_str());
-    log.Trace(0, L"F", 1, L"after");
-    std::wstring text = Text();
-    std::wsmatch match;
-    ASSERT_TRUE(std::regex_match(text, match, std::wregex(L"\uFEFF(" + kStamp + L" x+)" + kStamp + L" after\r\n")))
-        << Narrow(text.substr(0, 80));
-    EXPECT_EQ(1023u, match[1].length());
 }
 
 // Writes `lines` lines from each of `threads` threads, tagged so that the parent can

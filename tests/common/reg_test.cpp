@@ -1,10 +1,6 @@
 // CReg and CRegEx against Wine's registry: opening walks, typed reads with their sizes
 // and untouched out-parameters, writes that refuse what does not fit the type, and the
 // sub-key search.
-#include <windows.h>
-
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "Reg.h"
@@ -135,7 +131,7 @@ TEST_F(RegTest, TypedReads)
 // Strings get their terminator; only the last component of a walk gets the access asked.
 TEST_F(RegTest, WritesAndAccess)
 {
-    m_key.CreateSub(L"New");
+    m_key.SetDword(L"New", L"Value", 0);
     CReg reg;
     Open(reg, KEY_ALL_ACCESS);
     DWORD dwType = 0, cb = 0;
@@ -159,7 +155,7 @@ TEST_F(RegTest, FindSubKeyValue)
     m_key.SetDword(L"DspInfo\\ABC1234", L"Power", 11);
     m_key.SetDword(L"DspInfo\\XYZ9999", L"Power", 22);
     m_key.SetDword(L"DspInfo\\LONGERTHANTHESTRING", L"Power", 33);
-    m_key.CreateSub(L"DspInfo\\NOVALUE");
+    m_key.SetDword(L"DspInfo\\NOVALUE", L"Other", 0);
     const std::wstring root = Sub(L"DspInfo");
     CRegEx reg;
     DWORD dwValue = 0xdeadbeef;

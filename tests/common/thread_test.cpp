@@ -1,7 +1,5 @@
 // CThread: start handshake, message queue ready at start, results, termination and the
 // forced end of a thread that ignores its terminate event; CStackLock.
-#include <windows.h>
-
 #include <atomic>
 #include <future>
 
@@ -53,12 +51,9 @@ DWORD StubbornWorker(LPVOID lpData)
 TEST(Thread, ResultsAndLifeCycle)
 {
     CWorker worker;
-    const std::pair<DWORD, DWORD> refusals[] = {{87, worker.thread.Initialize(MessageWorker, nullptr)},
-                                                {87, worker.thread.Initialize(nullptr, &worker)},
-                                                {21, worker.thread.PostMsg(WM_TEST_PING, 0, 0)}};
-    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
-        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
-    }
+    testsupport::ExpectResults({{87, worker.thread.Initialize(MessageWorker, nullptr)},
+                                {87, worker.thread.Initialize(nullptr, &worker)},
+                                {21, worker.thread.PostMsg(WM_TEST_PING, 0, 0)}});
     ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
     DWORD dwId = worker.thread.GetThreadId();
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_INITIALIZED), worker.thread.Initialize(MessageWorker, &worker));

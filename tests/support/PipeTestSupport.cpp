@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-#include "Pipe.h"
-#include "PipeCmd.h"
-#include "ScopedHandle.h"
-
 namespace pipetest {
 
 std::wstring DataPipeName(const std::wstring& suffix)
@@ -28,18 +24,15 @@ std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId)
 std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload, DWORD cbPayload)
 {
     std::vector<BYTE> bytes(sizeof(DataHdr) + cbPayload);
-    DataHdr hdr = {dwFirst, dwDataSize};
+    const DataHdr hdr = {dwFirst, dwDataSize};
     memcpy(bytes.data(), &hdr, sizeof(hdr));
-    if (cbPayload != 0) {
-        memcpy(bytes.data() + sizeof(hdr), lpPayload, cbPayload);
-    }
+    std::copy_n(static_cast<const BYTE*>(lpPayload), cbPayload, bytes.begin() + sizeof(hdr));
     return bytes;
 }
 
 std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload)
 {
-    DWORD cb = static_cast<DWORD>(payload.size());
-    return Frame(dwFirst, cb, payload.data(), cb);
+    return Frame(dwFirst, static_cast<DWORD>(payload.size()), payload.data(), static_cast<DWORD>(payload.size()));
 }
 
 std::vector<BYTE> ConnectRequest(const std::wstring& name)
@@ -85,10 +78,7 @@ DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutM
         CancelIoEx(h, &ov);
     }
     DWORD dwDone = 0;
-    bOk = GetOverlappedResult(h, &ov, &dwDone, TRUE);
-    if (pdwDone != nullptr) {
-        *pdwDone = dwDone;
-    }
+    bOk = GetOverlappedResult(h, &ov, pdwDone != nullptr ? pdwDone : &dwDone, TRUE);
     return bOk ? ERROR_SUCCESS : bTimedOut ? ERROR_TIMEOUT : GetLastError();
 }
 
@@ -101,19 +91,14 @@ bool IsHangUp(DWORD dwResult)
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck, DWORD dwAckTimeoutMs)
 {
     CScopedFileHandle h(RawOpen(pipe));
-    if (!h.IsValid()) {
-        return GetLastError();
-    }
-    std::vector<BYTE> copy(bytes);
-    DWORD dwAck = 0, dwDone = 0;
-    DWORD dwResult = RawTransfer(h.Get(), true, copy.data(), static_cast<DWORD>(copy.size()), dwAckTimeoutMs);
+    DWORD dwDone = 0;
+    DWORD dwResult = h.IsValid() ? RawTransfer(h.Get(), true, const_cast<BYTE*>(bytes.data()),
+                                               static_cast<DWORD>(bytes.size()), dwAckTimeoutMs)
+                                 : GetLastError();
     if (dwResult == ERROR_SUCCESS) {
-        dwResult = RawTransfer(h.Get(), false, &dwAck, sizeof(dwAck), dwAckTimeoutMs, &dwDone);
+        dwResult = RawTransfer(h.Get(), false, pdwAck, sizeof(DWORD), dwAckTimeoutMs, &dwDone);
     }
-    if (dwResult == ERROR_SUCCESS && dwDone == sizeof(dwAck)) {
-        *pdwAck = dwAck;
-    }
-    return (dwResult == ERROR_SUCCESS && dwDone != sizeof(dwAck)) ? ERROR_INVALID_DATA : dwResult;
+    return (dwResult == ERROR_SUCCESS && dwDone != sizeof(DWORD)) ? ERROR_INVALID_DATA : dwResult;
 }
 
 DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes)

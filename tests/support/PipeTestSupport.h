@@ -2,16 +2,15 @@
 // could (well-formed or not), and a recorder for the events an owner receives.
 #pragma once
 
-#include <windows.h>
-
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <string>
-#include <vector>
+#include <thread>
 
 #include "PipeCl.h"
-#include "PipeRecv.h"
+#include "PipeCmd.h"
+#include "PipeSv.h"
+#include "ScopedHandle.h"
 #include "TestSupport.h"
 
 namespace pipetest {
@@ -42,8 +41,8 @@ DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutM
 bool IsHangUp(DWORD dwResult);
 
 // Writes bytes to pipe as one message and waits up to dwAckTimeoutMs for a four-byte
-// ACK. 0 with the ACK; ERROR_TIMEOUT when none came; 109 or 233 when the receiver hung
-// up without one; the open's error.
+// ACK. 0 with the ACK in *pdwAck (which may hold part of one on failure); ERROR_TIMEOUT
+// when none came; 109 or 233 when the receiver hung up without one; the open's error.
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck,
                   DWORD dwAckTimeoutMs = 10000);
 

@@ -1,7 +1,10 @@
 #include "TestSupport.h"
+#include "ScopedHandle.h"
 #include "WineDifferences.h"
 
 #include <shlobj.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -173,7 +176,6 @@ CTestRegKey::~CTestRegKey()
         RegCloseKey(m_hKey);
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_path.c_str());
 }
 
 void CTestRegKey::SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb)
@@ -189,14 +191,6 @@ void CTestRegKey::SetDword(const std::wstring& sub, const std::wstring& name, DW
 void CTestRegKey::SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value)
 {
     SetRaw(sub, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-void CTestRegKey::CreateSub(const std::wstring& sub)
-{
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExW(m_hKey, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
-        RegCloseKey(hKey);
-    }
 }
 
 std::wstring CommonAppDataFolder()
@@ -215,21 +209,18 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
 {
     // The programs open their files without sharing for a moment (the log library's
     // worker may be reading the file the test looks at): wait for them.
-    HANDLE hFile = INVALID_HANDLE_VALUE;
+    CScopedFileHandle file;
     WaitUntil([&] {
-        hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-        return hFile != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION;
+        file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+        return file.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION;
     }, 2000);
-    std::vector<unsigned char> bytes;
-    unsigned char buf[65536];
+    std::vector<unsigned char> bytes(file.IsValid() ? GetFileSize(file.Get(), nullptr) : 0);
     DWORD cbRead = 0;
-    while (hFile != INVALID_HANDLE_VALUE && ReadFile(hFile, buf, sizeof(buf), &cbRead, nullptr) && cbRead > 0) {
-        bytes.insert(bytes.end(), buf, buf + cbRead);
+    if (!bytes.empty()) {
+        ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &cbRead, nullptr);
     }
-    if (hFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(hFile);
-    }
+    bytes.resize(cbRead);
     return bytes;
 }
 
@@ -286,6 +277,13 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD 
         if (GetTickCount64() >= ullEnd) {
             return false;
         }
+    }
+}
+
+void ExpectResults(const std::vector<std::pair<DWORD, DWORD>>& results)
+{
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].first, results[i].second) << "case " << i;
     }
 }
 
