@@ -4,23 +4,12 @@
 // answer is determined must get that answer, the owner must see only well-sized
 // payloads from registered clients, and the well-formed clients must be served
 // throughout.
-#include <windows.h>
-
-#include <atomic>
 #include <cstdio>
-#include <mutex>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "PipeCl.h"
-#include "PipeCmd.h"
-#include "PipeSv.h"
 #include "PipeTestSupport.h"
-#include "TestSupport.h"
 
 using namespace testsupport;
 using namespace pipetest;

@@ -2,17 +2,9 @@
 // a message written in pieces delivered whole, and the payload that is readable only on
 // the receive thread during the owner's call. (The verdict as ACK is the client's ACK
 // table in pipe_session; starting and finalising are the server's, which is a receiver.)
-#include <windows.h>
-
-#include <thread>
-
 #include <gtest/gtest.h>
 
-#include "PipeCmd.h"
-#include "PipeRecv.h"
 #include "PipeTestSupport.h"
-#include "ScopedHandle.h"
-#include "TestSupport.h"
 
 using namespace testsupport;
 using namespace pipetest;

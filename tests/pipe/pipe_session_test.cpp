@@ -1,17 +1,9 @@
 // CPipeSv and CPipeCl: the control pipe's answers case by case, client handles, the
 // names a registration may give, stale and vanished sessions, the data pipe's check of
 // senders, the client's own pipe and the ACKs of its sends.
-#include <windows.h>
-
-#include <thread>
-
 #include <gtest/gtest.h>
 
-#include "PipeCl.h"
-#include "PipeCmd.h"
-#include "PipeSv.h"
 #include "PipeTestSupport.h"
-#include "TestSupport.h"
 
 using namespace testsupport;
 using namespace pipetest;
@@ -58,21 +50,14 @@ TEST(PipeServer, InitializeSendArgumentsAndFinalize)
     CServerFixture f;
     PipeCmd cmd = {PIPECMD_UPDATE_EXTDSPINFO};
     DWORD dwAck = 0;
-    const std::pair<DWORD, DWORD> refusals[] = {
-        {87, f.server.Initialize(nullptr, CEventLog::Callback, &f.log)},
-        {87, f.server.Initialize(f.suffix.c_str(), nullptr, &f.log)},
-        {87, f.server.Initialize(f.suffix.c_str(), CEventLog::Callback, nullptr)},
-        {0, f.Start()},
-        {231, f.Start()},
-        {6, f.server.Send(1, &cmd, sizeof(cmd), &dwAck, nullptr)},
-        {87, f.server.Send(1, nullptr, sizeof(cmd), &dwAck, nullptr)},
-        {87, f.server.Send(1, &cmd, sizeof(cmd), nullptr, nullptr)},
-        {87, f.server.SendAll(nullptr, sizeof(cmd), &dwAck, nullptr)},
-        {0, f.server.SendAll(&cmd, sizeof(cmd), &dwAck, nullptr)},
-    };
-    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
-        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
-    }
+    ExpectResults({{87, f.server.Initialize(nullptr, CEventLog::Callback, &f.log)},
+                   {87, f.server.Initialize(f.suffix.c_str(), nullptr, &f.log)},
+                   {87, f.server.Initialize(f.suffix.c_str(), CEventLog::Callback, nullptr)}, {0, f.Start()},
+                   {231, f.Start()}, {6, f.server.Send(1, &cmd, sizeof(cmd), &dwAck, nullptr)},
+                   {87, f.server.Send(1, nullptr, sizeof(cmd), &dwAck, nullptr)},
+                   {87, f.server.Send(1, &cmd, sizeof(cmd), nullptr, nullptr)},
+                   {87, f.server.SendAll(nullptr, sizeof(cmd), &dwAck, nullptr)},
+                   {0, f.server.SendAll(&cmd, sizeof(cmd), &dwAck, nullptr)}});
     EXPECT_EQ(1u, f.Register(1)) << "serving";
     f.server.Finalize(nullptr);
     EXPECT_FALSE(PipeExists(CtrlPipeName(f.suffix)));
@@ -283,8 +268,8 @@ TEST(PipeServer, ClientsGetTheirOwnMessagesAndAVanishedOneIsDroppedAtTheNextSend
     EXPECT_EQ((std::vector<DWORD>{3, 1}), f.Handles(PIPEEVENT_DISCONNECTED, 2)) << "it unregistered";
 }
 
-// Initialize leaves nothing behind when it fails; the client's own pipe then takes
-// messages from the service only; Finalize unregisters once.
+// Initialize leaves nothing behind when it fails (bad arguments, no service); the
+// client's own pipe then takes messages from the service only; Finalize unregisters once.
 TEST(PipeClient, InitializeOwnPipeAndFinalize)
 {
     std::wstring suffix = UniqueName(L"pc.init");
@@ -293,17 +278,12 @@ TEST(PipeClient, InitializeOwnPipeAndFinalize)
     CPipeCl client;
     log.pReceiver = &client;
     DWORD dwClientId = 0xDEADBEEF;
-    const std::pair<DWORD, DWORD> refusals[] = {
-        {87, client.Initialize(2, suffix.c_str(), &dwClientId, CEventLog::Callback, &log, nullptr)},
-        {87, client.Initialize(1, nullptr, &dwClientId, CEventLog::Callback, &log, nullptr)},
-        {87, client.Initialize(1, suffix.c_str(), nullptr, CEventLog::Callback, &log, nullptr)},
-        {87, client.Initialize(1, suffix.c_str(), &dwClientId, nullptr, &log, nullptr)},
-        {87, client.Initialize(1, suffix.c_str(), &dwClientId, CEventLog::Callback, nullptr, nullptr)},
-        {2, client.Initialize(1, suffix.c_str(), &dwClientId, CEventLog::Callback, &log, nullptr)},  // no service
-    };
-    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
-        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
-    }
+    ExpectResults({{87, client.Initialize(2, suffix.c_str(), &dwClientId, CEventLog::Callback, &log, nullptr)},
+                   {87, client.Initialize(1, nullptr, &dwClientId, CEventLog::Callback, &log, nullptr)},
+                   {87, client.Initialize(1, suffix.c_str(), nullptr, CEventLog::Callback, &log, nullptr)},
+                   {87, client.Initialize(1, suffix.c_str(), &dwClientId, nullptr, &log, nullptr)},
+                   {87, client.Initialize(1, suffix.c_str(), &dwClientId, CEventLog::Callback, nullptr, nullptr)},
+                   {2, client.Initialize(1, suffix.c_str(), &dwClientId, CEventLog::Callback, &log, nullptr)}});
     EXPECT_EQ(0u, dwClientId);
     EXPECT_FALSE(PipeExists(ownPipe));
 

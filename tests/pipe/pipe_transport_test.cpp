@@ -3,19 +3,12 @@
 // connection allow the other side. (Messages, requests and their ACKs travelling are the
 // client's tests in pipe_session; an owned instance refusing a taken name is the service
 // integration test's.)
-#include <windows.h>
-
-#include <atomic>
-#include <thread>
+#include "SecurityAttributes.h"
+#include "WinVer.h"
 
 #include <gtest/gtest.h>
 
-#include "Pipe.h"
 #include "PipeTestSupport.h"
-#include "SecurityAttributes.h"
-#include "TestSupport.h"
-#include "ScopedHandle.h"
-#include "WinVer.h"
 
 using namespace testsupport;
 using namespace pipetest;
@@ -27,13 +20,10 @@ std::wstring UniquePipe(const wchar_t* lpTag)
     return L"\\\\.\\pipe\\" + UniqueName(lpTag);
 }
 
-// A receiving end that reads dwExpect bytes and answers with dwAck.
+// A receiving end that reads four-byte messages and acknowledges each with 0.
 struct CEchoReceiver {
     CPipe pipe;
-    DWORD dwExpect = 0;
-    DWORD dwAck = 0;
     std::atomic<LONG> lMessages{0};
-    std::vector<BYTE> last;
 
     DWORD Listen(const std::wstring& name)
     {
@@ -44,14 +34,10 @@ struct CEchoReceiver {
     {
         CEchoReceiver* pThis = static_cast<CEchoReceiver*>(lpData);
         HANDLE hAbort = pThis->pipe.GetTerminateEvent();
-        std::vector<BYTE> buf(pThis->dwExpect);
-        DWORD dwResult = pThis->pipe.ReceiveExact(buf.data(), pThis->dwExpect, hAbort);
-        if (dwResult != ERROR_SUCCESS) {
-            return dwResult;
-        }
-        pThis->last = buf;
-        ++pThis->lMessages;
-        return pThis->pipe.SendAck(pThis->dwAck, hAbort);
+        BYTE message[4];
+        DWORD dwResult = pThis->pipe.ReceiveExact(message, sizeof(message), hAbort);
+        pThis->lMessages += (dwResult == ERROR_SUCCESS) ? 1 : 0;
+        return (dwResult == ERROR_SUCCESS) ? pThis->pipe.SendAck(0, hAbort) : dwResult;
     }
 };
 
@@ -72,17 +58,13 @@ TEST(PipeTransport, InitializeAndFinalize)
     CEchoReceiver receiver;
     CPipe bad;
     DWORD dwRetcode = 0;
-    const std::pair<DWORD, DWORD> refusals[] = {
-        {87, bad.Initialize(CPipe::kModeReceive, nullptr, CEchoReceiver::OnConnection, &receiver)},
-        {87, bad.Initialize(3, name.c_str(), CEchoReceiver::OnConnection, &receiver)},
-        {87, bad.Initialize(CPipe::kModeReceive, name.c_str(), nullptr, nullptr)},
-        {87, bad.Initialize(CPipe::kModeSend, (L"\\\\.\\pipe\\" + std::wstring(MAX_PATH, L'x')).c_str(), nullptr, nullptr)},
-        {21, bad.Send("abcd", 4, &dwRetcode, nullptr)},
-        {21, bad.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr)},
-    };
-    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
-        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
-    }
+    std::wstring tooLong = L"\\\\.\\pipe\\" + std::wstring(MAX_PATH, L'x');
+    ExpectResults({{87, bad.Initialize(CPipe::kModeReceive, nullptr, CEchoReceiver::OnConnection, &receiver)},
+                   {87, bad.Initialize(3, name.c_str(), CEchoReceiver::OnConnection, &receiver)},
+                   {87, bad.Initialize(CPipe::kModeReceive, name.c_str(), nullptr, nullptr)},
+                   {87, bad.Initialize(CPipe::kModeSend, tooLong.c_str(), nullptr, nullptr)},
+                   {21, bad.Send("abcd", 4, &dwRetcode, nullptr)},
+                   {21, bad.SendRequest(PIPEREQUEST_CLOSE, nullptr, 1, &dwRetcode, nullptr)}});
     EXPECT_FALSE(PipeExists(name));
 
     ASSERT_EQ(0u, receiver.Listen(name));
@@ -142,7 +124,6 @@ TEST(PipeTransport, AStalledSenderHoldsTheReceiverOnlyForTheConnectionTime)
 {
     std::wstring name = UniquePipe(L"pt.stall");
     CEchoReceiver receiver;
-    receiver.dwExpect = 4;
     ASSERT_EQ(0u, receiver.Listen(name));
     CScopedFileHandle lazy(RawOpen(name));
     ASSERT_TRUE(lazy.IsValid());
@@ -205,8 +186,7 @@ TEST(PipeTransport, ReceivingEndRefusesRemoteClientsFromVistaOn)
         EXPECT_EQ(dwMajor == 5, !probe.IsValid()) << "the stand-in refuses the flag the XP way";
         probe.Reset();
         CEchoReceiver receiver;
-        receiver.dwExpect = 4;
-        EXPECT_EQ(0u, receiver.Listen(name)) << "Windows " << dwMajor;
+            EXPECT_EQ(0u, receiver.Listen(name)) << "Windows " << dwMajor;
         EXPECT_EQ(dwMajor >= 6, (CPipe::GetInstancePipeMode() & PIPE_REJECT_REMOTE_CLIENTS) != 0);
         EXPECT_EQ(0u, Ack(name, {1, 2, 3, 4}));
         receiver.pipe.Finalize();
