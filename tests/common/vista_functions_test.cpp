@@ -1,9 +1,11 @@
 // The run-time bindings of Vista's functions and their Windows XP ways, which the
 // emulated Windows XP reaches on the test machine.
+#include <atomic>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "VistaFunctions.h"
 #include "WinVer.h"
 
@@ -72,28 +74,24 @@ TEST_P(VistaFunctions, ReadWriteLockExcludesTheWriter)
     CReadWriteLock lock;
     EXPECT_EQ(!GetParam(), lock.SharesReaders());
     lock.AcquireShared();
-    HANDLE hReader = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE hWriter = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> bReaderIn{false}, bWriterIn{false};
     std::thread reader([&] {
         lock.AcquireShared();
-        SetEvent(hReader);
+        bReaderIn = true;
         lock.ReleaseShared();
     });
-    EXPECT_EQ(lock.SharesReaders() ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT),
-              WaitForSingleObject(hReader, lock.SharesReaders() ? kWait : kBlockedSpan));
+    EXPECT_EQ(lock.SharesReaders(), testsupport::WaitUntil([&] { return bReaderIn.load(); },
+                                                           lock.SharesReaders() ? kWait : kBlockedSpan));
     std::thread writer([&] {
         lock.AcquireExclusive();
-        SetEvent(hWriter);
+        bWriterIn = true;
         lock.ReleaseExclusive();
     });
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hWriter, kBlockedSpan));
+    EXPECT_FALSE(testsupport::WaitUntil([&] { return bWriterIn.load(); }, kBlockedSpan));
     lock.ReleaseShared();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hWriter, kWait));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hReader, kWait));
     reader.join();
     writer.join();
-    CloseHandle(hReader);
-    CloseHandle(hWriter);
+    EXPECT_TRUE(bReaderIn && bWriterIn);
 }
 
 // A path too long to look at counts as one through a link. (The final path and the

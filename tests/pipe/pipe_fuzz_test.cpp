@@ -150,18 +150,17 @@ CFrame StallFrame(std::mt19937& rng, bool bCtrl)
 // Sends a frame on a connection of its own and checks the answer it expects.
 void Play(const std::wstring& pipe, const CFrame& frame)
 {
-    HANDLE h = RawOpen(pipe, 30000);
-    if (h == INVALID_HANDLE_VALUE) {
+    CScopedFileHandle h(RawOpen(pipe, 30000));
+    if (!h.IsValid()) {
         Mismatch(frame, GetLastError(), 0);
         return;
     }
     std::vector<BYTE> bytes(frame.bytes);
-    DWORD dwWrite = bytes.empty() ? 0 : RawTransfer(h, true, bytes.data(), static_cast<DWORD>(bytes.size()), kAckWaitMs);
+    DWORD dwWrite = bytes.empty() ? 0 : RawTransfer(h.Get(), true, bytes.data(), static_cast<DWORD>(bytes.size()), kAckWaitMs);
     DWORD dwRead = ERROR_NOT_READY, dwAck = 0xDEADBEEF, dwDone = 0;
     if (frame.bReadAck && dwWrite == ERROR_SUCCESS) {
-        dwRead = RawTransfer(h, false, &dwAck, sizeof(dwAck), kAckWaitMs, &dwDone);
+        dwRead = RawTransfer(h.Get(), false, &dwAck, sizeof(dwAck), kAckWaitMs, &dwDone);
     }
-    CloseHandle(h);
     bool bAck = dwRead == ERROR_SUCCESS && dwDone == sizeof(dwAck);
     // An over-large frame may also fail while being written, once the server hung up.
     bool bAsExpected = frame.dwExpect == kExpectAnything || !frame.bReadAck
