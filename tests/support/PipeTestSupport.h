@@ -51,8 +51,6 @@ constexpr DWORD kNoAck = 0xBAD00000;
 // The ACK of bytes written to pipe as one message (RawExchange), or kNoAck | the error.
 DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes);
 
-using testsupport::SoakRun;
-
 using testsupport::WaitUntil;
 
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).

@@ -112,14 +112,12 @@ bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std:
     for (const auto& arg : args) {
         cmd += L" " + QuoteArgument(arg);
     }
-    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
-    cmdBuf.push_back(L'\0');
     std::vector<wchar_t> envBlock = EnvironmentBlock(env);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     for (int nTry = 1;; ++nTry) {
-        if (CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE,
+        if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE,
                            env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, env.empty() ? nullptr : envBlock.data(),
                            nullptr, &si, &pi)) {
             break;
