@@ -113,28 +113,6 @@ bool PipeExists(const std::wstring& pipe)
     return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
-CMutePipe::CMutePipe(const std::wstring& name)
-    : m_hPipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 1024, 1024, 1000,
-                               nullptr))
-{
-    // The connect completes when a client comes; nobody ever waits for it or reads.
-    m_connect.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (IsValid()) {
-        ConnectNamedPipe(m_hPipe, &m_connect);
-    }
-}
-
-CMutePipe::~CMutePipe()
-{
-    if (IsValid()) {
-        CancelIoEx(m_hPipe, &m_connect);
-        DWORD dwDone = 0;
-        GetOverlappedResult(m_hPipe, &m_connect, &dwDone, TRUE);
-        CloseHandle(m_hPipe);
-    }
-    CloseHandle(m_connect.hEvent);
-}
-
 void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     CEventLog* pLog = static_cast<CEventLog*>(lpData);

@@ -56,20 +56,19 @@ using testsupport::WaitUntil;
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
 bool PipeExists(const std::wstring& pipe);
 
-// A pipe of one instance that accepts a connection and then neither reads nor answers
-// until the object ends: a receiver that stalls whoever sends to it.
+// A pipe of one instance that accepts a connection (a client may connect before the
+// server listens) and never reads nor answers: a receiver that stalls whoever sends to it.
 class CMutePipe {
 public:
-    explicit CMutePipe(const std::wstring& name);
-    ~CMutePipe();
-    CMutePipe(const CMutePipe&) = delete;
-    CMutePipe& operator=(const CMutePipe&) = delete;
+    explicit CMutePipe(const std::wstring& name)
+        : m_pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr))
+    {
+    }
 
-    bool IsValid() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+    bool IsValid() const { return m_pipe.IsValid(); }
 
 private:
-    HANDLE m_hPipe;
-    OVERLAPPED m_connect = {};
+    CScopedFileHandle m_pipe;
 };
 
 // Records what an owner's function receives. For PIPEEVENT_VALIDATE it answers with
