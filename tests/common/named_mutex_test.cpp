@@ -1,9 +1,6 @@
 // CNamedMutex and the shared security attributes: names, waits, abort and abandonment.
 // Sharing between processes shows in the trace log's writers (common_log).
-#include <windows.h>
-
 #include <atomic>
-#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -25,14 +22,11 @@ TEST(NamedMutex, NamesAndArguments)
     EXPECT_STREQ(L"Global\\clog_mutex_name_Software$ZAV$DbgLog$x", szName);
     CNamedMutex mutex;
     std::wstring longName(MAX_PATH - 7, L'n');  // one character too many with "Global\"
-    const std::pair<DWORD, DWORD> refusals[] = {{21, mutex.Lock(nullptr)}, {21, mutex.Unlock()},
-                                                {87, mutex.Initialize(nullptr, 100)},
-                                                {87, mutex.Initialize(longName.c_str(), 100)},
-                                                {21, mutex.Lock(nullptr)},
-                                                {0, mutex.Initialize(longName.substr(1).c_str(), 100)}};
-    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
-        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
-    }
+    ExpectResults({{21, mutex.Lock(nullptr)}, {21, mutex.Unlock()},
+                   {87, mutex.Initialize(nullptr, 100)},
+                   {87, mutex.Initialize(longName.c_str(), 100)},
+                   {21, mutex.Lock(nullptr)},
+                   {0, mutex.Initialize(longName.substr(1).c_str(), 100)}});
 }
 
 // Two objects of one name share the Global\ mutex: the second waits its time-out (170),

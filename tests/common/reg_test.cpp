@@ -1,10 +1,6 @@
 // CReg and CRegEx against Wine's registry: opening walks, typed reads with their sizes
-// and untouched out-parameters, writes that refuse what does not fit the type,
-// enumeration and the sub-key search.
-#include <windows.h>
-
-#include <string>
-
+// and untouched out-parameters, writes that refuse what does not fit the type, and the
+// sub-key search.
 #include <gtest/gtest.h>
 
 #include "Reg.h"
@@ -63,8 +59,9 @@ TEST_F(RegTest, BadArgumentsAreRefusedAndWriteNothing)
 }
 
 // A walk opens relative to the key opened last, ends at an empty component, and when it
-// fails part-way leaves the open key as it was; enumeration ends with no more items.
-TEST_F(RegTest, OpenKeyWalksAndEnumeration)
+// fails part-way leaves the open key as it was. (Enumeration, creating and deleting keys
+// pass the system's answers through; the log library's settings copy uses them.)
+TEST_F(RegTest, OpenKeyWalks)
 {
     m_key.SetDword(L"A", L"Value", 5);
     m_key.SetDword(L"A\\B", L"Inner", 2);
@@ -83,21 +80,6 @@ TEST_F(RegTest, OpenKeyWalksAndEnumeration)
     EXPECT_EQ(2u, dwValue);
     EXPECT_EQ(0u, reg.CloseKey());
     EXPECT_EQ(nullptr, reg.GetKey());
-
-    ASSERT_EQ(0u, reg.OpenKey(Sub(L"A").c_str(), KEY_READ));
-    WCHAR szName[MAX_PATH];
-    DWORD cch = ARRAYSIZE(szName);
-    EXPECT_EQ(0u, reg.EnumKey(0, szName, &cch, nullptr));
-    EXPECT_STREQ(L"B", szName);
-    cch = ARRAYSIZE(szName);
-    EXPECT_EQ(259u, reg.EnumKey(1, szName, &cch, nullptr));
-    DWORD dwType = 0, cbData = sizeof(dwValue);
-    cch = ARRAYSIZE(szName);
-    EXPECT_EQ(0u, reg.EnumValue(0, szName, &cch, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cbData));
-    EXPECT_STREQ(L"Value", szName);
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), dwType);
-    cch = ARRAYSIZE(szName);
-    EXPECT_EQ(259u, reg.EnumValue(1, szName, &cch, &dwType, nullptr, nullptr));
 }
 
 // Typed reads check the type (13) and leave the output untouched on failure; string
@@ -146,27 +128,17 @@ TEST_F(RegTest, TypedReads)
     EXPECT_EQ(0, memcmp(szBuf, L"one\0two\0", 9 * sizeof(WCHAR)));
 }
 
-// Strings get their terminator; keys are created and deleted below the open key; only
-// the last component of a walk gets the access asked.
-TEST_F(RegTest, WritesAndKeys)
+// Strings get their terminator; only the last component of a walk gets the access asked.
+TEST_F(RegTest, WritesAndAccess)
 {
+    m_key.SetDword(L"New", L"Value", 0);
     CReg reg;
     Open(reg, KEY_ALL_ACCESS);
-    DWORD dwType = 0, cb = 0, dwValue = 0;
+    DWORD dwType = 0, cb = 0;
     ASSERT_EQ(0u, reg.SetStringValue(L"S", L"abc", 4));
     EXPECT_EQ(0u, reg.QueryValue(L"S", &dwType, nullptr, &cb));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
     EXPECT_EQ(8u, cb);
-
-    ASSERT_EQ(0u, reg.CreateKey(L"New", KEY_ALL_ACCESS));
-    EXPECT_EQ(0u, reg.SetDWORDValue(L"Inside", 3));
-    EXPECT_EQ(0u, reg.CreateKey(L"Child", KEY_ALL_ACCESS));
-    CReg check;
-    ASSERT_EQ(0u, check.OpenKey(Sub(L"New").c_str(), KEY_ALL_ACCESS));
-    EXPECT_EQ(0u, check.QueryDWORDValue(L"Inside", &dwValue));
-    EXPECT_EQ(3u, dwValue);
-    EXPECT_EQ(0u, check.DeleteKey(L"Child"));
-    EXPECT_EQ(2u, check.DeleteKey(L"Child"));
 
     CReg reader;
     ASSERT_EQ(0u, reader.OpenKey(Sub(L"New").c_str(), KEY_READ));
@@ -183,7 +155,7 @@ TEST_F(RegTest, FindSubKeyValue)
     m_key.SetDword(L"DspInfo\\ABC1234", L"Power", 11);
     m_key.SetDword(L"DspInfo\\XYZ9999", L"Power", 22);
     m_key.SetDword(L"DspInfo\\LONGERTHANTHESTRING", L"Power", 33);
-    m_key.CreateSub(L"DspInfo\\NOVALUE");
+    m_key.SetDword(L"DspInfo\\NOVALUE", L"Other", 0);
     const std::wstring root = Sub(L"DspInfo");
     CRegEx reg;
     DWORD dwValue = 0xdeadbeef;

@@ -1,13 +1,12 @@
 // CThread: start handshake, message queue ready at start, results, termination and the
 // forced end of a thread that ignores its terminate event; CStackLock.
-#include <windows.h>
-
 #include <atomic>
-#include <thread>
+#include <future>
 
 #include <gtest/gtest.h>
 
 #include "StackLock.h"
+#include "TestSupport.h"
 #include "Thread.h"
 #include "WineDifferences.h"
 
@@ -52,12 +51,9 @@ DWORD StubbornWorker(LPVOID lpData)
 TEST(Thread, ResultsAndLifeCycle)
 {
     CWorker worker;
-    const std::pair<DWORD, DWORD> refusals[] = {{87, worker.thread.Initialize(MessageWorker, nullptr)},
-                                                {87, worker.thread.Initialize(nullptr, &worker)},
-                                                {21, worker.thread.PostMsg(WM_TEST_PING, 0, 0)}};
-    for (size_t i = 0; i < ARRAYSIZE(refusals); ++i) {
-        EXPECT_EQ(refusals[i].first, refusals[i].second) << "case " << i;
-    }
+    testsupport::ExpectResults({{87, worker.thread.Initialize(MessageWorker, nullptr)},
+                                {87, worker.thread.Initialize(nullptr, &worker)},
+                                {21, worker.thread.PostMsg(WM_TEST_PING, 0, 0)}});
     ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
     DWORD dwId = worker.thread.GetThreadId();
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_INITIALIZED), worker.thread.Initialize(MessageWorker, &worker));
@@ -79,9 +75,7 @@ TEST(Thread, ReceivesAMessagePostedRightAfterInitialize)
         CWorker worker;
         ASSERT_EQ(0u, worker.thread.Initialize(MessageWorker, &worker));
         ASSERT_EQ(0u, worker.thread.PostMsg(WM_TEST_PING, 0, 0)) << "round " << i;
-        for (int n = 0; n < 500 && worker.lMessages.load() == 0; ++n) {
-            Sleep(2);
-        }
+        testsupport::WaitUntil([&] { return worker.lMessages.load() != 0; }, 1000, 2);
         EXPECT_EQ(1, worker.lMessages.load()) << "round " << i;
         worker.thread.Finalize();
     }
@@ -106,14 +100,13 @@ TEST(StackLock, HoldsTheSectionForItsScope)
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     auto enteredByAnotherThread = [&cs] {
-        bool bEntered = false;
-        std::thread([&] {
-            bEntered = TryEnterCriticalSection(&cs) != FALSE;
-            if (bEntered) {
-                LeaveCriticalSection(&cs);
-            }
-        }).join();
-        return bEntered;
+        return std::async(std::launch::async, [&cs] {
+                   bool bEntered = TryEnterCriticalSection(&cs) != FALSE;
+                   if (bEntered) {
+                       LeaveCriticalSection(&cs);
+                   }
+                   return bEntered;
+               }).get();
     };
     {
         CStackLock lock(&cs);

@@ -1,11 +1,8 @@
 // CWinVer: the relations against the Windows the prefix reports, and the emulation seam
 // through which tests reach the code paths of Windows XP.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
-#include <string>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 // Smoke test of the simulated QuoLevel.dll, linked by name through the product's import
 // library as the service and the agent link it: it answers the level the registry holds
 // and reports a change from a thread of its own.
-#include <windows.h>
-
 #include <atomic>
 
 #include <gtest/gtest.h>

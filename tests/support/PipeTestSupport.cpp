@@ -2,10 +2,6 @@
 
 #include <algorithm>
 
-#include "Log.h"
-#include "Pipe.h"
-#include "PipeCmd.h"
-
 namespace pipetest {
 
 std::wstring DataPipeName(const std::wstring& suffix)
@@ -28,18 +24,15 @@ std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId)
 std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload, DWORD cbPayload)
 {
     std::vector<BYTE> bytes(sizeof(DataHdr) + cbPayload);
-    DataHdr hdr = {dwFirst, dwDataSize};
+    const DataHdr hdr = {dwFirst, dwDataSize};
     memcpy(bytes.data(), &hdr, sizeof(hdr));
-    if (cbPayload != 0) {
-        memcpy(bytes.data() + sizeof(hdr), lpPayload, cbPayload);
-    }
+    std::copy_n(static_cast<const BYTE*>(lpPayload), cbPayload, bytes.begin() + sizeof(hdr));
     return bytes;
 }
 
 std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload)
 {
-    DWORD cb = static_cast<DWORD>(payload.size());
-    return Frame(dwFirst, cb, payload.data(), cb);
+    return Frame(dwFirst, static_cast<DWORD>(payload.size()), payload.data(), static_cast<DWORD>(payload.size()));
 }
 
 std::vector<BYTE> ConnectRequest(const std::wstring& name)
@@ -73,82 +66,51 @@ HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs)
 
 DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutMs, DWORD* pdwDone)
 {
+    CScopedKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov = {};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ov.hEvent = event.Get();
     BOOL bOk = bWrite ? WriteFile(h, lpBuf, cb, nullptr, &ov) : ReadFile(h, lpBuf, cb, nullptr, &ov);
-    DWORD dwError = bOk ? ERROR_SUCCESS : GetLastError();
-    if (dwError != ERROR_SUCCESS && dwError != ERROR_IO_PENDING) {
-        CloseHandle(ov.hEvent);
-        return dwError;
+    if (!bOk && GetLastError() != ERROR_IO_PENDING) {
+        return GetLastError();
     }
     bool bTimedOut = WaitForSingleObject(ov.hEvent, dwTimeoutMs) != WAIT_OBJECT_0;
     if (bTimedOut) {
         CancelIoEx(h, &ov);
     }
     DWORD dwDone = 0;
-    DWORD dwResult = ERROR_SUCCESS;
-    if (!GetOverlappedResult(h, &ov, &dwDone, TRUE)) {
-        dwResult = bTimedOut ? ERROR_TIMEOUT : GetLastError();
-    }
-    CloseHandle(ov.hEvent);
-    if (pdwDone != nullptr) {
-        *pdwDone = dwDone;
-    }
-    return dwResult;
+    bOk = GetOverlappedResult(h, &ov, pdwDone != nullptr ? pdwDone : &dwDone, TRUE);
+    return bOk ? ERROR_SUCCESS : bTimedOut ? ERROR_TIMEOUT : GetLastError();
 }
 
 bool IsHangUp(DWORD dwResult)
 {
+    dwResult &= ~kNoAck;
     return dwResult == ERROR_BROKEN_PIPE || dwResult == ERROR_PIPE_NOT_CONNECTED;
 }
 
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck, DWORD dwAckTimeoutMs)
 {
-    HANDLE h = RawOpen(pipe);
-    if (h == INVALID_HANDLE_VALUE) {
-        return GetLastError();
-    }
-    std::vector<BYTE> copy(bytes);
-    DWORD dwResult = RawTransfer(h, true, copy.data(), static_cast<DWORD>(copy.size()), dwAckTimeoutMs);
+    CScopedFileHandle h(RawOpen(pipe));
+    DWORD dwDone = 0;
+    DWORD dwResult = h.IsValid() ? RawTransfer(h.Get(), true, const_cast<BYTE*>(bytes.data()),
+                                               static_cast<DWORD>(bytes.size()), dwAckTimeoutMs)
+                                 : GetLastError();
     if (dwResult == ERROR_SUCCESS) {
-        DWORD dwAck = 0;
-        DWORD dwDone = 0;
-        dwResult = RawTransfer(h, false, &dwAck, sizeof(dwAck), dwAckTimeoutMs, &dwDone);
-        if (dwResult == ERROR_SUCCESS && dwDone == sizeof(dwAck)) {
-            *pdwAck = dwAck;
-        } else if (dwResult == ERROR_SUCCESS) {
-            dwResult = ERROR_INVALID_DATA;
-        }
+        dwResult = RawTransfer(h.Get(), false, pdwAck, sizeof(DWORD), dwAckTimeoutMs, &dwDone);
     }
-    CloseHandle(h);
-    return dwResult;
+    return (dwResult == ERROR_SUCCESS && dwDone != sizeof(DWORD)) ? ERROR_INVALID_DATA : dwResult;
+}
+
+DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes)
+{
+    DWORD dwAck = 0;
+    DWORD dwResult = RawExchange(pipe, bytes, &dwAck);
+    return (dwResult == ERROR_SUCCESS) ? dwAck : kNoAck | dwResult;
 }
 
 bool PipeExists(const std::wstring& pipe)
 {
     return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
-}
-
-CMutePipe::CMutePipe(const std::wstring& name)
-    : m_hPipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 1024, 1024, 1000,
-                               nullptr))
-{
-    // The connect completes when a client comes; nobody ever waits for it or reads.
-    m_connect.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (IsValid()) {
-        ConnectNamedPipe(m_hPipe, &m_connect);
-    }
-}
-
-CMutePipe::~CMutePipe()
-{
-    if (IsValid()) {
-        CancelIoEx(m_hPipe, &m_connect);
-        DWORD dwDone = 0;
-        GetOverlappedResult(m_hPipe, &m_connect, &dwDone, TRUE);
-        CloseHandle(m_hPipe);
-    }
-    CloseHandle(m_connect.hEvent);
 }
 
 void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)
@@ -205,33 +167,6 @@ void CCountingClient::OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
         ++pThis->lSysInfo;
         pThis->lStrays += (cmd.byQuoLevel == pThis->client.GetClientHandle()) ? 0 : 1;
     }
-}
-
-CTraceCapture::CTraceCapture(DWORD dwLevel) : m_key(L"pipetrace")
-{
-    std::wstring fileName = testsupport::UniqueName(L"pipetrace") + L".log";
-    m_path = testsupport::CommonAppDataFolder() + L"\\" + fileName;
-    m_key.SetString(L"DbgLog", L"filename", fileName);
-    m_key.SetDword(L"DbgLog", L"logform", 1);
-    m_key.SetDword(L"DbgLog", L"loglevel", dwLevel);
-    g_Log.Finalize();
-    g_Log.Initialize((m_key.Path() + L"\\DbgLog").c_str());
-}
-
-CTraceCapture::~CTraceCapture()
-{
-    g_Log.Finalize();
-    testsupport::DeleteFileIfExists(m_path);
-}
-
-bool CTraceCapture::Contains(const std::wstring& text) const
-{
-    for (const auto& line : testsupport::ReadUtf16Lines(m_path)) {
-        if (line.find(text) != std::wstring::npos) {
-            return true;
-        }
-    }
-    return false;
 }
 
 }  // namespace pipetest

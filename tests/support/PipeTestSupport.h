@@ -1,18 +1,16 @@
 // Helpers of the pipe tests: raw peers that speak the wire format as any local program
-// could (well-formed or not), a recorder for the events an owner receives, and a trace
-// file to look into.
+// could (well-formed or not), and a recorder for the events an owner receives.
 #pragma once
-
-#include <windows.h>
 
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <string>
-#include <vector>
+#include <thread>
 
 #include "PipeCl.h"
-#include "PipeRecv.h"
+#include "PipeCmd.h"
+#include "PipeSv.h"
+#include "ScopedHandle.h"
 #include "TestSupport.h"
 
 namespace pipetest {
@@ -38,36 +36,39 @@ HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs = 15000);
 // ERROR_TIMEOUT; or the system error.
 DWORD RawTransfer(HANDLE h, bool bWrite, void* lpBuf, DWORD cb, DWORD dwTimeoutMs, DWORD* pdwDone = nullptr);
 
-// Whether a read failed because the other side closed (109) or disconnected (233).
+// Whether a read failed because the other side closed (109) or disconnected (233), also
+// as Ack's kNoAck | error.
 bool IsHangUp(DWORD dwResult);
 
 // Writes bytes to pipe as one message and waits up to dwAckTimeoutMs for a four-byte
-// ACK. 0 with the ACK; ERROR_TIMEOUT when none came; 109 or 233 when the receiver hung
-// up without one; the open's error.
+// ACK. 0 with the ACK in *pdwAck (which may hold part of one on failure); ERROR_TIMEOUT
+// when none came; 109 or 233 when the receiver hung up without one; the open's error.
 DWORD RawExchange(const std::wstring& pipe, const std::vector<BYTE>& bytes, DWORD* pdwAck,
                   DWORD dwAckTimeoutMs = 10000);
 
-using testsupport::SoakRun;
+// What Ack answers when no ACK came: kNoAck | the error.
+constexpr DWORD kNoAck = 0xBAD00000;
+// The ACK of bytes written to pipe as one message (RawExchange), or kNoAck | the error.
+DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes);
 
 using testsupport::WaitUntil;
 
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
 bool PipeExists(const std::wstring& pipe);
 
-// A pipe of one instance that accepts a connection and then neither reads nor answers
-// until the object ends: a receiver that stalls whoever sends to it.
+// A pipe of one instance that accepts a connection (a client may connect before the
+// server listens) and never reads nor answers: a receiver that stalls whoever sends to it.
 class CMutePipe {
 public:
-    explicit CMutePipe(const std::wstring& name);
-    ~CMutePipe();
-    CMutePipe(const CMutePipe&) = delete;
-    CMutePipe& operator=(const CMutePipe&) = delete;
+    explicit CMutePipe(const std::wstring& name)
+        : m_pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, 0, 1, 1024, 1024, 1000, nullptr))
+    {
+    }
 
-    bool IsValid() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+    bool IsValid() const { return m_pipe.IsValid(); }
 
 private:
-    HANDLE m_hPipe;
-    OVERLAPPED m_connect = {};
+    CScopedFileHandle m_pipe;
 };
 
 // Records what an owner's function receives. For PIPEEVENT_VALIDATE it answers with
@@ -112,22 +113,6 @@ struct CCountingClient {
 
 private:
     static void OnEvent(LPVOID lpData, PipeEvent* pPipeEvent);
-};
-
-// Switches this module's trace on into a file of its own for the object's lifetime.
-class CTraceCapture {
-public:
-    explicit CTraceCapture(DWORD dwLevel);
-    ~CTraceCapture();
-    CTraceCapture(const CTraceCapture&) = delete;
-    CTraceCapture& operator=(const CTraceCapture&) = delete;
-
-    // Whether any line written so far contains text.
-    bool Contains(const std::wstring& text) const;
-
-private:
-    testsupport::CTestRegKey m_key;
-    std::wstring m_path;
 };
 
 }  // namespace pipetest

@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 
 CSimSetting::CSimSetting(const std::wstring& key, const std::wstring& name)
-    : m_key(L"Software\\ZAVSim\\" + key), m_name(name)
+    : m_key(L"Software\\ZAVSim\\" + key), m_name(name), m_oldData(65536)
 {
-    DWORD cbData = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_dwOldType,
-                     nullptr, &cbData) == ERROR_SUCCESS) {
-        m_oldData.resize(cbData);
-        m_bHadValue = RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                                   &m_dwOldType, m_oldData.data(), &cbData) == ERROR_SUCCESS;
-        m_oldData.resize(cbData);
-    }
+    DWORD cbData = static_cast<DWORD>(m_oldData.size());
+    m_bHadValue = RegGetValueW(HKEY_LOCAL_MACHINE, m_key.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                               &m_dwOldType, m_oldData.data(), &cbData) == ERROR_SUCCESS;
+    m_oldData.resize(m_bHadValue ? cbData : 0);
 }
 
 CSimSetting::CSimSetting(const std::wstring& key, const std::wstring& name, DWORD dwValue) : CSimSetting(key, name)

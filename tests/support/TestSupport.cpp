@@ -1,7 +1,10 @@
 #include "TestSupport.h"
+#include "ScopedHandle.h"
 #include "WineDifferences.h"
 
 #include <shlobj.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -109,14 +112,12 @@ bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std:
     for (const auto& arg : args) {
         cmd += L" " + QuoteArgument(arg);
     }
-    std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
-    cmdBuf.push_back(L'\0');
     std::vector<wchar_t> envBlock = EnvironmentBlock(env);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     for (int nTry = 1;; ++nTry) {
-        if (CreateProcessW(exe.c_str(), cmdBuf.data(), nullptr, nullptr, FALSE,
+        if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE,
                            env.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT, env.empty() ? nullptr : envBlock.data(),
                            nullptr, &si, &pi)) {
             break;
@@ -136,11 +137,10 @@ bool CChildProcess::StartProgram(const std::wstring& exe, const std::vector<std:
 
 DWORD CChildProcess::Wait(DWORD dwTimeoutMs)
 {
-    if (m_hProcess == nullptr || WaitForSingleObject(m_hProcess, dwTimeoutMs) != WAIT_OBJECT_0) {
-        return 0xFFFFFFFF;
-    }
     DWORD dwExitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(m_hProcess, &dwExitCode);
+    if (m_hProcess != nullptr && WaitForSingleObject(m_hProcess, dwTimeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(m_hProcess, &dwExitCode);
+    }
     return dwExitCode;
 }
 
@@ -160,10 +160,7 @@ void CChildProcess::Kill()
 DWORD RunChild(const std::wstring& name, const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
 {
     CChildProcess child;
-    if (!child.Start(name, args)) {
-        return 0xFFFFFFFF;
-    }
-    return child.Wait(dwTimeoutMs);
+    return child.Start(name, args) ? child.Wait(dwTimeoutMs) : 0xFFFFFFFF;
 }
 
 CTestRegKey::CTestRegKey(const std::wstring& name) : m_path(std::wstring(kTestRoot) + L"\\" + UniqueName(name))
@@ -177,7 +174,6 @@ CTestRegKey::~CTestRegKey()
         RegCloseKey(m_hKey);
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_path.c_str());
 }
 
 void CTestRegKey::SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb)
@@ -195,14 +191,6 @@ void CTestRegKey::SetString(const std::wstring& sub, const std::wstring& name, c
     SetRaw(sub, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-void CTestRegKey::CreateSub(const std::wstring& sub)
-{
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExW(m_hKey, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) == ERROR_SUCCESS) {
-        RegCloseKey(hKey);
-    }
-}
-
 std::wstring CommonAppDataFolder()
 {
     wchar_t szFolder[MAX_PATH] = L"";
@@ -217,36 +205,27 @@ bool FileExists(const std::wstring& path)
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
 {
-    std::vector<unsigned char> bytes;
     // The programs open their files without sharing for a moment (the log library's
     // worker may be reading the file the test looks at): wait for them.
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    for (int nTry = 0; nTry < 200; ++nTry) {
-        hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-        if (hFile != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
-            break;
-        }
-        Sleep(10);
-    }
-    if (hFile == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    unsigned char buf[65536];
+    CScopedFileHandle file;
+    WaitUntil([&] {
+        file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+        return file.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION;
+    }, 2000);
+    std::vector<unsigned char> bytes(file.IsValid() ? GetFileSize(file.Get(), nullptr) : 0);
     DWORD cbRead = 0;
-    while (ReadFile(hFile, buf, sizeof(buf), &cbRead, nullptr) && cbRead > 0) {
-        bytes.insert(bytes.end(), buf, buf + cbRead);
+    if (!bytes.empty()) {
+        ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &cbRead, nullptr);
     }
-    CloseHandle(hFile);
+    bytes.resize(cbRead);
     return bytes;
 }
 
 std::wstring ReadUtf16Text(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = ReadFileBytes(path);
-    std::wstring text(bytes.size() / 2, L'\0');
-    CopyMemory(&text[0], bytes.data(), text.size() * sizeof(wchar_t));
-    return text;
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
 std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path)
@@ -296,6 +275,13 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD 
         if (GetTickCount64() >= ullEnd) {
             return false;
         }
+    }
+}
+
+void ExpectResults(const std::vector<std::pair<DWORD, DWORD>>& results)
+{
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].first, results[i].second) << "case " << i;
     }
 }
 

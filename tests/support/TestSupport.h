@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A role that the test executable plays in a child process: `exe --child NAME args...`
@@ -76,7 +77,6 @@ public:
     void SetDword(const std::wstring& sub, const std::wstring& name, DWORD value);
     void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value);
     void SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb);
-    void CreateSub(const std::wstring& sub);
 
 private:
     std::wstring m_path;
@@ -102,6 +102,11 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder, const std::wstring
 // Asks condition every dwPollMs until it holds or dwTimeoutMs have passed; whether it
 // held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs, DWORD dwPollMs = 10);
+
+// Checks each pair {expected, result} in order; a failure names the pair's index. The
+// results are computed in the order written (a braced list), so steps may depend on
+// each other.
+void ExpectResults(const std::vector<std::pair<DWORD, DWORD>>& results);
 
 // Whether this is the long run of a load, fuzz or hammer test (QUO_SOAK=1, the soak
 // label).

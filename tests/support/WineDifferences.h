@@ -13,11 +13,6 @@ bool RunningOnWine();
 // (ERROR_INVALID_THREAD_ID), Wine with 87.
 inline DWORD PostToEndedThreadError() { return RunningOnWine() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_THREAD_ID; }
 
-// Wine does not keep the security descriptor given to CreateFile: reading it back gives
-// a DACL made from the Unix permissions. Tests check the descriptor a program builds,
-// and the file's DACL only on Windows.
-inline bool KeepsFileSecurityDescriptors() { return !RunningOnWine(); }
-
 // ChangeServiceConfig2W with SERVICE_CONFIG_DELAYED_AUTO_START_INFO: Windows (Vista and
 // later) stores the delayed-start flag; Wine does not implement that level and fails
 // with 124 (ERROR_INVALID_LEVEL), and its QueryServiceConfig2W cannot read the flag
