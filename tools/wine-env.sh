@@ -73,21 +73,35 @@ quo_server_stop() {
     WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
 }
 
+# Boots and configures a new template prefix; fails with the step that failed.
+quo_template_create() {
+    local prefix=$QUO_TEMPLATE_PREFIX
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    WINEPREFIX="$prefix" wineboot -i </dev/null >>"$prefix/.quo-wine.log" 2>&1 ||
+        { quo_log "wineboot failed in $prefix"; return 1; }
+    WINEPREFIX="$prefix" wineserver -w
+    quo_import_reg "$prefix" "$QUO_ROOT/tools/wine-base.reg.in" ||
+        { quo_log "importing the base registry failed in $prefix"; return 1; }
+    WINEPREFIX="$prefix" wineserver -w
+    touch "$prefix/.quo-ready"
+}
+
 # Creates and configures the template prefix once per build folder, and the base
-# prefix from it when there is none.
+# prefix from it when there is none. A boot on a heavily loaded machine now and then
+# fails once; it is tried a second time, its first log kept beside the prefix.
 quo_prefix_ensure() {
     mkdir -p "$QUO_WINE_DIR"
     (
         flock 9
         if [ ! -f "$QUO_TEMPLATE_PREFIX/.quo-ready" ]; then
             quo_log "creating the Wine prefix $QUO_TEMPLATE_PREFIX (10-20 s)"
-            rm -rf "$QUO_TEMPLATE_PREFIX"
-            mkdir -p "$QUO_TEMPLATE_PREFIX"
-            WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineboot -i </dev/null >>"$QUO_TEMPLATE_PREFIX/.quo-wine.log" 2>&1
-            WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineserver -w
-            quo_import_reg "$QUO_TEMPLATE_PREFIX" "$QUO_ROOT/tools/wine-base.reg.in"
-            WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineserver -w
-            touch "$QUO_TEMPLATE_PREFIX/.quo-ready"
+            if ! quo_template_create; then
+                WINEPREFIX="$QUO_TEMPLATE_PREFIX" wineserver -k >/dev/null 2>&1 || true
+                cp "$QUO_TEMPLATE_PREFIX/.quo-wine.log" "$QUO_WINE_DIR/template-failed.log" 2>/dev/null || true
+                quo_log "creating the Wine prefix again (first log: $QUO_WINE_DIR/template-failed.log)"
+                quo_template_create
+            fi
         fi
         if [ ! -f "$QUO_BASE_PREFIX/.quo-ready" ]; then
             quo_prefix_clone "$QUO_BASE_PREFIX"
@@ -105,11 +119,12 @@ quo_prefix_reset() {
 # Imports a UTF-8 registry file (Japanese names included) into prefix $1: regedit
 # wants UTF-16LE with a byte-order mark.
 quo_import_reg() {
-    local prefix=$1 src=$2 tmp
+    local prefix=$1 src=$2 tmp rc=0
     tmp="$prefix/drive_c/quo-import.reg"
-    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$src"; } >"$tmp"
-    quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg'
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$src"; } >"$tmp" || return 1
+    quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg' || rc=$?
     rm -f "$tmp"
+    return "$rc"
 }
 
 # Copies the template prefix to $1: a clean machine.
