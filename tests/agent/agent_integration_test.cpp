@@ -86,12 +86,12 @@ protected:
     void TearDown() override { RemoveService(); }
 
     // Runs end, after which the service drops its only client: the next one is the first.
+    // (Not waited for by the trace: the probe client's own unregistration is traced the
+    // same way, and may be traced after its unregistration has been answered.)
     static void ExpectDroppedBy(const std::function<void()>& end)
     {
-        size_t nMark = s_trace->Count();
         end();
-        EXPECT_TRUE(s_trace->WaitFor(nMark, 0, L"PIPEEVENT_DISCONNECTED"));
-        EXPECT_EQ(1u, NextClientHandle());
+        EXPECT_TRUE(testsupport::WaitUntil([] { return NextClientHandle() == 1; }, kWait, 200));
     }
 
     static std::unique_ptr<CTraceFile> s_trace;
@@ -117,7 +117,7 @@ TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
     EXPECT_EQ(0u, second.Wait(kWait));
     EXPECT_TRUE(agent.IsRunning());
 
-    ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
+    ASSERT_EQ(0u, RunStartSwitch());
     EXPECT_TRUE(s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized));
     EXPECT_EQ(2u, NextClientHandle());
     ExpectDroppedBy([&] { SendToAgent(agent, WM_CLOSE, 0); });

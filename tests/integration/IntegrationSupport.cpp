@@ -101,16 +101,21 @@ std::wstring QuomonsvCommandLine()
     return L"\"" + ProgramPath(L"quomonsv.exe") + L"\"";
 }
 
-void InstallAndStartService()
+DWORD RunStartSwitch()
 {
-    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
     // Under load Wine's service manager now and then fails once to start the program
     // (its CreateProcess answers 1359); the same start works when tried again.
     DWORD dwStart = RunQuomonsv({L"/START"});
     if (dwStart != ERROR_SUCCESS && dwStart == winediff::TransientCreateProcessError()) {
         dwStart = RunQuomonsv({L"/START"});
     }
-    ASSERT_EQ(0u, dwStart);
+    return dwStart;
+}
+
+void InstallAndStartService()
+{
+    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
+    ASSERT_EQ(0u, RunStartSwitch());
 }
 
 void RemoveService()

@@ -62,6 +62,8 @@ DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 600
 // The install argument of quomonsv.exe: its own path, quoted, as the command line that
 // the service control manager will run.
 std::wstring QuomonsvCommandLine();
+// Runs quomonsv.exe /START, once more on Wine's transient 1359; its exit code.
+DWORD RunStartSwitch();
 // Installs and starts the service; a failure fails the test.
 void InstallAndStartService();
 // Removes the service if it is installed, so that no test leaves it to the next.

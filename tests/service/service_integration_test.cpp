@@ -194,7 +194,7 @@ TEST_F(ServiceTest, RunsWritingStartSamplesAndEndAndOutlivesASecondCopy)
 
     EXPECT_EQ(ERROR_ACCESS_DENIED, RunQuomonsv({}));
     ASSERT_TRUE(WaitForRecords(ReadRawLog().size(), WithStatus(QUOLOG_POWER_S0), 2));
-    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
+    EXPECT_EQ(0u, RunStartSwitch());
     DWORD dwNowId = 0;
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(&dwNowId));
     EXPECT_EQ(dwProcessId, dwNowId);
@@ -265,7 +265,7 @@ TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
 // /START fails with dwError: the service stopped with it as its exit code.
 void ExpectStartFailsWith(DWORD dwError)
 {
-    EXPECT_EQ(dwError, RunQuomonsv({L"/START"}));
+    EXPECT_EQ(dwError, RunStartSwitch());
     SERVICE_STATUS_PROCESS status = {};
     ASSERT_TRUE(QueryService(kServiceName, &status));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
@@ -293,7 +293,7 @@ TEST_F(ServiceTest, AFailedStartReportsItsError)
         ASSERT_TRUE(squatter.IsValid());
         ExpectStartFailsWith(ERROR_ALREADY_EXISTS);
     }
-    EXPECT_EQ(0u, RunQuomonsv({L"/START"}));
+    EXPECT_EQ(0u, RunStartSwitch());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState());
     EXPECT_TRUE(WaitForRecords(nRaw, WithStatus(QUOLOG_POWER_S0), 1));
 }
@@ -305,7 +305,7 @@ TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
 {
     CTraceFile trace(L"service_mute_client.log");
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-    ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
+    ASSERT_EQ(0u, RunStartSwitch());
     std::wstring muteName = pipetest::ClientPipeName(L"QUOViewer", 0xdead0003u);
     pipetest::CMutePipe mute(muteName);
     ASSERT_TRUE(mute.IsValid());

@@ -169,7 +169,7 @@ TEST_F(ViewerWithService, SysInfoOfWrongSizeChangesNothing)
         }
     } slow;
     ASSERT_EQ(0u, RunQuomonsv({L"/STOP"}));
-    ASSERT_EQ(0u, RunQuomonsv({L"/START"}));
+    ASSERT_EQ(0u, RunStartSwitch());
     CViewer viewer;
     ASSERT_TRUE(viewer.Start());
     ASSERT_NE(nullptr, viewer.WaitForMainWindow());
