@@ -116,8 +116,7 @@ bool PipeExists(const std::wstring& pipe)
 void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)
 {
     CEventLog* pLog = static_cast<CEventLog*>(lpData);
-    Record record = {pPipeEvent->dwEvent, pPipeEvent->dwClientHandle, pPipeEvent->dwDataSize, {},
-                     GetCurrentThreadId()};
+    Record record = {pPipeEvent->dwEvent, pPipeEvent->dwClientHandle, pPipeEvent->dwDataSize, {}};
     if (pPipeEvent->dwEvent == PIPEEVENT_VALIDATE) {
         pPipeEvent->dwResult = pLog->dwVerdict;
     }
@@ -165,7 +164,6 @@ void CCountingClient::OnEvent(LPVOID lpData, PipeEvent* pPipeEvent)
     if (pPipeEvent->dwEvent == PIPEEVENT_RECEIVED && pThis->client.GetReceivedData(&cmd, sizeof(cmd)) == sizeof(cmd)
         && cmd.dwCmd == PIPECMD_NOTIFY_SYSINFO) {
         ++pThis->lSysInfo;
-        pThis->lStrays += (cmd.byQuoLevel == pThis->client.GetClientHandle()) ? 0 : 1;
     }
 }
 

@@ -80,7 +80,6 @@ public:
         DWORD dwClientHandle;
         DWORD dwDataSize;
         std::vector<BYTE> payload;
-        DWORD dwThreadId;
     };
 
     static void Callback(LPVOID lpData, PipeEvent* pPipeEvent);
@@ -100,12 +99,10 @@ private:
 };
 
 // A client with a receive pipe of its own that counts the PIPECMD_NOTIFY_SYSINFO it
-// receives, and among them the strays whose level is not its client handle (for tests
-// that send each client its handle as the level).
+// receives.
 struct CCountingClient {
     CPipeCl client;
     std::atomic<LONG> lSysInfo{0};
-    std::atomic<LONG> lStrays{0};
 
     // Registers with the service of that suffix: 0, or the error; a refused
     // registration is ERROR_ACCESS_DENIED.

@@ -157,12 +157,6 @@ void CChildProcess::Kill()
     }
 }
 
-DWORD RunChild(const std::wstring& name, const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
-{
-    CChildProcess child;
-    return child.Start(name, args) ? child.Wait(dwTimeoutMs) : 0xFFFFFFFF;
-}
-
 CTestRegKey::CTestRegKey(const std::wstring& name) : m_path(std::wstring(kTestRoot) + L"\\" + UniqueName(name))
 {
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hKey, nullptr);

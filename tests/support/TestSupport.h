@@ -58,9 +58,6 @@ private:
     DWORD m_dwProcessId = 0;
 };
 
-// Starts a role and waits for it; its exit code.
-DWORD RunChild(const std::wstring& name, const std::vector<std::wstring>& args = {}, DWORD dwTimeoutMs = 60000);
-
 // A registry key of its own below HKLM\Software\ZAVTest, deleted with everything below
 // it at destruction. Path() is relative to HKEY_LOCAL_MACHINE.
 class CTestRegKey {
