@@ -372,11 +372,6 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
     EXPECT_EQ(std::vector<std::wstring>({L"2012/07/08", L"2012/07/09"}), Column(ReadUtf16Lines(YearlyPath(2012)), 0));
     EXPECT_EQ(std::vector<std::wstring>({L"QUOLogRaw20120709.csv", L"QUOLogRaw20120710.csv"}),
               NamesIn(place.LogDir(), L"QUOLogRaw*"));
-
-    // Without a new line the first step gives its error and the rest does not run.
-    results = quoLog->Totalize(At(0, 45), nullptr, TRUE, FALSE);
-    EXPECT_EQ(87u, results.dwOne);
-    EXPECT_EQ(CQuoLog::kStepNotRun, results.dwTwo);
 }
 
 // A plan with no time is never chosen.
