@@ -236,4 +236,48 @@ bool CQuoLogDll::Load()
         && proc(CopyPksReg, 6);
 }
 
+std::string ReadText(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+ToolRun RunQuolog(const std::vector<std::wstring>& args)
+{
+    std::wstring exe = testsupport::ThisExePath();
+    exe = exe.substr(0, exe.rfind(L'\\')) + L"\\quolog.exe";
+    std::wstring cmd = L"\"" + exe + L"\"";
+    for (const std::wstring& arg : args) {
+        cmd += (arg.empty() || arg.find(L' ') != std::wstring::npos) ? L" \"" + arg + L"\"" : L" " + arg;
+    }
+    const std::wstring out = testsupport::CommonAppDataFolder() + L"\\" + testsupport::UniqueName(L"quolog");
+    const std::wstring err = out + L".err";
+    ToolRun run;
+    {
+        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+        CScopedFileHandle hOut(CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        CScopedFileHandle hErr(CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = hOut.Get();
+        si.hStdError = hErr.Get();
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+            CScopedKernelHandle process(pi.hProcess);
+            CloseHandle(pi.hThread);
+            if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
+                GetExitCodeProcess(pi.hProcess, &run.dwExitCode);
+            } else {
+                TerminateProcess(pi.hProcess, 9);
+            }
+        }
+    }
+    run.out = ReadText(out);
+    run.err = ReadText(err);
+    DeleteFileW(out.c_str());
+    DeleteFileW(err.c_str());
+    return run;
+}
+
 }  // namespace logtest

@@ -146,4 +146,15 @@ public:
     DWORD(WINAPI* CopyPksReg)() = nullptr;
 };
 
+// What quolog.exe, run from this program's folder with args, answered: its exit code
+// (0xFFFFFFFF when it did not end within a minute) and what it wrote to its outputs.
+struct ToolRun {
+    DWORD dwExitCode = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+ToolRun RunQuolog(const std::vector<std::wstring>& args);
+// A file's bytes as they are, as text.
+std::string ReadText(const std::wstring& path);
+
 }  // namespace logtest

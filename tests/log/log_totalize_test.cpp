@@ -71,15 +71,6 @@ protected:
     }
 };
 
-// A power-off from 10:10:00 to the first sample after the next start at 11:20:05,
-// 4205 s with a charge gain of 100 mWh: 1200, 1800 and 1205 s with shares of 28, 42
-// and 28 mWh, times 1.5.
-const std::vector<std::wstring> kPowerOffLines = {
-    L"2012/07/10,10:00:00.000,5,0,1200,92,10,5,0,0,\"\",1200,\"Balanced\",5,0,0,1",
-    L"2012/07/10,10:30:00.000,0,0,1800,63,0,0,0,0,\"\",1800,\"\",0,0,0,0",
-    L"2012/07/10,11:00:00.000,5,0,1205,92,10,5,0,0,\"\",1205,\"Balanced\",5,0,0,1",
-};
-
 // Worked examples, run by run: the raw lines added before a run, the moment it runs,
 // its answer, the daily file of 2012/07/10 after it and the read position (when given).
 struct RunStep {
@@ -123,6 +114,20 @@ TEST_F(TotalizeTest, WorkedExamples)
          {{{{At(10, 5), Status(QUOLOG_POWER_TO_S3S4)}, {At(10, 15), Status(QUOLOG_POWER_START)}, {At(10, 15, 5), s0}},
            At(10, 30), 0, {L"2012/07/10,10:00:00.000,5,0,605,50,10,5,0,0,\"\",605,\"Balanced\",5,0,0,1"},
            L"2012/07/10#3"}}},
+        // A power-off from 10:10:00 to the first sample after the next start at 11:20:05,
+        // 4205 s with a charge gain of 100 mWh: 1200, 1800 and 1205 s with shares of 28,
+        // 42 and 28 mWh, times 1.5. A run before that sample finds the off period open:
+        // its slot stays unwritten and the read position at the slot's first line.
+        {"a power-off across three slots, open at the end of a run",
+         {{{{At(10, 0), s0}, {At(10, 10), Status(QUOLOG_POWER_TO_S5)}, {At(10, 10, 1), Status(QUOLOG_POWER_END)},
+            {At(11, 20), Status(QUOLOG_POWER_START, 40100)}},
+           At(11, 20, 1), 0, {}, L"2012/07/10#0"},
+          {{{At(11, 20, 5), Status(QUOLOG_POWER_S0, 40100)}},
+           At(11, 30), 0,
+           {L"2012/07/10,10:00:00.000,5,0,1200,92,10,5,0,0,\"\",1200,\"Balanced\",5,0,0,1",
+            L"2012/07/10,10:30:00.000,0,0,1800,63,0,0,0,0,\"\",1800,\"\",0,0,0,0",
+            L"2012/07/10,11:00:00.000,5,0,1205,92,10,5,0,0,\"\",1205,\"Balanced\",5,0,0,1"},
+           L"2012/07/10#5"}}},
     };
     for (const auto& example : examples) {
         SCOPED_TRACE(example.first);
@@ -140,26 +145,6 @@ TEST_F(TotalizeTest, WorkedExamples)
             }
         }
     }
-}
-
-TEST_F(TotalizeTest, APowerOffStillOpenAtTheEndOfARunIsFilledWholeByTheNextRun)
-{
-    // The run at 11:20:01 reads up to the START line: the off period is open, so its
-    // slot stays unwritten and the read position stays at the slot's first line.
-    Add(At(10, 0, 0));
-    Add(At(10, 10, 0), Status(QUOLOG_POWER_TO_S5));
-    Add(At(10, 10, 1), Status(QUOLOG_POWER_END));
-    Add(At(11, 20, 0), Status(QUOLOG_POWER_START, 40100));
-    ASSERT_EQ(0u, One(At(11, 20, 1)));
-    EXPECT_FALSE(FileExists(DailyPath(2012, 7, 10)));
-    EXPECT_EQ(L"2012/07/10#0", Position());
-
-    // A restart in between, then the first sample after the start ends the power-off.
-    ASSERT_EQ(0u, Open());
-    Add(At(11, 20, 5), Status(QUOLOG_POWER_S0, 40100));
-    ASSERT_EQ(0u, One(At(11, 30)));
-    EXPECT_EQ(kPowerOffLines, Daily(2012, 7, 10));
-    EXPECT_EQ(L"2012/07/10#5", Position());
 }
 
 TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResume)
@@ -248,38 +233,6 @@ TEST_F(TotalizeTest, AnIdleRunCountsItsEnergyOnceItHasLastedTheThresholdWithoutO
     Add(At(12, 30, 0));
     ASSERT_EQ(0u, One(At(13, 0)));
     EXPECT_EQ(std::vector<std::wstring>({L"720", L"0", L"0", L"0", L"0", L"400000"}), Column(Daily(2012, 7, 10), 14));
-}
-
-TEST_F(TotalizeTest, ARestartInTheMiddleOfASlotNeverWritesASlotTwice)
-{
-    for (WORD wMinute = 0; wMinute <= 40; wMinute += 5) {
-        Add(At(10, wMinute));
-    }
-    ASSERT_EQ(0u, One(At(10, 45)));
-    EXPECT_EQ(1u, Daily(2012, 7, 10).size());
-    EXPECT_EQ(L"2012/07/10#6", Position());
-
-    ASSERT_EQ(0u, Open());
-    for (WORD wMinute = 45; wMinute <= 70; wMinute += 5) {
-        SYSTEMTIME t = At(10, 0);
-        CQuoLog::OffsetMinute(&t, wMinute);
-        Add(t);
-    }
-    ASSERT_EQ(0u, One(At(11, 15)));
-    std::vector<std::wstring> lines = Daily(2012, 7, 10);
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ(L"2012/07/10,10:30:00.000,30,0,0,300,60,30,0,0,\"Balanced\",30,\"\",0,0,0,6", lines[1]);
-
-    // Even with the read position lost, the slots already written stay as they are.
-    place.Reg().SetDword(L"", L"LastWriteLine", 0);
-    ASSERT_EQ(0u, Open());
-    ASSERT_EQ(0u, One(At(11, 15)));
-    EXPECT_EQ(lines, Daily(2012, 7, 10));
-    ASSERT_EQ(0u, One(At(11, 30)));
-    lines = Daily(2012, 7, 10);
-    ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(L"11:00:00.000", Cells(lines[2])[1]);
-    EXPECT_EQ(L"15", Cells(lines[2])[2]);
 }
 
 // A slot whose write meets a passing fault (the daily file held by another program:
@@ -419,11 +372,6 @@ TEST_F(TotalizeTest, ATotalizeRequestFoldsTheDaysAndDropsTheOldestRawFiles)
     EXPECT_EQ(std::vector<std::wstring>({L"2012/07/08", L"2012/07/09"}), Column(ReadUtf16Lines(YearlyPath(2012)), 0));
     EXPECT_EQ(std::vector<std::wstring>({L"QUOLogRaw20120709.csv", L"QUOLogRaw20120710.csv"}),
               NamesIn(place.LogDir(), L"QUOLogRaw*"));
-
-    // Without a new line the first step gives its error and the rest does not run.
-    results = quoLog->Totalize(At(0, 45), nullptr, TRUE, FALSE);
-    EXPECT_EQ(87u, results.dwOne);
-    EXPECT_EQ(CQuoLog::kStepNotRun, results.dwTwo);
 }
 
 // A plan with no time is never chosen.

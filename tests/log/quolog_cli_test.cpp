@@ -19,57 +19,6 @@ using testsupport::ReadUtf16Lines;
 
 namespace {
 
-struct ToolRun {
-    DWORD dwExitCode = 0xFFFFFFFF;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadText(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// Runs bin\quolog.exe with args; its exit code and what it wrote.
-ToolRun RunTool(const std::vector<std::wstring>& args)
-{
-    std::wstring exe = testsupport::ThisExePath();
-    exe = exe.substr(0, exe.rfind(L'\\')) + L"\\quolog.exe";
-    std::wstring cmd = L"\"" + exe + L"\"";
-    for (const std::wstring& arg : args) {
-        cmd += (arg.empty() || arg.find(L' ') != std::wstring::npos) ? L" \"" + arg + L"\"" : L" " + arg;
-    }
-    const std::wstring out = testsupport::CommonAppDataFolder() + L"\\" + testsupport::UniqueName(L"quolog");
-    const std::wstring err = out + L".err";
-    ToolRun run;
-    {
-        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-        CScopedFileHandle hOut(CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
-        CScopedFileHandle hErr(CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = hOut.Get();
-        si.hStdError = hErr.Get();
-        PROCESS_INFORMATION pi = {};
-        if (CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-            CScopedKernelHandle process(pi.hProcess);
-            CloseHandle(pi.hThread);
-            if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
-                GetExitCodeProcess(pi.hProcess, &run.dwExitCode);
-            } else {
-                TerminateProcess(pi.hProcess, 9);
-            }
-        }
-    }
-    run.out = ReadText(out);
-    run.err = ReadText(err);
-    DeleteFileW(out.c_str());
-    DeleteFileW(err.c_str());
-    return run;
-}
-
 void WriteText(const std::wstring& path, const std::string& text)
 {
     std::ofstream(testsupport::Narrow(path), std::ios::binary) << text;
@@ -82,7 +31,7 @@ protected:
     void AddRaw(const SYSTEMTIME& t, const RawSample& sample = RawSample()) { logtest::AddRaw(dir, t, sample); }
     ToolRun Totalize(const wchar_t* lpNow, bool bTwo = false)
     {
-        return RunTool(bTwo ? std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow, L"--two"}
+        return RunQuolog(bTwo ? std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow, L"--two"}
                             : std::vector<std::wstring>{L"totalize", L"--dir", dir, L"--now", lpNow});
     }
     std::wstring StatePath() const { return Join(dir, L"quolog.state"); }
@@ -101,7 +50,7 @@ std::string State(const char* lpDay, unsigned line, const char* lpDay2)
 // Bad arguments exit with 1 and a message on the error output only, before any work.
 TEST_F(ToolTest, BadArgumentsGetAMessageAndExitCode1)
 {
-    EXPECT_EQ(0u, RunTool({L"--help"}).dwExitCode);
+    EXPECT_EQ(0u, RunQuolog({L"--help"}).dwExitCode);
     const std::wstring now = L"2012/07/10,10:00:00.000";
     const std::vector<std::vector<std::wstring>> bad = {
         {}, {L"frobnicate"}, {L"totalize", L"--dir", dir},
@@ -119,13 +68,13 @@ TEST_F(ToolTest, BadArgumentsGetAMessageAndExitCode1)
         {L"read", L"day", L"2012/07/10", L"--dir", dir, L"--two"},
     };
     for (const auto& args : bad) {
-        ToolRun run = RunTool(args);
+        ToolRun run = RunQuolog(args);
         EXPECT_EQ(1u, run.dwExitCode) << run.err;
         EXPECT_FALSE(run.err.empty());
         EXPECT_TRUE(run.out.empty()) << run.err;
     }
     EXPECT_FALSE(FileExists(StatePath()));
-    EXPECT_EQ(2u, RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir + L"\\nowhere"}).dwExitCode);
+    EXPECT_EQ(2u, RunQuolog({L"read", L"day", L"2012/07/10", L"--dir", dir + L"\\nowhere"}).dwExitCode);
 }
 
 TEST_F(ToolTest, TheStateFileStartsAtTheDateOfNowAndKeepsTheReadPositions)
@@ -190,7 +139,7 @@ TEST_F(ToolTest, ASleepAcrossMidnightTotalizedFoldedAndReadBack)
               }),
               ReadUtf16Lines(Join(dir, L"QuoLogYearly2012.csv")));
 
-    run = RunTool({L"read", L"day", L"2012/07/11", L"--dir", dir, L"--today", L"2012/07/12"});
+    run = RunQuolog({L"read", L"day", L"2012/07/11", L"--dir", dir, L"--today", L"2012/07/12"});
     EXPECT_EQ(0u, run.dwExitCode);
     std::vector<std::string> lines;
     for (size_t nPos = 0; nPos < run.out.size();) {
@@ -206,7 +155,7 @@ TEST_F(ToolTest, ASleepAcrossMidnightTotalizedFoldedAndReadBack)
     EXPECT_EQ("2012/07/11,23:30:00.000,5,0,0,50,10,5,0,0,\"Balanced\",5,\"\",0,0,0,1", lines[48]);
     EXPECT_EQ("total,2012/07/11,00:00:00.000,10,3900,0,264,20,10,0,0,\"\",3900,\"Balanced\",10,0,0,2", lines[49]);
 
-    run = RunTool({L"read", L"week", L"2012/07/11", L"--dir", dir, L"--today", L"2012/07/12", L"--format", L"json"});
+    run = RunQuolog({L"read", L"week", L"2012/07/11", L"--dir", dir, L"--today", L"2012/07/12", L"--format", L"json"});
     EXPECT_EQ(0u, run.dwExitCode);
     EXPECT_EQ(0u, run.out.find("{\"result\": 0, \"rows\": [\n  {\"stTime\": \"2012/07/08 00:00:00.000\", \"dwS0Time\": 0,"));
     EXPECT_NE(std::string::npos,
@@ -244,7 +193,7 @@ TEST_F(ToolTest, TheToolTakesTheFileLockAndTotalizesOnlyWithoutAWriterOfTheLibra
         CNamedMutex lock;
         ASSERT_EQ(0u, lock.Initialize(L"QuoLogFileAccess", 3000));
         ASSERT_EQ(0u, lock.Lock(nullptr));
-        ToolRun held = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
+        ToolRun held = RunQuolog({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
         lock.Unlock();
         EXPECT_EQ(0u, held.dwExitCode);
         EXPECT_EQ(0u, held.out.find("result,170\r\n"));
@@ -262,7 +211,7 @@ TEST_F(ToolTest, TheToolTakesTheFileLockAndTotalizesOnlyWithoutAWriterOfTheLibra
     EXPECT_EQ(3u, run.dwExitCode);
     EXPECT_EQ(state, ReadText(StatePath()));
     // Reading beside the writer is allowed.
-    run = RunTool({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
+    run = RunQuolog({L"read", L"day", L"2012/07/10", L"--dir", dir, L"--today", L"2012/07/11"});
     EXPECT_EQ(0u, run.dwExitCode);
     EXPECT_EQ(0u, run.out.find("result,0\r\n"));
 

@@ -21,28 +21,6 @@ DWORD PcWatt(WORD wDay)
     return (20 + wDay) * 1000;
 }
 
-std::wstring TimeArg(const SYSTEMTIME& t)
-{
-    wchar_t sz[32];
-    swprintf_s(sz, L"%04u/%02u/%02u,%02u:%02u:%02u.000", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    return sz;
-}
-
-bool RunQuolog(const std::vector<std::wstring>& args)
-{
-    std::wstring exe = testsupport::ThisExePath();
-    exe = exe.substr(0, exe.rfind(L'\\')) + L"\\quolog.exe";
-    testsupport::CChildProcess tool;
-    if (!tool.StartProgram(exe, args)) {
-        return false;
-    }
-    const DWORD dwExit = tool.Wait(60000);
-    if (dwExit != 0) {
-        fwprintf(stderr, L"quolog %ls %ls: exit code %lu\n", args[0].c_str(), args.back().c_str(), dwExit);
-    }
-    return dwExit == 0;
-}
-
 }  // namespace
 
 bool FixtureDayRuns(WORD wDay)
@@ -114,8 +92,14 @@ bool BuildFixtureMonth()
     }
     SYSTEMTIME stNow = stNext;
     stNow.wMinute = 30;
-    return RunQuolog({L"totalize", L"--dir", dir, L"--interval", std::to_wstring(kFixtureIntervalMs), L"--two", L"--now",
-                      TimeArg(stNow)});
+    wchar_t szNow[24];
+    CQuoLogTime::FormatLongTime(stNow, szNow, ARRAYSIZE(szNow));
+    const logtest::ToolRun run = logtest::RunQuolog(
+        {L"totalize", L"--dir", dir, L"--interval", std::to_wstring(kFixtureIntervalMs), L"--two", L"--now", szNow});
+    if (run.dwExitCode != 0) {
+        fwprintf(stderr, L"quolog totalize: exit code %lu\n%hs", run.dwExitCode, run.err.c_str());
+    }
+    return run.dwExitCode == 0;
 }
 
 }  // namespace viewertest
