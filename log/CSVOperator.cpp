@@ -297,7 +297,7 @@ bool OpensWhatItNames(HANDLE hFile, LPCWSTR lpPath)
 
 bool CCSVOperator::IsVerifiedAppendTarget(LPCWSTR lpPath, const OpenFileFacts& facts) const
 {
-    return m_Verified.path == lpPath && m_Verified.facts.llIndex == facts.llIndex;
+    return m_Verified.path == lpPath && m_Verified.llIndex == facts.llIndex;
 }
 
 CCSVOperator::~CCSVOperator()
@@ -379,7 +379,7 @@ HANDLE CCSVOperator::OpenLogFile(LPCWSTR lpPath, OpenMode mode, PLARGE_INTEGER p
             return INVALID_HANDLE_VALUE;
         }
         m_Verified.path = lpPath;
-        m_Verified.facts = facts;
+        m_Verified.llIndex = facts.llIndex;
     }
     LONGLONG llSize = facts.llSize;
     if (llSize >= kMaxFileSize) {

@@ -241,7 +241,7 @@ protected:
     // its place is another file and is checked again.
     struct VerifiedFile {
         std::wstring path;
-        OpenFileFacts facts;
+        LONGLONG llIndex;
     } m_Verified;
     LineTable m_LineTable3;
     volatile LONG* m_lpRecovery;
