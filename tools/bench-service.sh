@@ -22,10 +22,11 @@
 # one thread, with as many threads as the service, and with those threads and the
 # system DLLs the service's images import. Their working sets are the baselines the
 # service's is compared with: under Wine every thread's stack costs about a megabyte,
-# and a DLL that needs the window system brings in the font libraries. After the span, the system calls of the service's threads and of
-# the wineserver are counted with strace for STRACE_SECONDS (default 20; 0 skips it) and
-# printed per tick (strace slows the processes it watches, so the CPU figures come from
-# the span before).
+# and a DLL that needs the window system brings in the font libraries.
+#
+# After the span, the system calls of the service's threads and of the wineserver are
+# counted with strace for STRACE_SECONDS (default 20; 0 skips it) and printed per tick
+# (strace slows the processes it watches, so the CPU figures come from the span before).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
