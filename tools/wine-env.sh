@@ -40,10 +40,23 @@ quo_server_running() {
 # Starts a persistent wineserver for prefix $1 and boots its session with output going
 # to a file (a session booted from a pipe keeps that pipe open for ever). Further
 # arguments are a command that wraps the boot (for example nsenter into a mount
-# namespace): every process of the session, services included, inherits it.
+# namespace): every process of the session, services included, inherits it. A boot
+# that fails (now and then on a heavily loaded machine) is reported and tried once more
+# with a new server.
 quo_server_start() {
     local prefix=$1; shift
     quo_server_running "$prefix" && return 0
+    local rc=0
+    quo_server_boot "$prefix" "$@" || rc=$?
+    if [ $rc -ne 0 ]; then
+        quo_log "booting the session of $prefix failed (exit code $rc); booting it again"
+        quo_server_stop "$prefix"
+        quo_server_boot "$prefix" "$@"
+    fi
+}
+
+quo_server_boot() {
+    local prefix=$1; shift
     WINEPREFIX="$prefix" setsid wineserver -p -f </dev/null >/dev/null 2>&1 &
     local pid=$! i
     echo "$pid" >"$(quo_server_pidfile "$prefix")"
