@@ -282,8 +282,11 @@ void CServiceCtrl::MainLoop(DWORD, LPWSTR*)
             TRACE(0, L"Error in WaitForMultipleObjects(). code:%u", GetLastError());
             break;
         }
+        // One timer message per wake: the wait returns again for a timer that fires
+        // while OnTimer runs, so no second look into the queue is needed (it would cost
+        // a trip to the window system at every tick).
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+        if (PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
             OnTimer(msg.wParam);
         }
     }
