@@ -81,6 +81,17 @@ public:
         std::sort(columns.begin(), columns.end());
         return columns;
     }
+    // The line's columns in each colour and the plot's width, for a failure message.
+    std::string Describe() const
+    {
+        const auto span = [](const std::vector<int>& columns) {
+            return columns.empty() ? std::string("none")
+                                   : std::to_string(columns.size()) + " in " + std::to_string(columns.front()) +
+                                         ".." + std::to_string(columns.back());
+        };
+        return "other colour: " + span(OtherColumns()) + ", QUO colour: " + span(ColumnsWith(kQuoColor)) +
+               ", width " + std::to_string(Width());
+    }
     // Pixels between two vertical grid lines: one X interval.
     int Step() const
     {
@@ -242,7 +253,8 @@ TEST_F(ViewerScreens, LoggingOffShowsAGapThenTheNewPlansColour)
         const std::vector<int> otherColumns = plot.OtherColumns();
         return quoColumns.size() > 1 && !otherColumns.empty() && quoColumns.front() > otherColumns.back() &&
                quoColumns.back() >= plot.Width() - nStep && quoColumns.back() - quoColumns.front() >= 4 * nStep;
-    })) << "the line did not come back in the QUO plan's colour";
+    })) << "the line did not come back in the QUO plan's colour (" << plot.Describe()
+         << ", plan name " << testsupport::Narrow(WindowText(hPlanName)) << ")";
     EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(hPlanName) == L"QUO"; }, kWait));
     Screenshot(L"");
 }
