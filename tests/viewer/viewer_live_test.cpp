@@ -247,7 +247,10 @@ TEST_F(ViewerScreens, LoggingOffShowsAGapThenTheNewPlansColour)
     EXPECT_EQ(L"不明", TooltipOver(hPlanName, viewer.MainWindow()));
 
     CSimSetting quo(L"PowerSchemes", L"Active", kQuoScheme);
+    const std::wstring offText = WindowText(viewer.Control(kIdLogging));
     viewer.Click(kIdLogging);
+    EXPECT_TRUE(pipetest::WaitUntil([&] { return WindowText(viewer.Control(kIdLogging)) != offText; }, kWait))
+        << "the service did not confirm logging on";
     EXPECT_TRUE(plot.WaitFor([&] {
         const std::vector<int> quoColumns = plot.ColumnsWith(kQuoColor);
         const std::vector<int> otherColumns = plot.OtherColumns();
