@@ -181,7 +181,7 @@ struct Writer : CLogInstance {
         QuoLogData r = MakeRecord(QUOLOG_POWER_S0, t.wSecond + t.wMinute * 60u);
         return quoLog->WriteAt(&r, t);
     }
-    std::wstring Raw(const SYSTEMTIME& day) { return place.RawPath(DayName(day)); }
+    std::wstring Raw(const wchar_t* lpDay) { return place.RawPath(lpDay); }
     std::vector<std::wstring> Daily() { return ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10))); }
 
     DWORD dwInit;
@@ -224,10 +224,10 @@ TEST(KeepRecords, ARecordThatCannotBeAppendedIsWrittenLaterInOrderAndOnce)
     Writer writer(L"keep");
     ASSERT_EQ(0u, reference.dwInit);
     ASSERT_EQ(0u, writer.dwInit);
-    const std::wstring link = writer.Raw(day) + L".link";
+    const std::wstring link = writer.Raw(L"20120710") + L".link";
     for (size_t i = 0; i < times.size(); ++i) {
         if (i == nFailFrom) {
-            ASSERT_TRUE(CreateHardLinkW(link.c_str(), writer.Raw(day).c_str(), nullptr));
+            ASSERT_TRUE(CreateHardLinkW(link.c_str(), writer.Raw(L"20120710").c_str(), nullptr));
         }
         if (i == nFailUntil) {
             ASSERT_TRUE(DeleteFileW(link.c_str()));
@@ -245,8 +245,8 @@ TEST(KeepRecords, ARecordThatCannotBeAppendedIsWrittenLaterInOrderAndOnce)
         EXPECT_EQ(i >= nFailFrom && i < nFailUntil, writer.Write(times[i]) != 0) << i;
     }
     EXPECT_EQ(0u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
-    EXPECT_EQ(ReadUtf16Text(reference.Raw(day)), ReadUtf16Text(writer.Raw(day)));
-    EXPECT_EQ(times.size(), ReadUtf16Lines(writer.Raw(day)).size());
+    EXPECT_EQ(ReadUtf16Text(reference.Raw(L"20120710")), ReadUtf16Text(writer.Raw(L"20120710")));
+    EXPECT_EQ(times.size(), ReadUtf16Lines(writer.Raw(L"20120710")).size());
     ASSERT_EQ(0u, reference.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
     ASSERT_EQ(0u, writer.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
     EXPECT_EQ(3u, reference.Daily().size());
@@ -263,10 +263,8 @@ TEST(KeepRecords, AFailureLongerThanTheBufferDropsOnlyTheOldestRecords)
     ASSERT_EQ(0u, writer.dwInit);
     CTempLog* temp = writer.quoLog->GetTempLog();
     temp->SetMaxBufferedLines(4);
-    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
-    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 57)));
-    CScopedFileHandle refusing = HoldWithoutSharing(writer.Raw(day10), OPEN_ALWAYS);
+    CScopedFileHandle refusing = HoldWithoutSharing(writer.Raw(L"20120710"), OPEN_ALWAYS);
     ASSERT_TRUE(refusing.IsValid());
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
@@ -276,13 +274,13 @@ TEST(KeepRecords, AFailureLongerThanTheBufferDropsOnlyTheOldestRecords)
     EXPECT_EQ(0u, temp->GetBufferedLineCount());
     refusing.Reset();
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 5)));
-    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,23:59:57.000"}), Stamps(writer.Raw(day10)));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,23:59:57.000"}), Stamps(writer.Raw(L"20120710")));
     EXPECT_EQ(std::vector<std::wstring>({L"2012/07/11,00:00:00.000", L"2012/07/11,00:00:01.000",
                                          L"2012/07/11,00:00:02.000", L"2012/07/11,00:00:03.000",
                                          L"2012/07/11,00:00:04.000", L"2012/07/11,00:00:05.000"}),
-              Stamps(writer.Raw(day11)));
-    ExpectWellFormed(writer.Raw(day10));
-    ExpectWellFormed(writer.Raw(day11));
+              Stamps(writer.Raw(L"20120711")));
+    ExpectWellFormed(writer.Raw(L"20120710"));
+    ExpectWellFormed(writer.Raw(L"20120711"));
 }
 
 // Delayed writing: a record of a new day first flushes the lines of the day before;
@@ -292,23 +290,21 @@ TEST(KeepRecords, ANewDayIsKeptWhileTheDayBeforeCannotBeFlushed)
 {
     Writer writer(L"keepday", 1 /* delayed */);
     ASSERT_EQ(0u, writer.dwInit);
-    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
-    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
-    CScopedFileHandle refusing = HoldWithoutSharing(writer.Raw(day10), OPEN_ALWAYS);
+    CScopedFileHandle refusing = HoldWithoutSharing(writer.Raw(L"20120710"), OPEN_ALWAYS);
     ASSERT_TRUE(refusing.IsValid());
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 0)));
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 1)));
     EXPECT_EQ(4u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
     refusing.Reset();
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 2)));
-    EXPECT_EQ(2u, ReadUtf16Lines(writer.Raw(day10)).size());
+    EXPECT_EQ(2u, ReadUtf16Lines(writer.Raw(L"20120710")).size());
     EXPECT_EQ(1u, writer.quoLog->GetTempLog()->GetBufferedLineCount());  // 00:00:02, buffered as usual
     writer.quoLog->Finalize();
     EXPECT_EQ(std::vector<std::wstring>({L"2012/07/11,00:00:00.000", L"2012/07/11,00:00:01.000",
                                          L"2012/07/11,00:00:02.000"}),
-              Stamps(writer.Raw(day11)));
+              Stamps(writer.Raw(L"20120711")));
 }
 
 }  // namespace
