@@ -22,10 +22,7 @@ namespace {
 
 const std::wstring kStamp = LR"(\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}\])";
 
-std::wstring DefaultPath()
-{
-    return CommonAppDataFolder() + L"\\default.log";
-}
+const std::wstring kDefaultPath = CommonAppDataFolder() + L"\\default.log";
 
 class LogTest : public ::testing::Test {
 protected:
@@ -47,7 +44,7 @@ protected:
     void TearDown() override
     {
         DeleteFileIfExists(FilePath());
-        DeleteFileIfExists(DefaultPath());
+        DeleteFileIfExists(kDefaultPath);
     }
 
     CTestRegKey m_key{L"log"};
@@ -130,7 +127,7 @@ TEST_F(LogTest, NoFileWithoutAUsableConfiguration)
     CLog log;
     ASSERT_EQ(0u, log.Initialize((m_key.Path() + L"\\NoSuchKey").c_str()));
     log.Trace(0, L"F", 1, L"line");
-    EXPECT_FALSE(FileExists(DefaultPath()));
+    EXPECT_FALSE(FileExists(kDefaultPath));
     EXPECT_FALSE(log.IsEnabled(0));
 }
 
@@ -145,7 +142,7 @@ TEST_F(LogTest, DefaultFileAndFileNames)
     EXPECT_FALSE(defaults.IsEnabled(2));
     defaults.Trace(1, L"F", 1, L"level one");
     defaults.Trace(2, L"F", 1, L"level two");
-    auto lines = ReadUtf16Lines(DefaultPath());
+    auto lines = ReadUtf16Lines(kDefaultPath);
     ASSERT_EQ(1u, lines.size());
     EXPECT_TRUE(std::regex_match(lines[0], std::wregex(kStamp + L" level one")));
 
@@ -153,7 +150,7 @@ TEST_F(LogTest, DefaultFileAndFileNames)
     m_key.SetDword(L"DbgLog", L"loglevel", 0);
     const std::wstring names[] = {L"..\\escape.log", L"sub\\..\\escape.log", L"../escape.log", std::wstring(261, L'n')};
     for (size_t i = 0; i <= ARRAYSIZE(names); ++i) {
-        DeleteFileIfExists(DefaultPath());
+        DeleteFileIfExists(kDefaultPath);
         if (i < ARRAYSIZE(names)) {
             m_key.SetString(L"DbgLog", L"filename", names[i]);
         } else {
@@ -162,7 +159,7 @@ TEST_F(LogTest, DefaultFileAndFileNames)
         CLog log;
         ASSERT_EQ(0u, log.Initialize(KeyPath().c_str()));
         log.Trace(0, L"F", 1, L"line");
-        EXPECT_TRUE(FileExists(DefaultPath())) << "case " << i;
+        EXPECT_TRUE(FileExists(kDefaultPath)) << "case " << i;
         EXPECT_FALSE(FileExists(L"C:\\escape.log")) << "case " << i;
     }
 
@@ -235,22 +232,14 @@ TEST_F(LogTest, ProcessesAndThreadsWritingAtOnceProduceWholeLines)
 // The names the trace macros put on each line, derived from the compiler's signatures.
 TEST(TraceFunctionName, FromTheCompilersSignatures)
 {
-    const struct {
-        const char* lpSignature;
-        const wchar_t* lpName;
-    } cases[] = {
+    const struct { const char* lpSignature; const wchar_t* lpName; } cases[] = {
         {"DWORD CThread::Initialize(LPTHREAD_FUNC, LPVOID)", L"CThread::Initialize"},
         {"static DWORD CThread::ThreadProc(LPVOID)", L"CThread::ThreadProc"},
-        {"int wmain(int, wchar_t**)", L"wmain"},
-        {"CPipe::CPipe()", L"CPipe::CPipe"},
-        {"virtual CPipe::~CPipe()", L"CPipe::~CPipe"},
-        {"WCHAR* CFoo::Get() const", L"CFoo::Get"},
-        {"const CBar& CFoo::Ref()", L"CFoo::Ref"},
-        {"std::map<int, long int> CFoo::Get(int)", L"CFoo::Get"},
-        {"void CBox<T>::Put(T) [with T = int]", L"CBox<T>::Put"},
-        {"bool CFoo::operator()(int)", L"CFoo::operator()"},
-        {"DWORD {anonymous}::Helper(DWORD)", L"Helper"},
-        {"DWORD {anonymous}::CSample::Run(LPCWSTR)", L"CSample::Run"},
+        {"int wmain(int, wchar_t**)", L"wmain"}, {"CPipe::CPipe()", L"CPipe::CPipe"},
+        {"virtual CPipe::~CPipe()", L"CPipe::~CPipe"}, {"WCHAR* CFoo::Get() const", L"CFoo::Get"},
+        {"const CBar& CFoo::Ref()", L"CFoo::Ref"}, {"std::map<int, long int> CFoo::Get(int)", L"CFoo::Get"},
+        {"void CBox<T>::Put(T) [with T = int]", L"CBox<T>::Put"}, {"bool CFoo::operator()(int)", L"CFoo::operator()"},
+        {"DWORD {anonymous}::Helper(DWORD)", L"Helper"}, {"DWORD {anonymous}::CSample::Run(LPCWSTR)", L"CSample::Run"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(std::wstring(c.lpName), CTraceFunctionName(c.lpSignature).Get()) << c.lpSignature;

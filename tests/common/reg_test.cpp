@@ -96,17 +96,16 @@ TEST_F(RegTest, TypedReads)
     Open(reg, KEY_READ);
 
     DWORD dwValue = 0xdeadbeef;
-    EXPECT_EQ(13u, reg.QueryDWORDValue(L"Text", &dwValue));
-    EXPECT_EQ(13u, reg.QueryDWORDValue(L"Binary", &dwValue));
-    EXPECT_EQ(2u, reg.QueryDWORDValue(L"Missing", &dwValue));
+    ExpectResults({{13, reg.QueryDWORDValue(L"Text", &dwValue)}, {13, reg.QueryDWORDValue(L"Binary", &dwValue)},
+                   {2, reg.QueryDWORDValue(L"Missing", &dwValue)}});
     EXPECT_EQ(0xdeadbeefu, dwValue);
     EXPECT_EQ(0u, reg.QueryDWORDValue(L"Number", &dwValue));
     EXPECT_EQ(0x12345678u, dwValue);
 
     WCHAR szBuf[16];
     DWORD cch = ARRAYSIZE(szBuf);
-    EXPECT_EQ(13u, reg.QueryStringValue(L"Number", szBuf, &cch));
-    EXPECT_EQ(13u, reg.QueryMultiStringValue(L"Text", szBuf, &cch));
+    ExpectResults({{13, reg.QueryStringValue(L"Number", szBuf, &cch)},
+                   {13, reg.QueryMultiStringValue(L"Text", szBuf, &cch)}});
     for (const wchar_t* lpName : {L"Text", L"Bare"}) {
         cch = 0xdeadbeef;
         EXPECT_EQ(0u, reg.QueryStringValue(lpName, nullptr, &cch));

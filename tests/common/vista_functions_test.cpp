@@ -33,10 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, VistaFunctions, ::testing::Values(false, true),
 // reading was stored: each counts from the same start.
 TEST(TickCount, WrapsOfTheThirtyTwoBitCounterAreCounted)
 {
-    const struct {
-        DWORD dwTick;
-        ULONGLONG ullExtended;
-    } readings[] = {
+    const struct { DWORD dwTick; ULONGLONG ullExtended; } readings[] = {
         {0xFFFFFF00u, 0xFFFFFF00ull},  {0xFFFFFFF0u, 0xFFFFFFF0ull},  {0x00000010u, 0x100000010ull},
         {0xFFFFFFF8u, 0xFFFFFFF8ull},  {0x00000020u, 0x100000020ull}, {0x80000000u, 0x180000000ull},
         {0xFFFFFFFFu, 0x1FFFFFFFFull}, {0x00000005u, 0x200000005ull},
@@ -49,11 +46,7 @@ TEST(TickCount, WrapsOfTheThirtyTwoBitCounterAreCounted)
 
 TEST_P(VistaFunctions, OrdinalComparisonIgnoresCaseOnly)
 {
-    const struct {
-        const wchar_t* lpLeft;
-        const wchar_t* lpRight;
-        bool bEqual;
-    } cases[] = {
+    const struct { const wchar_t* lpLeft; const wchar_t* lpRight; bool bEqual; } cases[] = {
         {L"C:\\ProgramData\\ZAV\\QUOLogRaw20120710.csv", L"c:\\programdata\\zav\\quolograw20120710.CSV", true},
         {L"\u00c4\u0416", L"\u00e4\u0436", true},  // Latin and Cyrillic letters
         {L"", L"", true},

@@ -165,23 +165,11 @@ std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0, DWORD pc, const wchar_t* 
     return sz;
 }
 
-std::vector<std::wstring> Cells(const std::wstring& line)
-{
-    std::vector<std::wstring> cells;
-    size_t nStart = 0;
-    for (size_t nComma = line.find(L','); nComma != std::wstring::npos; nComma = line.find(L',', nStart)) {
-        cells.push_back(line.substr(nStart, nComma - nStart));
-        nStart = nComma + 1;
-    }
-    cells.push_back(line.substr(nStart));
-    return cells;
-}
-
 std::vector<std::wstring> Column(const std::vector<std::wstring>& lines, size_t n)
 {
     std::vector<std::wstring> column;
     for (const std::wstring& line : lines) {
-        std::vector<std::wstring> cells = Cells(line);
+        std::vector<std::wstring> cells = testsupport::CsvCells(line);
         column.push_back(n < cells.size() ? cells[n] : L"");
     }
     return column;
@@ -240,6 +228,20 @@ std::string ReadText(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = testsupport::ReadFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::wstring> Stamps(const std::wstring& path)
+{
+    std::vector<std::wstring> stamps;
+    for (const std::wstring& line : testsupport::ReadUtf16Lines(path)) {
+        stamps.push_back(line.substr(0, 23));
+    }
+    return stamps;
+}
+
+CScopedFileHandle HoldWithoutSharing(const std::wstring& path, DWORD dwDisposition)
+{
+    return CScopedFileHandle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, dwDisposition, 0, nullptr));
 }
 
 ToolRun RunQuolog(const std::vector<std::wstring>& args)

@@ -18,7 +18,13 @@
 
 namespace logtest {
 
+using testsupport::CsvCells;
+using testsupport::FileExists;
 using testsupport::NamesIn;
+using testsupport::Narrow;
+using testsupport::ReadFileBytes;
+using testsupport::ReadUtf16Lines;
+using testsupport::ReadUtf16Text;
 
 // A base folder below the common application data folder, a registry key (with a
 // "Viewer" sub-key for the settings the library reads from the viewer's key), a file
@@ -110,8 +116,7 @@ void AddRaw(const std::wstring& folder, const SYSTEMTIME& t, const RawSample& sa
 // A totals line (daily or yearly) at t: S0 time, PC energy and the first plan; the rest 0.
 std::wstring TotalsLine(const SYSTEMTIME& t, DWORD s0 = 1800, DWORD pc = 5000, const wchar_t* plan = L"",
                         DWORD planTime = 0);
-// The cells of a line, split at every comma; cell n of every line.
-std::vector<std::wstring> Cells(const std::wstring& line);
+// Cell n (quotes removed) of every line.
 std::vector<std::wstring> Column(const std::vector<std::wstring>& lines, size_t n);
 
 // A value below HKEY_LOCAL_MACHINE\key: "" or 0xDEADBEEF when missing.
@@ -156,5 +161,10 @@ struct ToolRun {
 ToolRun RunQuolog(const std::vector<std::wstring>& args);
 // A file's bytes as they are, as text.
 std::string ReadText(const std::wstring& path);
+// The time stamps ("yyyy/mm/dd,hh:mm:ss.mmm") that begin the lines of a UTF-16 file.
+std::vector<std::wstring> Stamps(const std::wstring& path);
+// A file opened (dwDisposition as CreateFileW takes it) without sharing: no other
+// handle can open it while this one lives.
+CScopedFileHandle HoldWithoutSharing(const std::wstring& path, DWORD dwDisposition = OPEN_EXISTING);
 
 }  // namespace logtest

@@ -1,8 +1,6 @@
 // CQuoLog in-process, in places of its own: the "LogDir" setting, reader and writer
 // modes with the shared writer flag, the last record's time, the worker's requests and
 // timed path, recovery with its backup and rollback, and the peak-shift settings copy.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,23 +9,17 @@
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
-#include "QuoLogCore.h"
-#include "ScopedHandle.h"
-#include "TempLog.h"
 
 using namespace logtest;
-using testsupport::FileExists;
 
 namespace {
 
 bool KeyExists(const std::wstring& key)
 {
     HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(hKey);
-    return true;
+    const bool bExists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+    CScopedRegKey owner(hKey);
+    return bExists;
 }
 
 // Whether a log file, read under the file lock as the library reads it, comes to hold
@@ -39,7 +31,7 @@ bool ComesToHoldLines(const std::wstring& lockName, const std::wstring& path, si
             CNamedMutex lock;
             bool bHolds = false;
             if (lock.Initialize(lockName.c_str(), 3000) == ERROR_SUCCESS && lock.Lock(nullptr) == ERROR_SUCCESS) {
-                bHolds = testsupport::ReadUtf16Lines(path).size() == n;
+                bHolds = ReadUtf16Lines(path).size() == n;
                 lock.Unlock();
             }
             return bHolds;
@@ -77,7 +69,7 @@ TEST_F(CoreTest, LogDirSplitsIntoTwoFolderNamesOrKeepsTheDefaults)
                                     L"C:\\Beta",  L"Al|pha\\B", L"Alpha\\.",   L"Alpha\\B.",      L"NUL\\Beta",
                                     L"Alpha\\com1.txt", L"Alpha\\" + tooLong, tooLong + L"\\Beta"};
     for (const std::wstring& value : refused) {
-        EXPECT_FALSE(q.DivideString(value.c_str(), L'\\')) << testsupport::Narrow(value);
+        EXPECT_FALSE(q.DivideString(value.c_str(), L'\\')) << Narrow(value);
         EXPECT_STREQ(L"ZAV", q.GetDirName1());
         EXPECT_STREQ(L"QUOViewer", q.GetDirName2());
     }
@@ -128,10 +120,10 @@ TEST_F(CoreTest, OnlyRecordsLaterThanTheNewestOneAreWritten)
     EXPECT_STREQ(L"2012/07/09,23:00:00.000", quoLog->GetLastItemTime());
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 9, 23, 0)));
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 9, 12, 0)));
-    EXPECT_EQ(2u, testsupport::ReadUtf16Lines(place.RawPath(L"20120709")).size());
+    EXPECT_EQ(2u, ReadUtf16Lines(place.RawPath(L"20120709")).size());
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_START, MakeTime(2012, 7, 9, 23, 0, 0, 1)));
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 9, 23, 0, 0, 1)));
-    std::vector<std::wstring> lines = testsupport::ReadUtf16Lines(place.RawPath(L"20120709"));
+    std::vector<std::wstring> lines = ReadUtf16Lines(place.RawPath(L"20120709"));
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(L"2012/07/09,23:00:00.001,0,5,", lines[2].substr(0, 28));
     EXPECT_STREQ(L"2012/07/09,23:00:00.001", quoLog->GetLastItemTime());
@@ -150,22 +142,18 @@ TEST_F(CoreTest, TheNewestRawFileIsReadAgainWhenItsLockTimesOutAtStart)
     MakeFolders(place.LogDir());
     WriteUtf16File(place.RawPath(L"20120709"), RawLine(MakeTime(2012, 7, 9, 10, 0), 1));
     WriteUtf16File(place.RawPath(L"20120710"), RawLine(MakeTime(2012, 7, 10, 12, 0), 1));
-    CScopedKernelHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::thread holder([&] {
-        CNamedMutex lock;
-        lock.Initialize(place.LockName().c_str(), 0);
-        lock.Lock(nullptr);
-        SetEvent(held.Get());
-        Sleep(CCSVOperator::kLockTimeout + 500);
-        lock.Unlock();
-    });
-    WaitForSingleObject(held.Get(), 10000);
-    DWORD dwOpen = Open(QUOLOG_MODE_WRITER);
-    holder.join();
+    CNamedMutex lock;
+    ASSERT_EQ(0u, lock.Initialize(place.LockName().c_str(), 0));
+    ASSERT_EQ(0u, lock.Lock(nullptr));
+    DWORD dwOpen = 0xFFFFFFFF;
+    std::thread opener([&] { dwOpen = Open(QUOLOG_MODE_WRITER); });
+    Sleep(CCSVOperator::kLockTimeout + 500);
+    lock.Unlock();
+    opener.join();
     ASSERT_EQ(0u, dwOpen);
     EXPECT_STREQ(L"2012/07/10,12:00:00.000", quoLog->GetLastItemTime());
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 11, 0)));
-    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
+    EXPECT_EQ(1u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
@@ -185,7 +173,7 @@ TEST_F(CoreTest, TheFirstRunningSampleAndEveryResumeMakeTheWorkerFlush)
     EXPECT_TRUE(ComesToHoldLines(place.LockName(), place.RawPath(L"20120710"), 4));
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 0, 4)));
     quoLog->Finalize();
-    EXPECT_EQ(5u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
+    EXPECT_EQ(5u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 TEST_F(CoreTest, TheTimedPathFlushesAtMinutesZeroAndThirtyOnly)
@@ -199,10 +187,10 @@ TEST_F(CoreTest, TheTimedPathFlushesAtMinutesZeroAndThirtyOnly)
     EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
     place.lRecovery = 0;
     quoLog->OnTimer(MakeTime(2012, 7, 10, 10, 30), nullptr);
-    EXPECT_EQ(1u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
+    EXPECT_EQ(1u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     ASSERT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 23, 59)));
     quoLog->OnTimer(MakeTime(2012, 7, 11, 0, 0), nullptr);
-    EXPECT_EQ(2u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
+    EXPECT_EQ(2u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
 
 // Logs written up to 2012/07/11 08:00 while the clock now says 2012/07/10 10:40, with
@@ -232,9 +220,8 @@ protected:
         for (const auto& file : before) {
             WriteUtf16File(Join(place.LogDir(), file.first), file.second);
         }
-        place.Reg().SetString(L"", L"LastWriteDay", L"2012/07/11");
+        place.StartPositionsAt(L"2012/07/11");
         place.Reg().SetDword(L"", L"LastWriteLine", 1);
-        place.Reg().SetString(L"", L"LastWriteDay2", L"2012/07/11");
     }
     // Every file of `before` holds what `expected` says, or is gone when it is not there.
     void ExpectFiles(const std::map<std::wstring, std::wstring>& expected)
@@ -242,10 +229,9 @@ protected:
         for (const auto& file : before) {
             std::wstring path = Join(place.LogDir(), file.first);
             if (expected.count(file.first) == 0) {
-                EXPECT_FALSE(FileExists(path)) << testsupport::Narrow(file.first);
+                EXPECT_FALSE(FileExists(path)) << Narrow(file.first);
             } else {
-                EXPECT_EQ(L"\uFEFF" + expected.at(file.first), testsupport::ReadUtf16Text(path))
-                    << testsupport::Narrow(file.first);
+                EXPECT_EQ(L"\uFEFF" + expected.at(file.first), ReadUtf16Text(path)) << Narrow(file.first);
             }
         }
         EXPECT_TRUE(NamesIn(place.LogDir(), L"RecoveryBackup*").empty());
@@ -281,10 +267,10 @@ TEST_F(RecoveryTest, CutsEveryLogBackToNowAndResetsTheReadPositions)
     EXPECT_STREQ(L"2012/07/10,10:40:00.000", quoLog->GetLastItemTime());
 
     EXPECT_EQ(0u, WriteAt(QUOLOG_POWER_S0, MakeTime(2012, 7, 10, 10, 40, 1)));
-    EXPECT_EQ(3u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
+    EXPECT_EQ(3u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     // Nothing later than the clock is left: a second recovery changes nothing.
     ASSERT_EQ(0u, quoLog->RecoveryAt(MakeTime(2012, 7, 10, 10, 41)));
-    EXPECT_EQ(3u, testsupport::ReadUtf16Lines(place.RawPath(L"20120710")).size());
+    EXPECT_EQ(3u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
     EXPECT_EQ(2u, RegDword(place.RegPath(), L"LastWriteLine"));
 }
 
@@ -294,7 +280,7 @@ TEST_F(RecoveryTest, CutsEveryLogBackToNowAndResetsTheReadPositions)
 TEST_F(RecoveryTest, AFailingStepRestoresEveryFileFromTheBackup)
 {
     ASSERT_EQ(0u, Open(QUOLOG_MODE_WRITER));
-    CScopedFileHandle held(CreateFileW(place.RawPath(L"20120711").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    CScopedFileHandle held = HoldWithoutSharing(place.RawPath(L"20120711"));
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(29u, quoLog->RecoveryAt(now));
     held.Reset();

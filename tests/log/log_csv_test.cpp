@@ -12,12 +12,8 @@
 #include "CSVOperator.h"
 #include "FolderTree.h"
 #include "LogTestSupport.h"
-#include "QuoLogCore.h"
-#include "ScopedHandle.h"
 
 using namespace logtest;
-using testsupport::FileExists;
-using testsupport::ReadUtf16Text;
 
 namespace {
 
@@ -54,18 +50,13 @@ TEST_F(CsvTest, AppendWritesOneMarkIntoAHiddenFileAndCutsATornLastLineFirst)
     ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"two\r\n", nullptr));
     EXPECT_EQ(L"\uFEFFone\r\ntwo\r\n", ReadUtf16Text(path));
     EXPECT_NE(0u, GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    struct {
-        const wchar_t* lpText;
-        bool bMark;
-        std::vector<unsigned char> tail;
-        const wchar_t* lpAfter;
-    } const torn[] = {{L"whole\r\n2012/07/10,10:4", true, {0x41}, L"\uFEFFwhole\r\nnext\r\n"},
-                      {L"2012/07/1", true, {}, L"\uFEFFnext\r\n"},
-                      {L"", false, {0xFF}, L"\uFEFFnext\r\n"}};
+    const struct { const wchar_t* lpText; bool bMark; std::vector<unsigned char> tail; const wchar_t* lpAfter; } torn[] = {
+        {L"whole\r\n2012/07/10,10:4", true, {0x41}, L"\uFEFFwhole\r\nnext\r\n"},
+        {L"2012/07/1", true, {}, L"\uFEFFnext\r\n"}, {L"", false, {0xFF}, L"\uFEFFnext\r\n"}};
     for (const auto& entry : torn) {
         WriteUtf16File(path, entry.lpText, entry.bMark, entry.tail);
         ASSERT_EQ(0u, csv.AppendLines(path.c_str(), L"next\r\n", nullptr));
-        EXPECT_EQ(entry.lpAfter, ReadUtf16Text(path)) << testsupport::Narrow(entry.lpText);
+        EXPECT_EQ(entry.lpAfter, ReadUtf16Text(path)) << Narrow(entry.lpText);
     }
 }
 

@@ -7,14 +7,10 @@
 // Runs on a clean machine with the product's own key and folder. This process never
 // loads the library (its data shared between processes would outlive a killed writer);
 // child processes of this executable load it and call its exports by ordinal.
-#include <windows.h>
-
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <random>
-#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -23,12 +19,10 @@
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
-#include "QuoLogCore.h"
 #include "TempLog.h"
 
 using namespace logtest;
 using testsupport::CChildProcess;
-using testsupport::Narrow;
 
 namespace {
 
@@ -320,7 +314,7 @@ TEST_F(QuoLogDll, TheRawFileHoldsEachRecordAsOneWholeLineAndTheReadPositionSurvi
 
     std::vector<std::wstring> lines;
     for (const std::wstring& name : CTempLog::ListRawFiles(kLogDir.c_str())) {
-        for (const std::wstring& line : testsupport::ReadUtf16Lines(Join(kLogDir, name))) {
+        for (const std::wstring& line : ReadUtf16Lines(Join(kLogDir, name))) {
             lines.push_back(line.substr(23));
         }
     }
@@ -352,12 +346,12 @@ TEST_F(QuoLogDll, TheFirstSampleMakesTheWorkerFoldTheDaysBeforeTodayIntoTheYearl
     CTestEvent release(L"release");
     CChildRun writer;
     ASSERT_TRUE(writer.Start(L"dll_script", {kWriter, L"S0", L"wait:" + release.Name(), L"finalize"}));
-    WaitUntil([&] { return testsupport::FileExists(yearly); }, 20000);
+    WaitUntil([&] { return FileExists(yearly); }, 20000);
     SetEvent(release.Get());
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0}), writer.Figures());
     EXPECT_EQ(std::vector<std::wstring>(
                   {std::wstring(szYesterday) + L",00:00:00.000,1800,0,0,5000,1000,1800,0,0,\"QUO\",1800,\"\",0,0,1800,9"}),
-              testsupport::ReadUtf16Lines(yearly));
+              ReadUtf16Lines(yearly));
     EXPECT_EQ(szToday, RegString(kProductKey, L"LastWriteDay2"));
 }
 
@@ -394,10 +388,10 @@ TEST_F(QuoLogDll, RecoveryAfterTheClockWasSetBack)
     Sleep(4000 - 500);
     lock.Unlock();
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0, 0, 170, 170, 0}), writer.Figures(30000));
-    EXPECT_EQ(L"\uFEFF" + future, testsupport::ReadUtf16Text(futurePath));
+    EXPECT_EQ(L"\uFEFF" + future, ReadUtf16Text(futurePath));
 
     EXPECT_EQ(std::vector<DWORD>({0, 0, 0, 0, 0}), RunScript({kWriter, L"S0", L"recover", L"S0", L"finalize"}));
-    EXPECT_FALSE(testsupport::FileExists(futurePath));
+    EXPECT_FALSE(FileExists(futurePath));
     std::vector<std::wstring> plans;
     EXPECT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_EQ(1u, plans.size());
@@ -466,7 +460,7 @@ TEST_F(QuoLogDll, WritersKilledWhileWritingLeaveFilesTheNextStartReads)
     ASSERT_TRUE(CheckRawLog(reader, &plans));
     EXPECT_GT(plans.size(), 8u * 3u);
     for (const std::wstring& name : CTempLog::ListRawFiles(kLogDir.c_str())) {
-        std::wstring text = testsupport::ReadUtf16Text(Join(kLogDir, name));
+        std::wstring text = ReadUtf16Text(Join(kLogDir, name));
         EXPECT_EQ(L"\r\n", text.substr(text.size() - 2)) << Narrow(name);
         EXPECT_EQ(std::wstring::npos, text.find(L"2099/12/31")) << Narrow(name);
     }

@@ -1,14 +1,10 @@
 // The writer never works through a link: log folders, year folders and raw files that
 // are symbolic or hard links are refused, and a recovery leaves what they point to
 // alone. The folders come from link-fixture.sh (QUO_LINK_FIXTURE).
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include "FolderTree.h"
 #include "LogTestSupport.h"
-#include "QuoLogCore.h"
-#include "TempLog.h"
 #include "TotalizeLog.h"
 
 using namespace logtest;
@@ -64,20 +60,20 @@ TEST_F(LinkRefusal, ALinkedYearFolderIsNeitherWrittenNorFollowedByARecovery)
               quoLog->GetTotalizeLog()->DeleteIllegalDailyData(quoLog->GetLogDir(), scratch.c_str(), MakeTime(2012, 7, 10)));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Join(quoLog->GetLogDir(), L"2013").c_str()));
     EXPECT_EQ(kTargetNames, NamesIn(target));
-    EXPECT_EQ(testsupport::ReadFileBytes(Join(target, L"marker.csv")).size(), 2u);
+    EXPECT_EQ(ReadFileBytes(Join(target, L"marker.csv")).size(), 2u);
 }
 
 TEST_F(LinkRefusal, ALinkedRawFileIsNotWritten)
 {
     for (const wchar_t* base : {L"base4", L"base5"}) {
-        ASSERT_EQ(0u, OpenWriter(base)) << testsupport::Narrow(base);
+        ASSERT_EQ(0u, OpenWriter(base)) << Narrow(base);
         QuoLogData record = MakeRecord(QUOLOG_POWER_S0);
         EXPECT_EQ(foldertree::kErrorLinkRefused, quoLog->WriteAt(&record, MakeTime(2012, 7, 10, 10, 0)))
-            << testsupport::Narrow(base);
+            << Narrow(base);
         quoLog.reset();
     }
-    EXPECT_EQ(2u, testsupport::ReadFileBytes(Join(target, L"marker.csv")).size());
-    EXPECT_EQ(2u, testsupport::ReadFileBytes(Join(target, L"hard.csv")).size());
+    EXPECT_EQ(2u, ReadFileBytes(Join(target, L"marker.csv")).size());
+    EXPECT_EQ(2u, ReadFileBytes(Join(target, L"hard.csv")).size());
 }
 
 // The writer remembers the raw file it checked; a link put in its place later (by
@@ -89,10 +85,9 @@ TEST_F(LinkRefusal, ARawFileSwappedForALinkIsNotWritten)
     ASSERT_EQ(0u, quoLog->WriteAt(&record, MakeTime(2012, 7, 10, 10, 0)));
     WriteUtf16File(Join(baseFolder, L"ready"), L"");
     std::wstring swapped = Join(baseFolder, L"swapped");
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return GetFileAttributesW(swapped.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                                       30000));
+    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(swapped.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000));
     EXPECT_EQ(foldertree::kErrorLinkRefused, quoLog->WriteAt(&record, MakeTime(2012, 7, 10, 10, 1)));
-    EXPECT_EQ(2u, testsupport::ReadFileBytes(Join(target, L"marker.csv")).size());
+    EXPECT_EQ(2u, ReadFileBytes(Join(target, L"marker.csv")).size());
 }
 
 }  // namespace

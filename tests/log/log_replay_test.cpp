@@ -3,21 +3,14 @@
 // step by step, two hours and one midnight fold at a time, as the worker does while the
 // PC runs; and as one backlog, the whole week in one call and one fold. The daily and
 // yearly files of both must be the same, byte for byte.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "LogTestSupport.h"
-#include "QuoLogCore.h"
 #include "TotalizeLog.h"
 
 using namespace logtest;
-using testsupport::NamesIn;
-using testsupport::Narrow;
-using testsupport::ReadFileBytes;
-using testsupport::ReadUtf16Lines;
 
 namespace {
 

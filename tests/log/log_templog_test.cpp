@@ -4,22 +4,14 @@
 // either) or given a second name, a hard link, which the writer refuses to write
 // through (reading still works), for a while, compared with the same records written
 // without a failure.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include <strsafe.h>
-
 #include "LogTestSupport.h"
-#include "QuoLogCore.h"
-#include "ScopedHandle.h"
 #include "TempLog.h"
 
 using namespace logtest;
-using testsupport::FileExists;
-using testsupport::ReadUtf16Lines;
 
 namespace {
 
@@ -78,24 +70,22 @@ TEST_F(TempLogTest, DelayedWritesFlushWhenTheBufferHoldsDelayTimeByIntervalLines
 {
     Open(1000, 1, 60000);
     SYSTEMTIME st = MakeTime(2012, 7, 10, 9, 59);
-    auto next = [&](DWORD status) {
-        CQuoLog::OffsetMinute(&st, 1);
-        return Write(status, st, st.wMinute);
-    };
     for (int i = 0; i < 59; ++i) {
-        ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
+        CQuoLog::OffsetMinute(&st, 1);
+        ASSERT_EQ(0u, Write(QUOLOG_POWER_S0, st, st.wMinute));
     }
     EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
-    ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
-    EXPECT_EQ(60u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
-    ASSERT_EQ(0u, next(QUOLOG_POWER_S0));
-    EXPECT_EQ(60u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
-    ASSERT_EQ(0u, next(QUOLOG_POWER_TO_S3S4));
-    EXPECT_EQ(62u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
-    ASSERT_EQ(0u, next(QUOLOG_POWER_FROM_S3S4));
-    ASSERT_EQ(0u, next(QUOLOG_POWER_END));
-    EXPECT_EQ(64u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
-    ASSERT_EQ(0u, next(QUOLOG_POWER_START));
+    // Each record written a minute after the one before, and the lines in the file after
+    // it (0: not looked at); a write of no record at the end flushes the buffer.
+    const std::pair<DWORD, size_t> steps[] = {{QUOLOG_POWER_S0, 60}, {QUOLOG_POWER_S0, 60}, {QUOLOG_POWER_TO_S3S4, 62},
+                                              {QUOLOG_POWER_FROM_S3S4, 0}, {QUOLOG_POWER_END, 64}, {QUOLOG_POWER_START, 0}};
+    for (const auto& step : steps) {
+        CQuoLog::OffsetMinute(&st, 1);
+        ASSERT_EQ(0u, Write(step.first, st, st.wMinute)) << step.first;
+        if (step.second != 0) {
+            EXPECT_EQ(step.second, ReadUtf16Lines(place.RawPath(L"20120710")).size()) << step.first;
+        }
+    }
     ASSERT_EQ(0u, temp->WriteLog(nullptr, nullptr, nullptr));
     EXPECT_EQ(65u, ReadUtf16Lines(place.RawPath(L"20120710")).size());
 }
@@ -130,7 +120,7 @@ TEST_F(TempLogTest, AReadPositionWithoutAValidDayStartsAtTodaysFirstLine)
     EXPECT_EQ(0u, RegDword(place.RegPath(), L"LastWriteLine"));
 }
 
-// Raw files of 07/10 and 07/12, none of 07/11.
+// Raw files of 07/10, 07/11 and 07/12.
 class RetentionTest : public TempLogTest {
 protected:
     void SetUp() override
@@ -141,13 +131,13 @@ protected:
                                                   + RawLine(MakeTime(2012, 7, 10, 22, 2), 1) + RawLine(MakeTime(2012, 7, 10, 22, 3), 3));
         WriteUtf16File(place.RawPath(L"20120712"), RawLine(MakeTime(2012, 7, 12, 8, 0), 2) + RawLine(MakeTime(2012, 7, 12, 8, 1), 1)
                                                   + RawLine(MakeTime(2012, 7, 12, 8, 2, 0, 1), 1));
+        WriteUtf16File(place.RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     }
 };
 
 // With the default "RawLogLeaveNum", 2.
 TEST_F(RetentionTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
 {
-    WriteUtf16File(place.RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     WriteUtf16File(Join(place.LogDir(), L"QUOLogRaw-notes.csv"), L"x\r\n");
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
     EXPECT_FALSE(FileExists(place.RawPath(L"20120710")));
@@ -156,7 +146,6 @@ TEST_F(RetentionTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
     EXPECT_TRUE(FileExists(Join(place.LogDir(), L"QUOLogRaw-notes.csv")));
 
     place.Reg().SetDword(L"", L"RawLogLeaveNum", 0);
-    quoLog->Finalize();
     Open(5000, 0, 0);
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
     EXPECT_FALSE(FileExists(place.RawPath(L"20120711")));
@@ -167,9 +156,7 @@ TEST_F(RetentionTest, RetentionKeepsTheNewestFilesAndNeverTheLastOne)
 // lines for the totalization.
 TEST_F(RetentionTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
 {
-    WriteUtf16File(place.RawPath(L"20120711"), RawLine(MakeTime(2012, 7, 11, 8, 0), 1));
     place.Reg().SetDword(L"", L"RawLogLeaveNum", 1);
-    quoLog->Finalize();
     Open(5000, 0, 0);
     temp->SetLastItemTime(MakeTime(2012, 7, 10));
     temp->DeleteLogFile(place.LogDir().c_str(), nullptr);
@@ -182,51 +169,19 @@ TEST_F(RetentionTest, RetentionNeverDeletesAFileWhoseLinesAreNotTotalized)
     EXPECT_TRUE(FileExists(place.RawPath(L"20120712")));
 }
 
-const DWORD kInterval = 1000;
-
-// A raw file that refuses appends while the object lives (or until Release).
-class CRefusingFile {
-public:
-    enum Kind { HELD_OPEN, HARD_LINKED };
-    CRefusingFile(const std::wstring& path, Kind kind) : m_link(path + L".link")
-    {
-        if (kind == HELD_OPEN) {
-            m_held.Reset(CreateFileW(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_ALWAYS, 0, nullptr));
-            EXPECT_TRUE(m_held.IsValid());
-        } else {
-            m_bLinked = CreateHardLinkW(m_link.c_str(), path.c_str(), nullptr) != FALSE;
-            EXPECT_TRUE(m_bLinked);
-        }
-    }
-    ~CRefusingFile() { Release(); }
-    void Release()
-    {
-        m_held.Reset();
-        if (m_bLinked) {
-            EXPECT_TRUE(DeleteFileW(m_link.c_str()));
-            m_bLinked = false;
-        }
-    }
-
-private:
-    std::wstring m_link;
-    bool m_bLinked = false;
-    CScopedFileHandle m_held;
-};
-
 // A writer (interval 1 s) whose read positions start at 2012/07/10, line 0.
 struct Writer : CLogInstance {
     explicit Writer(const wchar_t* name, DWORD bDelay = 0) : CLogInstance(name)
     {
         place.StartPositionsAt(L"2012/07/10");
-        dwInit = Open(QUOLOG_MODE_WRITER, kInterval, bDelay, 60000);
+        dwInit = Open(QUOLOG_MODE_WRITER, 1000, bDelay, 60000);
     }
     DWORD Write(const SYSTEMTIME& t)
     {
         QuoLogData r = MakeRecord(QUOLOG_POWER_S0, t.wSecond + t.wMinute * 60u);
         return quoLog->WriteAt(&r, t);
     }
-    std::wstring Raw(const SYSTEMTIME& day) { return place.RawPath(DayName(day)); }
+    std::wstring Raw(const wchar_t* lpDay) { return place.RawPath(lpDay); }
     std::vector<std::wstring> Daily() { return ReadUtf16Lines(place.DailyPath(MakeTime(2012, 7, 10))); }
 
     DWORD dwInit;
@@ -235,11 +190,11 @@ struct Writer : CLogInstance {
 // Every whole line of a raw file has the 23 columns of a record.
 void ExpectWellFormed(const std::wstring& path)
 {
-    std::wstring text = testsupport::ReadUtf16Text(path);
+    std::wstring text = ReadUtf16Text(path);
     EXPECT_EQ(1u, text.find_first_not_of(L'\uFEFF'));
     EXPECT_EQ(L"\r\n", text.substr(text.size() - 2));
     for (const std::wstring& line : ReadUtf16Lines(path)) {
-        EXPECT_EQ(23u, Cells(line).size()) << testsupport::Narrow(line);
+        EXPECT_EQ(23u, CsvCells(line).size()) << Narrow(line);
     }
 }
 
@@ -269,13 +224,13 @@ TEST(KeepRecords, ARecordThatCannotBeAppendedIsWrittenLaterInOrderAndOnce)
     Writer writer(L"keep");
     ASSERT_EQ(0u, reference.dwInit);
     ASSERT_EQ(0u, writer.dwInit);
-    std::unique_ptr<CRefusingFile> refusing;
+    const std::wstring link = writer.Raw(L"20120710") + L".link";
     for (size_t i = 0; i < times.size(); ++i) {
         if (i == nFailFrom) {
-            refusing.reset(new CRefusingFile(writer.Raw(day), CRefusingFile::HARD_LINKED));
+            ASSERT_TRUE(CreateHardLinkW(link.c_str(), writer.Raw(L"20120710").c_str(), nullptr));
         }
         if (i == nFailUntil) {
-            refusing.reset();
+            ASSERT_TRUE(DeleteFileW(link.c_str()));
         }
         if (i == nMidRun) {
             reference.quoLog->Totalize(stMidRun, nullptr, FALSE, FALSE);
@@ -290,8 +245,8 @@ TEST(KeepRecords, ARecordThatCannotBeAppendedIsWrittenLaterInOrderAndOnce)
         EXPECT_EQ(i >= nFailFrom && i < nFailUntil, writer.Write(times[i]) != 0) << i;
     }
     EXPECT_EQ(0u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
-    EXPECT_EQ(testsupport::ReadUtf16Text(reference.Raw(day)), testsupport::ReadUtf16Text(writer.Raw(day)));
-    EXPECT_EQ(times.size(), ReadUtf16Lines(writer.Raw(day)).size());
+    EXPECT_EQ(ReadUtf16Text(reference.Raw(L"20120710")), ReadUtf16Text(writer.Raw(L"20120710")));
+    EXPECT_EQ(times.size(), ReadUtf16Lines(writer.Raw(L"20120710")).size());
     ASSERT_EQ(0u, reference.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
     ASSERT_EQ(0u, writer.quoLog->Totalize(MakeTime(2012, 7, 10, 11, 0, 1), nullptr, FALSE, FALSE).dwOne);
     EXPECT_EQ(3u, reference.Daily().size());
@@ -308,35 +263,24 @@ TEST(KeepRecords, AFailureLongerThanTheBufferDropsOnlyTheOldestRecords)
     ASSERT_EQ(0u, writer.dwInit);
     CTempLog* temp = writer.quoLog->GetTempLog();
     temp->SetMaxBufferedLines(4);
-    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
-    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 57)));
-    CRefusingFile refusing(writer.Raw(day10), CRefusingFile::HELD_OPEN);
+    CScopedFileHandle refusing = HoldWithoutSharing(writer.Raw(L"20120710"), OPEN_ALWAYS);
+    ASSERT_TRUE(refusing.IsValid());
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
-    std::vector<std::wstring> expected11;
-    for (WORD s = 0; s <= 4; ++s) {
-        DWORD dwResult = writer.Write(MakeTime(2012, 7, 11, 0, 0, s));
-        EXPECT_EQ(s < 3 ? 32u : 0u, dwResult) << s;  // the 4th record of 07/11 pushes the last of 07/10 out
-        wchar_t sz[32];
-        StringCchPrintfW(sz, ARRAYSIZE(sz), L"2012/07/11,00:00:%02u.000", s);
-        expected11.push_back(sz);
+    for (WORD s = 0; s <= 4; ++s) {  // the 4th record of 07/11 pushes the last of 07/10 out
+        EXPECT_EQ(s < 3 ? 32u : 0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, s))) << s;
     }
     EXPECT_EQ(0u, temp->GetBufferedLineCount());
-    refusing.Release();
+    refusing.Reset();
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 5)));
-    expected11.push_back(L"2012/07/11,00:00:05.000");
-
-    std::vector<std::wstring> lines10 = ReadUtf16Lines(writer.Raw(day10));
-    ASSERT_EQ(1u, lines10.size());
-    EXPECT_EQ(L"2012/07/10,23:59:57.000", lines10[0].substr(0, 23));
-    std::vector<std::wstring> times11;
-    for (const std::wstring& line : ReadUtf16Lines(writer.Raw(day11))) {
-        times11.push_back(line.substr(0, 23));
-    }
-    EXPECT_EQ(expected11, times11);
-    ExpectWellFormed(writer.Raw(day10));
-    ExpectWellFormed(writer.Raw(day11));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/10,23:59:57.000"}), Stamps(writer.Raw(L"20120710")));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/11,00:00:00.000", L"2012/07/11,00:00:01.000",
+                                         L"2012/07/11,00:00:02.000", L"2012/07/11,00:00:03.000",
+                                         L"2012/07/11,00:00:04.000", L"2012/07/11,00:00:05.000"}),
+              Stamps(writer.Raw(L"20120711")));
+    ExpectWellFormed(writer.Raw(L"20120710"));
+    ExpectWellFormed(writer.Raw(L"20120711"));
 }
 
 // Delayed writing: a record of a new day first flushes the lines of the day before;
@@ -346,23 +290,21 @@ TEST(KeepRecords, ANewDayIsKeptWhileTheDayBeforeCannotBeFlushed)
 {
     Writer writer(L"keepday", 1 /* delayed */);
     ASSERT_EQ(0u, writer.dwInit);
-    const SYSTEMTIME day10 = MakeTime(2012, 7, 10);
-    const SYSTEMTIME day11 = MakeTime(2012, 7, 11);
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 58)));
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 10, 23, 59, 59)));
-    CRefusingFile refusing(writer.Raw(day10), CRefusingFile::HELD_OPEN);
+    CScopedFileHandle refusing = HoldWithoutSharing(writer.Raw(L"20120710"), OPEN_ALWAYS);
+    ASSERT_TRUE(refusing.IsValid());
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 0)));
     EXPECT_EQ(32u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 1)));
     EXPECT_EQ(4u, writer.quoLog->GetTempLog()->GetBufferedLineCount());
-    refusing.Release();
+    refusing.Reset();
     ASSERT_EQ(0u, writer.Write(MakeTime(2012, 7, 11, 0, 0, 2)));
-    EXPECT_EQ(2u, ReadUtf16Lines(writer.Raw(day10)).size());
+    EXPECT_EQ(2u, ReadUtf16Lines(writer.Raw(L"20120710")).size());
     EXPECT_EQ(1u, writer.quoLog->GetTempLog()->GetBufferedLineCount());  // 00:00:02, buffered as usual
     writer.quoLog->Finalize();
-    std::vector<std::wstring> lines11 = ReadUtf16Lines(writer.Raw(day11));
-    ASSERT_EQ(3u, lines11.size());
-    EXPECT_EQ(L"2012/07/11,00:00:00.000", lines11[0].substr(0, 23));
-    EXPECT_EQ(L"2012/07/11,00:00:02.000", lines11[2].substr(0, 23));
+    EXPECT_EQ(std::vector<std::wstring>({L"2012/07/11,00:00:00.000", L"2012/07/11,00:00:01.000",
+                                         L"2012/07/11,00:00:02.000"}),
+              Stamps(writer.Raw(L"20120711")));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // The date operations of the log library, checked against the system's own calendar
 // over every day from 1601 to 9999, and on the texts the log files hold.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,8 +7,7 @@
 #include "LogTestSupport.h"
 #include "QuoLogTime.h"
 
-using logtest::MakeTime;
-using testsupport::Narrow;
+using namespace logtest;
 
 namespace {
 
@@ -135,12 +132,10 @@ TEST(QuoLogTime, OffsetsCarryAcrossMonthsAndYearsAndRefuseToLeaveTheRange)
     ASSERT_TRUE(CQuoLogTime::OffsetDay(&st, &st, -1));
     EXPECT_TRUE(SameTime(MakeTime(2012, 2, 29), st));
 
-    const struct {
-        LONG nMinutes;
-        SYSTEMTIME expected;
-    } steps[] = {{1, MakeTime(2000, 1, 1, 0, 0, 58, 500)},        {-1441, MakeTime(1999, 12, 30, 23, 59, 58, 500)},
-                 {1440 * 61, MakeTime(2000, 2, 29, 23, 59, 58, 500)}, {1, MakeTime(2000, 3, 1, 0, 0, 58, 500)},
-                 {-525600 * 2, MakeTime(1998, 3, 2, 0, 0, 58, 500)}};
+    const struct { LONG nMinutes; SYSTEMTIME expected; } steps[] = {
+        {1, MakeTime(2000, 1, 1, 0, 0, 58, 500)},        {-1441, MakeTime(1999, 12, 30, 23, 59, 58, 500)},
+        {1440 * 61, MakeTime(2000, 2, 29, 23, 59, 58, 500)}, {1, MakeTime(2000, 3, 1, 0, 0, 58, 500)},
+        {-525600 * 2, MakeTime(1998, 3, 2, 0, 0, 58, 500)}};
     st = MakeTime(1999, 12, 31, 23, 59, 58, 500);
     for (const auto& step : steps) {
         ASSERT_TRUE(CQuoLogTime::OffsetMinute(&st, step.nMinutes)) << step.nMinutes;

@@ -5,8 +5,6 @@
 // prevention: the library's copy of the tool's settings read into a window and a date
 // range, the prevented time taken out of a period in each of its cases, and a sleep
 // whose charge gain is spread only over the time charging was allowed.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -14,14 +12,9 @@
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
-#include "QuoLogCore.h"
-#include "ScopedHandle.h"
-#include "TempLog.h"
 #include "TotalizeLog.h"
 
 using namespace logtest;
-using testsupport::FileExists;
-using testsupport::ReadUtf16Lines;
 
 namespace {
 
@@ -29,13 +22,6 @@ namespace {
 SYSTEMTIME At(WORD h, WORD m, WORD s = 0, WORD ms = 0)
 {
     return MakeTime(2012, 7, 10, h, m, s, ms);
-}
-
-RawSample OnPlan(const std::wstring& plan)
-{
-    RawSample s;
-    s.plan = plan;
-    return s;
 }
 
 RawSample Idle()
@@ -58,6 +44,15 @@ protected:
         ASSERT_EQ(0u, Open());
     }
     void Add(const SYSTEMTIME& t, const RawSample& s = RawSample()) { AddRaw(place.LogDir(), t, s); }
+    // Default samples 5 s apart from h:m on, on the given plans.
+    void AddOnPlans(WORD h, WORD m, const std::vector<const wchar_t*>& plans)
+    {
+        RawSample s;
+        for (size_t i = 0; i < plans.size(); ++i) {
+            s.plan = plans[i];
+            Add(At(h, m, static_cast<WORD>(5 * i)), s);
+        }
+    }
     DWORD One(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogOne(now, nullptr); }
     DWORD Two(const SYSTEMTIME& now) { return Totalizer().TotalizeQuoLogTwo(now, nullptr); }
     std::wstring DailyPath(WORD y, WORD m, WORD d) { return place.DailyPath(MakeTime(y, m, d)); }
@@ -80,7 +75,6 @@ struct RunStep {
     std::vector<std::wstring> daily;
     const wchar_t* lpPosition;
 };
-
 
 }  // namespace
 
@@ -166,41 +160,29 @@ TEST_F(TotalizeTest, ASleepOpenAcrossRunsKeepsItsFirstSlotUnwrittenUntilTheResum
 
 TEST_F(TotalizeTest, AmongPlansWithEqualTimeTheOneMetFirstLeads)
 {
-    const wchar_t* slot1[] = {L"A", L"B", L"B", L"A"};
-    const wchar_t* slot2[] = {L"B", L"A", L"C", L"C"};
-    for (int i = 0; i < 4; ++i) {
-        Add(At(10, 0, static_cast<WORD>(i * 5)), OnPlan(slot1[i]));
-    }
-    for (int i = 0; i < 4; ++i) {
-        Add(At(10, 30, static_cast<WORD>(i * 5)), OnPlan(slot2[i]));
-    }
+    AddOnPlans(10, 0, {L"A", L"B", L"B", L"A"});
+    AddOnPlans(10, 30, {L"B", L"A", L"C", L"C"});
     ASSERT_EQ(0u, One(At(11, 0)));
     std::vector<std::wstring> lines = Daily(2012, 7, 10);
     ASSERT_EQ(2u, lines.size());
-    std::vector<std::wstring> first = Cells(lines[0]);
-    std::vector<std::wstring> second = Cells(lines[1]);
-    EXPECT_EQ(std::vector<std::wstring>({L"\"A\"", L"10", L"\"B\"", L"10"}),
+    std::vector<std::wstring> first = CsvCells(lines[0]);
+    std::vector<std::wstring> second = CsvCells(lines[1]);
+    EXPECT_EQ(std::vector<std::wstring>({L"A", L"10", L"B", L"10"}),
               std::vector<std::wstring>(first.begin() + 10, first.begin() + 14));
-    EXPECT_EQ(std::vector<std::wstring>({L"\"C\"", L"10", L"\"B\"", L"5"}),
+    EXPECT_EQ(std::vector<std::wstring>({L"C", L"10", L"B", L"5"}),
               std::vector<std::wstring>(second.begin() + 10, second.begin() + 14));
 }
 
 TEST_F(TotalizeTest, ReductionPlanTimeCountsTheQuoPlanByDefaultAndTheNamedPlansOtherwise)
 {
-    Add(At(10, 0, 0), OnPlan(L"QUO"));
-    Add(At(10, 0, 5), OnPlan(L"quo"));
-    Add(At(10, 0, 10), OnPlan(L"QUO"));
     // A sample without a plan name is in no reduction plan, although the second plan's
     // name is empty too.
-    Add(At(10, 0, 15), OnPlan(L""));
+    AddOnPlans(10, 0, {L"QUO", L"quo", L"QUO", L""});
     ASSERT_EQ(0u, One(At(10, 30)));
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName", L"Eco");
     place.Reg().SetString(L"Viewer", L"ReductionWattPlanName2", L"Super");
     ASSERT_EQ(0u, Open());
-    Add(At(10, 30, 0), OnPlan(L"Eco"));
-    Add(At(10, 30, 5), OnPlan(L"QUO"));
-    Add(At(10, 30, 10), OnPlan(L"Super"));
-    Add(At(10, 30, 15), OnPlan(L""));
+    AddOnPlans(10, 30, {L"Eco", L"QUO", L"Super", L""});
     ASSERT_EQ(0u, One(At(11, 0)));
     EXPECT_EQ(std::vector<std::wstring>({L"10", L"10"}), Column(Daily(2012, 7, 10), 15));
 }
@@ -244,7 +226,7 @@ TEST_F(TotalizeTest, ASlotThatCouldNotBeWrittenForAPassingReasonIsWrittenNextTim
     Add(At(10, 30));
     Add(At(11, 0));
     MakeFolders(Join(place.LogDir(), L"2012"));
-    CScopedFileHandle held(CreateFileW(DailyPath(2012, 7, 10).c_str(), GENERIC_READ, 0, nullptr, CREATE_NEW, 0, nullptr));
+    CScopedFileHandle held = HoldWithoutSharing(DailyPath(2012, 7, 10), CREATE_NEW);
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(32u, One(At(11, 30)));
     held.Reset();
@@ -281,8 +263,7 @@ TEST_F(TotalizeTest, ARawFileThatCannotBeReadForAMomentEndsTheRunBeforeItsDay)
     Add(At(23, 0));
     Add(MakeTime(2012, 7, 11, 9, 0));
     Add(MakeTime(2012, 7, 12, 9, 0));
-    CScopedFileHandle held(
-        CreateFileW(place.RawPath(L"20120711").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    CScopedFileHandle held = HoldWithoutSharing(place.RawPath(L"20120711"));
     ASSERT_TRUE(held.IsValid());
     EXPECT_EQ(32u, One(MakeTime(2012, 7, 12, 10, 0)));
     EXPECT_EQ(1u, Daily(2012, 7, 10).size());
@@ -329,20 +310,13 @@ TEST_F(FoldTest, DaysWithADailyFileBecomeOneYearlyLineEachAndDaysThatCannotBeFol
 
 TEST_F(FoldTest, ADayThatCouldNotBeReadForAPassingReasonIsFoldedNextTime)
 {
-    CScopedKernelHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    CScopedKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::thread holder([&] {  // the file lock held by another thread
-        CNamedMutex lock;
-        lock.Initialize(place.LockName().c_str(), 0);
-        lock.Lock(nullptr);
-        SetEvent(held.Get());
-        WaitForSingleObject(release.Get(), 30000);
-        lock.Unlock();
-    });
-    WaitForSingleObject(held.Get(), 10000);
-    EXPECT_EQ(170u, Two(MakeTime(2012, 7, 16, 0, 0)));
-    SetEvent(release.Get());
-    holder.join();
+    CNamedMutex lock;  // the file lock held here while another thread folds
+    ASSERT_EQ(0u, lock.Initialize(place.LockName().c_str(), 0));
+    ASSERT_EQ(0u, lock.Lock(nullptr));
+    DWORD dwHeld = 0;
+    std::thread([&] { dwHeld = Two(MakeTime(2012, 7, 16, 0, 0)); }).join();
+    EXPECT_EQ(170u, dwHeld);
+    lock.Unlock();
     EXPECT_EQ(L"2012/07/10", RegString(place.RegPath(), L"LastWriteDay2"));
     EXPECT_FALSE(FileExists(YearlyPath(2012)));
     ASSERT_EQ(0u, Two(MakeTime(2012, 7, 16, 0, 0)));
@@ -451,11 +425,7 @@ TEST_F(PeakShiftTest, SettingsThatAreOffOrBrokenLeaveThePreventionOff)
     EXPECT_EQ(0u, Totalizer().GetPksBattChrgPrvntInfo());
     EXPECT_FALSE(Totalizer().IsPksEnabled());
 
-    struct {
-        const wchar_t* lpName;
-        const wchar_t* lpValue;
-        DWORD dwResult;
-    } const broken[] = {
+    const struct { const wchar_t* lpName; const wchar_t* lpValue; DWORD dwResult; } broken[] = {
         {L"EndDate", L"2012/06/30", 1901},   // the range ends before it starts
         {L"EndTime", L"12:00:00", 1901},     // the window ends before it starts
         {L"StartTime", L"25:00:00", 1901},   // no such time
@@ -467,7 +437,7 @@ TEST_F(PeakShiftTest, SettingsThatAreOffOrBrokenLeaveThePreventionOff)
     for (const auto& entry : broken) {
         CopyInForce();
         place.Reg().SetString(kSetting, entry.lpName, entry.lpValue);
-        EXPECT_EQ(entry.dwResult, Totalizer().GetPksBattChrgPrvntInfo()) << testsupport::Narrow(entry.lpValue);
+        EXPECT_EQ(entry.dwResult, Totalizer().GetPksBattChrgPrvntInfo()) << Narrow(entry.lpValue);
         EXPECT_FALSE(Totalizer().IsPksEnabled());
     }
     CopyInForce();

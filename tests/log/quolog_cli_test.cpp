@@ -2,8 +2,6 @@
 // the product's registry key and takes the product's file lock): its arguments and exit
 // codes, its state file, a sleep across midnight totalized and folded through it and
 // read back as csv and json, and its refusal to work beside a writer of QUOLog.dll.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,17 +9,14 @@
 #include "FolderTree.h"
 #include "LogTestSupport.h"
 #include "NamedMutex.h"
-#include "ScopedHandle.h"
 
 using namespace logtest;
-using testsupport::FileExists;
-using testsupport::ReadUtf16Lines;
 
 namespace {
 
 void WriteText(const std::wstring& path, const std::string& text)
 {
-    std::ofstream(testsupport::Narrow(path), std::ios::binary) << text;
+    std::ofstream(Narrow(path), std::ios::binary) << text;
 }
 
 class ToolTest : public ::testing::Test {
