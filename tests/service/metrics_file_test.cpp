@@ -306,11 +306,9 @@ TEST_F(MetricsFileTest, APollingReaderNeverSeesAPartialFile)
     const std::string texts[] = {"quoviewer_logging_enabled 1\n",
                                  std::string(100000, '#') + "\nquoviewer_logging_enabled 0\n"};
     const int kWrites = 100;
-    {
-        HANDLE hLeft = CreateFileW((path + L".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hLeft);
-        CloseHandle(hLeft);
-    }
+    HANDLE hLeft = CreateFileW((path + L".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLeft);
+    CloseHandle(hLeft);
     std::atomic<bool> done(false);
     std::vector<DWORD> results;
     std::thread writer([&] {
@@ -336,9 +334,7 @@ TEST_F(MetricsFileTest, APollingReaderNeverSeesAPartialFile)
         }
         CloseHandle(hFile);
         ++nReads;
-        if (text != texts[0] && text != texts[1]) {
-            ++nPartial;
-        }
+        nPartial += (text != texts[0] && text != texts[1]) ? 1 : 0;
     }
     writer.join();
     EXPECT_EQ(0, nPartial) << "of " << nReads << " reads";

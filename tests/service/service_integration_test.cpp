@@ -230,9 +230,7 @@ TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
         ULONGLONG ullThis = MsOfDay(records[i]);
         ASSERT_LT(ullPrev, ullThis) << "record " << i;  // each once, in order
         EXPECT_LT(ullThis - ullPrev, 2000u) << "record " << i;  // none lost
-        if (ullThis >= ullHeldFrom && ullThis < ullHeldFrom + 3000) {
-            ++nWhileHeld;
-        }
+        nWhileHeld += (ullThis >= ullHeldFrom && ullThis < ullHeldFrom + 3000) ? 1 : 0;
     }
     EXPECT_GE(nWhileHeld, 3u);
 }
@@ -279,15 +277,15 @@ TEST_F(ServiceTest, AFailedStartReportsItsError)
 TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
 {
     CTraceFile trace(L"service_mute_client.log");
-    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-    ASSERT_EQ(0u, RunStartSwitch());
+    ASSERT_NO_FATAL_FAILURE(InstallAndStartService());
     std::wstring muteName = pipetest::ClientPipeName(L"QUOViewer", 0xdead0003u);
     pipetest::CMutePipe mute(muteName);
     ASSERT_TRUE(mute.IsValid());
     CScopedFileHandle squatter(pipetest::RawOpen(muteName, 1000));
     ASSERT_TRUE(squatter.IsValid());
     DWORD dwHandle = 0;
-    ASSERT_EQ(0u, pipetest::RawExchange(pipetest::CtrlPipeName(kPipeSuffix), pipetest::ConnectRequest(muteName), &dwHandle));
+    ASSERT_EQ(0u, pipetest::RawExchange(pipetest::CtrlPipeName(kPipeSuffix), pipetest::ConnectRequest(muteName),
+                                        &dwHandle));
     ASSERT_NE(0u, dwHandle);
     Sleep(2 * CPipe::kBusyWait);  // its greeting waits for the busy pipe
 
