@@ -7,21 +7,13 @@
 // every command the agent sends is seen exactly and every command it handles is sent on
 // cue; that is also how the agent's Windows XP paths are reached (the service itself,
 // started by the service manager, cannot be told to emulate Windows XP).
-#include <windows.h>
-
 #include <cwchar>
-#include <functional>
 #include <memory>
-
-#include <gtest/gtest.h>
 
 #include "IntegrationSupport.h"
 #include "MainWnd.h"
-#include "PipeCmd.h"
-#include "PipeSv.h"
 #include "Service.h"
 #include "SimSetting.h"
-#include "TestSupport.h"
 #include "WinVer.h"
 
 using namespace integ;
@@ -29,8 +21,6 @@ using namespace integ;
 namespace {
 
 const wchar_t kAgentInitialized[] = L"CMainWnd -- Initialized.";
-const wchar_t kSessionKeyVariable[] = L"QUO_CONSOLE_SESSION_KEY=";
-const wchar_t kActiveSessionValue[] = L"ActiveConsoleSession";
 // Every Wine process runs in session 1; another id makes the agent's session inactive.
 const DWORD kOwnSession = 1;
 const DWORD kOtherSession = 2;
@@ -38,10 +28,8 @@ const wchar_t kUpdateLevel[] = L"QuoApiUpdateActiveQuoLevel";
 const wchar_t kUpdateMonitors[] = L"QuoApiUpdateMonitorInfo";
 const wchar_t kWatchScheme[] = L"QuoApiInitializeWatchActiveScheme";
 
-const wchar_t kNoScheme[] = L"{00000000-0000-0000-0000-000000000000}";
 const wchar_t kBalancedScheme[] = L"{381b4222-f694-41f0-9685-ff5bb260df2e}";
 const wchar_t kPowerSaverScheme[] = L"{a1841308-3541-4fab-bc81-f71556f20b4a}";
-const wchar_t kHighPerformanceScheme[] = L"{8c5e7fda-e8bf-4a96-9a85-aa6e25226d6e}";
 // A scheme of our own that bears the power saver's name.
 const wchar_t kTwinScheme[] = L"{5a560051-554f-4a50-8c41-4e0000000099}";
 
@@ -77,11 +65,8 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_EQ(0u, StartWinmgmt()) << "winmgmt does not run";
-        s_trace = std::make_unique<CTraceFile>(L"agent_with_service.log");
         SetDword(kDevInfoKey, L"Interval", 1000);
     }
-
-    static void TearDownTestSuite() { s_trace.reset(); }
 
     void TearDown() override { RemoveService(); }
 
@@ -94,10 +79,8 @@ protected:
         EXPECT_TRUE(testsupport::WaitUntil([] { return NextClientHandle() == 1; }, kWait, 200));
     }
 
-    static std::unique_ptr<CTraceFile> s_trace;
+    CTraceFile m_trace{L"agent_with_service.log"};
 };
-
-std::unique_ptr<CTraceFile> AgentWithService::s_trace;
 
 // While the service is installed but stopped, the agent keeps polling for it; a second
 // agent leaves at once with 0. Once the service runs, the waiting agent registers as its
@@ -107,26 +90,26 @@ std::unique_ptr<CTraceFile> AgentWithService::s_trace;
 TEST_F(AgentWithService, WaitsForTheServiceThenRegistersWhileASecondCopyLeaves)
 {
     ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-    size_t nMark = s_trace->Count();
+    size_t nMark = m_trace.Count();
     CProcess agent;
     StartAgent(&agent);
     ASSERT_TRUE(
-        testsupport::WaitUntil([&] { return s_trace->Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; }, kWait));
+        testsupport::WaitUntil([&] { return m_trace.Find(nMark, agent.Id(), L"Waiting ... (").size() >= 4; }, kWait));
     CProcess second;
     StartAgent(&second);
     EXPECT_EQ(0u, second.Wait(kWait));
     EXPECT_TRUE(agent.IsRunning());
 
     ASSERT_EQ(0u, RunStartSwitch());
-    EXPECT_TRUE(s_trace->WaitFor(nMark, agent.Id(), kAgentInitialized));
+    EXPECT_TRUE(m_trace.WaitFor(nMark, agent.Id(), kAgentInitialized));
     EXPECT_EQ(2u, NextClientHandle());
     ExpectDroppedBy([&] { SendToAgent(agent, WM_CLOSE, 0); });
     EXPECT_EQ(0u, agent.Wait(kWait));
 
     CProcess killed;
-    nMark = s_trace->Count();
+    nMark = m_trace.Count();
     StartAgent(&killed);
-    ASSERT_TRUE(s_trace->WaitFor(nMark, killed.Id(), kAgentInitialized));
+    ASSERT_TRUE(m_trace.WaitFor(nMark, killed.Id(), kAgentInitialized));
     EXPECT_EQ(2u, NextClientHandle());
     ExpectDroppedBy([&] { killed.Kill(); });
 }
@@ -196,17 +179,14 @@ public:
     DWORD WaitForEvent(size_t nFrom, DWORD dwEvent, DWORD dwClientHandle = 0)
     {
         DWORD dwFound = 0;
-        testsupport::WaitUntil(
-            [&] {
-                std::vector<pipetest::CEventLog::Record> records = m_log.Records();
-                for (size_t i = nFrom; i < records.size() && dwFound == 0; ++i) {
-                    if (records[i].dwEvent == dwEvent && (dwClientHandle == 0 || records[i].dwClientHandle == dwClientHandle)) {
-                        dwFound = records[i].dwClientHandle;
-                    }
-                }
-                return dwFound != 0;
-            },
-            kWait);
+        testsupport::WaitUntil([&] {
+            std::vector<pipetest::CEventLog::Record> records = m_log.Records();
+            for (size_t i = nFrom; i < records.size() && dwFound == 0; ++i) {
+                bool bOfClient = dwClientHandle == 0 || records[i].dwClientHandle == dwClientHandle;
+                dwFound = (records[i].dwEvent == dwEvent && bOfClient) ? records[i].dwClientHandle : 0;
+            }
+            return dwFound != 0;
+        }, kWait);
         return dwFound;
     }
 
@@ -265,13 +245,23 @@ protected:
     DWORD StartAgentInSession(CProcess* pAgent, const std::vector<std::wstring>& env)
     {
         std::vector<std::wstring> agentEnv = env;
-        agentEnv.push_back(kSessionKeyVariable + m_session.Path());
+        agentEnv.push_back(L"QUO_CONSOLE_SESSION_KEY=" + m_session.Path());
         size_t nMark = s_server->Mark();
         StartAgent(pAgent, agentEnv);
         return s_server->WaitForEvent(nMark, PIPEEVENT_CONNECTED);
     }
 
-    void SetSession(DWORD dwSessionId) { m_session.SetDword(L"", kActiveSessionValue, dwSessionId); }
+    void SetSession(DWORD dwSessionId) { m_session.SetDword(L"", L"ActiveConsoleSession", dwSessionId); }
+
+    // Makes dwSession the active one and sends the agent dwCmd: lpFunction of the level
+    // library is then called dwAdded times more.
+    void ExpectCallsAfter(DWORD dwClient, DWORD dwSession, DWORD dwCmd, const wchar_t* lpFunction, DWORD dwAdded)
+    {
+        DWORD dwBefore = QuoLevelCalls(lpFunction);
+        SetSession(dwSession);
+        s_server->SendCode(dwClient, dwCmd);
+        EXPECT_EQ(dwBefore + dwAdded, QuoLevelCalls(lpFunction)) << "session " << dwSession << ", command " << dwCmd;
+    }
 
     // Sends the agent's window uMsg: the agent ends with 0 and unregisters.
     static void ExpectEndsAndUnregisters(CProcess& agent, UINT uMsg, WPARAM wParam, DWORD dwClient)
@@ -300,7 +290,7 @@ std::unique_ptr<CStandInServer> AgentStandIn::s_server;
 TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSessionBecomesActive)
 {
     CStandInServer& server = *s_server;
-    CSimSetting active(L"PowerSchemes", L"Active", kNoScheme);
+    CSimSetting active(L"PowerSchemes", L"Active", L"{00000000-0000-0000-0000-000000000000}");
     DWORD dwWatches = QuoLevelCalls(kWatchScheme);
     size_t nTrace = s_trace->Count();
     size_t nMark = server.Mark();
@@ -330,7 +320,7 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
 
     SetSession(kOtherSession);
     nMark = server.Mark();
-    CSimSetting high(L"PowerSchemes", L"Active", kHighPerformanceScheme);
+    CSimSetting high(L"PowerSchemes", L"Active", L"{8c5e7fda-e8bf-4a96-9a85-aa6e25226d6e}");
     PipeCmdActivePowPlan request = {PIPECMD_ACTIVE_POWERPLAN, L""};
     EXPECT_EQ(0u, server.Send(dwClient, &request, sizeof(request)));
     Sleep(kQuietSpan);
@@ -339,20 +329,10 @@ TEST_F(AgentStandIn, OnWindowsXpReportsTheSchemeAndUpdatesTheLevelWhenItsSession
     SetSession(kOwnSession);
     EXPECT_EQ(L"高パフォーマンス", server.RequestPlan(dwClient));
 
-    const struct {
-        DWORD dwSession;
-        DWORD dwAdded;
-        const char* lpCase;
-    } levelCases[] = {{kOwnSession, 0, "active before and now"},
-                      {kOtherSession, 0, "not active"},
-                      {kOwnSession, 1, "has just become active"},
-                      {kOwnSession, 0, "still active"}};
-    for (const auto& c : levelCases) {
-        DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
-        SetSession(c.dwSession);
-        server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-        EXPECT_EQ(dwUpdates + c.dwAdded, QuoLevelCalls(kUpdateLevel)) << c.lpCase;
-    }
+    ExpectCallsAfter(dwClient, kOwnSession, PIPECMD_UPDATE_QUOLEVEL, kUpdateLevel, 0);    // active before and now
+    ExpectCallsAfter(dwClient, kOtherSession, PIPECMD_UPDATE_QUOLEVEL, kUpdateLevel, 0);  // not active
+    ExpectCallsAfter(dwClient, kOwnSession, PIPECMD_UPDATE_QUOLEVEL, kUpdateLevel, 1);    // has just become active
+    ExpectCallsAfter(dwClient, kOwnSession, PIPECMD_UPDATE_QUOLEVEL, kUpdateLevel, 0);    // still active
 
     DWORD dwFinalized = QuoLevelCalls(L"QuoApiFinalizeWatchActiveScheme");
     ExpectEndsAndUnregisters(agent, WM_CLOSE, 0, dwClient);
@@ -411,19 +391,10 @@ TEST_F(AgentStandIn, OnWindows7OnlyForwardsDisplayUpdatesFromTheActiveSession)
     EXPECT_EQ(L"", server.RequestPlan(dwClient));
     EXPECT_EQ(1u, Commands(server.Log(), nMark, PIPECMD_ACTIVE_POWERPLAN).size());
 
-    DWORD dwUpdates = QuoLevelCalls(kUpdateLevel);
-    SetSession(kOtherSession);
-    server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    SetSession(kOwnSession);
-    server.SendCode(dwClient, PIPECMD_UPDATE_QUOLEVEL);
-    EXPECT_EQ(dwUpdates, QuoLevelCalls(kUpdateLevel));
-
-    DWORD dwMonitorUpdates = QuoLevelCalls(kUpdateMonitors);
-    server.SendCode(dwClient, PIPECMD_UPDATE_EXTDSPINFO);
-    EXPECT_EQ(dwMonitorUpdates + 1, QuoLevelCalls(kUpdateMonitors)) << "active";
-    SetSession(kOtherSession);
-    server.SendCode(dwClient, PIPECMD_UPDATE_EXTDSPINFO);
-    EXPECT_EQ(dwMonitorUpdates + 1, QuoLevelCalls(kUpdateMonitors)) << "not active";
+    ExpectCallsAfter(dwClient, kOtherSession, PIPECMD_UPDATE_QUOLEVEL, kUpdateLevel, 0);
+    ExpectCallsAfter(dwClient, kOwnSession, PIPECMD_UPDATE_QUOLEVEL, kUpdateLevel, 0);  // has just become active
+    ExpectCallsAfter(dwClient, kOwnSession, PIPECMD_UPDATE_EXTDSPINFO, kUpdateMonitors, 1);
+    ExpectCallsAfter(dwClient, kOtherSession, PIPECMD_UPDATE_EXTDSPINFO, kUpdateMonitors, 0);
 
     EXPECT_TRUE(Commands(server.Log(), nStart, PIPECMD_UPDATE_QUOLEVEL).empty());
     EXPECT_EQ(dwWatches, QuoLevelCalls(kWatchScheme));

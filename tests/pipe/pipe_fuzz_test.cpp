@@ -102,8 +102,19 @@ CFrame DataFrame(std::mt19937& rng)
 CFrame CtrlFrame(std::mt19937& rng)
 {
     switch (rng() % 6) {
-    case 0:  // garbage of any length, then gone
-        return {RandomBytes(rng, 1100), kExpectAnything, false};
+    case 0: {  // garbage of any length, then gone
+        // Garbage that happens to form a real CLOSE request could close a well-formed
+        // client: that is a request, not fuzz.
+        std::vector<BYTE> bytes = RandomBytes(rng, 1100);
+        DWORD header[2] = {};
+        if (bytes.size() >= sizeof(header)) {
+            memcpy(header, bytes.data(), sizeof(header));
+        }
+        if (header[0] == PIPEREQUEST_CLOSE && header[1] == sizeof(DWORD)) {
+            bytes[4] = 5;
+        }
+        return {bytes, kExpectAnything, false};
+    }
     case 1:  // fewer bytes than a header
         return {PartOfAHeader(rng), PIPEACK_BAD_REQUEST, true};
     case 2: {  // an unknown request code
@@ -124,27 +135,6 @@ CFrame CtrlFrame(std::mt19937& rng)
     default:  // nothing at all
         return {{}, kExpectAnything, false};
     }
-}
-
-// Garbage that happens to form a real CLOSE request could close a well-formed client:
-// that is a request, not fuzz.
-CFrame NoRealClose(CFrame frame)
-{
-    DWORD header[2] = {};
-    if (frame.bytes.size() >= sizeof(header)) {
-        memcpy(header, frame.bytes.data(), sizeof(header));
-    }
-    if (header[0] == PIPEREQUEST_CLOSE && header[1] == sizeof(DWORD)) {
-        frame.bytes[4] = 5;
-    }
-    return frame;
-}
-
-// A sender that starts a message and then says nothing: dropped without ACK once the
-// connection's time is up.
-CFrame StallFrame(std::mt19937& rng, bool bCtrl)
-{
-    return {bCtrl ? std::vector<BYTE>() : Frame(0, 1 + rng() % PIPECMD_MAX_SIZE), kExpectHangUp, true};
 }
 
 // Sends a frame on a connection of its own and checks the answer it expects.
@@ -211,11 +201,14 @@ TEST(PipeFuzz, ServerKeepsServingWellFormedClientsUnderMalformedTraffic)
             std::mt19937 rng(1000 + i);
             bool bCtrl = (i % 2) == 0;
             for (int n = 0; i < 4 && n < kFramesPerFuzzer; ++n) {
-                Play(bCtrl ? ctrlPipe : dataPipe, bCtrl ? NoRealClose(CtrlFrame(rng)) : DataFrame(rng));
+                Play(bCtrl ? ctrlPipe : dataPipe, bCtrl ? CtrlFrame(rng) : DataFrame(rng));
             }
-            // A stall holds its pipe's one instance: others get a moment in between.
+            // A stall starts a message and then says nothing: dropped without ACK once the
+            // connection's time is up. It holds its pipe's one instance: others get a moment
+            // in between.
             for (int n = 0; i >= 4 && n < kStallsPerPipe; ++n, Sleep(500)) {
-                Play(bCtrl ? ctrlPipe : dataPipe, StallFrame(rng, bCtrl));
+                Play(bCtrl ? ctrlPipe : dataPipe,
+                     {bCtrl ? std::vector<BYTE>() : Frame(0, 1 + rng() % PIPECMD_MAX_SIZE), kExpectHangUp, true});
             }
         });
     }

@@ -353,8 +353,7 @@ TEST(PipeCmd, NotifySysInfoKeepsValuesInRangeAndComputesTheWatts)
         memset(&cmd, 0xCC, sizeof(cmd));
         BuildNotifySysInfo(&cmd, c.dwLevel, c.lpPlan, c.dwPC, c.dwMon, c.dwStatus, c.dwPercent);
         SCOPED_TRACE(testing::Message() << "level " << c.dwLevel << ", status " << c.dwStatus << ", watts " << c.dWatt);
-        DWORD dwCmd = cmd.dwCmd;
-        EXPECT_EQ(static_cast<DWORD>(PIPECMD_NOTIFY_SYSINFO), dwCmd);
+        EXPECT_EQ(static_cast<DWORD>(PIPECMD_NOTIFY_SYSINFO), static_cast<DWORD>(cmd.dwCmd));
         EXPECT_EQ(c.byLevel, cmd.byQuoLevel);
         WCHAR szPlan[PIPECMD_POWPLAN_CHARS];
         memcpy(szPlan, cmd.szPowerPlan, sizeof(szPlan));
@@ -362,8 +361,7 @@ TEST(PipeCmd, NotifySysInfoKeepsValuesInRangeAndComputesTheWatts)
         for (size_t i = c.plan.size(); i < PIPECMD_POWPLAN_CHARS; ++i) {
             EXPECT_EQ(L'\0', szPlan[i]) << "the rest of the name field is cleared, at " << i;
         }
-        double dWatt = cmd.dWatt;
-        EXPECT_DOUBLE_EQ(c.dWatt, dWatt);
+        EXPECT_DOUBLE_EQ(c.dWatt, static_cast<double>(cmd.dWatt));
         EXPECT_EQ(c.byStatus, cmd.byBatteryStatus);
         EXPECT_EQ(c.byPercent, cmd.byBatteryLifePercent);
     }

@@ -4,13 +4,8 @@
 // replacement a polling reader relies on. The folders come from metrics-check.sh
 // (QUO_METRICS_FIXTURE): target\, linked -> target, filelink\quoviewer.prom -> a file in
 // target, dirfile\quoviewer.prom\ (a folder), samples\.
-#include <windows.h>
-
-#include <algorithm>
 #include <atomic>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -49,22 +44,14 @@ void SaveSample(const std::string& name, const std::string& text)
         << name;
 }
 
-Sample MakeSample(DWORD dwPCWatt, const wchar_t* lpPlan)
-{
-    Sample sample = {};
-    sample.bWattRead = true;
-    sample.dwPCWatt = dwPCWatt;
-    sample.dwBatteryStatus = QUOLOG_BATTERY_AC;
-    wcsncpy(sample.szPowerPlan, lpPlan, ARRAYSIZE(sample.szPowerPlan) - 1);
-    return sample;
-}
-
-Snapshot MakeSnapshot(const Sample& sample)
+// Logging, with a sample read on mains power.
+Snapshot MakeSnapshot(DWORD dwPCWatt, const wchar_t* lpPlan)
 {
     Snapshot snapshot = {};
-    snapshot.bLogging = true;
-    snapshot.bHasSample = true;
-    snapshot.sample = sample;
+    snapshot.bLogging = snapshot.bHasSample = snapshot.sample.bWattRead = true;
+    snapshot.sample.dwPCWatt = dwPCWatt;
+    snapshot.sample.dwBatteryStatus = QUOLOG_BATTERY_AC;
+    wcsncpy(snapshot.sample.szPowerPlan, lpPlan, ARRAYSIZE(snapshot.sample.szPowerPlan) - 1);
     return snapshot;
 }
 
@@ -90,7 +77,7 @@ TEST(MetricsFormat, PlanNamesBecomeOneEscapedUtf8Line)
     };
     for (const auto& c : kCases) {
         std::string text;
-        ASSERT_EQ(0u, metrics::Format(MakeSnapshot(MakeSample(40000, c.plan.c_str())), text)) << c.lpName;
+        ASSERT_EQ(0u, metrics::Format(MakeSnapshot(40000, c.plan.c_str()), text)) << c.lpName;
         EXPECT_TRUE(Contains(text, "\nquoviewer_power_plan_info{plan=\"" + c.value + "\"} 1\n")) << c.lpName << "\n" << text;
         SaveSample(c.lpName, text);
     }
@@ -100,14 +87,14 @@ TEST(MetricsFormat, PlanNamesBecomeOneEscapedUtf8Line)
 // each kind (promtool checks every text's form).
 TEST(MetricsFormat, FamiliesAndValuesFollowWhatIsKnown)
 {
-    Snapshot desktop = MakeSnapshot(MakeSample(100000, kPlanBalanced));
+    Snapshot desktop = MakeSnapshot(100000, kPlanBalanced);
     desktop.sample.dwMonWatt = 2500;
     desktop.ullEnergyMwMs = 36000ULL * 3600000 + 1999;  // 36 Wh and 1.999 mJ
     desktop.ullLastSampleUnixMs = 1700000000123ULL;
     desktop.bHasToday = true;  // for promtool: the values are the next test's
     desktop.today = {38000, 1800, 1500};
 
-    Snapshot failed = MakeSnapshot(MakeSample(23000, L"QUO"));
+    Snapshot failed = MakeSnapshot(23000, L"QUO");
     failed.sample.bWattRead = false;
     failed.sample.bBattery = true;
     failed.sample.dwBatteryStatus = QUOLOG_BATTERY_DC;
@@ -116,7 +103,7 @@ TEST(MetricsFormat, FamiliesAndValuesFollowWhatIsKnown)
     Snapshot loggingOff = {};
     loggingOff.ullEnergyMwMs = 999;
 
-    Snapshot badCodes = MakeSnapshot(MakeSample(0, L"x"));
+    Snapshot badCodes = MakeSnapshot(0, L"x");
     badCodes.sample.bBattery = true;
     badCodes.sample.dwBatteryStatus = 9;
     badCodes.sample.dwBatteryPercent = 255;
@@ -219,7 +206,7 @@ TEST_F(MetricsFileTest, NoFileWithoutAUsableSetting)
         {L"C:\\a\\..\\metrics", REG_SZ, ERROR_BAD_PATHNAME},
         {L"C:\\metrics", REG_EXPAND_SZ, ERROR_INVALID_DATA},
     };
-    Sample sample = MakeSample(40000, L"x");
+    Sample sample = MakeSnapshot(40000, L"x").sample;
     for (const auto& c : kCases) {
         std::wstring label = c.lpValue ? c.lpValue : L"(none)";
         if (c.lpValue != nullptr) {
@@ -246,7 +233,7 @@ TEST_F(MetricsFileTest, WritesEvery15sWithTheEnergyCountAndRemovesTheFileAtTheEn
     ASSERT_TRUE(file.IsEnabled());
     EXPECT_EQ(dir, file.GetDir());
 
-    Sample sample = MakeSample(36000, kPlanBalanced);
+    Sample sample = MakeSnapshot(36000, kPlanBalanced).sample;
     g_ReadTotal.ullPCEnergy = 30000;
     g_ReadTotal.ullMonEnergy = 1234;
     g_ReadTotal.ullReductEnergy = 5;
@@ -319,11 +306,9 @@ TEST_F(MetricsFileTest, APollingReaderNeverSeesAPartialFile)
     const std::string texts[] = {"quoviewer_logging_enabled 1\n",
                                  std::string(100000, '#') + "\nquoviewer_logging_enabled 0\n"};
     const int kWrites = 100;
-    {
-        HANDLE hLeft = CreateFileW((path + L".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hLeft);
-        CloseHandle(hLeft);
-    }
+    HANDLE hLeft = CreateFileW((path + L".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLeft);
+    CloseHandle(hLeft);
     std::atomic<bool> done(false);
     std::vector<DWORD> results;
     std::thread writer([&] {
@@ -349,9 +334,7 @@ TEST_F(MetricsFileTest, APollingReaderNeverSeesAPartialFile)
         }
         CloseHandle(hFile);
         ++nReads;
-        if (text != texts[0] && text != texts[1]) {
-            ++nPartial;
-        }
+        nPartial += (text != texts[0] && text != texts[1]) ? 1 : 0;
     }
     writer.join();
     EXPECT_EQ(0, nPartial) << "of " << nReads << " reads";

@@ -1,22 +1,11 @@
 // The service controller driven in process on a simulated desktop PC: records around
 // power transitions, the function switch, failing readings, power-setting changes,
 // level callbacks, the pipe commands both ways and the paths of Windows XP.
-#include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "IntegrationSupport.h"
-#include "Pipe.h"
-#include "PipeCmd.h"
 #include "QuoLevel.h"
 #include "QuoLog.h"
-#include "ScopedHandle.h"
 #include "ServiceCtrl.h"
 #include "SimSetting.h"
-#include "TestSupport.h"
 #include "WinVer.h"
 
 using namespace integ;
@@ -50,6 +39,14 @@ protected:
         m_bRunning = true;
     }
 
+    // Starts and connects the client, waiting for its greeting.
+    void StartConnected()
+    {
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_EQ(0u, m_client.Connect());
+        ASSERT_TRUE(WaitForCommands(m_client.Log(), 0, PIPECMD_NOTIFY_SYSINFO));
+    }
+
     // Ends the run, which writes END and flushes the log; repeatable.
     void Stop()
     {
@@ -81,33 +78,27 @@ protected:
 
     void MonitorPower(DWORD dwOn) { PowerSetting(GUID_MONITOR_POWER_ON, &dwOn, sizeof(dwOn)); }
 
-    // Connects the client and waits for its greeting.
-    void Connect(CTestClient& client)
-    {
-        ASSERT_EQ(0u, client.Connect());
-        ASSERT_TRUE(WaitForCommands(client.Log(), 0, PIPECMD_NOTIFY_SYSINFO));
-    }
-
     // Sends a command and returns once the controller has taken it: the server takes one
     // message at a time, so the ACK of a command it ignores comes only after that.
-    void SendAndSettle(CTestClient& client, const void* lpData, DWORD cb)
+    void SendAndSettle(const void* lpData, DWORD cb)
     {
-        EXPECT_EQ(0u, client.Send(lpData, cb));
+        EXPECT_EQ(0u, m_client.Send(lpData, cb));
         const DWORD dwIgnored = 0x7777;
-        EXPECT_EQ(0u, client.Send(&dwIgnored, sizeof(dwIgnored)));
+        EXPECT_EQ(0u, m_client.Send(&dwIgnored, sizeof(dwIgnored)));
     }
 
     // One tick; the sample it sends to the client, as handle 0.
-    QVPipeCmdNotifySysInfo Tick(CTestClient& client)
+    QVPipeCmdNotifySysInfo Tick()
     {
-        size_t nMark = client.Mark();
+        size_t nMark = m_client.Mark();
         m_ctrl.OnTimer(0);
-        pipetest::CEventLog::Record sample = WaitForCommand(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO);
+        pipetest::CEventLog::Record sample = WaitForCommand(m_client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO);
         EXPECT_EQ(0u, sample.dwClientHandle) << "the service sends as 0";
         return CommandAs<QVPipeCmdNotifySysInfo>(sample);
     }
 
     CServiceCtrl m_ctrl;
+    CTestClient m_client;
     size_t m_nBefore = 0;
     bool m_bRunning = false;
 };
@@ -119,16 +110,14 @@ TEST_F(ServiceCtrlTest, SuspendAndResumeGiveOneRecordEachAndNoSampleAsleep)
 {
     CSimSetting raw(kPsrdKey, L"Gwat", 0xF8C8);
     Start();
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(PBT_APMRESUMEAUTOMATIC, nullptr));
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(PBT_APMPOWERSTATUSCHANGE, nullptr));
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(0x1234, nullptr));
-    m_ctrl.OnTimer(0);
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(PBT_APMSUSPEND, nullptr));
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(PBT_APMSUSPEND, nullptr));
-    m_ctrl.OnTimer(0);
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(PBT_APMRESUMEAUTOMATIC, nullptr));
-    EXPECT_EQ(0u, m_ctrl.OnPowerEvent(PBT_APMRESUMESUSPEND, nullptr));  // the same suspension
-    m_ctrl.OnTimer(0);
+    // Each list of events is followed by a tick; the last resume is of the same suspension.
+    for (const auto& events : {std::vector<DWORD>{PBT_APMRESUMEAUTOMATIC, PBT_APMPOWERSTATUSCHANGE, 0x1234},
+                               {PBT_APMSUSPEND, PBT_APMSUSPEND}, {PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND}}) {
+        for (DWORD dwEvent : events) {
+            EXPECT_EQ(0u, m_ctrl.OnPowerEvent(dwEvent, nullptr)) << dwEvent;
+        }
+        m_ctrl.OnTimer(0);
+    }
 
     auto records = StopAndRead();
     ASSERT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_TO_S3S4,
@@ -151,10 +140,8 @@ TEST_F(ServiceCtrlTest, SuspendAndResumeGiveOneRecordEachAndNoSampleAsleep)
 TEST_F(ServiceCtrlTest, FunctionOffWritesNothingUntilSwitchedOn)
 {
     SetDword(kProductKey, L"Function", 0);
-    Start();
-    CTestClient client;
-    Connect(client);
-    size_t nMark = client.Mark();
+    StartConnected();
+    size_t nMark = m_client.Mark();
     EXPECT_EQ(0u, m_ctrl.GetFunction());
     m_ctrl.OnTimer(0);
     m_ctrl.OnPowerEvent(PBT_APMSUSPEND, nullptr);
@@ -164,9 +151,9 @@ TEST_F(ServiceCtrlTest, FunctionOffWritesNothingUntilSwitchedOn)
     EXPECT_EQ(0u, ReadDword(kProductKey, L"Function"));
 
     PipeCmdSwitchFunction on = {PIPECMD_SWITCH_FUNCTION, 1};
-    EXPECT_EQ(0u, client.Send(&on, sizeof(on)));
-    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));
-    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION).size()) << "a sample while off";
+    EXPECT_EQ(0u, m_client.Send(&on, sizeof(on)));
+    ASSERT_TRUE(WaitForCommands(m_client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));
+    EXPECT_EQ(1u, Commands(m_client.Log(), nMark, PIPECMD_SWITCH_FUNCTION).size()) << "a sample while off";
     ASSERT_TRUE(testsupport::WaitUntil([&] { return m_ctrl.GetFunction() == 1; }, kWait));
     EXPECT_EQ(1u, ReadDword(kProductKey, L"Function"));
     m_ctrl.OnTimer(0);
@@ -199,11 +186,9 @@ TEST_F(ServiceCtrlTest, ExternalDisplayPowerFollowsTheDisplayState)
     SetDword(kDspInfoKey, L"Watt_Level05", 15000);
     SetDword(kDspInfoKey, L"Watt_Level00", 500);
     CSimSetting raw(kPsrdKey, L"Gwat", 0xF8C8);
-    Start();
-    CTestClient client;
-    Connect(client);
+    StartConnected();
     MonitorPower(1);
-    EXPECT_DOUBLE_EQ(115.0, Tick(client).dWatt);
+    EXPECT_DOUBLE_EQ(115.0, Tick().dWatt);
     MonitorPower(0);
     m_ctrl.OnTimer(0);
 
@@ -225,8 +210,7 @@ TEST_F(ServiceCtrlTest, EachTickRecordsWhatItRead)
 {
     SetDword(kProductKey, L"CnrFlag", 1);
     Start();
-    CTestClient client;
-    ASSERT_EQ(0u, client.Connect());
+    ASSERT_EQ(0u, m_client.Connect());
     const GUID quoScheme = {0x5a560051, 0x554f, 0x4a50, {0x8c, 0x41, 0x4e, 0x00, 0x00, 0x00, 0x00, 0x01}};
     const GUID powerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
     {
@@ -251,7 +235,7 @@ TEST_F(ServiceCtrlTest, EachTickRecordsWhatItRead)
     PowerSetting(GUID_ACTIVE_POWERSCHEME, &powerSaver, sizeof(GUID));
     m_ctrl.OnTimer(0);
     EXPECT_TRUE(CServiceCtrl::QuoLevelNotifyProc(QUOLEVEL_REQUEST_MONITORUPDATE, &m_ctrl));
-    EXPECT_EQ(sizeof(DWORD), WaitForCommand(client.Log(), 0, PIPECMD_UPDATE_EXTDSPINFO).payload.size());
+    EXPECT_EQ(sizeof(DWORD), WaitForCommand(m_client.Log(), 0, PIPECMD_UPDATE_EXTDSPINFO).payload.size());
 
     auto records = StopAndRead();
     ASSERT_EQ(5u, records.size());
@@ -279,33 +263,28 @@ TEST_F(ServiceCtrlTest, EachTickRecordsWhatItRead)
 TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndMalformedSwitchesChangeNothing)
 {
     CSimSetting raw(kPsrdKey, L"Gwat", 0xF800 | 25);  // 12.5 W
-    Start();
-    CTestClient client;
-    Connect(client);
+    StartConnected();
     DWORD dwLevelReads = QuoLevelCalls(L"QuoApiGetActiveQuoLevel");
     PipeCmdActivePowPlan plan = {PIPECMD_ACTIVE_POWERPLAN, L"QUO"};
-    EXPECT_EQ(0u, client.Send(&plan, sizeof(plan)));
+    EXPECT_EQ(0u, m_client.Send(&plan, sizeof(plan)));
     DWORD dwUpdateLevel = PIPECMD_UPDATE_QUOLEVEL;
-    EXPECT_EQ(0u, client.Send(&dwUpdateLevel, sizeof(dwUpdateLevel)));
+    EXPECT_EQ(0u, m_client.Send(&dwUpdateLevel, sizeof(dwUpdateLevel)));
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), m_ctrl.SendPipe_UpdateQuolevel());
-    QVPipeCmdNotifySysInfo info = Tick(client);
+    QVPipeCmdNotifySysInfo info = Tick();
     EXPECT_DOUBLE_EQ(12.5, info.dWatt);
     EXPECT_EQ(3, info.byQuoLevel);
     EXPECT_EQ(static_cast<BYTE>(QUOLOG_BATTERY_AC), info.byBatteryStatus);
     EXPECT_STREQ(L"バランス", info.szPowerPlan);
     EXPECT_EQ(dwLevelReads, QuoLevelCalls(L"QuoApiGetActiveQuoLevel"));
 
-    DWORD dwBareCode = PIPECMD_SWITCH_FUNCTION;
-    EXPECT_EQ(0u, client.Send(&dwBareCode, sizeof(dwBareCode)));
-    DWORD longCommand[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
-    EXPECT_EQ(0u, client.Send(longCommand, sizeof(longCommand)));
-    BYTE tiny[3] = {PIPECMD_SWITCH_FUNCTION, 0, 0};
-    EXPECT_EQ(0u, client.Send(tiny, sizeof(tiny)));
-    std::vector<BYTE> oversized(PIPECMD_MAX_SIZE + 1, 0);
-    oversized[0] = PIPECMD_SWITCH_FUNCTION;
-    EXPECT_NE(0u, client.Send(oversized.data(), static_cast<DWORD>(oversized.size())));
-    Tick(client);
-    EXPECT_TRUE(Commands(client.Log(), 0, PIPECMD_SWITCH_FUNCTION).empty());
+    // The switch's code followed by zeros; only the oversized one is not delivered.
+    for (DWORD cb : std::vector<DWORD>{4, 12, 3, PIPECMD_MAX_SIZE + 1}) {
+        std::vector<BYTE> command(cb, 0);
+        command[0] = PIPECMD_SWITCH_FUNCTION;
+        EXPECT_EQ(cb > PIPECMD_MAX_SIZE, m_client.Send(command.data(), cb) != 0) << cb << " bytes";
+    }
+    Tick();
+    EXPECT_TRUE(Commands(m_client.Log(), 0, PIPECMD_SWITCH_FUNCTION).empty());
     EXPECT_EQ(1u, m_ctrl.GetFunction());
     EXPECT_EQ(0xFFFFFFFFu, ReadDword(kProductKey, L"Function"));
     EXPECT_EQ((std::vector<unsigned>{QUOLOG_POWER_START, QUOLOG_POWER_S0, QUOLOG_POWER_S0, QUOLOG_POWER_END}),
@@ -317,21 +296,19 @@ TEST_F(ServiceCtrlTest, ClientsGetTheSampleAndMalformedSwitchesChangeNothing)
 TEST_F(ServiceCtrlTest, OnWindowsXPTheAgentsNameThePlan)
 {
     CWinVer::SetEmulatedVersion(5, 2);
-    Start();
-    CTestClient client;
-    Connect(client);
+    StartConnected();
     DWORD dwSession = 1;
     EXPECT_EQ(0u, m_ctrl.OnSessionChange(WTS_SESSION_UNLOCK, &dwSession));
-    EXPECT_EQ(sizeof(DWORD), WaitForCommand(client.Log(), 0, PIPECMD_UPDATE_QUOLEVEL).payload.size());
-    auto request = CommandAs<PipeCmdActivePowPlan>(WaitForCommand(client.Log(), 0, PIPECMD_ACTIVE_POWERPLAN));
+    EXPECT_EQ(sizeof(DWORD), WaitForCommand(m_client.Log(), 0, PIPECMD_UPDATE_QUOLEVEL).payload.size());
+    auto request = CommandAs<PipeCmdActivePowPlan>(WaitForCommand(m_client.Log(), 0, PIPECMD_ACTIVE_POWERPLAN));
     EXPECT_STREQ(L"", request.szPowPlan);
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), m_ctrl.OnSessionChange(WTS_SESSION_UNLOCK, nullptr));
 
     PipeCmdActivePowPlan plan = {PIPECMD_ACTIVE_POWERPLAN, L"QUO"};
-    SendAndSettle(client, &plan, sizeof(plan));
+    SendAndSettle(&plan, sizeof(plan));
     m_ctrl.OnTimer(0);
     std::fill(std::begin(plan.szPowPlan), std::end(plan.szPowPlan), L'x');
-    SendAndSettle(client, &plan, sizeof(plan));
+    SendAndSettle(&plan, sizeof(plan));
     m_ctrl.OnTimer(0);
 
     auto records = StopAndRead();
@@ -346,9 +323,7 @@ TEST_F(ServiceCtrlTest, OnWindowsXPTheAgentsNameThePlan)
 // silent client would hold up sampling, would also send that sample.)
 TEST_F(ServiceCtrlTest, NoSampleFollowsASwitchOff)
 {
-    Start();
-    CTestClient client;
-    Connect(client);
+    StartConnected();
     // A client registered by hand whose receive pipe takes every message and never
     // answers: each send to it waits for the ACK's time-out, which keeps the pipe thread busy.
     std::wstring silentName = pipetest::ClientPipeName(L"QUOViewer", 0xdead0002u);
@@ -358,27 +333,25 @@ TEST_F(ServiceCtrlTest, NoSampleFollowsASwitchOff)
                                              1024, 1024, 0, nullptr));
         ASSERT_TRUE(silent.back().IsValid());
     }
-    CPipe ctrlPipe;
-    const std::wstring ctrlName = pipetest::CtrlPipeName(L"QUOViewer");
-    ASSERT_EQ(0u, ctrlPipe.Initialize(CPipe::kModeSend, ctrlName.c_str(), nullptr, nullptr));
     DWORD dwHandle = 0;
-    ASSERT_EQ(0u, ctrlPipe.SendRequest(PIPEREQUEST_CONNECT, silentName.c_str(), 0, &dwHandle, nullptr));
+    ASSERT_EQ(0u, pipetest::RawExchange(pipetest::CtrlPipeName(kPipeSuffix), pipetest::ConnectRequest(silentName),
+                                        &dwHandle));
     ASSERT_NE(0u, dwHandle);
 
-    size_t nMark = client.Mark();
+    size_t nMark = m_client.Mark();
     PipeCmdSwitchFunction off = {PIPECMD_SWITCH_FUNCTION, 0};
-    SendAndSettle(client, &off, sizeof(off));  // the switch-off is queued
+    SendAndSettle(&off, sizeof(off));  // the switch-off is queued
     m_ctrl.OnTimer(0);
     ASSERT_EQ(1u, m_ctrl.GetFunction()) << "the pipe thread was free: the tick came after the switch-off";
-    WaitForCommand(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION);
+    WaitForCommand(m_client.Log(), nMark, PIPECMD_SWITCH_FUNCTION);
     silent.clear();  // the silent client leaves
     PipeCmdSwitchFunction on = {PIPECMD_SWITCH_FUNCTION, 1};
-    EXPECT_EQ(0u, client.Send(&on, sizeof(on)));
-    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_SWITCH_FUNCTION, 2));
-    ASSERT_TRUE(WaitForCommands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // sent on switching on
+    EXPECT_EQ(0u, m_client.Send(&on, sizeof(on)));
+    ASSERT_TRUE(WaitForCommands(m_client.Log(), nMark, PIPECMD_SWITCH_FUNCTION, 2));
+    ASSERT_TRUE(WaitForCommands(m_client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO));  // sent on switching on
 
     // Only that one: the tick's sample, queued behind the switch-off, was dropped.
-    EXPECT_EQ(1u, Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).size());
+    EXPECT_EQ(1u, Commands(m_client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO).size());
 }
 
 }  // namespace

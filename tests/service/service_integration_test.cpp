@@ -3,22 +3,12 @@
 // simulated hardware into the raw log, and publishing every sample to a pipe client.
 // ServiceTest runs on the simulated desktop, NotebookTest on the simulated notebook
 // (tests/service/CMakeLists.txt chooses the machine and the suites).
-#include <windows.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 
-#include <gtest/gtest.h>
-
 #include "IntegrationSupport.h"
-#include "Pipe.h"
-#include "PipeCmd.h"
 #include "QuoLog.h"
-#include "ScopedHandle.h"
 #include "SimSetting.h"
-#include "TestSupport.h"
 #include "WineDifferences.h"
 
 using namespace integ;
@@ -40,21 +30,6 @@ void ExpectEventRecord(const Record& record, DWORD dwStatus, DWORD dwBattStatus 
     EXPECT_EQ(dwPercent, Number(record, COL_BATTERY_PERCENT));
     EXPECT_EQ(dwCapacity, Number(record, COL_BATTERY_CAPACITY));
     EXPECT_EQ(0u, Number(record, COL_PC_WATT));
-}
-
-// Waits up to kWait for a sample from record nFrom on that matches.
-bool WaitForSample(CTestClient& client, size_t nFrom, const std::function<bool(const QVPipeCmdNotifySysInfo&)>& match)
-{
-    return testsupport::WaitUntil(
-        [&] {
-            for (const auto& record : Commands(client.Log(), nFrom, PIPECMD_NOTIFY_SYSINFO)) {
-                if (match(CommandAs<QVPipeCmdNotifySysInfo>(record))) {
-                    return true;
-                }
-            }
-            return false;
-        },
-        kWait);
 }
 
 // Checks the registration the service control manager holds for the service; whether
@@ -255,9 +230,7 @@ TEST_F(ServiceTest, SamplesTakenWhileTheRawFileIsHeldAreWrittenOnceItIsFree)
         ULONGLONG ullThis = MsOfDay(records[i]);
         ASSERT_LT(ullPrev, ullThis) << "record " << i;  // each once, in order
         EXPECT_LT(ullThis - ullPrev, 2000u) << "record " << i;  // none lost
-        if (ullThis >= ullHeldFrom && ullThis < ullHeldFrom + 3000) {
-            ++nWhileHeld;
-        }
+        nWhileHeld += (ullThis >= ullHeldFrom && ullThis < ullHeldFrom + 3000) ? 1 : 0;
     }
     EXPECT_GE(nWhileHeld, 3u);
 }
@@ -304,17 +277,15 @@ TEST_F(ServiceTest, AFailedStartReportsItsError)
 TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
 {
     CTraceFile trace(L"service_mute_client.log");
-    ASSERT_EQ(0u, RunQuomonsv({L"/INSTALL", QuomonsvCommandLine()}));
-    ASSERT_EQ(0u, RunStartSwitch());
+    ASSERT_NO_FATAL_FAILURE(InstallAndStartService());
     std::wstring muteName = pipetest::ClientPipeName(L"QUOViewer", 0xdead0003u);
     pipetest::CMutePipe mute(muteName);
     ASSERT_TRUE(mute.IsValid());
-    HANDLE hSquatter = pipetest::RawOpen(muteName, 1000);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hSquatter);
-    CPipe ctrlPipe;
-    ASSERT_EQ(0u, ctrlPipe.Initialize(CPipe::kModeSend, pipetest::CtrlPipeName(L"QUOViewer").c_str(), nullptr, nullptr));
+    CScopedFileHandle squatter(pipetest::RawOpen(muteName, 1000));
+    ASSERT_TRUE(squatter.IsValid());
     DWORD dwHandle = 0;
-    ASSERT_EQ(0u, ctrlPipe.SendRequest(PIPEREQUEST_CONNECT, muteName.c_str(), 0, &dwHandle, nullptr));
+    ASSERT_EQ(0u, pipetest::RawExchange(pipetest::CtrlPipeName(kPipeSuffix), pipetest::ConnectRequest(muteName),
+                                        &dwHandle));
     ASSERT_NE(0u, dwHandle);
     Sleep(2 * CPipe::kBusyWait);  // its greeting waits for the busy pipe
 
@@ -323,8 +294,6 @@ TEST_F(ServiceTest, StopEndsASendToAClientThatNeverAnswers)
     EXPECT_FALSE(trace.Find(0, 0, L"Failed in sending pipe data (PIPECMD_NOTIFY_SYSINFO). (code:995)").empty())
         << "the stop ended the send";
     EXPECT_TRUE(trace.Find(0, 0, L" Timeout! Terminate thread.").empty());
-    ctrlPipe.Finalize(nullptr);
-    CloseHandle(hSquatter);
 }
 
 // A S0 record from now on with this power draw and these battery fields.
@@ -371,9 +340,13 @@ TEST_F(NotebookTest, RecordsCarryTheBatteriesAndThePeakShiftState)
         CSimSetting peakShift1(L"ZAVBATT\\Battery1", L"Psts", 0);
         size_t nMark = client.Mark();
         EXPECT_TRUE(WaitForRecords(ReadRawLog().size(), Sample(0, QUOLOG_BATTERY_DC, 100, 48000), 1));
-        EXPECT_TRUE(WaitForSample(client, nMark, [](const QVPipeCmdNotifySysInfo& info) {
-            return info.dWatt == 0.0 && info.byBatteryStatus == QUOLOG_BATTERY_DC && info.byBatteryLifePercent == 100;
-        }));
+        EXPECT_TRUE(testsupport::WaitUntil([&] {
+            auto samples = Commands(client.Log(), nMark, PIPECMD_NOTIFY_SYSINFO);
+            return std::any_of(samples.begin(), samples.end(), [](const pipetest::CEventLog::Record& record) {
+                auto info = CommandAs<QVPipeCmdNotifySysInfo>(record);
+                return info.dWatt == 0.0 && info.byBatteryStatus == QUOLOG_BATTERY_DC && info.byBatteryLifePercent == 100;
+            });
+        }, kWait)) << "the client's sample in peak shift";
     }
     EXPECT_TRUE(WaitForRecords(ReadRawLog().size(), Sample(30000, QUOLOG_BATTERY_AC, 100, 48000), 1));
 }
