@@ -8,17 +8,11 @@
 # the metrics file, and its uninstaller's /REMOVELOGS removes the logs too.
 #
 #   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION [INSTALLED_VIEWER_TEST_EXE]
-set -euo pipefail
-QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-export QUO_BUILD=$1
 setup=$2
 version=$3
 viewer_test=${4:-}
-. "$QUO_ROOT/tests/installer/SetupSupport.sh"
-setup_prefix
-simulated_desktop
-# A setting of the user's, which the setup keeps.
-reg_dword "$PRODUCT_KEY\\DevInfo" Interval 1000
+. "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
+simulated_desktop 1000  # a setting of the user's, which the setup keeps
 
 echo "== silent install"
 expect_eq "setup exit code" 0 "$(setup_run "$setup")"
