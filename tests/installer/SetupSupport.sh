@@ -80,6 +80,14 @@ setup_run() {
     run_for_code "\"$setup_win\" /S $*"
 }
 
+# install_running SETUP_EXE [ARGS...]: the silent setup succeeds; the service and the
+# agent then run.
+install_running() {
+    expect_eq "setup exit code" 0 "$(setup_run "$@")"
+    check "the service runs" wait_service_state RUNNING
+    check "the agent runs" wait_agent
+}
+
 # The silent uninstaller's exit code; it runs from the program folder (_?=) so that its
 # end is the end of its work, and is deleted afterwards as it would delete itself.
 uninstall_run() {

@@ -23,9 +23,7 @@ simulated_desktop 1000
 service() { wine_in "$instdir/quomonsv.exe" "$@"; }
 
 echo "== install, run ${phase} s"
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
-check "the service runs" wait_service_state RUNNING
-check "the agent runs" wait_agent
+install_running "$setup"
 sleep "$phase"
 echo "== service restart, run ${phase} s"
 check "/STOP" service /STOP

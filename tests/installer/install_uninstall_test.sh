@@ -15,11 +15,9 @@ viewer_test=${4:-}
 simulated_desktop 1000  # a setting of the user's, which the setup keeps
 
 echo "== silent install"
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
-check "the service runs" wait_service_state RUNNING
+install_running "$setup"
 expect_eq "the service's program" "\"$INSTDIR_WIN\\quomonsv.exe\"" \
     "$(reg_value 'HKLM\System\CurrentControlSet\Services\quomonsv' ImagePath)"
-check "the agent runs" wait_agent
 check "the service writes its raw log" wait_raw_lines 2
 for program in quomonsv.exe QUOLog.dll quoviewerd.exe quolog.exe; do
     expect_eq "version of $program" "$version" "$(file_version "$instdir/$program")"

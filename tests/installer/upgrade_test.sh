@@ -15,9 +15,7 @@ viewer_test=${6:-}
 simulated_desktop 1000
 
 echo "== install $version"
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
-check "the service runs" wait_service_state RUNNING
-check "the agent runs" wait_agent
+install_running "$setup"
 check "samples arrive" wait_raw_lines 3
 old_service=$(prefix_pids quomonsv.exe)
 old_agent=$(prefix_pids quoviewerd.exe)
