@@ -130,23 +130,20 @@ protected:
 
 bool LogPaneTest::s_bBuilt = false;
 
-// The month's sums: energy, energy saved, hours running.
+// The month's sums of the fixture's days: energy, energy saved, hours running.
 struct MonthSums {
+    MonthSums()
+    {
+        for (WORD d = 1; d <= 31; ++d) {
+            dWh += FixtureDayWh(d);
+            dQuoWh += FixtureDayQuoWh(d);
+            nHours += FixtureDayHours(d);
+        }
+    }
     double dWh = 0.0;
     double dQuoWh = 0.0;
     int nHours = 0;
 };
-
-MonthSums SumTheMonth()
-{
-    MonthSums sums;
-    for (WORD d = 1; d <= 31; ++d) {
-        sums.dWh += FixtureDayWh(d);
-        sums.dQuoWh += FixtureDayQuoWh(d);
-        sums.nHours += FixtureDayHours(d);
-    }
-    return sums;
-}
 
 // What the pane read through the log library against the fixture, for the view of wDay:
 // the bars' labels and energies (the month's also the energy saved); in the day view the
@@ -196,7 +193,7 @@ void ExpectTheFixturesPeriod(const QVLogPeriodData& data, DWORD dwMode, WORD wDa
 // for the screenshots.)
 TEST_F(LogPaneTest, EveryViewShowsItsBarsLabelsAndTotals)
 {
-    const MonthSums month = SumTheMonth();
+    const MonthSums month;
     const struct {
         DWORD dwMode;
         WORD wDay;
