@@ -1,8 +1,11 @@
 # Shell helpers of the setup program's tests: a simulated machine in a prefix of its
 # own, the setup and the uninstaller run silently with their full exit codes, and what
-# they leave behind (service, processes, registry, files) read back. Sourced by the
-# test scripts after they set QUO_BUILD; each script calls setup_prefix first.
-. "$QUO_ROOT/tools/wine-env.sh"
+# they leave behind (service, processes, registry, files) read back. Sourced by each
+# test script, whose first argument is the build folder, once it has read its arguments:
+# it makes the script's prefix (below).
+set -euo pipefail
+export QUO_BUILD=$1
+. "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-env.sh"
 . "$QUO_ROOT/tools/xvfb.sh"
 
 INSTDIR_WIN='C:\Program Files\QUOViewer'
@@ -22,20 +25,18 @@ finish() { [ "$failures" -eq 0 ] && echo "PASSED" || { echo "$failures failure(s
 
 # A fresh prefix with a persistent wineserver and a virtual display of its own (so that
 # the installed viewer never meets the windows of the viewer's tests), removed when the
-# script ends. Sets prefix, instdir (Unix path of the program folder) and raw_dir.
-setup_prefix() {
-    quo_prefix_ensure
-    mkdir -p "$QUO_WINE_DIR/tmp"
-    prefix=$(mktemp -d "$QUO_WINE_DIR/tmp/prefix.XXXXXX")
-    trap 'quo_server_stop "$prefix"; rm -rf "$prefix"; quo_xvfb_stop' EXIT
-    trap 'exit 130' INT TERM
-    quo_xvfb_start
-    quo_prefix_clone "$prefix"
-    quo_server_start "$prefix"
-    instdir="$prefix/drive_c/Program Files/QUOViewer"
-    raw_dir="$prefix/drive_c/ProgramData/ZAV/QUOViewer"
-    start_menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QUOViewer"
-}
+# script ends: prefix, instdir (Unix path of the program folder), raw_dir, start_menu.
+quo_prefix_ensure
+mkdir -p "$QUO_WINE_DIR/tmp"
+prefix=$(mktemp -d "$QUO_WINE_DIR/tmp/prefix.XXXXXX")
+trap 'quo_server_stop "$prefix"; rm -rf "$prefix"; quo_xvfb_stop' EXIT
+trap 'exit 130' INT TERM
+quo_xvfb_start
+quo_prefix_clone "$prefix"
+quo_server_start "$prefix"
+instdir="$prefix/drive_c/Program Files/QUOViewer"
+raw_dir="$prefix/drive_c/ProgramData/ZAV/QUOViewer"
+start_menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QUOViewer"
 
 wine_in() { quo_wine_quiet "$prefix" "$@"; }
 # A wine command's standard output (its standard error to the prefix's log).
@@ -43,11 +44,13 @@ wine_out() { WINEPREFIX="$prefix" wine "$@" </dev/null 2>>"$prefix/.quo-wine.log
 
 # The simulated desktop the maker's parts make: its driver, and QuoLevel.dll (with the
 # power-profile stand-in) in the program folder, where the maker's package puts them.
+# simulated_desktop [INTERVAL]: with the user's setting "Interval" INTERVAL ms.
 simulated_desktop() {
     mkdir -p "$instdir"
     "$QUO_ROOT/tools/sim-hw" "$prefix" desktop --programs "$instdir" >/dev/null
     # Wine's service manager does not start the service's dependency by itself.
     wine_in net start winmgmt
+    [ -z "${1:-}" ] || wine_in reg add "$PRODUCT_KEY\\DevInfo" /v Interval /t REG_DWORD /d "$1" /f
 }
 
 # Runs a Windows program of the prefix and waits for it; prints its full exit code
@@ -77,6 +80,14 @@ setup_run() {
     run_for_code "\"$setup_win\" /S $*"
 }
 
+# install_running SETUP_EXE [ARGS...]: the silent setup succeeds; the service and the
+# agent then run.
+install_running() {
+    expect_eq "setup exit code" 0 "$(setup_run "$@")"
+    check "the service runs" wait_service_state RUNNING
+    check "the agent runs" wait_agent
+}
+
 # The silent uninstaller's exit code; it runs from the program folder (_?=) so that its
 # end is the end of its work, and is deleted afterwards as it would delete itself.
 uninstall_run() {
@@ -91,7 +102,6 @@ uninstall_run() {
 reg_value() {
     wine_out reg query "$1" /v "$2" | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print; exit }'
 }
-reg_dword() { wine_in reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f; }
 
 service_state() { wine_out sc query quomonsv | awk '/STATE/ { print $4; exit }'; }
 

@@ -13,24 +13,17 @@
 #
 #   e2e_test.sh BUILD_DIR SETUP_EXE SUSPEND_RESUME_EXE [INSTALLED_VIEWER_TEST_EXE]
 # QUO_E2E_PHASE sets the seconds of each running phase (30).
-set -euo pipefail
-QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-export QUO_BUILD=$1
 setup=$2
 suspend_resume=$3
 viewer_test=${4:-}
 phase=${QUO_E2E_PHASE:-30}
 asleep=30
-. "$QUO_ROOT/tests/installer/SetupSupport.sh"
-setup_prefix
-simulated_desktop
-reg_dword "$PRODUCT_KEY\\DevInfo" Interval 1000
+. "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
+simulated_desktop 1000
 service() { wine_in "$instdir/quomonsv.exe" "$@"; }
 
 echo "== install, run ${phase} s"
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
-check "the service runs" wait_service_state RUNNING
-check "the agent runs" wait_agent
+install_running "$setup"
 sleep "$phase"
 echo "== service restart, run ${phase} s"
 check "/STOP" service /STOP
@@ -77,11 +70,12 @@ cp -r "$raw_dir" "$copy"
 rm -rf "$copy/QUOLog"
 last_time=$(line_time "$(raw_lines | tail -n 1)")
 slot_end=$(date -d "@$(( (last_time / 1800 + 1) * 1800 ))" '+%Y/%m/%d,%H:%M:%S.000')
-quolog() { wine_out "$instdir/quolog.exe" "$@" --dir 'C:\quolog-e2e'; }
-check "quolog totalize" quolog totalize --now "$slot_end" --interval 1000 >/dev/null
+# quolog DIR ARGS...: the installed quolog.exe on the log folder DIR.
+quolog() { local dir=$1; shift; wine_out "$instdir/quolog.exe" "$@" --dir "$dir"; }
+check "quolog totalize" quolog 'C:\quolog-e2e' totalize --now "$slot_end" --interval 1000 >/dev/null
 totals=""
 for day in $(raw_lines | awk -F, '{ gsub(/"/, ""); print $1 }' | sort -u); do
-    totals+=$(quolog read day "$day" --today "$day" | grep '^total,')$'\n'
+    totals+=$(quolog 'C:\quolog-e2e' read day "$day" --today "$day" | grep '^total,')$'\n'
 done
 echo "$totals"
 # total,date,time,S0 s,S3S4 s,S5 s,PC mWh,display mWh,AC s,...
@@ -96,11 +90,10 @@ expect_eq "display energy" "$mon_mwh" "$t_mon"
 expect_eq "time on AC" "$ac_s" "$t_ac"
 
 echo "== the service's own totals, completed by quolog"
-log_dir='C:\ProgramData\ZAV\QUOViewer'
-check "quolog totalize" wine_out "$instdir/quolog.exe" totalize --now "$slot_end" --interval 1000 \
-    --dir "$log_dir" >/dev/null
+check "quolog totalize" quolog 'C:\ProgramData\ZAV\QUOViewer' totalize --now "$slot_end" --interval 1000 >/dev/null
 today=$(date +%Y/%m/%d)
-today_total=$(wine_out "$instdir/quolog.exe" read day "$today" --today "$today" --dir "$log_dir" | grep '^total,')
+today_total() { quolog 'C:\ProgramData\ZAV\QUOViewer' read day "$today" --today "$today" | grep '^total,'; }
+today_total=$(today_total)
 expect_eq "today's totals, continued and from scratch" "$(grep "^total,$today," <<<"$totals")" "$today_total"
 
 if [ -n "$viewer_test" ]; then
@@ -113,8 +106,7 @@ if [ -n "$viewer_test" ]; then
     check "the viewer's day view" installed_viewer DayViewShowsTheTotals QUO_EXPECT_TOTAL_WH="$view_wh" \
         QUO_EXPECT_RUN_HOURS="$view_hours"
     check "/STOP" service /STOP
-    expect_eq "today's totals while the viewer looked" "$today_total" \
-        "$(wine_out "$instdir/quolog.exe" read day "$today" --today "$today" --dir "$log_dir" | grep '^total,')"
+    expect_eq "today's totals while the viewer looked" "$today_total" "$(today_total)"
 fi
 expect_eq "uninstaller exit code" 0 "$(uninstall_run)"
 finish

@@ -4,12 +4,8 @@
 # that cannot start ends it with the service's own exit code, installed and removable.
 #
 #   failures_test.sh BUILD_DIR SETUP_EXE
-set -euo pipefail
-QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-export QUO_BUILD=$1
 setup=$2
-. "$QUO_ROOT/tests/installer/SetupSupport.sh"
-setup_prefix
+. "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
 sim_hw() { "$QUO_ROOT/tools/sim-hw" "$prefix" "$@" >/dev/null; }
 
 nothing_installed() {
@@ -28,9 +24,7 @@ expect_eq "setup exit code" "$EXIT_NO_QUOLEVEL" "$(setup_run "$setup")"
 nothing_installed "no QuoLevel.dll"
 
 echo "== a service that cannot start: the level library refuses to initialise"
-mkdir -p "$instdir"
-sim_hw desktop --programs "$instdir"
-wine_in net start winmgmt
+simulated_desktop
 sim_hw set QuoLevel FailInitializeSrv 1
 expect_eq "setup exit code (ERROR_INVALID_FUNCTION)" 1 "$(setup_run "$setup")"
 expect_eq "service state" STOPPED "$(service_state)"

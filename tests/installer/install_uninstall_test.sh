@@ -8,24 +8,16 @@
 # the metrics file, and its uninstaller's /REMOVELOGS removes the logs too.
 #
 #   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION [INSTALLED_VIEWER_TEST_EXE]
-set -euo pipefail
-QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-export QUO_BUILD=$1
 setup=$2
 version=$3
 viewer_test=${4:-}
-. "$QUO_ROOT/tests/installer/SetupSupport.sh"
-setup_prefix
-simulated_desktop
-# A setting of the user's, which the setup keeps.
-reg_dword "$PRODUCT_KEY\\DevInfo" Interval 1000
+. "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
+simulated_desktop 1000  # a setting of the user's, which the setup keeps
 
 echo "== silent install"
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
-check "the service runs" wait_service_state RUNNING
+install_running "$setup"
 expect_eq "the service's program" "\"$INSTDIR_WIN\\quomonsv.exe\"" \
     "$(reg_value 'HKLM\System\CurrentControlSet\Services\quomonsv' ImagePath)"
-check "the agent runs" wait_agent
 check "the service writes its raw log" wait_raw_lines 2
 for program in quomonsv.exe QUOLog.dll quoviewerd.exe quolog.exe; do
     expect_eq "version of $program" "$version" "$(file_version "$instdir/$program")"

@@ -4,15 +4,8 @@
 // screenshots folder. DayViewShowsTheTotals: the log tab's day view of today shows the
 // energy and running hours given in QUO_EXPECT_TOTAL_WH and QUO_EXPECT_RUN_HOURS (what
 // the end-to-end test computed from the raw log and quolog's daily totals).
-#include <windows.h>
-
 #include <cstdlib>
-#include <string>
 
-#include <gtest/gtest.h>
-
-#include "IntegrationSupport.h"
-#include "PipeTestSupport.h"
 #include "ViewerTestSupport.h"
 #include "resource.h"
 
@@ -25,27 +18,18 @@ const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 // The active plan of the simulated machine.
 const wchar_t kActivePlan[] = L"バランス";
 
-// The program folder that the setup recorded; empty when there is none.
-std::wstring InstallLocation()
-{
-    wchar_t szPath[MAX_PATH] = L"";
-    DWORD cbPath = sizeof(szPath) - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", RRF_RT_REG_SZ, nullptr, szPath,
-                     &cbPath) != ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    return szPath;
-}
-
-// The installed viewer, started from the program folder, its panes up; closed with its
-// close button.
+// The installed viewer, started from the program folder that the setup recorded, its
+// panes up; closed with its close button.
 class InstalledViewer : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::wstring folder = InstallLocation();
-        ASSERT_FALSE(folder.empty());
-        ASSERT_TRUE(m_viewer.Start({}, folder + L"\\quoviewer.exe"));
+        wchar_t szFolder[MAX_PATH] = L"";
+        DWORD cbFolder = sizeof(szFolder) - sizeof(wchar_t);
+        ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", RRF_RT_REG_SZ,
+                                              nullptr, szFolder, &cbFolder));
+        ASSERT_NE(L'\0', szFolder[0]);
+        ASSERT_TRUE(m_viewer.Start({}, szFolder + std::wstring(L"\\quoviewer.exe")));
         ASSERT_NE(nullptr, m_viewer.WaitForMainWindow());
     }
     void TearDown() override

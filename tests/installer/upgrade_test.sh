@@ -6,23 +6,16 @@
 # opened afterwards shows live data of the new service.
 #
 #   upgrade_test.sh BUILD_DIR SETUP_EXE NEXT_SETUP_EXE VERSION NEXT_VERSION [INSTALLED_VIEWER_TEST_EXE]
-set -euo pipefail
-QUO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-export QUO_BUILD=$1
 setup=$2
 next_setup=$3
 version=$4
 next_version=$5
 viewer_test=${6:-}
-. "$QUO_ROOT/tests/installer/SetupSupport.sh"
-setup_prefix
-simulated_desktop
-reg_dword "$PRODUCT_KEY\\DevInfo" Interval 1000
+. "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
+simulated_desktop 1000
 
 echo "== install $version"
-expect_eq "setup exit code" 0 "$(setup_run "$setup")"
-check "the service runs" wait_service_state RUNNING
-check "the agent runs" wait_agent
+install_running "$setup"
 check "samples arrive" wait_raw_lines 3
 old_service=$(prefix_pids quomonsv.exe)
 old_agent=$(prefix_pids quoviewerd.exe)

@@ -3,12 +3,9 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
-#include <utility>
 
 #include "NamedMutex.h"
-#include "ScopedHandle.h"
 #include "ServiceWait.h"
-#include "TestSupport.h"
 #include "WineDifferences.h"
 
 namespace rawlog {
@@ -94,11 +91,6 @@ DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs)
 {
     CProcess process;
     return process.StartProgram(ProgramPath(L"quomonsv.exe"), args) ? process.Wait(dwTimeoutMs) : kStillRunning;
-}
-
-std::wstring QuomonsvCommandLine()
-{
-    return L"\"" + ProgramPath(L"quomonsv.exe") + L"\"";
 }
 
 DWORD RunStartSwitch()

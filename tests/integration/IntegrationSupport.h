@@ -61,7 +61,7 @@ HWND FindProcessWindow(DWORD dwProcessId, const wchar_t* lpClass);
 DWORD RunQuomonsv(const std::vector<std::wstring>& args, DWORD dwTimeoutMs = 60000);
 // The install argument of quomonsv.exe: its own path, quoted, as the command line that
 // the service control manager will run.
-std::wstring QuomonsvCommandLine();
+inline std::wstring QuomonsvCommandLine() { return L"\"" + ProgramPath(L"quomonsv.exe") + L"\""; }
 // Runs quomonsv.exe /START, once more on Wine's transient 1359; its exit code.
 DWORD RunStartSwitch();
 // Installs and starts the service; a failure fails the test.

@@ -4,16 +4,6 @@
 
 namespace pipetest {
 
-std::wstring DataPipeName(const std::wstring& suffix)
-{
-    return L"\\\\.\\pipe\\datapipe_" + suffix;
-}
-
-std::wstring CtrlPipeName(const std::wstring& suffix)
-{
-    return L"\\\\.\\pipe\\ctrlpipe_" + suffix;
-}
-
 std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId)
 {
     wchar_t szId[16];
@@ -30,20 +20,10 @@ std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload, 
     return bytes;
 }
 
-std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload)
-{
-    return Frame(dwFirst, static_cast<DWORD>(payload.size()), payload.data(), static_cast<DWORD>(payload.size()));
-}
-
 std::vector<BYTE> ConnectRequest(const std::wstring& name)
 {
     DWORD cb = static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
     return Frame(PIPEREQUEST_CONNECT, cb, name.c_str(), cb);
-}
-
-std::vector<BYTE> CloseRequest(DWORD dwClientHandle)
-{
-    return Frame(PIPEREQUEST_CLOSE, sizeof(DWORD), &dwClientHandle, sizeof(DWORD));
 }
 
 HANDLE RawOpen(const std::wstring& pipe, DWORD dwWaitMs)
@@ -106,11 +86,6 @@ DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes)
     DWORD dwAck = 0;
     DWORD dwResult = RawExchange(pipe, bytes, &dwAck);
     return (dwResult == ERROR_SUCCESS) ? dwAck : kNoAck | dwResult;
-}
-
-bool PipeExists(const std::wstring& pipe)
-{
-    return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
 void CEventLog::Callback(LPVOID lpData, PipeEvent* pPipeEvent)

@@ -15,18 +15,24 @@
 
 namespace pipetest {
 
-std::wstring DataPipeName(const std::wstring& suffix);
-std::wstring CtrlPipeName(const std::wstring& suffix);
+inline std::wstring DataPipeName(const std::wstring& suffix) { return L"\\\\.\\pipe\\datapipe_" + suffix; }
+inline std::wstring CtrlPipeName(const std::wstring& suffix) { return L"\\\\.\\pipe\\ctrlpipe_" + suffix; }
 // A receive-pipe name of the form clients build, with id as its eight hex digits.
 std::wstring ClientPipeName(const std::wstring& suffix, DWORD dwId);
 
 // DataHdr {dwFirst, dwDataSize} followed by the given payload bytes.
 std::vector<BYTE> Frame(DWORD dwFirst, DWORD dwDataSize, const void* lpPayload = nullptr, DWORD cbPayload = 0);
 // DataHdr {dwFirst, size of payload} followed by payload.
-std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload);
+inline std::vector<BYTE> Frame(DWORD dwFirst, const std::vector<BYTE>& payload)
+{
+    return Frame(dwFirst, static_cast<DWORD>(payload.size()), payload.data(), static_cast<DWORD>(payload.size()));
+}
 // A CONNECT request carrying name and its terminator.
 std::vector<BYTE> ConnectRequest(const std::wstring& name);
-std::vector<BYTE> CloseRequest(DWORD dwClientHandle);
+inline std::vector<BYTE> CloseRequest(DWORD dwClientHandle)
+{
+    return Frame(PIPEREQUEST_CLOSE, sizeof(DWORD), &dwClientHandle, sizeof(DWORD));
+}
 
 // Opens a connection to pipe, waiting up to dwWaitMs while it is busy; the handle is
 // overlapped. INVALID_HANDLE_VALUE with the last error on failure.
@@ -54,7 +60,10 @@ DWORD Ack(const std::wstring& pipe, const std::vector<BYTE>& bytes);
 using testsupport::WaitUntil;
 
 // Whether a pipe of that name exists (WaitNamedPipe does not fail with 2).
-bool PipeExists(const std::wstring& pipe);
+inline bool PipeExists(const std::wstring& pipe)
+{
+    return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
+}
 
 // A pipe of one instance that accepts a connection (a client may connect before the
 // server listens) and never reads nor answers: a receiver that stalls whoever sends to it.

@@ -1,10 +1,6 @@
 // Entry point of every test executable: runs GoogleTest, or a child role when started
 // as `exe --child NAME args...`.
-#include <windows.h>
-
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 

@@ -144,11 +144,6 @@ DWORD CChildProcess::Wait(DWORD dwTimeoutMs)
     return dwExitCode;
 }
 
-bool CChildProcess::IsRunning() const
-{
-    return m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
-}
-
 void CChildProcess::Kill()
 {
     if (IsRunning()) {
@@ -170,31 +165,11 @@ CTestRegKey::~CTestRegKey()
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str());
 }
 
-void CTestRegKey::SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb)
-{
-    RegSetKeyValueW(m_hKey, sub.empty() ? nullptr : sub.c_str(), name.c_str(), type, data, cb);
-}
-
-void CTestRegKey::SetDword(const std::wstring& sub, const std::wstring& name, DWORD value)
-{
-    SetRaw(sub, name, REG_DWORD, &value, sizeof(value));
-}
-
-void CTestRegKey::SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value)
-{
-    SetRaw(sub, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
 std::wstring CommonAppDataFolder()
 {
     wchar_t szFolder[MAX_PATH] = L"";
     SHGetSpecialFolderPathW(nullptr, szFolder, CSIDL_COMMON_APPDATA, FALSE);
     return szFolder;
-}
-
-bool FileExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path)

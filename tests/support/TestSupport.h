@@ -47,7 +47,7 @@ public:
                       const std::vector<std::wstring>& env = {});
     // Waits for its end; its exit code, or 0xFFFFFFFF when it did not end in time.
     DWORD Wait(DWORD dwTimeoutMs);
-    bool IsRunning() const;
+    bool IsRunning() const { return m_hProcess != nullptr && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT; }
     // Ends it at once with exit code 9.
     void Kill();
     HANDLE Handle() const { return m_hProcess; }
@@ -71,9 +71,18 @@ public:
     HKEY Key() const { return m_hKey; }
 
     // Writes below Path(); sub may be empty or a relative path (created as needed).
-    void SetDword(const std::wstring& sub, const std::wstring& name, DWORD value);
-    void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value);
-    void SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb);
+    void SetDword(const std::wstring& sub, const std::wstring& name, DWORD value)
+    {
+        SetRaw(sub, name, REG_DWORD, &value, sizeof(value));
+    }
+    void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value)
+    {
+        SetRaw(sub, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    void SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD cb)
+    {
+        RegSetKeyValueW(m_hKey, sub.empty() ? nullptr : sub.c_str(), name.c_str(), type, data, cb);
+    }
 
 private:
     std::wstring m_path;
@@ -83,7 +92,7 @@ private:
 // The common application data folder (C:\ProgramData under Wine).
 std::wstring CommonAppDataFolder();
 
-bool FileExists(const std::wstring& path);
+inline bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path);
 // The UTF-16LE content of a file, byte-order mark included.
 std::wstring ReadUtf16Text(const std::wstring& path);

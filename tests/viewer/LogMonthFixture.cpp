@@ -3,11 +3,10 @@
 
 #include <stdio.h>
 
-#include <vector>
+#include <fstream>
 
 #include "LogTestSupport.h"
 #include "QuoViewer_Common.h"
-#include "TestSupport.h"
 
 namespace viewertest {
 
@@ -73,20 +72,13 @@ bool BuildFixtureMonth()
     // One sample after the month closes its last half hour; it stays in its own open slot.
     const SYSTEMTIME stNext = logtest::MakeTime(kFixtureYear, kFixtureMonth + 1, 1);
     logtest::RawSample sentinel;
-    sentinel.pc = 0;
-    sentinel.mon = 0;
-    sentinel.reduct = 0;
+    sentinel.pc = sentinel.mon = sentinel.reduct = 0;
     logtest::WriteUtf16File(logtest::Join(dir, L"QUOLogRaw" + logtest::DayName(stNext) + L".csv"),
                             logtest::RawLine(stNext, sentinel));
     // The read positions start at the month's first day; one run totals every day and
     // folds the finished ones into the yearly log.
     const char kState[] = "LastWriteDay=2012/03/01\r\nLastWriteLine=0\r\nLastWriteDay2=2012/03/01\r\n";
-    FILE* pState = _wfopen(logtest::Join(dir, L"quolog.state").c_str(), L"wb");
-    const bool bWritten = pState != nullptr && fputs(kState, pState) >= 0;
-    if (pState != nullptr) {
-        fclose(pState);
-    }
-    if (!bWritten) {
+    if (!(std::ofstream(testsupport::Narrow(logtest::Join(dir, L"quolog.state")), std::ios::binary) << kState)) {
         fwprintf(stderr, L"cannot write quolog.state in %ls\n", dir.c_str());
         return false;
     }

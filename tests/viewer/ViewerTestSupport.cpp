@@ -4,9 +4,6 @@
 
 #include <cwchar>
 
-#include "PipeTestSupport.h"
-#include "TestSupport.h"
-
 namespace viewertest {
 
 namespace {
@@ -20,10 +17,7 @@ const DWORD kPaintSettle = 300;
 // folder, created when missing.
 std::wstring ScreenshotPath(const wchar_t* lpName)
 {
-    std::wstring dir = testsupport::ThisExePath();
-    dir.resize(dir.find_last_of(L'\\'));       // bin
-    dir.resize(dir.find_last_of(L'\\') + 1);   // the build folder
-    dir += L"screenshots";
+    const std::wstring dir = integ::ProgramPath(L"..\\screenshots");  // the programs lie in the build's bin
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir + L"\\" + lpName + L".png";
 }
@@ -57,11 +51,9 @@ std::wstring WindowText(HWND hWnd)
 {
     std::vector<wchar_t> buffer(kMaxTextChars, L'\0');
     DWORD_PTR dwResult = 0;
-    if (!SendMessageTimeoutW(hWnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                             SMTO_ABORTIFHUNG, kMessageTimeout, &dwResult)) {
-        return std::wstring();
-    }
-    return std::wstring(buffer.data());
+    SendMessageTimeoutW(hWnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                        kMessageTimeout, &dwResult);
+    return buffer.data();  // empty when the window did not answer
 }
 
 RECT ClientInCapture(HWND hWnd, HWND hTop)
@@ -122,13 +114,7 @@ bool CCapture::Grab(HWND hWnd)
     if (m_nWidth <= 0 || m_nHeight <= 0) {
         return false;
     }
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = m_nWidth;
-    bmi.bmiHeader.biHeight = -m_nHeight;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = {{sizeof(BITMAPINFOHEADER), m_nWidth, -m_nHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top-down
     HDC hScreen = GetDC(nullptr);
     HDC hMem = CreateCompatibleDC(hScreen);
     void* lpBits = nullptr;
@@ -142,12 +128,8 @@ bool CCapture::Grab(HWND hWnd)
         m_pixels.assign(lpPixels, lpPixels + static_cast<size_t>(m_nWidth) * m_nHeight);
         SelectObject(hMem, hOld);
     }
-    if (hDib != nullptr) {
-        DeleteObject(hDib);
-    }
-    if (hMem != nullptr) {
-        DeleteDC(hMem);
-    }
+    DeleteObject(hDib);  // both ignore null
+    DeleteDC(hMem);
     ReleaseDC(nullptr, hScreen);
     return bOk;
 }

@@ -2,17 +2,9 @@
 // does not run, the single instance, the logging button through the service, help, the
 // records of wrong size, and closing while records keep arriving. Screenshots of the
 // main window are saved under the build folder's screenshots folder.
-#include <windows.h>
-
 #include <atomic>
 #include <thread>
 
-#include <gtest/gtest.h>
-
-#include "IntegrationSupport.h"
-#include "PipeCmd.h"
-#include "PipeTestSupport.h"
-#include "TestSupport.h"
 #include "ViewerTestSupport.h"
 #include "WineDifferences.h"
 

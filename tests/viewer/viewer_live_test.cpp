@@ -7,16 +7,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <functional>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "IntegrationSupport.h"
-#include "PipeTestSupport.h"
 #include "SimSetting.h"
-#include "TestSupport.h"
 #include "ViewerTestSupport.h"
 
 using namespace integ;

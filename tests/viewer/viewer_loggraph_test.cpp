@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "LogBars.h"
 #include "LogGraphMath.h"
 #include "QuoViewer_Common.h"
@@ -141,11 +139,7 @@ TEST(LogBars, HalfHoursMergeIntoHoursWithTheirLongestPlan)
 
 TEST(LogBars, BarsTakeStatesPlansColoursAndLabels)
 {
-    QVBarTexts texts;
-    texts.sleep[3] = L"S5";
-    texts.state[1] = L"AC";
-    texts.state[2] = L"DC";
-    texts.state[3] = L"CH";
+    const QVBarTexts texts = {{L"", L"", L"", L"S5"}, {L"", L"AC", L"DC", L"CH"}};
     QVPlanColorTable plans;
     QVStateColorTable states;
     InitColorPowerState(&states);

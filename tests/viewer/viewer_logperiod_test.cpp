@@ -1,8 +1,6 @@
 // The calendar of the log analysis pane: date steps by days, months and years, the
 // periods of each view, navigation clamped to [past limit, today], the enabling of the
 // navigation buttons and the refresh minutes. "Today" is chosen by each case.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include "LogGraphMath.h"

@@ -1,11 +1,7 @@
 // The log analysis pane's settings and band colours from a throwaway registry key laid
 // out as the viewer's own: the values when present, ill-typed values ignored (the
 // defaults kept), and the plan and state colour overrides.
-#include <windows.h>
-
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include "LogPaneSettings.h"
 #include "QuoViewer_Common.h"

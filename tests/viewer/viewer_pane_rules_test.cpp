@@ -52,13 +52,7 @@ TEST(RealtimeRules, LaunchPathSetting)
 TEST(MonitorRules, PlanColourLegendAndTimer)
 {
     const MonPlanColors colors = MonDefaultPlanColors();
-    MonPlanNames names;
-    names.strCnr1Fst = L"Velio";
-    names.strCnr1Snd = L"省電力";
-    names.strCnr2Fst = L"QUO";
-    names.strCml1 = L"高性能";
-    names.strCml2 = L"標準";
-    names.strCml3 = L"QUO";
+    const MonPlanNames names = {L"Velio", L"省電力", L"QUO", L"", L"高性能", L"標準", L"QUO"};
     const struct { DWORD dwCnr; const wchar_t* lpPlan; COLORREF crExpected; } cases[] = {
         {MON_CNR_CONSUMER, L"Velio", colors.crCnr1},
         {MON_CNR_CONSUMER, L"省電力", colors.crCnr1},  // either name of plan 1

@@ -1,11 +1,7 @@
 // The viewer's rules that need no window: the root configuration read from the
 // registry, the Windows version mapping, the dialog font substitution of the Windows XP
 // family, and which pipe records the main dialog takes.
-#include <windows.h>
-
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
