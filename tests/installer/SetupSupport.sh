@@ -4,7 +4,7 @@
 # test script, whose first argument is the build folder, once it has read its arguments:
 # it makes the script's prefix (below).
 set -euo pipefail
-export QUO_BUILD=$1
+export QUO_BUILD=${1:?BUILD_DIR missing}
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-env.sh"
 . "$QUO_ROOT/tools/xvfb.sh"
 

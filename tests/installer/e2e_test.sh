@@ -13,8 +13,8 @@
 #
 #   e2e_test.sh BUILD_DIR SETUP_EXE SUSPEND_RESUME_EXE [INSTALLED_VIEWER_TEST_EXE]
 # QUO_E2E_PHASE sets the seconds of each running phase (30).
-setup=$2
-suspend_resume=$3
+setup=${2:?SETUP_EXE missing}
+suspend_resume=${3:?SUSPEND_RESUME_EXE missing}
 viewer_test=${4:-}
 phase=${QUO_E2E_PHASE:-30}
 asleep=30

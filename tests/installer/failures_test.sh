@@ -4,7 +4,7 @@
 # that cannot start ends it with the service's own exit code, installed and removable.
 #
 #   failures_test.sh BUILD_DIR SETUP_EXE
-setup=$2
+setup=${2:?SETUP_EXE missing}
 . "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
 sim_hw() { "$QUO_ROOT/tools/sim-hw" "$prefix" "$@" >/dev/null; }
 

@@ -8,8 +8,8 @@
 # the metrics file, and its uninstaller's /REMOVELOGS removes the logs too.
 #
 #   install_uninstall_test.sh BUILD_DIR SETUP_EXE VERSION [INSTALLED_VIEWER_TEST_EXE]
-setup=$2
-version=$3
+setup=${2:?SETUP_EXE missing}
+version=${3:?VERSION missing}
 viewer_test=${4:-}
 . "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
 simulated_desktop 1000  # a setting of the user's, which the setup keeps

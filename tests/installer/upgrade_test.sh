@@ -6,10 +6,10 @@
 # opened afterwards shows live data of the new service.
 #
 #   upgrade_test.sh BUILD_DIR SETUP_EXE NEXT_SETUP_EXE VERSION NEXT_VERSION [INSTALLED_VIEWER_TEST_EXE]
-setup=$2
-next_setup=$3
-version=$4
-next_version=$5
+setup=${2:?SETUP_EXE missing}
+next_setup=${3:?NEXT_SETUP_EXE missing}
+version=${4:?VERSION missing}
+next_version=${5:?NEXT_VERSION missing}
 viewer_test=${6:-}
 . "$(dirname "${BASH_SOURCE[0]}")/SetupSupport.sh"
 simulated_desktop 1000
