@@ -5,7 +5,9 @@
 # the live samples arriving, saves a screenshot of the viewer, stops the service, prints
 # the half-hour totals, uninstalls silently (the logs stay) and prints where the files
 # are.
-set -euo pipefail
+set -Eeuo pipefail
+# A failing step names itself, also inside a function.
+trap 'echo "demo.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
 . "$root/tools/wine-env.sh"
