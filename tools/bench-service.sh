@@ -27,12 +27,11 @@
 # After the span, the system calls of the service's threads and of the wineserver are
 # counted with strace for STRACE_SECONDS (default 20; 0 skips it) and printed per tick
 # (strace slows the processes it watches, so the CPU figures come from the span before).
-set -Eeuo pipefail
-# A failing step names itself, also inside a function.
-trap 'echo "bench-service.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
+set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
 . "$root/tools/wine-env.sh"
+quo_name_failures bench-service.sh
 
 minutes=${1:-3}
 awk -v m="$minutes" 'BEGIN { exit !(m ~ /^[0-9]+(\.[0-9]+)?$/ && m > 0) }' ||

@@ -5,12 +5,11 @@
 # the live samples arriving, saves a screenshot of the viewer, stops the service, prints
 # the half-hour totals, uninstalls silently (the logs stay) and prints where the files
 # are.
-set -Eeuo pipefail
-# A failing step names itself, also inside a function.
-trap 'echo "demo.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
+set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
 . "$root/tools/wine-env.sh"
+quo_name_failures demo.sh
 . "$root/tools/xvfb.sh"
 seconds=${QUO_DEMO_SECONDS:-12}
 

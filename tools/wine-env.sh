@@ -20,6 +20,13 @@ export HOME
 
 quo_log() { printf '[wine] %s\n' "$*" >&2; }
 
+# Makes the calling script (named $1) print its failing step's line and command before
+# set -e ends it, also for a step inside a shell function.
+quo_name_failures() {
+    set -E
+    trap "echo \"$1: line \$LINENO failed: \$BASH_COMMAND\" >&2" ERR
+}
+
 # Runs a wine command in prefix $1 with stdout/stderr into the prefix's log file, so
 # that no process of the session ever holds the caller's pipes.
 quo_wine_quiet() {
