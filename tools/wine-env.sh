@@ -13,6 +13,9 @@ QUO_BASE_PREFIX="$QUO_WINE_DIR/base"
 QUO_TEMPLATE_PREFIX="$QUO_WINE_DIR/template"
 
 export WINEDEBUG="${WINEDEBUG:--all}"
+# The setup steps that write into a prefix's log keep Wine's error messages: a step
+# that fails there leaves its reason in the log.
+QUO_LOG_WINEDEBUG="-all,err+all"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
 : "${HOME:=/root}"
@@ -31,7 +34,7 @@ quo_name_failures() {
 # that no process of the session ever holds the caller's pipes.
 quo_wine_quiet() {
     local prefix=$1; shift
-    WINEPREFIX="$prefix" wine "$@" </dev/null >>"$prefix/.quo-wine.log" 2>&1
+    WINEPREFIX="$prefix" WINEDEBUG="$QUO_LOG_WINEDEBUG" wine "$@" </dev/null >>"$prefix/.quo-wine.log" 2>&1
 }
 
 quo_server_pidfile() { printf '%s/.quo-server.pid' "$1"; }
@@ -72,7 +75,7 @@ quo_server_boot() {
         [ -S "/proc/$pid/cwd/socket" ] && break
         sleep 0.025
     done
-    "$@" env WINEPREFIX="$prefix" wine cmd /c exit 0 </dev/null >>"$prefix/.quo-wine.log" 2>&1
+    "$@" env WINEPREFIX="$prefix" WINEDEBUG="$QUO_LOG_WINEDEBUG" wine cmd /c exit 0 </dev/null >>"$prefix/.quo-wine.log" 2>&1
 }
 
 # Stops prefix $1's wineserver and every process of its session.
@@ -137,12 +140,20 @@ quo_prefix_reset() {
 }
 
 # Imports a UTF-8 registry file (Japanese names included) into prefix $1: regedit
-# wants UTF-16LE with a byte-order mark.
+# wants UTF-16LE with a byte-order mark. Regedit itself ends with 0 whatever its import
+# does, yet on a loaded machine its wine process has ended with exit code 1 without a
+# word; the import is tried a second time then.
 quo_import_reg() {
     local prefix=$1 src=$2 tmp rc=0
     tmp="$prefix/drive_c/quo-import.reg"
     { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$src"; } >"$tmp" || return 1
     quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg' || rc=$?
+    if [ $rc -ne 0 ]; then
+        quo_log "importing $(basename "$src") into $prefix ended with exit code $rc; importing it again" 2>&1 |
+            tee -a "$prefix/.quo-wine.log" >&2
+        rc=0
+        quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg' || rc=$?
+    fi
     rm -f "$tmp"
     return "$rc"
 }
