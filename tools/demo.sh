@@ -9,6 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
 . "$root/tools/wine-env.sh"
+quo_reexec_without_aslr "$0" "$@"
 quo_name_failures demo.sh
 . "$root/tools/xvfb.sh"
 seconds=${QUO_DEMO_SECONDS:-12}

@@ -13,6 +13,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QUO_BUILD=${QUO_BUILD:-$root/build}
 . "$root/tools/wine-env.sh"
+quo_reexec_without_aslr "$0" "$@"
 
 "$root/tools/build.sh"
 

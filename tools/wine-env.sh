@@ -23,6 +23,18 @@ export HOME
 
 quo_log() { printf '[wine] %s\n' "$*" >&2; }
 
+# Starts the calling script again ($1 its path, the rest its arguments) without address
+# randomization, when it runs with it. Debian's Wine has no preloader: the kernel puts
+# the heap of each wine process anywhere up to 1 GB above the loader (0x7d000000), and
+# now and then over 0x7ffe0000, where Wine must map the shared user data; that process
+# then fails to start ("failed to map the shared user data": a silent exit code 1, or a
+# CreateProcess failing with 1359). The setting is inherited by every process the
+# script starts, wineserver and Wine's own processes included.
+quo_reexec_without_aslr() {
+    (( 0x$(cat /proc/self/personality) & 0x0040000 )) && return 0
+    exec setarch "$(uname -m)" --addr-no-randomize "$BASH" "$@"
+}
+
 # Makes the calling script (named $1) print its failing step's line and command before
 # set -e ends it, also for a step inside a shell function.
 quo_name_failures() {
@@ -35,6 +47,29 @@ quo_name_failures() {
 quo_wine_quiet() {
     local prefix=$1; shift
     WINEPREFIX="$prefix" WINEDEBUG="$QUO_LOG_WINEDEBUG" wine "$@" </dev/null >>"$prefix/.quo-wine.log" 2>&1
+}
+
+# Runs a step that sets up prefix $1 (the rest of the line: a command that starts a wine
+# process), its output into the prefix's log. On a loaded machine a wine process now and
+# then ends with exit code 1 without a word, before the program does anything: a step
+# that ends so runs once more. A step that fails and says why is not repeated.
+quo_setup_step() {
+    local log="$1/.quo-wine.log" size rc=0
+    shift
+    size=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    "$@" </dev/null >>"$log" 2>&1 || rc=$?
+    if [ $rc -eq 1 ] && [ "$(stat -c %s "$log" 2>/dev/null || echo 0)" = "$size" ]; then
+        quo_log "'$*' ended with exit code 1 without a word; running it again" 2>&1 | tee -a "$log" >&2
+        rc=0
+        "$@" </dev/null >>"$log" 2>&1 || rc=$?
+    fi
+    return $rc
+}
+
+# Runs a wine command as a setup step of prefix $1 (see quo_setup_step).
+quo_wine_setup() {
+    local prefix=$1; shift
+    quo_setup_step "$prefix" env WINEPREFIX="$prefix" WINEDEBUG="$QUO_LOG_WINEDEBUG" wine "$@"
 }
 
 quo_server_pidfile() { printf '%s/.quo-server.pid' "$1"; }
@@ -140,20 +175,12 @@ quo_prefix_reset() {
 }
 
 # Imports a UTF-8 registry file (Japanese names included) into prefix $1: regedit
-# wants UTF-16LE with a byte-order mark. Regedit itself ends with 0 whatever its import
-# does, yet on a loaded machine its wine process has ended with exit code 1 without a
-# word; the import is tried a second time then.
+# wants UTF-16LE with a byte-order mark.
 quo_import_reg() {
     local prefix=$1 src=$2 tmp rc=0
     tmp="$prefix/drive_c/quo-import.reg"
     { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$src"; } >"$tmp" || return 1
-    quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg' || rc=$?
-    if [ $rc -ne 0 ]; then
-        quo_log "importing $(basename "$src") into $prefix ended with exit code $rc; importing it again" 2>&1 |
-            tee -a "$prefix/.quo-wine.log" >&2
-        rc=0
-        quo_wine_quiet "$prefix" regedit /S 'C:\quo-import.reg' || rc=$?
-    fi
+    quo_wine_setup "$prefix" regedit /S 'C:\quo-import.reg' || rc=$?
     rm -f "$tmp"
     return "$rc"
 }
@@ -168,7 +195,7 @@ quo_prefix_clone() {
 
 # Sets the Windows version of every program of prefix $1 (vista, win7, win10, winxp64).
 quo_prefix_set_version() {
-    quo_wine_quiet "$1" winecfg -v "$2"
+    quo_wine_setup "$1" winecfg -v "$2"
 }
 
 # The Windows path (Z:\...) of a Unix path.
