@@ -50,9 +50,9 @@ quo_wine_quiet() {
 }
 
 # Runs a step that sets up prefix $1 (the rest of the line: a command that starts a wine
-# process), its output into the prefix's log. On a loaded machine a wine process now and
-# then ends with exit code 1 without a word, before the program does anything: a step
-# that ends so runs once more. A step that fails and says why is not repeated.
+# process), its output into the prefix's log. A wine process that cannot start (see
+# quo_reexec_without_aslr) ends with exit code 1 without a word: a step that ends so runs
+# once more. A step that fails and says why is not repeated.
 quo_setup_step() {
     local log="$1/.quo-wine.log" size rc=0
     shift
