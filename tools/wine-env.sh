@@ -67,10 +67,7 @@ quo_setup_step() {
 }
 
 # Runs a wine command as a setup step of prefix $1 (see quo_setup_step).
-quo_wine_setup() {
-    local prefix=$1; shift
-    quo_setup_step "$prefix" env WINEPREFIX="$prefix" WINEDEBUG="$QUO_LOG_WINEDEBUG" wine "$@"
-}
+quo_wine_setup() { quo_setup_step "$1" quo_wine_quiet "$@"; }
 
 quo_server_pidfile() { printf '%s/.quo-server.pid' "$1"; }
 
